@@ -1,0 +1,27 @@
+// Checking a script information file (UGU or PSN) and locating its DAT directory.
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+
+namespace lm {
+
+// 0 valid; -1 the file cannot be opened; -2 not a valid script information
+// file. `message` is "" or the text the caller shows; `nonRegular` is 1 when
+// a UGU file was accepted with DAT beside it rather than in a directory named
+// after the script.
+int16_t CheckScriptFile(const QString& path, QString& message, int16_t& nonRegular);
+
+// `path` up to and including its last "\" or "/"; the whole path when there is none.
+void DirOf(const QString& path, QString& out);
+QString DirOf(const QString& path);
+
+// The upper-case script name (file name before its first "."); 0 or -9.
+int16_t ScriptNameOf(const QString& path, QString& out);
+
+// True when the file (found without regard to case) can be opened for reading;
+// a directory, a missing file and an unreadable file all give false.
+bool CanOpenFile(const QString& path);
+
+}  // namespace lm

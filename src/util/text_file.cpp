@@ -1,0 +1,192 @@
+#include "util/text_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "util/cp932/cp932.h"
+#include "util/path_resolver.h"
+
+namespace lm {
+
+FileError FileError::FromErrno(int err) {
+  FileError e;
+  e.errnoValue = err;
+  e.message = QString::fromLocal8Bit(std::strerror(err));
+  if (err == EACCES || err == EPERM || err == EROFS) {
+    e.kind = Kind::PermissionDenied;
+  } else if (err == ENOENT || err == ENOTDIR) {
+    e.kind = Kind::NotFound;
+  } else {
+    e.kind = Kind::Io;
+  }
+  return e;
+}
+
+bool EncodeCp932(const QString& text, QByteArray& out, QString* firstBad) {
+  const QByteArray utf8 = text.toUtf8();
+  std::string sjis;
+  std::size_t bad = 0;
+  if (!cp932::FromUtf8(std::string_view(utf8.constData(), utf8.size()), sjis, &bad)) {
+    if (firstBad) {
+      // Report the whole character that failed, not a stray byte of it.
+      const QString prefix = QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(bad));
+      *firstBad = text.mid(prefix.size(), text.at(prefix.size()).isHighSurrogate() ? 2 : 1);
+    }
+    out.clear();
+    return false;
+  }
+  out = QByteArray(sjis.data(), static_cast<qsizetype>(sjis.size()));
+  return true;
+}
+
+QString DecodeCp932(const QByteArray& bytes) {
+  const std::string utf8 = cp932::ToUtf8Lossy(std::string_view(bytes.constData(), bytes.size()));
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error) {
+  const QString real = ResolveExisting(path);
+  const QByteArray native = QFile::encodeName(real.isEmpty() ? NativePath(path) : real);
+  int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = FileError::FromErrno(errno);
+    return false;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    if (error) *error = FileError::FromErrno(EISDIR);
+    return false;
+  }
+  bytes.clear();
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      if (error) *error = FileError::FromErrno(err);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buf, n);
+  }
+  ::close(fd);
+  if (error) *error = FileError{};
+  return true;
+}
+
+bool ReadTextLines(const QString& path, QStringList& lines, FileError* error, LineBreaks breaks) {
+  QByteArray bytes;
+  lines.clear();
+  if (!ReadFileBytes(path, bytes, error)) return false;
+  const QString text = DecodeCp932(bytes);
+  QString current;
+  const qsizetype n = text.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = text.at(i);
+    if (c == QChar('\r')) {
+      const bool crlf = i + 1 < n && text.at(i + 1) == QChar('\n');
+      if (crlf || breaks != LineBreaks::CrLfOnly) {
+        lines.append(current);
+        current.clear();
+        if (crlf) ++i;
+        continue;
+      }
+    } else if (c == QChar('\n') && breaks == LineBreaks::Any) {
+      lines.append(current);
+      current.clear();
+      continue;
+    }
+    current.append(c);
+  }
+  if (!current.isEmpty()) lines.append(current);
+  return true;
+}
+
+bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error) {
+  QByteArray bytes;
+  for (const QString& line : lines) {
+    QByteArray encoded;
+    QString bad;
+    if (!EncodeCp932(line, encoded, &bad)) {
+      if (error) {
+        error->kind = FileError::Kind::NotEncodable;
+        error->errnoValue = EILSEQ;
+        error->badText = line;
+        error->message = QStringLiteral("Shift-JISで表せない文字「%1」が含まれています。『%2』").arg(bad, line);
+      }
+      return false;
+    }
+    bytes.append(encoded);
+    bytes.append("\r\n", 2);
+  }
+  return WriteFileAtomically(path, bytes, error);
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error) {
+  const QString target = ResolveForCreate(path);
+  const QByteArray nativeTarget = QFile::encodeName(target);
+  mode_t mode = 0666 & ~[] { mode_t m = umask(0); umask(m); return m; }();
+  struct stat st {};
+  if (::stat(nativeTarget.constData(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      if (error) *error = FileError::FromErrno(EISDIR);
+      return false;
+    }
+    // A read-only file is not replaced, as on Windows.
+    if (::access(nativeTarget.constData(), W_OK) != 0) {
+      if (error) *error = FileError::FromErrno(errno);
+      return false;
+    }
+    mode = st.st_mode & 07777;
+  }
+  const QFileInfo info(target);
+  QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                                      QStringLiteral(".XXXXXX"));
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) {
+    if (error) *error = FileError::FromErrno(errno);
+    return false;
+  }
+  auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(tmpl.constData());
+    if (error) *error = FileError::FromErrno(err);
+    return false;
+  };
+  qsizetype written = 0;
+  while (written < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno);
+    }
+    written += n;
+  }
+  if (::fchmod(fd, mode) != 0) return fail(errno);
+  if (::fsync(fd) != 0) return fail(errno);
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(tmpl.constData());
+    if (error) *error = FileError::FromErrno(err);
+    return false;
+  }
+  if (::rename(tmpl.constData(), nativeTarget.constData()) != 0) {
+    int err = errno;
+    ::unlink(tmpl.constData());
+    if (error) *error = FileError::FromErrno(err);
+    return false;
+  }
+  if (error) *error = FileError{};
+  return true;
+}
+
+}  // namespace lm

@@ -1,0 +1,61 @@
+// Reading and writing the program's text files.
+//
+// Every text file of the program (lfup.ini, index.fet and its twins,
+// install.txt, the self-extractor option file, VENDOR.URL) is Shift-JIS (code
+// page 932) with lines ended by CR LF and no byte-order mark. Encoding is
+// strict: a text that code page 932 cannot hold makes the whole write fail
+// with a message naming the text, and nothing is written.
+//
+// Writes that replace a file go through a temporary file in the same
+// directory that is renamed over the target only when complete, so a failed
+// write never leaves a half-written file behind.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace lm {
+
+// What went wrong with a file operation.
+struct FileError {
+  enum class Kind { None, PermissionDenied, NotFound, NotEncodable, Io };
+  Kind kind = Kind::None;
+  int errnoValue = 0;     // the system's error number, 0 when none applies
+  QString message;        // the system's description, or a description of the bad text
+  QString badText;        // for NotEncodable: the line that could not be encoded
+
+  bool ok() const { return kind == Kind::None; }
+  bool permissionDenied() const { return kind == Kind::PermissionDenied; }
+  static FileError FromErrno(int err);
+};
+
+// Where a line ends when a file is read.
+enum class LineBreaks {
+  CrOrCrLf,  // CR LF or a lone CR ends a line (a lone LF stays in the line)
+  CrLfOnly,  // only CR LF ends a line
+  Any        // CR LF, a lone CR or a lone LF ends a line
+};
+
+// Encodes text to code page 932. Returns false when a character cannot be
+// encoded; `firstBad` then receives that character.
+bool EncodeCp932(const QString& text, QByteArray& out, QString* firstBad = nullptr);
+// Decodes code page 932 bytes; invalid sequences become U+FFFD.
+QString DecodeCp932(const QByteArray& bytes);
+
+// Reads a whole file (resolved without regard to case) and splits it into
+// lines. A last line without line end counts as a line; a file that ends with
+// a line end has no empty last line.
+bool ReadTextLines(const QString& path, QStringList& lines, FileError* error = nullptr,
+                   LineBreaks breaks = LineBreaks::CrOrCrLf);
+bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error = nullptr);
+
+// Encodes all lines first (each followed by CR LF), then replaces `path`
+// through a temporary file and a rename. A target that exists but may not be
+// written (read-only) is refused with PermissionDenied, as Windows would. An
+// existing file whose name differs only in case is the one written.
+bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error = nullptr);
+// The same for bytes that are already encoded.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error = nullptr);
+
+}  // namespace lm
