@@ -1,0 +1,203 @@
+// The C entry points of Cab32.DLL.
+//
+// Texts cross the interface in code page 932 and are decoded before any path
+// is looked at. One command runs at a time in the process: a call that comes
+// while another runs gets ARC_ERROR_ALREADY_RUNNING. The background and
+// cursor modes are kept and reported; there is nothing to show on this
+// platform, and the option dialog has no options to offer (it returns 0, so
+// the caller's buffer is left as it was).
+#pragma GCC visibility push(default)
+#include "archive/common/archiver_api.h"
+#pragma GCC visibility pop
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "archive/cab/cab_internal.h"
+#include "archive/common/result_codes.h"
+#include "util/cp932/cp932.h"
+
+namespace {
+
+// Version 1.00, as the library's version function reports it (hundredths).
+constexpr uint16_t kVersion = 100;
+
+// Check modes of the archive check: 0 and 1 look at the headers only;
+// anything with the full-check, recovery or all bits also unpacks the data.
+constexpr int kFullCheckBits = 2 | 4 | 16;
+
+std::atomic<int> g_running{0};
+std::atomic<int> g_backgroundMode{0};
+std::atomic<int> g_cursorMode{0};
+
+// Copies `text` (code page 932) into the caller's buffer, NUL-terminated,
+// cut at the buffer's size without splitting a double-byte character.
+void FillOutput(const std::string& text, char* output, uint32_t size) {
+  if (!output || size == 0) return;
+  size_t n = 0;
+  while (n < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[n]);
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    const size_t len = lead && n + 1 < text.size() ? 2 : 1;
+    if (n + len > size - 1) break;
+    n += len;
+  }
+  std::memcpy(output, text.data(), n);
+  output[n] = '\0';
+}
+
+bool DecodePath(const char* sjis, std::string& utf8) {
+  return sjis && cp932::ToUtf8(sjis, utf8) && !utf8.empty();
+}
+
+class RunningGuard {
+ public:
+  RunningGuard() : owner_(g_running.exchange(1) == 0) {}
+  ~RunningGuard() {
+    if (owner_) g_running.store(0);
+  }
+  bool Owner() const { return owner_; }
+
+ private:
+  bool owner_;
+};
+
+// An open archive for the find functions: its members, read once.
+struct OpenArchive {
+  std::vector<cab::Member> members;
+  std::string wildName;
+  size_t next = 0;
+};
+
+std::mutex g_openMutex;
+std::vector<OpenArchive*> g_open;  // handles given out and not yet closed
+
+OpenArchive* Lookup(HARC harc) {
+  std::lock_guard<std::mutex> lock(g_openMutex);
+  for (OpenArchive* a : g_open) {
+    if (a == harc) return a;
+  }
+  return nullptr;
+}
+
+// The member name's last level, for patterns without a directory part.
+std::string LastLevel(const char* name) {
+  std::string s(name);
+  const size_t p = s.find_last_of("\\/");
+  return p == std::string::npos ? s : s.substr(p + 1);
+}
+
+int FindFrom(OpenArchive* a, ArchiveInfo* info) {
+  while (a->next < a->members.size()) {
+    const cab::Member& m = a->members[a->next++];
+    const bool pathPattern = a->wildName.find_first_of("\\/") != std::string::npos;
+    const std::string subject = pathPattern ? arc::ToSlashes(m.info.fileName) : LastLevel(m.info.fileName);
+    if (arc::WildcardMatch(pathPattern ? arc::ToSlashes(a->wildName) : a->wildName, subject)) {
+      if (info) *info = m.info;
+      return 0;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
+  FillOutput("", output, outputSize);
+  RunningGuard guard;
+  if (!guard.Owner()) return ARC_ERROR_ALREADY_RUNNING;
+  std::string utf8;
+  if (!cmdLine || !cp932::ToUtf8(cmdLine, utf8)) {
+    FillOutput("bad command line text\r\n", output, outputSize);
+    return ARC_ERROR_COMMAND_NAME;
+  }
+  std::string report;
+  int rc;
+  try {
+    rc = cab::RunCommand(arc::ParseCommand(utf8), report);
+  } catch (const std::bad_alloc&) {
+    rc = ARC_ERROR_ENOUGH_MEMORY;
+  } catch (...) {
+    rc = ARC_ERROR_CANNOT_WRITE;
+  }
+  FillOutput(cab::ToCp932ForDisplay(report), output, outputSize);
+  return rc;
+}
+
+uint16_t CabGetVersion(void) { return kVersion; }
+int CabGetRunning(void) { return g_running.load(); }
+int CabGetBackGroundMode(void) { return g_backgroundMode.load(); }
+int CabSetBackGroundMode(int backgroundMode) {
+  g_backgroundMode.store(backgroundMode ? 1 : 0);
+  return 1;
+}
+int CabGetCursorMode(void) { return g_cursorMode.load(); }
+int CabSetCursorMode(int cursorMode) {
+  g_cursorMode.store(cursorMode ? 1 : 0);
+  return 1;
+}
+
+int CabCheckArchive(const char* archivePath, int mode) {
+  std::string path;
+  if (!DecodePath(archivePath, path)) return 0;
+  try {
+    return cab::CheckCabinet(arc::ToSlashes(path), (mode & kFullCheckBits) != 0) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+HARC CabOpenArchive(ARC_HWND, const char* archivePath, uint32_t) {
+  std::string path;
+  if (!DecodePath(archivePath, path)) return nullptr;
+  auto* a = new (std::nothrow) OpenArchive;
+  if (!a) return nullptr;
+  try {
+    if (cab::ReadMembers(arc::ToSlashes(path), a->members) != ARC_OK) {
+      delete a;
+      return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    g_open.push_back(a);
+  } catch (...) {
+    delete a;
+    return nullptr;
+  }
+  return a;
+}
+
+int CabFindFirst(HARC harc, const char* wildName, ArchiveInfo* info) {
+  OpenArchive* a = Lookup(harc);
+  if (!a) return -1;
+  a->wildName = wildName && *wildName ? wildName : "*.*";
+  a->next = 0;
+  return FindFrom(a, info);
+}
+
+int CabFindNext(HARC harc, ArchiveInfo* info) {
+  OpenArchive* a = Lookup(harc);
+  if (!a) return -1;
+  return FindFrom(a, info);
+}
+
+int CabCloseArchive(HARC harc) {
+  std::lock_guard<std::mutex> lock(g_openMutex);
+  for (size_t i = 0; i < g_open.size(); ++i) {
+    if (g_open[i] == harc) {
+      delete g_open[i];
+      g_open.erase(g_open.begin() + static_cast<std::ptrdiff_t>(i));
+      return 0;
+    }
+  }
+  return -1;
+}
+
+int CabConfigDialog(ARC_HWND, char*, int) { return 0; }
+
+}  // extern "C"

@@ -1,0 +1,281 @@
+// Packing files into a new cabinet: "-a [-r] cabfile [basedir\] [patterns...]".
+//
+// Words that end in "\" or "/" name the base directory for the patterns that
+// follow; each member is stored under its path relative to that base, with
+// "\" between levels. A pattern's name part may hold the wildcards "*" and
+// "?" ("*.*" is every file); a pattern that names a directory stands for its
+// files. With "-r" every directory below is searched as well. Without any
+// pattern the base directory's "*.*" is packed.
+//
+// The cabinet is written to a temporary file beside the target and renamed
+// over it only when complete, so a failed run never leaves a damaged cabinet
+// nor removes an older one. Empty directories cannot be stored in the CAB
+// format and are left out; hidden files (names beginning with ".") are packed
+// like any other file. Symbolic links to files are packed as the file they
+// point to; linked directories are not followed (no loops).
+#include <fcntl.h>
+#include <libgcab.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <set>
+
+#include "archive/cab/cab_internal.h"
+#include "archive/common/result_codes.h"
+
+namespace cab {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Source {
+  std::string fsPath;  // where the file lies
+  std::string stored;  // member name, "\" between levels
+};
+
+bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+bool IsAscii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; });
+}
+
+// Collects the files of `dir` whose names match `pattern`, then (with
+// `recurse`) those of every subdirectory, depth first in name order.
+void Walk(const std::string& dir, const std::string& storedPrefix, const std::string& pattern, bool recurse,
+          std::vector<Source>& out) {
+  std::error_code ec;
+  std::vector<std::string> files, dirs;
+  for (fs::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code sec;
+    if (it->is_regular_file(sec)) {  // follows links to files
+      if (arc::WildcardMatch(pattern, name)) files.push_back(name);
+    } else if (recurse && !it->is_symlink(sec) && it->is_directory(sec)) {
+      dirs.push_back(name);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::sort(dirs.begin(), dirs.end());
+  const std::string sep = dir.empty() || dir.back() == '/' ? "" : "/";
+  for (const std::string& f : files) out.push_back({dir + sep + f, storedPrefix + f});
+  for (const std::string& d : dirs) Walk(dir + sep + d, storedPrefix + d + "\\", pattern, recurse, out);
+}
+
+// Expands one pattern relative to `base` ("" = current directory). Returns
+// false when the pattern's directory does not exist.
+bool Expand(const std::string& base, const std::string& patternWord, bool recurse, std::vector<Source>& out) {
+  std::string pattern = arc::ToSlashes(patternWord);
+  const bool absolute = !pattern.empty() && pattern[0] == '/';
+  std::string full = absolute || base.empty() ? pattern : base + pattern;
+  std::error_code ec;
+  if (!HasWildcard(pattern) && fs::is_directory(full, ec)) {
+    // A directory named on its own stands for its files.
+    while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
+    pattern += "/*.*";
+    full = absolute || base.empty() ? pattern : base + pattern;
+  }
+  const size_t slash = pattern.rfind('/');
+  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  const size_t fullSlash = full.rfind('/');
+  const std::string dir = fullSlash == std::string::npos ? std::string() : full.substr(0, fullSlash + 1);
+  // Stored names keep the pattern's own directory part when it is relative
+  // to the base; an absolute pattern stores names relative to its directory.
+  std::string prefix;
+  if (!absolute && slash != std::string::npos) {
+    prefix = pattern.substr(0, slash + 1);
+    std::replace(prefix.begin(), prefix.end(), '/', '\\');
+  }
+  if (!dir.empty() && !fs::is_directory(dir, ec)) return false;
+  Walk(dir, prefix, namePattern, recurse, out);
+  return true;
+}
+
+GDateTime* LocalModified(const struct stat& st) {
+  GTimeZone* local = g_time_zone_new_local();
+  GDateTime* utc = g_date_time_new_from_unix_utc(st.st_mtime);
+  GDateTime* dt = g_date_time_to_timezone(utc, local);
+  g_date_time_unref(utc);
+  g_time_zone_unref(local);
+  return dt;
+}
+
+std::string ParentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Writes the cabinet for `sources` to `target` through a temporary file in
+// the same directory.
+int WriteCabinet(const std::string& target, const std::vector<Source>& sources, int compression,
+                 std::string& report) {
+  GCabFolder* folder = gcab_folder_new(compression);
+  for (const Source& s : sources) {
+    struct stat st {};
+    int fd = ::open(s.fsPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+      if (fd >= 0) ::close(fd);
+      report += "cannot read: " + s.fsPath + "\r\n";
+      g_object_unref(folder);
+      return ARC_ERROR_FILE_OPEN;
+    }
+    ::close(fd);
+    if (st.st_size > 0x7FFF8000LL) {  // the format's limit for one folder
+      report += "too large: " + s.fsPath + "\r\n";
+      g_object_unref(folder);
+      return ARC_ERROR_CANNOT_WRITE;
+    }
+    GFile* file = g_file_new_for_path(s.fsPath.c_str());
+    GCabFile* cabFile = gcab_file_new_with_file(s.stored.c_str(), file);
+    g_object_unref(file);
+    GError* err = nullptr;
+    if (!gcab_folder_add_file(folder, cabFile, FALSE, nullptr, &err)) {
+      report += std::string("cannot add: ") + s.stored + " (" + (err ? err->message : "") + ")\r\n";
+      g_clear_error(&err);
+      g_object_unref(cabFile);
+      g_object_unref(folder);
+      return ARC_ERROR_CANNOT_WRITE;
+    }
+    // The format keeps local time, as the original file's time is shown on Windows.
+    GDateTime* dt = LocalModified(st);
+    gcab_file_set_date_time(cabFile, dt);
+    g_date_time_unref(dt);
+    uint32_t attr = GCAB_FILE_ATTRIBUTE_ARCH;
+    if ((st.st_mode & S_IWUSR) == 0) attr |= GCAB_FILE_ATTRIBUTE_RDONLY;
+    if (!IsAscii(s.stored)) attr |= GCAB_FILE_ATTRIBUTE_NAME_IS_UTF;
+    gcab_file_set_attributes(cabFile, attr);
+    g_object_unref(cabFile);
+    report += "  adding: " + s.stored + "\r\n";
+  }
+
+  GCabCabinet* cabinet = gcab_cabinet_new();
+  GError* err = nullptr;
+  if (!gcab_cabinet_add_folder(cabinet, folder, &err)) {
+    g_clear_error(&err);
+    g_object_unref(folder);
+    g_object_unref(cabinet);
+    return ARC_ERROR_CANNOT_WRITE;
+  }
+  g_object_unref(folder);
+
+  std::string temp = ParentOf(target) + "/.cab32-XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    report += "cannot create a work file beside " + target + "\r\n";
+    g_object_unref(cabinet);
+    return ARC_ERROR_TMP_OPEN;
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  // The writer seeks back to fill in offsets: a file stream on the work file.
+  GFile* tempFile = g_file_new_for_path(temp.c_str());
+  GFileIOStream* io = g_file_open_readwrite(tempFile, nullptr, &err);
+  g_object_unref(tempFile);
+  bool ok = io != nullptr;
+  if (ok) {
+    GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(io));
+    ok = gcab_cabinet_write_simple(cabinet, out, nullptr, nullptr, nullptr, &err);
+    if (!ok && err) report += std::string("write error: ") + err->message + "\r\n";
+    g_clear_error(&err);
+    ok = g_io_stream_close(G_IO_STREAM(io), nullptr, nullptr) && ok;
+    g_object_unref(io);
+  } else {
+    g_clear_error(&err);
+  }
+  g_object_unref(cabinet);
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    report += "cannot replace " + target + "\r\n";
+    ok = false;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return ARC_ERROR_CANNOT_WRITE;
+  }
+  return ARC_OK;
+}
+
+int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::string& report) {
+  if (cmd.words.empty()) return ARC_ERROR_NOT_ARC_FILE;
+  const std::string target = arc::ToSlashes(cmd.words[0]);
+  if (target.empty() || arc::EndsWithSeparator(target)) return ARC_ERROR_NOT_ARC_FILE;
+
+  std::vector<Source> sources;
+  std::string base;
+  bool anyPattern = false;
+  for (size_t i = 1; i < cmd.words.size(); ++i) {
+    const std::string& w = cmd.words[i];
+    if (arc::EndsWithSeparator(w)) {
+      base = arc::ToSlashes(w);
+      std::error_code ec;
+      if (!fs::is_directory(base, ec)) {
+        report += "no such directory: " + base + "\r\n";
+        return ARC_ERROR_NOT_EXIST;
+      }
+      continue;
+    }
+    anyPattern = true;
+    if (!Expand(base, w, recurse, sources)) {
+      report += "no such directory for: " + w + "\r\n";
+      return ARC_ERROR_NOT_EXIST;
+    }
+  }
+  if (!anyPattern && !Expand(base, "*.*", recurse, sources)) return ARC_ERROR_NOT_EXIST;
+
+  // A file named by two patterns is stored once.
+  std::set<std::string> seen;
+  std::vector<Source> unique;
+  for (Source& s : sources) {
+    if (seen.insert(s.stored).second) unique.push_back(std::move(s));
+  }
+  // Never pack the cabinet into itself (a target inside the searched tree).
+  std::error_code ec;
+  unique.erase(std::remove_if(unique.begin(), unique.end(),
+                              [&](const Source& s) { return fs::equivalent(s.fsPath, target, ec); }),
+               unique.end());
+  if (unique.empty()) {
+    report += "no files to pack\r\n";
+    return ARC_ERROR_NOT_EXIST;
+  }
+  if (unique.size() > 0xFFFF) return ARC_ERROR_TOO_MANY_FILES;
+
+  report += "Creating cabinet: " + target + "\r\n";
+  const int rc = WriteCabinet(target, unique, compression, report);
+  if (rc == ARC_OK) report += std::to_string(unique.size()) + " file(s) packed.\r\n";
+  return rc;
+}
+
+}  // namespace
+
+int RunCommand(const arc::ParsedCommand& cmd, std::string& report) {
+  bool add = false, recurse = false;
+  int compression = GCAB_COMPRESSION_MSZIP;
+  for (const std::string& sw : cmd.switches) {
+    if (sw == "-a") {
+      add = true;
+    } else if (sw == "-r") {
+      recurse = true;
+    } else if (sw == "-mz") {
+      compression = GCAB_COMPRESSION_MSZIP;
+    } else if (sw == "-mn") {
+      compression = GCAB_COMPRESSION_NONE;
+    } else {
+      report += "unknown switch: " + sw + "\r\n";
+      return ARC_ERROR_COMMAND_NAME;
+    }
+  }
+  if (!add) {
+    report += "no command given\r\n";
+    return ARC_ERROR_COMMAND_NAME;
+  }
+  return Pack(cmd, recurse, compression, report);
+}
+
+}  // namespace cab
