@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include <QString>
+#include <QStringList>
 
 #include "util/app_globals.h"
 
@@ -48,6 +49,9 @@ void LoadProfiles();
 // Writes the table to lfup.ini through a temporary file and a rename; reports
 // a failure in a message box and leaves the previous file intact.
 void SaveProfiles();
+// The lines SaveProfiles writes for the current table (profiles without a
+// script left out, renumbered from 000).
+QStringList ProfileFileLines();
 
 // Splits "key(NNN)=value"; 0 and the outputs set, or -1 with them unchanged.
 int16_t SplitKeyedLine(const QString& line, QString& key, int16_t& index, QString& value);

@@ -1,0 +1,253 @@
+#include "profiles/profile_store.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include <QFile>
+#include <QStringList>
+
+#include "profiles/script_check.h"
+#include "util/cfile.h"
+#include "util/message_box.h"
+#include "util/path_resolver.h"
+#include "util/text_file.h"
+
+namespace lm {
+
+std::array<Profile, kProfileCapacity> profileTable;
+int16_t lastProfile = 0;
+int16_t currentProfile = 0;
+int16_t addingProfile = 0;
+
+namespace {
+
+const QString kSettingsFileName = QStringLiteral("lfup.ini");
+const QString kWriteRefused = QStringLiteral("設定ファイルに書きこみできませんでした。");
+
+bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QChar(0x3000); }
+
+QString SettingsPath() { return programDir + QLatin1Char('/') + kSettingsFileName; }
+
+QString ThreeDigits(int n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); }
+
+// The three characters as a number 0..999, or -1 when they are not three decimal digits.
+int ThreeDigitNumber(const QString& text) {
+  if (text.size() != 3) return -1;
+  int n = 0;
+  for (QChar c : text) {
+    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return -1;
+    n = n * 10 + (c.unicode() - '0');
+  }
+  return n;
+}
+
+// The leading decimal number of a text (an optional sign, then digits), 0 when
+// there is none; clamped to the given range.
+int LeadingNumber(const QString& text, int low, int high) {
+  qsizetype i = 0;
+  bool negative = false;
+  if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+    negative = text.at(i) == QLatin1Char('-');
+    ++i;
+  }
+  long long n = 0;
+  for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+    if (n < 1000000) n = n * 10 + (text.at(i).unicode() - '0');
+  }
+  if (negative) n = -n;
+  return static_cast<int>(std::clamp<long long>(n, low, high));
+}
+
+QString* TextField(Profile& p, const QString& key) {
+  if (key == QLatin1String("profile")) return &p.profile;
+  if (key == QLatin1String("ugu")) return &p.ugu;
+  if (key == QLatin1String("dirarc")) return &p.dirarc;
+  if (key == QLatin1String("addarc")) return &p.addarc;
+  if (key == QLatin1String("namearc")) return &p.namearc;
+  if (key == QLatin1String("exewintitle")) return &p.exewintitle;
+  if (key == QLatin1String("exeviewdir")) return &p.exeviewdir;
+  if (key == QLatin1String("autoview")) return &p.autoview;
+  if (key == QLatin1String("server")) return &p.server;
+  if (key == QLatin1String("userid")) return &p.userid;
+  if (key == QLatin1String("password")) return &p.password;
+  if (key == QLatin1String("dirserver")) return &p.dirserver;
+  return nullptr;
+}
+
+void ApplyKeyedLine(const QString& key, int index, const QString& value) {
+  Profile& p = profileTable[static_cast<size_t>(index)];
+  const QString lower = key.toLower();
+  if (QString* field = TextField(p, lower)) {
+    *field = value;
+  } else if (lower == QLatin1String("addfilecnt")) {
+    p.addfilecnt = static_cast<int16_t>(LeadingNumber(value, 0, kAttachmentCapacity));
+  } else if (lower == QLatin1String("addfile")) {
+    const int k = ThreeDigitNumber(value.left(3));
+    if (k >= 0 && k < kAttachmentCapacity) p.addfile[static_cast<size_t>(k)] = value.mid(3);
+  }
+  // "default" is accepted and its value ignored; other keys name no field.
+}
+
+// A line of the older single-profile layout fills profile 0 where it is still empty.
+void ApplyLegacyLine(const QString& line) {
+  Profile& p = profileTable[0];
+  struct Legacy {
+    const char* prefix;
+    QString* field;
+  };
+  const Legacy legacy[] = {{"ugu=", &p.ugu}, {"dirarc=", &p.dirarc}, {"addarc=", &p.addarc},
+                           {"profile=", &p.profile}};
+  for (const Legacy& l : legacy) {
+    const QString prefix = QLatin1String(l.prefix);
+    if (line.startsWith(prefix, Qt::CaseSensitive)) {
+      if (l.field->isEmpty()) *l.field = line.mid(prefix.size());
+      return;
+    }
+  }
+}
+
+// A file without any write permission bit counts as read-only, as a file with
+// the read-only attribute does on Windows, even for a user whom the system
+// would let write it anyway (root).
+bool IsReadOnlyFile(const QString& path) {
+  const QString real = ResolveExisting(path);
+  if (real.isEmpty()) return false;
+  struct stat st {};
+  if (::stat(QFile::encodeName(real).constData(), &st) != 0) return false;
+  return S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+}  // namespace
+
+QString TrimBlanks(const QString& text) {
+  qsizetype start = 0;
+  qsizetype end = text.size();
+  while (start < end && IsBlank(text.at(start))) ++start;
+  while (end > start && IsBlank(text.at(end - 1))) --end;
+  return text.mid(start, end - start);
+}
+
+void FileNameOf(const QString& path, QString& out) {
+  const int pos = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+  out = pos >= 0 ? path.mid(pos + 1) : path;
+}
+
+void DriveOf(const QString& path, QString& out) {
+  int pos = -1;
+  for (int i = 0; i < path.size(); ++i) {
+    if (path.at(i) == QLatin1Char('\\') || path.at(i) == QLatin1Char('/')) {
+      pos = i;
+      break;
+    }
+  }
+  out = pos >= 0 ? path.left(pos + 1) : path;
+}
+
+void ExtensionOf(const QString& path, QString& out) {
+  const int pos = path.lastIndexOf(QLatin1Char('.'));
+  out = pos >= 0 ? path.mid(pos + 1) : path;
+}
+
+int16_t SplitKeyedLine(const QString& line, QString& key, int16_t& index, QString& value) {
+  if (line.isEmpty()) return -1;
+  const int open = line.indexOf(QLatin1Char('('));
+  if (open <= 0) return -1;
+  // Only three decimal digits make an index; anything else is not a keyed line.
+  const int n = ThreeDigitNumber(line.mid(open + 1, 3));
+  if (n < 0) return -1;
+  const int after = open + 4;
+  if (after < line.size() && line.at(after).isDigit()) return -1;  // four or more digits
+  key = line.left(open);
+  index = static_cast<int16_t>(n);
+  value = TrimBlanks(line.mid(open + 6));
+  return 0;
+}
+
+void LoadProfiles() {
+  programDir = ExecutableDir();
+  currentProfile = 0;
+  lastProfile = 0;
+  profileTable[0].Clear();
+  profileTable[0].profile = QStringLiteral("Default");
+
+  const QString path = SettingsPath();
+  QStringList lines;
+  // A missing or unreadable settings file leaves the single profile "Default".
+  if (CanOpenFile(path) && ReadTextLines(path, lines, nullptr, LineBreaks::Any)) {
+    for (const QString& raw : lines) {
+      const QString line = TrimBlanks(raw);
+      if (line.startsWith(QLatin1Char('#'))) continue;
+      QString key;
+      QString value;
+      int16_t index = 0;
+      if (SplitKeyedLine(line, key, index, value) == 0) {
+        if (index >= kProfileCapacity) continue;  // no such profile: the line is skipped
+        ApplyKeyedLine(key, index, value);
+        if (index > lastProfile) lastProfile = index;
+      } else {
+        ApplyLegacyLine(line);
+      }
+    }
+  }
+
+  const cFile files;
+  for (int i = 0; i <= lastProfile; ++i) {
+    Profile& p = profileTable[static_cast<size_t>(i)];
+    QString message;
+    int16_t nonRegular = 0;
+    if (CheckScriptFile(p.ugu, message, nonRegular) != 0) p.ugu.clear();
+    if (p.dirarc.isEmpty() || !files.DirExists(p.dirarc)) p.dirarc.clear();
+  }
+}
+
+QStringList ProfileFileLines() {
+  QStringList lines;
+  int n = 0;
+  for (int i = 0; i <= lastProfile && i < kProfileCapacity; ++i) {
+    const Profile& p = profileTable[static_cast<size_t>(i)];
+    if (TrimBlanks(p.ugu).isEmpty()) continue;
+    const QString nnn = ThreeDigits(n);
+    auto line = [&](const char* key, const QString& value) {
+      lines.append(QLatin1String(key) + QLatin1Char('(') + nnn + QStringLiteral(")=") + value);
+    };
+    line("profile", TrimBlanks(p.profile));
+    line("ugu", p.ugu);
+    line("namearc", TrimBlanks(p.namearc));
+    line("dirarc", p.dirarc);
+    line("addarc", TrimBlanks(p.addarc));
+    const int count = std::clamp<int>(p.addfilecnt, 0, kAttachmentCapacity);
+    line("addfilecnt", QString::number(count));
+    for (int k = 0; k < count; ++k) line("addfile", ThreeDigits(k) + TrimBlanks(p.addfile[static_cast<size_t>(k)]));
+    line("default", i == currentProfile ? QStringLiteral("1") : QStringLiteral("0"));
+    line("exewintitle", TrimBlanks(p.exewintitle));
+    line("exeviewdir", TrimBlanks(p.exeviewdir));
+    line("autoview", TrimBlanks(p.autoview));
+    line("server", TrimBlanks(p.server));
+    line("userid", TrimBlanks(p.userid));
+    line("password", TrimBlanks(p.password));
+    line("dirserver", TrimBlanks(p.dirserver));
+    ++n;
+  }
+  return lines;
+}
+
+void SaveProfiles() {
+  const QString path = SettingsPath();
+  if (IsReadOnlyFile(path)) {
+    MsgBox(kWriteRefused, style::OkOnly);
+    return;
+  }
+  FileError error;
+  if (WriteTextLines(path, ProfileFileLines(), &error)) return;
+  if (error.permissionDenied()) {
+    MsgBox(kWriteRefused, style::OkOnly);
+  } else if (error.kind == FileError::Kind::NotEncodable) {
+    // Name the text that cannot be stored; the previous file stays as it was.
+    MsgBox(kWriteRefused + CR + error.message, style::OkOnly);
+  } else {
+    MsgBox(error.message, style::OkOnly);
+  }
+}
+
+}  // namespace lm

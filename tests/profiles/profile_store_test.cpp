@@ -1,0 +1,381 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <QDir>
+#include <QFile>
+
+#include "profiles/profile_store.h"
+#include "support/scripted_message_box.h"
+#include "support/temp_tree.h"
+#include "util/app_globals.h"
+#include "util/text_file.h"
+
+namespace {
+
+QByteArray Sjis(const QStringList& lines) {
+  QByteArray out;
+  for (const QString& l : lines) {
+    QByteArray enc;
+    EXPECT_TRUE(lm::EncodeCp932(l, enc)) << l.toStdString();
+    out += enc + "\r\n";
+  }
+  return out;
+}
+
+class ProfileStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lm::SetExecutableDirForTesting(prog_.Path());
+    lm::programDir = prog_.Path();  // saving without a load first writes here too
+    for (auto& p : lm::profileTable) p.Clear();
+    lm::lastProfile = 0;
+    lm::currentProfile = 0;
+    lm::addingProfile = 0;
+  }
+  void TearDown() override { lm::SetExecutableDirForTesting(QString()); }
+
+  // A script with the regular layout; returns the path of its UGU file.
+  QString MakeScript(const QString& dir, const QString& name) {
+    scripts_.WriteFile(dir + QLatin1Char('/') + name.toUpper() + QStringLiteral("/DAT/mio00.euu"), "m");
+    return scripts_.WriteFile(dir + QLatin1Char('/') + name + QStringLiteral(".ugu"), "u");
+  }
+  void WriteIni(const QByteArray& bytes) { prog_.WriteFile("lfup.ini", bytes); }
+  QByteArray Ini() const { return prog_.ReadFile("lfup.ini"); }
+
+  lmtest::TempTree prog_;
+  lmtest::TempTree scripts_;
+  lmtest::ScriptedMessageBox boxes_;
+};
+
+TEST(ProfilePaths, FileNameDriveExtension) {
+  struct Case {
+    const char* path;
+    const char* name;
+    const char* drive;
+    const char* ext;
+  } cases[] = {
+      {"C:\\a\\b.ugu", "b.ugu", "C:\\", "ugu"},
+      {"b.ugu", "b.ugu", "b.ugu", "ugu"},
+      {"C:", "C:", "C:", "C:"},
+      {"C:\\a.b\\c", "c", "C:\\", "b\\c"},
+      {"C:\\a\\b", "b", "C:\\", "C:\\a\\b"},
+      {"/home/u/x.psn", "x.psn", "/", "psn"},
+      {"dir/sub\\f", "f", "dir/", "dir/sub\\f"},
+      {"", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    QString out;
+    lm::FileNameOf(QString::fromUtf8(c.path), out);
+    EXPECT_EQ(out, QString::fromUtf8(c.name)) << c.path;
+    lm::DriveOf(QString::fromUtf8(c.path), out);
+    EXPECT_EQ(out, QString::fromUtf8(c.drive)) << c.path;
+    lm::ExtensionOf(QString::fromUtf8(c.path), out);
+    EXPECT_EQ(out, QString::fromUtf8(c.ext)) << c.path;
+  }
+}
+
+TEST(ProfilePaths, TrimBlanksRemovesSpacesAndIdeographicSpaces) {
+  EXPECT_EQ(lm::TrimBlanks(QStringLiteral(" \u3000a b\u3000 ")), QStringLiteral("a b"));
+  EXPECT_EQ(lm::TrimBlanks(QStringLiteral("\u3000\u3000")), QString());
+  EXPECT_EQ(lm::TrimBlanks(QStringLiteral("\ta\t")), QStringLiteral("\ta\t"));
+}
+
+TEST(ProfilePaths, SplitKeyedLine) {
+  QString key = QStringLiteral("k");
+  QString value = QStringLiteral("v");
+  int16_t index = 9;
+  EXPECT_EQ(lm::SplitKeyedLine(QStringLiteral("UGU(007)=  C:\\x y  "), key, index, value), 0);
+  EXPECT_EQ(key, QStringLiteral("UGU"));
+  EXPECT_EQ(index, 7);
+  EXPECT_EQ(value, QStringLiteral("C:\\x y"));
+  // The two characters between index and value are not examined.
+  EXPECT_EQ(lm::SplitKeyedLine(QStringLiteral("ugu(012];v"), key, index, value), 0);
+  EXPECT_EQ(index, 12);
+  EXPECT_EQ(value, QStringLiteral("v"));
+  EXPECT_EQ(lm::SplitKeyedLine(QStringLiteral("ugu(100)="), key, index, value), 0);
+  EXPECT_EQ(value, QString());
+  EXPECT_EQ(index, 100);
+  // Not of the keyed form: outputs stay as they were.
+  for (const char* bad : {"", "(000)=x", "ugu=x", "ugu(1)=x", "ugu(0a0)=x", "ugu(-01)=x", "ugu( 01)=x",
+                          "ugu(1000)=x",
+                          "ugu=C:\\a(1)\\b.ugu"}) {
+    key = QStringLiteral("k");
+    value = QStringLiteral("v");
+    index = 9;
+    EXPECT_EQ(lm::SplitKeyedLine(QString::fromUtf8(bad), key, index, value), -1) << bad;
+    EXPECT_EQ(key, QStringLiteral("k"));
+    EXPECT_EQ(value, QStringLiteral("v"));
+    EXPECT_EQ(index, 9);
+  }
+}
+
+TEST_F(ProfileStore, NoSettingsFileGivesDefault) {
+  lm::profileTable[0].ugu = QStringLiteral("stale");
+  lm::profileTable[0].addfilecnt = 3;
+  lm::currentProfile = 4;
+  lm::lastProfile = 4;
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::programDir, prog_.Path());
+  EXPECT_EQ(lm::lastProfile, 0);
+  EXPECT_EQ(lm::currentProfile, 0);
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("Default"));
+  EXPECT_EQ(lm::profileTable[0].ugu, QString());
+  EXPECT_EQ(lm::profileTable[0].addfilecnt, 0);
+  EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(ProfileStore, RoundTripIsByteForByte) {
+  const QString ugu1 = MakeScript(QStringLiteral("一"), QStringLiteral("SAMPLE"));
+  const QString ugu2 = MakeScript(QStringLiteral("two"), QStringLiteral("other"));
+  const QString dist = scripts_.MakeDir(QStringLiteral("配布"));
+  scripts_.WriteFile(QStringLiteral("配布/keep.txt"), "k");
+  const QStringList canonical = {
+      QStringLiteral("profile(000)=サンプル スクリプト"),
+      QStringLiteral("ugu(000)=") + ugu1,
+      QStringLiteral("namearc(000)=sample"),
+      QStringLiteral("dirarc(000)=") + dist,
+      QStringLiteral("addarc(000)=-jf0"),
+      QStringLiteral("addfilecnt(000)=2"),
+      QStringLiteral("addfile(000)=000/home/u/読んでね.txt"),
+      QStringLiteral("addfile(000)=001/home/u/extra"),
+      QStringLiteral("default(000)=1"),
+      QStringLiteral("exewintitle(000)=ｻﾝﾌﾟﾙ setup"),
+      QStringLiteral("exeviewdir(000)=C:\\Sample"),
+      QStringLiteral("autoview(000)=読んでね.txt"),
+      QStringLiteral("server(000)=ftp.example.jp"),
+      QStringLiteral("userid(000)=me"),
+      QStringLiteral("password(000)=p=a(s)s"),
+      QStringLiteral("dirserver(000)=/pub"),
+      QStringLiteral("profile(001)=Other"),
+      QStringLiteral("ugu(001)=") + ugu2,
+      QStringLiteral("namearc(001)="),
+      QStringLiteral("dirarc(001)="),
+      QStringLiteral("addarc(001)="),
+      QStringLiteral("addfilecnt(001)=0"),
+      QStringLiteral("default(001)=0"),
+      QStringLiteral("exewintitle(001)="),
+      QStringLiteral("exeviewdir(001)="),
+      QStringLiteral("autoview(001)="),
+      QStringLiteral("server(001)="),
+      QStringLiteral("userid(001)="),
+      QStringLiteral("password(001)="),
+      QStringLiteral("dirserver(001)="),
+  };
+  // The same file with comments, blank lines and legacy lines mixed in.
+  QStringList decorated = canonical;
+  decorated.insert(0, QStringLiteral("# Loftmark settings"));
+  decorated.insert(5, QStringLiteral("   # indented comment ugu(000)=/nowhere"));
+  decorated.insert(9, QString());
+  decorated.insert(12, QStringLiteral("ugu=/legacy/ignored.ugu"));  // profile 0 already has a script
+  decorated.append(QStringLiteral("addarc=legacy"));                // fills nothing: addarc(000) is set
+  WriteIni(Sjis(decorated));
+
+  lm::LoadProfiles();
+  ASSERT_EQ(lm::lastProfile, 1);
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("サンプル スクリプト"));
+  EXPECT_EQ(lm::profileTable[0].ugu, ugu1);
+  EXPECT_EQ(lm::profileTable[0].addfilecnt, 2);
+  EXPECT_EQ(lm::profileTable[0].addfile[1], QStringLiteral("/home/u/extra"));
+  EXPECT_EQ(lm::profileTable[0].addarc, QStringLiteral("-jf0"));
+  EXPECT_EQ(lm::profileTable[1].ugu, ugu2);
+
+  ASSERT_TRUE(QFile::remove(prog_.Path("lfup.ini")));
+  lm::SaveProfiles();
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(Ini(), Sjis(canonical));
+}
+
+TEST_F(ProfileStore, ReadsLfCrAndMixedLineEnds) {
+  const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  QByteArray bytes = "profile(000)=A\nugu(000)=" + QFile::encodeName(ugu) + "\rnamearc(000)=n\r\naddfilecnt(000)=1\n"
+                     "addfile(000)=000x";
+  WriteIni(bytes);
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("A"));
+  EXPECT_EQ(lm::profileTable[0].ugu, ugu);
+  EXPECT_EQ(lm::profileTable[0].namearc, QStringLiteral("n"));
+  EXPECT_EQ(lm::profileTable[0].addfilecnt, 1);
+  EXPECT_EQ(lm::profileTable[0].addfile[0], QStringLiteral("x"));
+}
+
+TEST_F(ProfileStore, KeysIgnoreCaseLegacyPrefixesDoNot) {
+  const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  const QString dir = scripts_.MakeDir(QStringLiteral("d"));
+  scripts_.WriteFile(QStringLiteral("d/f"), "f");
+  WriteIni(Sjis({QStringLiteral("UGU=/ignored.ugu"), QStringLiteral("NameArc(000)=N"),
+                 QStringLiteral("profile(000)="), QStringLiteral("profile=Legacy name"),
+                 QStringLiteral("profile=second legacy name"), QStringLiteral("ugu=") + ugu,
+                 QStringLiteral("dirarc=") + dir, QStringLiteral("Addarc=x"), QStringLiteral("addarc=y")}));
+  lm::LoadProfiles();
+  const lm::Profile& p = lm::profileTable[0];
+  EXPECT_EQ(p.namearc, QStringLiteral("N"));
+  EXPECT_EQ(p.profile, QStringLiteral("Legacy name"));  // only while the field is empty
+  EXPECT_EQ(p.ugu, ugu);
+  EXPECT_EQ(p.dirarc, dir);
+  EXPECT_EQ(p.addarc, QStringLiteral("y"));
+  EXPECT_EQ(lm::lastProfile, 0);
+}
+
+TEST_F(ProfileStore, LegacyProfileLineIgnoredWhileDefaultNameStands) {
+  WriteIni(Sjis({QStringLiteral("profile=Old")}));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("Default"));
+}
+
+TEST_F(ProfileStore, GapsUnknownKeysAndOutOfRangeLines) {
+  const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  WriteIni(Sjis({
+      QStringLiteral("profile(000)=Zero"),
+      QStringLiteral("ugu(000)=") + ugu,
+      QStringLiteral("colour(005)=red"),   // names no field, still raises lastProfile
+      QStringLiteral("profile(101)=Too far"),
+      QStringLiteral("profile(1000)=Too far"),
+      QStringLiteral("profile(7)=Short index"),
+      QStringLiteral("addfile(000)=051beyond"),
+      QStringLiteral("addfile(000)=abcnot a number"),
+      QStringLiteral("addfile(000)=007seven"),
+      QStringLiteral("default(003)=1"),
+  }));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::lastProfile, 5);
+  EXPECT_EQ(lm::currentProfile, 0);  // the default flag does not select
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(lm::profileTable[i].profile, QString()) << i;
+  EXPECT_EQ(lm::profileTable[0].addfile[7], QStringLiteral("seven"));
+  EXPECT_EQ(lm::profileTable[0].addfilecnt, 0);  // only addfilecnt counts entries
+  EXPECT_EQ(lm::profileTable[0].addfile[50], QString());
+
+  // The empty profiles vanish at the next save.
+  lm::SaveProfiles();
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines));
+  EXPECT_EQ(lines.size(), 14);  // one profile without attachments
+  EXPECT_EQ(lines.first(), QStringLiteral("profile(000)=Zero"));
+}
+
+TEST_F(ProfileStore, AddFileCountIsClamped) {
+  struct Case {
+    const char* text;
+    int count;
+  } cases[] = {{"3", 3}, {"51", 51}, {"52", 51}, {"99999", 51}, {"-4", 0}, {"x", 0}, {"12abc", 12}, {"", 0}};
+  for (const Case& c : cases) {
+    WriteIni(Sjis({QStringLiteral("addfilecnt(000)=") + QString::fromUtf8(c.text)}));
+    lm::LoadProfiles();
+    EXPECT_EQ(lm::profileTable[0].addfilecnt, c.count) << c.text;
+  }
+}
+
+TEST_F(ProfileStore, InvalidScriptAndMissingArchiveDirAreEmptied) {
+  const QString good = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  const QString noDat = scripts_.WriteFile(QStringLiteral("n/NODAT.UGU"), "u");
+  const QString emptyDir = scripts_.MakeDir(QStringLiteral("empty"));
+  WriteIni(Sjis({
+      QStringLiteral("profile(000)=Good"), QStringLiteral("ugu(000)=") + good,
+      QStringLiteral("dirarc(000)=") + scripts_.Path(QStringLiteral("missing")),
+      QStringLiteral("profile(001)=No DAT"), QStringLiteral("ugu(001)=") + noDat,
+      QStringLiteral("dirarc(001)=") + emptyDir,
+      QStringLiteral("profile(002)=Missing"), QStringLiteral("ugu(002)=/no/such/file.ugu"),
+  }));
+  lm::LoadProfiles();
+  ASSERT_EQ(lm::lastProfile, 2);
+  EXPECT_EQ(lm::profileTable[0].ugu, good);
+  EXPECT_EQ(lm::profileTable[0].dirarc, QString());
+  EXPECT_EQ(lm::profileTable[1].ugu, QString());
+  EXPECT_EQ(lm::profileTable[1].profile, QStringLiteral("No DAT"));  // stays in the table
+  EXPECT_EQ(lm::profileTable[1].dirarc, emptyDir);                   // an empty directory exists
+  EXPECT_EQ(lm::profileTable[2].ugu, QString());
+  EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(ProfileStore, OnlyProfileWithoutScriptLeavesNoLinesAfterSave) {
+  WriteIni(Sjis({QStringLiteral("profile(000)=Lonely"), QStringLiteral("ugu(000)=/nowhere/x.ugu")}));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("Lonely"));
+  EXPECT_EQ(lm::profileTable[0].ugu, QString());
+  lm::SaveProfiles();
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(Ini(), QByteArray());
+}
+
+TEST_F(ProfileStore, SaveRenumbersAndFlagsCurrentByTableIndex) {
+  lm::lastProfile = 2;
+  lm::currentProfile = 2;
+  lm::profileTable[0].profile = QStringLiteral("  A  ");
+  lm::profileTable[0].ugu = QStringLiteral(" /a.ugu ");  // written as it is
+  lm::profileTable[0].dirarc = QStringLiteral(" /dist ");
+  lm::profileTable[0].password = QStringLiteral("   secret\u3000");
+  lm::profileTable[0].addfilecnt = 1;
+  lm::profileTable[0].addfile[0] = QStringLiteral("  /f  ");
+  lm::profileTable[1].profile = QStringLiteral("B");
+  lm::profileTable[1].ugu = QStringLiteral("  ");  // no script: skipped, uses no number
+  lm::profileTable[2].profile = QStringLiteral("C");
+  lm::profileTable[2].ugu = QStringLiteral("/c.ugu");
+  lm::SaveProfiles();
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines));
+  ASSERT_EQ(lines.size(), 29);
+  EXPECT_EQ(lines[0], QStringLiteral("profile(000)=A"));
+  EXPECT_EQ(lines[1], QStringLiteral("ugu(000)= /a.ugu "));
+  EXPECT_EQ(lines[3], QStringLiteral("dirarc(000)= /dist "));
+  EXPECT_EQ(lines[6], QStringLiteral("addfile(000)=000/f"));
+  EXPECT_EQ(lines[7], QStringLiteral("default(000)=0"));
+  EXPECT_EQ(lines[13], QStringLiteral("password(000)=secret"));
+  EXPECT_EQ(lines[15], QStringLiteral("profile(001)=C"));
+  EXPECT_EQ(lines[21], QStringLiteral("default(001)=1"));
+}
+
+TEST_F(ProfileStore, UnencodableTextKeepsTheOldFile) {
+  WriteIni("old contents\r\n");
+  lm::profileTable[0].profile = QStringLiteral("smile \U0001F600");
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
+  lm::SaveProfiles();
+  EXPECT_EQ(Ini(), QByteArray("old contents\r\n"));
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_EQ(boxes_.Shown()[0].style, 0);
+  EXPECT_EQ(boxes_.Shown()[0].title, QStringLiteral("Loftmark"));
+  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith(QStringLiteral("設定ファイルに書きこみできませんでした。")));
+  EXPECT_TRUE(boxes_.Shown()[0].text.contains(QStringLiteral("\U0001F600")));
+  EXPECT_EQ(QDir(prog_.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lfup.ini")});
+}
+
+TEST_F(ProfileStore, ReadOnlySettingsFileIsRefused) {
+  WriteIni("old\r\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path("lfup.ini")).constData(), 0444), 0);
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
+  lm::SaveProfiles();
+  EXPECT_EQ(Ini(), QByteArray("old\r\n"));
+  ASSERT_EQ(boxes_.Texts(), QStringList{QStringLiteral("設定ファイルに書きこみできませんでした。")});
+  EXPECT_EQ(boxes_.Shown()[0].style, 0);
+}
+
+TEST_F(ProfileStore, UnwritableProgramDirectoryIsRefused) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only directory does not stop writes";
+  WriteIni("old\r\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path()).constData(), 0555), 0);
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
+  lm::SaveProfiles();
+  ::chmod(QFile::encodeName(prog_.Path()).constData(), 0755);
+  EXPECT_EQ(Ini(), QByteArray("old\r\n"));
+  EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("設定ファイルに書きこみできませんでした。")});
+}
+
+TEST_F(ProfileStore, OtherFailuresShowTheSystemDescription) {
+  prog_.MakeDir(QStringLiteral("lfup.ini"));  // a directory where the file belongs
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
+  lm::SaveProfiles();
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_EQ(boxes_.Shown()[0].text, QString::fromLocal8Bit(std::strerror(EISDIR)));
+  EXPECT_EQ(boxes_.Shown()[0].style, 0);
+}
+
+TEST_F(ProfileStore, SettingsFileFoundWithoutRegardToCase) {
+  prog_.WriteFile("LFUP.INI", Sjis({QStringLiteral("profile(000)=Upper")}));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("Upper"));
+}
+
+}  // namespace
