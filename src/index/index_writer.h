@@ -1,9 +1,20 @@
 // Writing the update definition files index.fet and indextmp.fet.
+//
+// The writer scans a script's DAT tree (every directory and file below it,
+// hidden entries and everything below a hidden directory left out), sorts the
+// entries by their relative paths written with "\" between levels, and
+// writes one fixed-width line per entry. Both files are built completely in
+// memory (Shift-JIS bytes included) and then replace the old files through a
+// temporary file and a rename, so a failed run leaves the previous files as
+// they were.
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <vector>
 
 #include <QString>
+#include <QStringList>
 
 namespace lm {
 
@@ -26,6 +37,11 @@ class IndexRunView {
   virtual void SetExecuteEnabled(bool enabled) = 0;
   virtual void ClearList() = 0;
   virtual void AddListLine(const QString& line) = 0;
+  // Adds many lines at once; a list widget may override this to add them in
+  // one batch.
+  virtual void AddListLines(const QStringList& lines) {
+    for (const QString& line : lines) AddListLine(line);
+  }
 };
 
 // Reads and checks the next-update boxes, then writes the current profile's
@@ -36,5 +52,64 @@ int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView&
 // Scans datDir (with trailing separator) and writes its index files; 0 or -9.
 int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_t mode,
                         IndexRunView& view);
+
+// ---- The scan and the pieces of an entry line ----
+
+// At most this many directories below DAT, and at most this many listed
+// entries (directories and files together) below DAT.
+constexpr int kMaxScanDirs = 10000;
+constexpr int kMaxScanEntries = 10000;
+
+// One directory or file found by the scan.
+struct ScanEntry {
+  QString relativePath;  // "\img\title.bmp": leading "\", "\" between levels; "" for DAT itself
+  QString attr;          // "d" or "f"; "" for DAT itself
+  QString treeMarker;    // one "|" fewer than the depth, then "+"
+  QString name;          // the entry's own name as the file system spells it
+  QString date;          // UtcStamp, 12 digits; "" for DAT itself
+  int64_t size = 0;      // bytes for a file (-1 when unreadable), 0 for a directory
+};
+
+// Scans the tree below `datDir` (either separator, trailing one optional,
+// found without regard to case). On success `entries` holds the record of
+// DAT itself at index 0 (empty path, marker "+") followed by every directory
+// and file in scan order (directories breadth first), and true is returned.
+// On failure `failure` holds the message to show and false is returned.
+bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString& failure);
+
+// Sorts the entries ascending by relative path (UTF-16 code units compared
+// ordinally; a text sorts before every longer text that begins with it).
+void SortScanEntries(std::vector<ScanEntry>& entries);
+bool RelativePathLess(const QString& a, const QString& b);
+
+// The last-write time of `path` in UTC as "yyyymmddhhmm": the local time of
+// the file plus timeZoneBias minutes, seconds dropped. "" when the entry
+// cannot be examined.
+QString UtcStamp(const QString& path);
+// The same for a time given as seconds since the epoch and a bias in minutes.
+QString UtcStampOf(std::time_t secondsSinceEpoch, int biasMinutes);
+
+// The size of the file in bytes, -1 when it cannot be opened for reading.
+int64_t FileSizeOf(const QString& path);
+
+// The five-character size field: whole KiB with leading zeros; 99999 for
+// 100 000 KiB or more (the field keeps its width); 00000 for an unreadable
+// size (-1).
+QString SizeField(int64_t size);
+
+int16_t CountSeparators(const QString& text);  // number of "\" characters
+QString Bars(int n);                           // n "|" characters; "" for n <= 0
+
+// Names that the index never lists when they lie directly in DAT (compared
+// without regard to case): the index files themselves and the files kept by
+// the script platform. CONVERT.EXA is listed, but always last.
+bool IsLeftOutName(const QString& name);
+
+// The index.fet line and the indextmp.fet line of one entry.
+QString IndexLineOf(const ScanEntry& e);
+QString TmpIndexLineOf(const ScanEntry& e);
+
+// The message shown when an index file may not be written.
+QString CannotWriteIndexMessage();
 
 }  // namespace lm

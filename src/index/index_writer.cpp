@@ -1,0 +1,117 @@
+// Writing index.fet and indextmp.fet from a scan of the DAT tree.
+#include "index/index_writer.h"
+
+#include "util/app_globals.h"
+#include "util/message_box.h"
+#include "util/path_resolver.h"
+#include "util/text_file.h"
+
+namespace lm {
+namespace {
+
+const QLatin1String kLineEnd("\r\n");
+
+bool IsDirectlyInDat(const ScanEntry& e) { return e.relativePath.lastIndexOf(QLatin1Char('\\')) == 0; }
+
+QString WriteFailureMessage(const FileError& error, const QString& path) {
+  if (error.permissionDenied()) return CannotWriteIndexMessage();
+  return error.message + CR + QStringLiteral("『") + path + QStringLiteral("』");
+}
+
+// Encodes a whole file at once; on failure names the first entry whose name
+// code page 932 cannot hold.
+bool EncodeIndexText(const QString& text, const std::vector<const ScanEntry*>& listed,
+                     const QString& root, QByteArray& bytes, QString& failure) {
+  if (EncodeCp932(text, bytes)) return true;
+  for (const ScanEntry* e : listed) {
+    QByteArray ignored;
+    QString bad;
+    if (!EncodeCp932(e->name, ignored, &bad)) {
+      QString shown = e->relativePath;
+      shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+      failure = QStringLiteral("Shift-JISで表せない文字「%1」を含む名前があります。").arg(bad) + CR +
+                QStringLiteral("『") + root + shown + QStringLiteral("』");
+      return false;
+    }
+  }
+  failure = QStringLiteral("Shift-JISで表せない文字が含まれています。");
+  return false;
+}
+
+}  // namespace
+
+QString CannotWriteIndexMessage() { return QStringLiteral("更新定義ファイルに書きこみできませんでした。"); }
+
+int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_t mode,
+                        IndexRunView& view) {
+  const int16_t failed = -9;
+  auto report = [&](const QString& message) {
+    MsgBox(message, style::OkOnly, kAppTitle);
+    return failed;
+  };
+
+  std::vector<ScanEntry> entries;
+  QString failure;
+  if (!ScanDatTree(datDir, entries, failure)) return report(failure);
+  SortScanEntries(entries);
+  const QString root = ResolveExisting(datDir);
+
+  // The listed entries in their written order: the sorted order, left-out
+  // names dropped, CONVERT.EXA directly in DAT moved to the end.
+  std::vector<const ScanEntry*> listed;
+  listed.reserve(entries.size());
+  const ScanEntry* convert = nullptr;
+  for (std::size_t i = 1; i < entries.size(); ++i) {
+    const ScanEntry& e = entries[i];
+    if (IsDirectlyInDat(e)) {
+      if (NamesEqualIgnoringCase(e.name, QLatin1String("CONVERT.EXA"))) {
+        convert = &e;
+        continue;
+      }
+      if (IsLeftOutName(e.name)) continue;
+    }
+    listed.push_back(&e);
+  }
+  if (convert) listed.push_back(convert);
+
+  const bool withTmp = makeTmpIndex == 1;
+  QStringList lines;
+  lines.reserve(static_cast<qsizetype>(listed.size()));
+  QString text = QStringLiteral("#NextUpdate ") + nextUpdate + kLineEnd +
+                 QStringLiteral("#FieldInfo date 12 attr 1 size 5") + kLineEnd;
+  QString tmpText;
+  for (const ScanEntry* e : listed) {
+    QString line = IndexLineOf(*e);
+    text += line;
+    text += kLineEnd;
+    if (withTmp) {
+      tmpText += TmpIndexLineOf(*e);
+      tmpText += kLineEnd;
+    }
+    lines.append(std::move(line));
+  }
+
+  view.ClearList();
+  QByteArray bytes;
+  QByteArray tmpBytes;
+  if (!EncodeIndexText(text, listed, root, bytes, failure)) return report(failure);
+  if (withTmp && !EncodeIndexText(tmpText, listed, root, tmpBytes, failure)) return report(failure);
+
+  const QString indexPath = root + QStringLiteral("/index.fet");
+  FileError error;
+  if (!WriteFileAtomically(indexPath, bytes, &error)) {
+    return report(WriteFailureMessage(error, ResolveForCreate(indexPath)));
+  }
+  view.AddListLines(lines);
+  if (withTmp) {
+    const QString tmpPath = root + QStringLiteral("/indextmp.fet");
+    if (!WriteFileAtomically(tmpPath, tmpBytes, &error)) {
+      return report(WriteFailureMessage(error, ResolveForCreate(tmpPath)));
+    }
+  }
+
+  if (mode != 1) MsgBox(QStringLiteral("更新定義ファイルを出力しました。"), style::Information, kAppTitle);
+  return 0;
+}
+
+}  // namespace lm

@@ -1,0 +1,643 @@
+// The index writer on real trees in temporary directories; whole files are
+// compared byte for byte.
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include "index/index_fakes.h"
+#include "index/index_writer.h"
+#include "support/scripted_message_box.h"
+#include "support/temp_tree.h"
+#include "util/app_globals.h"
+
+namespace {
+
+const QByteArray kHeader =
+    "#NextUpdate 2004 3 1 9 0 \r\n"
+    "#FieldInfo date 12 attr 1 size 5\r\n";
+const QString kNext = QStringLiteral("2004 3 1 9 0 ");
+const QString kWriteDenied = QStringLiteral("更新定義ファイルに書きこみできませんでした。");
+const QString kDone = QStringLiteral("更新定義ファイルを出力しました。");
+
+QDateTime Local(int y, int mo, int d, int h, int mi, int s = 0) {
+  return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+QByteArray Lines(std::initializer_list<const char*> lines) {
+  QByteArray out;
+  for (const char* l : lines) {
+    out += l;
+    out += "\r\n";
+  }
+  return out;
+}
+
+QStringList EntryLinesOf(const QByteArray& indexFet) {
+  QStringList out;
+  const QList<QByteArray> parts = indexFet.split('\n');
+  for (QByteArray p : parts) {
+    if (p.isEmpty()) continue;
+    p.chop(1);  // the CR
+    if (!p.startsWith('#')) out << QString::fromLatin1(p);
+  }
+  return out;
+}
+
+QStringList NamesIn(const QString& dir) {
+  return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                             QDir::Name);
+}
+
+void MakeSparse(const QString& path, qint64 size) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  ASSERT_TRUE(f.resize(size));
+}
+
+class IndexWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedBias_ = lm::timeZoneBias;
+    savedTmp_ = lm::makeTmpIndex;
+    lm::timeZoneBias = -540;
+    lm::makeTmpIndex = 1;
+    tree_.MakeDir(QStringLiteral("DAT"));
+  }
+  void TearDown() override {
+    lm::timeZoneBias = savedBias_;
+    lm::makeTmpIndex = savedTmp_;
+  }
+
+  QString Dat() const { return tree_.Path(QStringLiteral("DAT")); }
+  QString DatArg() const { return Dat() + QLatin1Char('\\'); }
+  QString P(const QString& rel) const { return QStringLiteral("DAT/") + rel; }
+  QByteArray Index() const { return tree_.ReadFile(P(QStringLiteral("index.fet"))); }
+  QByteArray TmpIndex() const { return tree_.ReadFile(P(QStringLiteral("indextmp.fet"))); }
+
+  // Writes a file with the given size and a fixed time, so its line is known.
+  void File(const QString& rel, qint64 size = 0) {
+    tree_.WriteFile(P(rel), QByteArray(size, 'x'));
+    tree_.SetModified(P(rel), Local(2004, 2, 19, 15, 10));
+  }
+  // Gives every directory below DAT the same fixed time (after its contents exist).
+  void FixDirTimes() {
+    QStringList pending{Dat()};
+    while (!pending.isEmpty()) {
+      const QString d = pending.takeFirst();
+      for (const QFileInfo& fi :
+           QDir(d).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        pending << fi.absoluteFilePath();
+        const QString rel = QDir(tree_.Path()).relativeFilePath(fi.absoluteFilePath());
+        tree_.SetModified(rel, Local(2004, 2, 20, 10, 30));
+      }
+    }
+  }
+
+  int16_t Run(int16_t mode = 0) { return lm::WriteIndexFiles(DatArg(), kNext, mode, view_); }
+
+  lmtest::TempTree tree_;
+  lmtest::FakeRunView view_;
+  lmtest::ScriptedMessageBox boxes_;
+
+ private:
+  int16_t savedBias_ = 0;
+  int16_t savedTmp_ = 0;
+};
+
+TEST_F(IndexWriterTest, ExampleTreeGivesTheDocumentedFiles) {
+  tree_.WriteFile(P(QStringLiteral("CONVERT.EXA")), QByteArray(1100, 'c'));
+  tree_.WriteFile(P(QStringLiteral("index.fet")), "old index\r\n");
+  tree_.WriteFile(P(QStringLiteral("mio00.euu")), QByteArray(3500, 'm'));
+  tree_.WriteFile(P(QStringLiteral("data/img01.bmp")), QByteArray(12345, 'i'));
+  tree_.SetModified(P(QStringLiteral("CONVERT.EXA")), Local(2004, 2, 18, 19, 0));
+  tree_.SetModified(P(QStringLiteral("mio00.euu")), Local(2004, 2, 20, 21, 5, 59));
+  tree_.SetModified(P(QStringLiteral("data/img01.bmp")), Local(2004, 2, 19, 15, 10, 30));
+  tree_.SetModified(P(QStringLiteral("data")), Local(2004, 2, 20, 10, 30));
+
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(Index(), kHeader + Lines({"200402200130d00000+data",
+                                      "200402190610f00012|+img01.bmp",
+                                      "200402201205f00003+mio00.euu",
+                                      "200402181000f00001+CONVERT.EXA"}));
+  EXPECT_EQ(TmpIndex(), Lines({"200402200130d+data",
+                               "200402190610f|+img01.bmp",
+                               "200402201205f+mio00.euu",
+                               "200402181000f+CONVERT.EXA"}));
+  EXPECT_EQ(view_.clears, 1);
+  EXPECT_EQ(view_.list, QStringList({"200402200130d00000+data", "200402190610f00012|+img01.bmp",
+                                     "200402201205f00003+mio00.euu",
+                                     "200402181000f00001+CONVERT.EXA"}));
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_EQ(boxes_.Shown()[0].text, kDone);
+  EXPECT_EQ(boxes_.Shown()[0].style, 64);
+  EXPECT_EQ(boxes_.Shown()[0].title, QStringLiteral("Loftmark"));
+  // The temporary files of the replacement are gone.
+  EXPECT_EQ(NamesIn(Dat()), QStringList({"CONVERT.EXA", "data", "index.fet", "indextmp.fet",
+                                         "mio00.euu"}));
+}
+
+TEST_F(IndexWriterTest, ModeOneWritesTheSameFilesWithoutMessage) {
+  File(QStringLiteral("a.txt"), 10);
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_EQ(Index(), kHeader + Lines({"200402190610f00000+a.txt"}));
+  EXPECT_EQ(TmpIndex(), Lines({"200402190610f+a.txt"}));
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(view_.list, QStringList{"200402190610f00000+a.txt"});
+}
+
+TEST_F(IndexWriterTest, EmptyDatGivesTheHeaderOnlyAndAnEmptyTwin) {
+  view_.list << QStringLiteral("line of an earlier run");
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(Index(), kHeader);
+  EXPECT_TRUE(QFileInfo::exists(tree_.Path(P(QStringLiteral("indextmp.fet")))));
+  EXPECT_EQ(TmpIndex(), QByteArray());
+  EXPECT_TRUE(view_.list.isEmpty());
+  EXPECT_EQ(boxes_.Texts(), QStringList{kDone});
+}
+
+TEST_F(IndexWriterTest, DatHoldingOnlyLeftOutFilesGivesTheHeaderOnly) {
+  for (const char* n : {"INDEX.FET", "IndexTmp.Fet", "lastupdate", "Update.Log", "MIRROR.fet"}) {
+    File(QString::fromLatin1(n), 5000);
+  }
+  ASSERT_EQ(Run(0), 0);
+  // An existing INDEX.FET in capitals is the file replaced: no second file appears.
+  EXPECT_EQ(tree_.ReadFile(P(QStringLiteral("INDEX.FET"))), kHeader);
+  EXPECT_EQ(tree_.ReadFile(P(QStringLiteral("IndexTmp.Fet"))), QByteArray());
+  EXPECT_EQ(NamesIn(Dat()), QStringList({"INDEX.FET", "IndexTmp.Fet", "MIRROR.fet", "Update.Log",
+                                         "lastupdate"}));
+}
+
+TEST_F(IndexWriterTest, LeftOutNamesAreListedWhenDeeper) {
+  for (const char* n : {"sub/INDEX.FET", "sub/indextmp.fet", "sub/LASTUPDATE", "sub/update.log",
+                        "sub/MIRROR.FET", "Index.Fet"}) {
+    File(QString::fromLatin1(n), 2048);
+  }
+  FixDirTimes();
+  ASSERT_EQ(Run(0), 0);
+  // Index.Fet is the index file itself, replaced in place.
+  EXPECT_EQ(tree_.ReadFile(P(QStringLiteral("Index.Fet"))), kHeader + Lines({"200402200130d00000+sub",
+                                      "200402190610f00002|+INDEX.FET",
+                                      "200402190610f00002|+LASTUPDATE",
+                                      "200402190610f00002|+MIRROR.FET",
+                                      "200402190610f00002|+indextmp.fet",
+                                      "200402190610f00002|+update.log"}));
+}
+
+TEST_F(IndexWriterTest, ConvertExaDirectlyInDatComesLastInEveryOutput) {
+  File(QStringLiteral("convert.exa"), 1);
+  File(QStringLiteral("zz.txt"));
+  File(QStringLiteral("a/convert.exa"));
+  File(QStringLiteral("a/CONVERT.EXA"));
+  FixDirTimes();
+  ASSERT_EQ(Run(0), 0);
+  const QByteArray expected = kHeader + Lines({"200402200130d00000+a",
+                                               "200402190610f00000|+CONVERT.EXA",
+                                               "200402190610f00000|+convert.exa",
+                                               "200402190610f00000+zz.txt",
+                                               "200402190610f00000+convert.exa"});
+  EXPECT_EQ(Index(), expected);
+  EXPECT_EQ(TmpIndex(), Lines({"200402200130d+a", "200402190610f|+CONVERT.EXA",
+                               "200402190610f|+convert.exa", "200402190610f+zz.txt",
+                               "200402190610f+convert.exa"}));
+  EXPECT_EQ(view_.list, EntryLinesOf(expected));
+}
+
+TEST_F(IndexWriterTest, HiddenEntriesAndEverythingBelowHiddenDirectoriesAreLeftOut) {
+  File(QStringLiteral(".hidden"));
+  File(QStringLiteral(".secret/inside.txt"));
+  File(QStringLiteral(".secret/deeper/more.txt"));
+  File(QStringLiteral("shown/.dotfile"));
+  File(QStringLiteral("shown/visible.txt"));
+  FixDirTimes();
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(Index(), kHeader + Lines({"200402200130d00000+shown", "200402190610f00000|+visible.txt"}));
+}
+
+TEST_F(IndexWriterTest, DeepTreeGetsOneBarPerLevel) {
+  File(QStringLiteral("sub/deep/f.txt"));
+  File(QStringLiteral("sub/deep/er/est/g.txt"));
+  FixDirTimes();
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(Index(), kHeader + Lines({"200402200130d00000+sub",
+                                      "200402200130d00000|+deep",
+                                      "200402200130d00000||+er",
+                                      "200402200130d00000|||+est",
+                                      "200402190610f00000||||+g.txt",
+                                      "200402190610f00000||+f.txt"}));
+}
+
+TEST_F(IndexWriterTest, ContentsOfADirectoryAreNotAlwaysContiguous) {
+  File(QStringLiteral("img/x"));
+  File(QStringLiteral("img 2/y"));
+  File(QStringLiteral("img.txt"));
+  File(QStringLiteral("img-a"));
+  File(QStringLiteral("imgb"));
+  File(QStringLiteral("Img"));
+  File(QStringLiteral("a.txt"));
+  File(QStringLiteral("a/x"));
+  FixDirTimes();
+  ASSERT_EQ(Run(0), 0);
+  // "\" (0x5C) sorts after " ", "-", "." and digits and capitals, before lower-case letters.
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList({"200402190610f00000+Img",
+                                                "200402200130d00000+a",
+                                                "200402190610f00000+a.txt",
+                                                "200402190610f00000|+x",
+                                                "200402200130d00000+img",
+                                                "200402200130d00000+img 2",
+                                                "200402190610f00000|+y",
+                                                "200402190610f00000+img-a",
+                                                "200402190610f00000+img.txt",
+                                                "200402190610f00000|+x",
+                                                "200402190610f00000+imgb"}));
+}
+
+TEST_F(IndexWriterTest, SizeFieldBoundaries) {
+  struct Case {
+    const char* name;
+    qint64 size;
+    const char* field;
+  };
+  const Case cases[] = {
+      {"s0", 0, "00000"},
+      {"s1023", 1023, "00000"},
+      {"s1024", 1024, "00001"},
+      {"s12345", 12345, "00012"},
+      {"s102399999", 102399999, "99999"},
+      {"s102400000", 102400000, "99999"},  // 100 000 KiB keeps the five-character field
+      {"s2g", qint64(1) << 31, "99999"},
+      {"s5g", qint64(5) << 30, "99999"},  // beyond 32 bits
+  };
+  std::map<QString, QString> expectedByName;  // the index is in name order
+  for (const Case& c : cases) {
+    const QString rel = P(QString::fromLatin1(c.name));
+    MakeSparse(tree_.Path(rel), c.size);
+    tree_.SetModified(rel, Local(2004, 2, 19, 15, 10));
+    expectedByName[QString::fromLatin1(c.name)] =
+        QStringLiteral("200402190610f%1+%2").arg(QLatin1String(c.field), QLatin1String(c.name));
+  }
+  QStringList expected;
+  for (const auto& [name, line] : expectedByName) expected << line;
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), expected);
+  for (const QString& line : EntryLinesOf(Index())) EXPECT_EQ(line.at(18), QLatin1Char('+')) << line.toStdString();
+}
+
+TEST_F(IndexWriterTest, JapaneseNamesAreWrittenInShiftJis) {
+  File(QStringLiteral("画像/データ.txt"), 3000);
+  FixDirTimes();
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(Index(), kHeader + QByteArray("200402200130d00000+\x89\xe6\x91\x9c\r\n"
+                                          "200402190610f00002|+\x83\x66\x81\x5b\x83\x5e.txt\r\n"));
+  EXPECT_EQ(view_.list, QStringList({QStringLiteral("200402200130d00000+画像"),
+                                     QStringLiteral("200402190610f00002|+データ.txt")}));
+}
+
+TEST_F(IndexWriterTest, OneCharacterNameMakesALineOfTwentyCharacters) {
+  File(QStringLiteral("a"));
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList{"200402190610f00000+a"});
+  EXPECT_EQ(EntryLinesOf(Index())[0].size(), 20);
+}
+
+TEST_F(IndexWriterTest, TimesAreLocalPlusBiasWithSecondsDropped) {
+  File(QStringLiteral("a"));
+  tree_.SetModified(P(QStringLiteral("a")), Local(2004, 1, 1, 3, 59, 59));
+  lm::timeZoneBias = -540;  // crosses back into the previous year
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList{"200312311859f00000+a"});
+  lm::timeZoneBias = 300;  // west of Greenwich: forward
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList{"200401010859f00000+a"});
+  lm::timeZoneBias = 0;
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList{"200401010359f00000+a"});
+}
+
+TEST_F(IndexWriterTest, TwinIsKeptUntouchedWhenNotRequested) {
+  lm::makeTmpIndex = 0;
+  File(QStringLiteral("a"));
+  tree_.WriteFile(P(QStringLiteral("indextmp.fet")), "earlier twin\r\n");
+  tree_.SetModified(P(QStringLiteral("indextmp.fet")), Local(2001, 1, 1, 0, 0));
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(TmpIndex(), QByteArray("earlier twin\r\n"));
+  EXPECT_EQ(QFileInfo(tree_.Path(P(QStringLiteral("indextmp.fet")))).lastModified(),
+            Local(2001, 1, 1, 0, 0));
+  EXPECT_EQ(Index(), kHeader + Lines({"200402190610f00000+a"}));
+}
+
+TEST_F(IndexWriterTest, TwinIsNotCreatedWhenNotRequested) {
+  lm::makeTmpIndex = 0;
+  File(QStringLiteral("a"));
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(NamesIn(Dat()), QStringList({"a", "index.fet"}));
+}
+
+TEST_F(IndexWriterTest, DatIsFoundWithoutRegardToCaseAndEitherSeparator) {
+  tree_.WriteFile(QStringLiteral("SAMPLE/DAT/x.txt"));
+  tree_.SetModified(QStringLiteral("SAMPLE/DAT/x.txt"), Local(2004, 2, 19, 15, 10));
+  ASSERT_EQ(lm::WriteIndexFiles(tree_.Path(QStringLiteral("sample\\dat\\")), kNext, 1, view_), 0);
+  EXPECT_EQ(tree_.ReadFile(QStringLiteral("SAMPLE/DAT/index.fet")), kHeader + Lines({"200402190610f00000+x.txt"}));
+}
+
+TEST_F(IndexWriterTest, MissingDatStopsWithAMessageNamingIt) {
+  const QString missing = tree_.Path(QStringLiteral("NOPE/DAT"));
+  EXPECT_EQ(lm::WriteIndexFiles(missing + QLatin1Char('\\'), kNext, 0, view_), -9);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.endsWith(QStringLiteral("『") + missing + QStringLiteral("』")))
+      << boxes_.Shown()[0].text.toStdString();
+  EXPECT_EQ(boxes_.Shown()[0].style, 0);
+  EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+// A run that fails must leave the earlier files exactly as they were.
+class FailedRunTest : public IndexWriterTest {
+ protected:
+  void SetUp() override {
+    IndexWriterTest::SetUp();
+    tree_.WriteFile(P(QStringLiteral("index.fet")), kOldIndex);
+    tree_.WriteFile(P(QStringLiteral("indextmp.fet")), kOldTwin);
+    File(QStringLiteral("ok.txt"));
+    view_.list << QStringLiteral("earlier line");
+  }
+  void ExpectUntouched() {
+    EXPECT_EQ(Index(), kOldIndex);
+    EXPECT_EQ(TmpIndex(), kOldTwin);
+    for (const QString& n : NamesIn(Dat())) {
+      EXPECT_FALSE(n.startsWith(QStringLiteral(".index"))) << "temporary file left: " << n.toStdString();
+    }
+  }
+  const QByteArray kOldIndex = "#NextUpdate 2003 1 1 0 0 \r\nold\r\n";
+  const QByteArray kOldTwin = "old twin\r\n";
+};
+
+TEST_F(FailedRunTest, NameThatShiftJisCannotHoldStopsTheRunNamingTheEntry) {
+  File(QStringLiteral("sub/emoji\U0001F600.txt"));
+  EXPECT_EQ(Run(0), -9);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  const QString text = boxes_.Shown()[0].text;
+  EXPECT_TRUE(text.contains(QStringLiteral("Shift-JIS"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("\U0001F600"))) << text.toStdString();
+  EXPECT_TRUE(text.endsWith(QStringLiteral("『") + Dat() + QStringLiteral("/sub/emoji\U0001F600.txt』")))
+      << text.toStdString();
+  EXPECT_EQ(boxes_.Shown()[0].style, 0);
+  ExpectUntouched();
+}
+
+TEST_F(FailedRunTest, NameThatIsNotValidUtf8StopsTheRun) {
+  const QByteArray raw = QFile::encodeName(Dat()) + "/bad\xff\xfe.txt";
+  const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_EQ(Run(0), -9);
+  ::unlink(raw.constData());  // a name the temporary directory's cleanup could not spell
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.contains(QStringLiteral("/bad"))) << boxes_.Shown()[0].text.toStdString();
+  ExpectUntouched();
+}
+
+TEST_F(FailedRunTest, NamesThatWouldBreakTheLineLayoutStopTheRun) {
+  for (const char* name : {"a\\b.txt", "pipe|name", "line\nbreak", "cr\rname", "tab\tname"}) {
+    lmtest::TempTree other;
+    other.WriteFile(QStringLiteral("DAT/index.fet"), kOldIndex);
+    other.WriteFile(QStringLiteral("DAT/ok"));
+    const QString bad = other.WriteFile(QStringLiteral("DAT/") + QString::fromLatin1(name));
+    boxes_.Clear();
+    EXPECT_EQ(lm::WriteIndexFiles(other.Path(QStringLiteral("DAT")), kNext, 0, view_), -9) << name;
+    ASSERT_EQ(boxes_.Shown().size(), 1u) << name;
+    EXPECT_TRUE(boxes_.Shown()[0].text.endsWith(QStringLiteral("『") + bad + QStringLiteral("』")))
+        << boxes_.Shown()[0].text.toStdString();
+    EXPECT_EQ(other.ReadFile(QStringLiteral("DAT/index.fet")), kOldIndex) << name;
+  }
+}
+
+TEST_F(FailedRunTest, DanglingLinkStopsTheRunNamingIt) {
+  const QString link = tree_.Path(P(QStringLiteral("sub/gone")));
+  QDir().mkpath(tree_.Path(P(QStringLiteral("sub"))));
+  ASSERT_EQ(::symlink("/nonexistent/target", QFile::encodeName(link).constData()), 0);
+  EXPECT_EQ(Run(0), -9);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.endsWith(QStringLiteral("『") + link + QStringLiteral("』")))
+      << boxes_.Shown()[0].text.toStdString();
+  ExpectUntouched();
+  EXPECT_EQ(view_.list, QStringList{"earlier line"});
+}
+
+TEST_F(FailedRunTest, IndexFetThatIsADirectoryIsReportedAndNothingElseChanges) {
+  QFile::remove(tree_.Path(P(QStringLiteral("index.fet"))));
+  tree_.MakeDir(P(QStringLiteral("INDEX.FET")));
+  EXPECT_EQ(Run(0), -9);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.endsWith(QStringLiteral("『") + Dat() + QStringLiteral("/INDEX.FET』")))
+      << boxes_.Shown()[0].text.toStdString();
+  EXPECT_EQ(TmpIndex(), kOldTwin);
+}
+
+TEST_F(IndexWriterTest, LinksAreFollowedAndPipesAreLeftOut) {
+  lmtest::TempTree outside;
+  outside.WriteFile(QStringLiteral("big.bin"), QByteArray(4096, 'b'));
+  outside.WriteFile(QStringLiteral("dir/inner.txt"));
+  outside.SetModified(QStringLiteral("big.bin"), Local(2004, 2, 19, 15, 10));
+  outside.SetModified(QStringLiteral("dir/inner.txt"), Local(2004, 2, 19, 15, 10));
+  outside.SetModified(QStringLiteral("dir"), Local(2004, 2, 20, 10, 30));
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.Path(QStringLiteral("big.bin"))).constData(),
+                      QFile::encodeName(tree_.Path(P(QStringLiteral("linked.bin")))).constData()), 0);
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.Path(QStringLiteral("dir"))).constData(),
+                      QFile::encodeName(tree_.Path(P(QStringLiteral("linkdir")))).constData()), 0);
+  // A named pipe would block an open for reading; it is no file of a script.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(tree_.Path(P(QStringLiteral("pipe")))).constData(), 0644), 0);
+  ASSERT_EQ(Run(0), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList({"200402200130d00000+linkdir",
+                                                "200402190610f00000|+inner.txt",
+                                                "200402190610f00004+linked.bin"}));
+}
+
+TEST_F(IndexWriterTest, TenThousandEntriesFitBesideTheOldIndexFiles) {
+  for (int i = 0; i < lm::kMaxScanEntries; ++i) {
+    tree_.WriteFile(P(QStringLiteral("f%1").arg(i, 5, 10, QLatin1Char('0'))));
+  }
+  ASSERT_EQ(Run(1), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(EntryLinesOf(Index()).size(), lm::kMaxScanEntries);
+  // The second run sees index.fet and indextmp.fet too; they are not listed
+  // and do not count.
+  ASSERT_EQ(Run(1), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(EntryLinesOf(Index()).size(), lm::kMaxScanEntries);
+  EXPECT_EQ(view_.list.size(), lm::kMaxScanEntries);
+}
+
+TEST_F(IndexWriterTest, MoreThanTenThousandEntriesStopTheRunBeforeWriting) {
+  tree_.WriteFile(P(QStringLiteral("index.fet")), "old\r\n");
+  for (int i = 0; i < 5000; ++i) tree_.WriteFile(P(QStringLiteral("d%1/f").arg(i)));
+  tree_.WriteFile(P(QStringLiteral("extra")));
+  EXPECT_EQ(Run(0), -9);
+  EXPECT_EQ(boxes_.Texts(),
+            QStringList{QStringLiteral("DATフォルダの下のフォルダとファイルが合わせて10000個を超えています。") +
+                        QChar(13) + QStringLiteral("『") + Dat() + QStringLiteral("』")});
+  EXPECT_EQ(Index(), QByteArray("old\r\n"));
+}
+
+TEST_F(IndexWriterTest, MoreThanTenThousandDirectoriesAreReportedAsSuch) {
+  tree_.WriteFile(P(QStringLiteral("index.fet")), "old\r\n");
+  for (int i = 0; i < lm::kMaxScanDirs + 1; ++i) tree_.MakeDir(P(QStringLiteral("d%1").arg(i)));
+  EXPECT_EQ(Run(0), -9);
+  EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("DATフォルダの下のフォルダが10000個を超えています。") +
+                                        QChar(13) + QStringLiteral("『") + Dat() + QStringLiteral("』")});
+  EXPECT_EQ(Index(), QByteArray("old\r\n"));
+}
+
+// ---- Failures of permission, made real also when the tests run as root ----
+
+struct ChildOutcome {
+  bool ran = false;
+  int16_t status = 0;
+  QStringList messages;
+};
+
+class PipeSink final : public lm::MessageBoxSink {
+ public:
+  explicit PipeSink(int fd) : fd_(fd) {}
+  int Show(const QString& text, int, const QString&) override {
+    const QByteArray bytes = text.toUtf8() + '\0';
+    (void)!::write(fd_, bytes.constData(), static_cast<size_t>(bytes.size()));
+    return lm::button::OK;
+  }
+
+ private:
+  int fd_;
+};
+
+// Runs `fn` as an ordinary user. Root passes every permission check, so as
+// root `fn` runs in a child process that has dropped to the user nobody.
+ChildOutcome RunUnprivileged(const std::function<int16_t()>& fn) {
+  ChildOutcome out;
+  if (::geteuid() != 0) {
+    lmtest::ScriptedMessageBox boxes;
+    out.status = fn();
+    out.messages = boxes.Texts();
+    out.ran = true;
+    return out;
+  }
+  int fds[2];
+  if (::pipe(fds) != 0) return out;
+  const pid_t pid = ::fork();
+  if (pid < 0) return out;
+  if (pid == 0) {
+    ::close(fds[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(200);
+    PipeSink sink(fds[1]);
+    lm::SetMessageBoxSink(&sink);
+    const int16_t s = fn();
+    ::close(fds[1]);
+    ::_exit(s + 100);
+  }
+  ::close(fds[1]);
+  QByteArray all;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) all.append(buf, n);
+  ::close(fds[0]);
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) == 200) return out;
+  out.ran = true;
+  out.status = static_cast<int16_t>(WEXITSTATUS(wstatus) - 100);
+  for (const QByteArray& m : all.split('\0')) {
+    if (!m.isEmpty()) out.messages << QString::fromUtf8(m);
+  }
+  return out;
+}
+
+class PermissionTest : public FailedRunTest {
+ protected:
+  void SetUp() override {
+    FailedRunTest::SetUp();
+    // Let the unprivileged user reach the tree.
+    ::chmod(QFile::encodeName(tree_.Path()).constData(), 0755);
+  }
+  void TearDown() override {
+    ::chmod(QFile::encodeName(Dat()).constData(), 0755);
+    FailedRunTest::TearDown();
+  }
+  ChildOutcome RunAsUser(int16_t mode = 0) {
+    const QString dat = DatArg();
+    return RunUnprivileged([dat, mode] {
+      lmtest::FakeRunView view;
+      return lm::WriteIndexFiles(dat, kNext, mode, view);
+    });
+  }
+  void Chmod(const QString& rel, mode_t m) {
+    ASSERT_EQ(::chmod(QFile::encodeName(tree_.Path(rel)).constData(), m), 0);
+  }
+};
+
+TEST_F(PermissionTest, ReadOnlyDatIsReportedAndLeavesTheOldFiles) {
+  Chmod(QStringLiteral("DAT"), 0555);
+  Chmod(P(QStringLiteral("index.fet")), 0666);
+  const ChildOutcome r = RunAsUser();
+  if (!r.ran) GTEST_SKIP() << "cannot switch to an unprivileged user here";
+  EXPECT_EQ(r.status, -9);
+  EXPECT_EQ(r.messages, QStringList{kWriteDenied});
+  ExpectUntouched();
+}
+
+TEST_F(PermissionTest, ReadOnlyIndexFetIsNotReplaced) {
+  Chmod(QStringLiteral("DAT"), 0777);
+  Chmod(P(QStringLiteral("index.fet")), 0444);
+  const ChildOutcome r = RunAsUser();
+  if (!r.ran) GTEST_SKIP() << "cannot switch to an unprivileged user here";
+  EXPECT_EQ(r.status, -9);
+  EXPECT_EQ(r.messages, QStringList{kWriteDenied});
+  ExpectUntouched();
+}
+
+TEST_F(PermissionTest, ReadOnlyTwinIsReportedAfterTheIndexIsWritten) {
+  Chmod(QStringLiteral("DAT"), 0777);
+  Chmod(P(QStringLiteral("index.fet")), 0666);
+  Chmod(P(QStringLiteral("indextmp.fet")), 0444);
+  const ChildOutcome r = RunAsUser();
+  if (!r.ran) GTEST_SKIP() << "cannot switch to an unprivileged user here";
+  EXPECT_EQ(r.status, -9);
+  EXPECT_EQ(r.messages, QStringList{kWriteDenied});
+  EXPECT_EQ(Index(), kHeader + Lines({"200402190610f00000+ok.txt"}));
+  EXPECT_EQ(TmpIndex(), kOldTwin);
+}
+
+TEST_F(PermissionTest, UnreadableFileIsListedWithSizeZero) {
+  tree_.WriteFile(P(QStringLiteral("locked.bin")), QByteArray(5000, 'l'));
+  tree_.SetModified(P(QStringLiteral("locked.bin")), Local(2004, 2, 19, 15, 10));
+  Chmod(P(QStringLiteral("locked.bin")), 0);
+  Chmod(QStringLiteral("DAT"), 0777);
+  Chmod(P(QStringLiteral("index.fet")), 0666);
+  Chmod(P(QStringLiteral("indextmp.fet")), 0666);
+  const ChildOutcome r = RunAsUser(1);
+  Chmod(P(QStringLiteral("locked.bin")), 0644);
+  if (!r.ran) GTEST_SKIP() << "cannot switch to an unprivileged user here";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.messages.isEmpty()) << r.messages.join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(Index(), kHeader + Lines({"200402190610f00000+locked.bin", "200402190610f00000+ok.txt"}));
+}
+
+TEST_F(PermissionTest, UnreadableDirectoryStopsTheRunNamingIt) {
+  tree_.MakeDir(P(QStringLiteral("closed")));
+  Chmod(P(QStringLiteral("closed")), 0);
+  Chmod(QStringLiteral("DAT"), 0777);
+  const ChildOutcome r = RunAsUser();
+  Chmod(P(QStringLiteral("closed")), 0755);
+  if (!r.ran) GTEST_SKIP() << "cannot switch to an unprivileged user here";
+  EXPECT_EQ(r.status, -9);
+  ASSERT_EQ(r.messages.size(), 1);
+  EXPECT_TRUE(r.messages[0].endsWith(QStringLiteral("『") + Dat() + QStringLiteral("/closed』")))
+      << r.messages[0].toStdString();
+  ExpectUntouched();
+}
+
+}  // namespace
