@@ -1,13 +1,22 @@
 #include "util/cfile.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <mutex>
+#include <set>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include "util/app_globals.h"
+#include "util/creg.h"
 #include "util/path_resolver.h"
 
 namespace lm {
@@ -84,7 +93,127 @@ bool IsListedOrdinaryFile(const QString& dirReal, const QString& name) {
   return StatPath(JoinNative(dirReal, name), st) && S_ISREG(st.st_mode);
 }
 
+// File numbers handed out by FileLock: FileUnlock closes only these.
+std::mutex g_lockMutex;
+std::set<int> g_lockedFiles;
+
+// Creates a new empty file from a mkstemps template ending in `suffix`.
+QString CreateTempFile(const QString& dir, const QString& prefix, const QString& suffix) {
+  QByteArray tmpl = QFile::encodeName(JoinNative(dir, prefix + QStringLiteral("XXXXXX") + suffix));
+  const int fd = ::mkstemps(tmpl.data(), static_cast<int>(QFile::encodeName(suffix).size()));
+  if (fd < 0) return {};
+  ::close(fd);
+  return QFile::decodeName(tmpl);
+}
+
 }  // namespace
+
+QString cFile::Executable(const QString& fileName) const {
+  const cReg reg;
+  const QString ext = QLatin1Char('.') + Extension(fileName);
+  const QString type = reg.RegGetString(kHkeyClassesRoot, ext, QString());
+  const QString key = (type.isEmpty() ? ext : type) + QStringLiteral("\\shell\\open\\command");
+  const QString command = reg.RegGetString(kHkeyClassesRoot, key, QString());
+  if (command.isEmpty()) return {};
+  if (!command.contains(QStringLiteral("%1"))) return command + QLatin1Char(' ') + fileName;
+  QString withFile = command + QLatin1Char(' ');
+  withFile.replace(withFile.indexOf(QStringLiteral("%1")), 2, fileName);
+  return withFile.trimmed();
+}
+
+QString cFile::GetFileType(const QString& fileName) const {
+  const cReg reg;
+  const QString ext = Extension(fileName);
+  const QString type = reg.RegGetString(kHkeyClassesRoot, QLatin1Char('.') + ext, QString());
+  const QString description = type.isEmpty() ? QString() : reg.RegGetString(kHkeyClassesRoot, type, QString());
+  return description.isEmpty() ? ext + QStringLiteral(" ﾌｧｲﾙ") : description;
+}
+
+int cFile::FileLock(const QString& strFileName) {
+  if (!FileExists(strFileName)) return 0;
+  const QByteArray native = QFile::encodeName(ResolveExisting(strFileName));
+  int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  if (fd == 0) {  // 0 means "not locked": move off it
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 1);
+    ::close(fd);
+    if (moved < 0) return 0;
+    fd = moved;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return 0;
+  }
+  const std::lock_guard<std::mutex> guard(g_lockMutex);
+  g_lockedFiles.insert(fd);
+  return fd;
+}
+
+void cFile::FileUnlock(int intFileNum) {
+  if (intFileNum == 0) return;
+  const std::lock_guard<std::mutex> guard(g_lockMutex);
+  if (g_lockedFiles.erase(intFileNum) == 0) return;  // not one of ours
+  ::close(intFileNum);
+}
+
+QString cFile::OmitPathName(const QString& path) const {
+  const int sep = LastSeparator(path);
+  // A file name that begins within the three characters after the first three
+  // leaves nothing to shorten.
+  if (sep < 5) return path;
+  const QString fileName = path.mid(sep + 1);
+  const int dirStart = std::max(path.lastIndexOf(QLatin1Char('\\'), sep - 1), path.lastIndexOf(QLatin1Char('/'), sep - 1));
+  const QString lastDir = path.mid(dirStart + 1, sep - dirStart - 1);
+  const QChar s = path.at(sep);
+  const QString shortened = path.left(3) + QStringLiteral("...") + s + lastDir + s + fileName;
+  QString result = shortened.size() < path.size() ? shortened : path;
+  result.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  return result;
+}
+
+QString cFile::FileVersion(const QString& strTargetFileName) const {
+  // Shared libraries carry their version in the name the links lead to
+  // (libfoo.so.4.8.0); other files offer none here.
+  const QString real = ResolveExisting(strTargetFileName);
+  if (real.isEmpty()) return {};
+  const QString name = QFileInfo(QFileInfo(real).canonicalFilePath()).fileName();
+  static const QRegularExpression versioned(QStringLiteral("\\.so\\.(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?$"));
+  const QRegularExpressionMatch m = versioned.match(name);
+  if (!m.hasMatch()) return {};
+  const int major = m.captured(1).toInt();
+  const int minor = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
+  const qulonglong low = m.captured(3).isEmpty() ? 0 : m.captured(3).toULongLong();
+  return QStringLiteral("%1.%2.%3").arg(major).arg(minor, 2, 10, QLatin1Char('0')).arg(low & 0xffffffffULL);
+}
+
+QString cFile::TempPath() const {
+  QString p = QDir::tempPath();
+  if (!p.endsWith(QLatin1Char('/'))) p += QLatin1Char('/');
+  return p;
+}
+
+QString cFile::TempFile() const { return CreateTempFile(TempPath(), QStringLiteral("TMP"), QStringLiteral(".Lzh")); }
+
+QString cFile::ResponceFile() const {
+  return CreateTempFile(TempPath(), QStringLiteral("~VB"), QStringLiteral(".tmp"));
+}
+
+QString cFile::AttribString(const QString& fileName) const {
+  const QString real = ResolveExisting(fileName);
+  struct stat st {};
+  if (real.isEmpty() || !StatPath(real, st)) return {};
+  const bool readOnly = (st.st_mode & 0222) == 0;
+  const bool hidden = IsHiddenName(QFileInfo(real).fileName());
+  // There is no system attribute; every ordinary file counts as changed since
+  // its last backup (the archive attribute), directories do not.
+  QString a;
+  a += readOnly ? QLatin1Char('r') : QLatin1Char('-');
+  a += QLatin1Char('-');
+  a += hidden ? QLatin1Char('h') : QLatin1Char('-');
+  a += S_ISDIR(st.st_mode) ? QLatin1Char('-') : QLatin1Char('a');
+  return a;
+}
 
 QString cFile::Extension(const QString& fileName) const {
   const int dot = fileName.lastIndexOf(QLatin1Char('.'));
