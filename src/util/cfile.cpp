@@ -57,33 +57,14 @@ QString JoinNative(const QString& dir, const QString& name) {
   return dir.endsWith(QLatin1Char('/')) ? dir + name : dir + QLatin1Char('/') + name;
 }
 
-// Windows wildcard matching without regard to case: "*" any run, "?" one
-// character; a pattern ending in ".*" or "." also matches a name without any dot.
-bool WildcardMatch(const QString& name, const QString& pattern) {
-  const QString n = name.toCaseFolded();
-  const QString p = pattern.toCaseFolded();
-  // Iterative matcher with backtracking to the last "*".
-  qsizetype ni = 0, pi = 0, starP = -1, starN = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p.at(pi) == QLatin1Char('?') || p.at(pi) == n.at(ni))) {
-      ++ni;
-      ++pi;
-    } else if (pi < p.size() && p.at(pi) == QLatin1Char('*')) {
-      starP = pi++;
-      starN = ni;
-    } else if (starP >= 0) {
-      pi = starP + 1;
-      ni = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && p.at(pi) == QLatin1Char('*')) ++pi;
-  if (pi == p.size()) return true;
-  if (!name.contains(QLatin1Char('.'))) {
-    if (pattern.endsWith(QLatin1String(".*"))) return WildcardMatch(name, pattern.chopped(2));
-    if (pattern.endsWith(QLatin1Char('.'))) return WildcardMatch(name, pattern.chopped(1));
-  }
+// A name of a Windows directory listing against a pattern: letter case is
+// ignored, and a pattern ending in ".*" or "." also matches a name without
+// any dot ("*.*" lists every file, "*." those without extension).
+bool ListingMatch(const QString& name, const QString& pattern) {
+  if (MatchesWildcard(pattern, name, Qt::CaseInsensitive)) return true;
+  if (name.contains(QLatin1Char('.'))) return false;
+  if (pattern.endsWith(QLatin1String(".*"))) return ListingMatch(name, pattern.chopped(2));
+  if (pattern.endsWith(QLatin1Char('.'))) return ListingMatch(name, pattern.chopped(1));
   return false;
 }
 
@@ -107,6 +88,29 @@ QString CreateTempFile(const QString& dir, const QString& prefix, const QString&
 }
 
 }  // namespace
+
+bool MatchesWildcard(const QString& pattern, const QString& name, Qt::CaseSensitivity cs) {
+  const QString p = cs == Qt::CaseInsensitive ? pattern.toCaseFolded() : pattern;
+  const QString n = cs == Qt::CaseInsensitive ? name.toCaseFolded() : name;
+  // Iterative matcher that backtracks to the last "*" seen.
+  qsizetype ni = 0, pi = 0, starP = -1, starN = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p.at(pi) == QLatin1Char('?') || p.at(pi) == n.at(ni))) {
+      ++ni;
+      ++pi;
+    } else if (pi < p.size() && p.at(pi) == QLatin1Char('*')) {
+      starP = pi++;
+      starN = ni;
+    } else if (starP >= 0) {
+      pi = starP + 1;
+      ni = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p.at(pi) == QLatin1Char('*')) ++pi;
+  return pi == p.size();
+}
 
 QString cFile::Executable(const QString& fileName) const {
   const cReg reg;
@@ -299,7 +303,7 @@ bool cFile::FileExists(const QString& strPathName) const {
     const QString dirReal = ResolveExisting(dir);
     if (dirReal.isEmpty()) return false;
     return ListDirectory(dirReal, [&](const QString& entry) {
-      return WildcardMatch(entry, name) && IsListedOrdinaryFile(dirReal, entry);
+      return ListingMatch(entry, name) && IsListedOrdinaryFile(dirReal, entry);
     });
   }
   const QString real = ResolveExisting(p);

@@ -9,6 +9,9 @@
 
 namespace lm {
 
+// "*" matches any run of characters, "?" exactly one; nothing else is special.
+bool MatchesWildcard(const QString& pattern, const QString& name, Qt::CaseSensitivity cs = Qt::CaseSensitive);
+
 class cFile {
  public:
   // The command that opens the file with the desktop's default application, "" when none.

@@ -291,3 +291,29 @@ TEST(CFileFs, AttribString) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Wildcard, MatchesWildcard) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool sensitive;
+    bool insensitive;
+  } cases[] = {
+      {"*", "", true, true},          {"*", "abc", true, true},        {"?", "", false, false},
+      {"a?c", "abc", true, true},     {"a?c", "ac", false, false},     {"*.txt", "a.txt", true, true},
+      {"*.txt", "a.TXT", false, true}, {"*a*b*", "xxaybzz", true, true}, {"*a*b", "ab_ab_a", false, false},
+      {"a*", "b", false, false},      {"**x", "x", true, true},        {"abc", "abcd", false, false},
+      {"[a]", "[a]", true, true},     {"*.*", "noext", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(lm::MatchesWildcard(QString::fromUtf8(c.pattern), QString::fromUtf8(c.name)), c.sensitive)
+        << c.pattern << " " << c.name;
+    EXPECT_EQ(lm::MatchesWildcard(QString::fromUtf8(c.pattern), QString::fromUtf8(c.name), Qt::CaseInsensitive),
+              c.insensitive)
+        << c.pattern << " " << c.name;
+  }
+}
+
+}  // namespace
