@@ -1,0 +1,14 @@
+// The output text of an archiver library's command function.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace arc {
+
+// Copies `text` (code page 932) into the caller's buffer, NUL-terminated
+// and cut at the buffer's size without splitting a double-byte character.
+// Nothing is written when the buffer is missing or has no room.
+void FillOutput(const std::string& text, char* output, uint32_t size);
+
+}  // namespace arc

@@ -1,0 +1,343 @@
+#include "archive/lha/lha_archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "archive/common/result_codes.h"
+#include "archive/lha/crc16.h"
+#include "util/cp932/cp932.h"
+
+namespace lha {
+namespace {
+
+bool ValidUtf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const int n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (n < 0 || i + n >= s.size() + (n == 0)) return n == 0;
+    for (int k = 1; k <= n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += static_cast<std::size_t>(n) + 1;
+  }
+  return true;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+// Members are read whole: sizes are below 4 GiB by the format.
+int ReadPacked(const FileSource& src, const Member& m, std::vector<uint8_t>& buf) {
+  try {
+    buf.resize(static_cast<std::size_t>(m.packedSize));
+  } catch (const std::bad_alloc&) {
+    return ARC_ERROR_MORE_HEAP_MEMORY;
+  }
+  if (m.packedSize && !src.ReadAt(m.dataOffset, buf.data(), buf.size())) return ARC_ERROR_CANNOT_READ;
+  return 0;
+}
+
+}  // namespace
+
+int MakeTempFile(const std::string& dir, std::string& path) {
+  std::string tmpl = (dir.empty() ? std::string(".") : dir);
+  if (tmpl.back() != '/') tmpl += '/';
+  tmpl += ".lha-XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd >= 0) path = name.data();
+  return fd;
+}
+
+std::string StoredNameToUtf8(const std::string& stored) {
+  std::string utf8;
+  if (!cp932::ToUtf8(stored, utf8)) {
+    utf8 = ValidUtf8(stored) ? stored : cp932::ToUtf8Lossy(stored);
+  }
+  for (char& c : utf8) {
+    if (c == '\\') c = '/';
+  }
+  return utf8;
+}
+
+bool SameMemberName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] == '\\' ? '/' : a[i];
+    char y = b[i] == '\\' ? '/' : b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+ArchiveReader::~ArchiveReader() {
+  if (f_) std::fclose(f_);
+}
+
+int ArchiveReader::Open(const std::string& path) {
+  f_ = std::fopen(path.c_str(), "rb");
+  if (!f_) return ARC_ERROR_ARC_FILE_OPEN;
+  struct stat st {};
+  if (fstat(fileno(f_), &st) != 0 || !S_ISREG(st.st_mode)) return ARC_ERROR_ARC_FILE_OPEN;
+  size_ = static_cast<uint64_t>(st.st_size);
+  FileSource src(f_);
+  // A self-extracting file made by our writer names the archive's start in
+  // its trailer; the archive ends where the trailer begins.
+  uint64_t end = size_;
+  if (size_ >= kSfxTrailerSize) {
+    uint8_t t[kSfxTrailerSize];
+    if (src.ReadAt(size_ - kSfxTrailerSize, t, sizeof t) && std::memcmp(t, kSfxMagic, 8) == 0) {
+      uint64_t off = 0;
+      for (int i = 7; i >= 0; --i) off = (off << 8) | t[8 + i];
+      if (off < size_ - kSfxTrailerSize) {
+        start_ = off;
+        end = size_ - kSfxTrailerSize;
+      }
+    }
+  }
+  if (end == start_) return ARC_ERROR_FILE_STYLE;
+  uint64_t offset = start_;
+  for (;;) {
+    Entry e;
+    const int rc = ReadHeader(src, offset, end, e.m);
+    if (rc == 1) break;
+    if (rc != 0) {
+      if (entries_.empty() && (rc == ARC_ERROR_HEADER_BROKEN || rc == ARC_ERROR_HEADER_CRC)) {
+        // The first header decides whether this is an archive at all.
+        uint8_t head[7] = {};
+        src.ReadSome(start_, head, sizeof head);
+        if (!(head[2] == '-' && head[3] == 'l' && head[6] == '-')) return ARC_ERROR_FILE_STYLE;
+      }
+      return rc;
+    }
+    e.path = StoredNameToUtf8(e.m.name);
+    offset = e.m.dataOffset + e.m.packedSize;
+    entries_.push_back(std::move(e));
+  }
+  return 0;
+}
+
+int ArchiveReader::Extract(const Entry& e, const ByteSink& sink) const {
+  const Member& m = e.m;
+  if (m.IsDirectory()) return 0;
+  FileSource src(f_);
+  uint16_t crc = 0;
+  const std::string method(m.method, 5);
+  if (method == "-lh0-" || method == "-lz4-") {
+    if (m.packedSize != m.originalSize) return ARC_ERROR_HEADER_BROKEN;
+    std::vector<uint8_t> buf(1 << 16);
+    uint64_t left = m.packedSize, at = m.dataOffset;
+    while (left > 0) {
+      const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, buf.size()));
+      if (!src.ReadAt(at, buf.data(), n)) return ARC_ERROR_CANNOT_READ;
+      crc = Crc16(buf.data(), n, crc);
+      if (!sink(buf.data(), n)) return ARC_ERROR_CANNOT_WRITE;
+      left -= n;
+      at += n;
+    }
+  } else {
+    const int bits = DictionaryBits(m.method);
+    if (bits == 0) return ARC_ERROR_METHOD;
+    std::vector<uint8_t> packed;
+    if (int rc = ReadPacked(src, m, packed)) return rc;
+    const ByteSink crcSink = [&](const uint8_t* d, std::size_t n) {
+      crc = Crc16(d, n, crc);
+      return sink(d, n);
+    };
+    const DecodeStatus st = DecodeLzh(bits, packed.data(), packed.size(), m.originalSize, crcSink);
+    if (st == DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_WRITE;
+    if (st != DecodeStatus::kOk) return ARC_ERROR_HUFFMAN_CODE;
+  }
+  return crc == m.crc ? 0 : ARC_ERROR_FILE_CRC;
+}
+
+bool ArchiveReader::CopyRaw(const Entry& e, std::FILE* out) const {
+  FileSource src(f_);
+  std::vector<uint8_t> buf(1 << 16);
+  uint64_t left = e.m.headerLength + e.m.packedSize, at = e.m.headerOffset;
+  while (left > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, buf.size()));
+    if (!src.ReadAt(at, buf.data(), n)) return false;
+    if (std::fwrite(buf.data(), 1, n, out) != n) return false;
+    left -= n;
+    at += n;
+  }
+  return true;
+}
+
+namespace {
+
+// Reads a whole source file. Returns 0 or a result code.
+int ReadSource(const std::string& path, std::vector<uint8_t>& data, struct stat& st) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ARC_ERROR_FILE_OPEN;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return ARC_ERROR_FILE_OPEN;
+  }
+  // The level-2 header holds 32-bit sizes.
+  if (static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFull) {
+    ::close(fd);
+    return ARC_ERROR_VERSION;
+  }
+  try {
+    data.resize(static_cast<std::size_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    return ARC_ERROR_MORE_HEAP_MEMORY;
+  }
+  std::size_t got = 0;
+  while (got < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ::close(fd);
+      return ARC_ERROR_FILE_OPEN;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return 0;
+}
+
+const char* MethodName(int bits) {
+  switch (bits) {
+    case 15: return "-lh6-";
+    case 16: return "-lh7-";
+    default: return "-lh5-";
+  }
+}
+
+int WriteNewMember(std::FILE* out, const NewMember& nm, const WriteOptions& options, std::string& report) {
+  Member m;
+  m.name = nm.storedName;
+  if (nm.isDirectory) {
+    struct stat st {};
+    if (::stat(nm.sourcePath.c_str(), &st) != 0) return ARC_ERROR_FILE_OPEN;
+    std::memcpy(m.method, "-lhd-", 6);
+    m.mtime = st.st_mtime;
+    m.dosAttribute = 0x10;
+    const std::vector<uint8_t> h = BuildLevel2Header(m);
+    if (std::fwrite(h.data(), 1, h.size(), out) != h.size()) return ARC_ERROR_CANNOT_WRITE;
+    report += StoredNameToUtf8(nm.storedName) + "/ (directory)\r\n";
+    return 0;
+  }
+  std::vector<uint8_t> data;
+  struct stat st {};
+  if (int rc = ReadSource(nm.sourcePath, data, st)) return rc;
+  m.mtime = st.st_mtime;
+  m.originalSize = data.size();
+  m.crc = Crc16(data.data(), data.size());
+  m.dosAttribute = (st.st_mode & S_IWUSR) ? 0x20 : 0x21;
+  std::vector<uint8_t> packed;
+  if (!data.empty()) {
+    EncoderOptions eo;
+    eo.dictionaryBits = options.dictionaryBits;
+    packed = EncodeLzh(data.data(), data.size(), eo);
+  }
+  const bool store = data.empty() || packed.size() >= data.size();
+  std::memcpy(m.method, store ? "-lh0-" : MethodName(options.dictionaryBits), 6);
+  const std::vector<uint8_t>& body = store ? data : packed;
+  m.packedSize = body.size();
+  const std::vector<uint8_t> h = BuildLevel2Header(m);
+  if (std::fwrite(h.data(), 1, h.size(), out) != h.size()) return ARC_ERROR_CANNOT_WRITE;
+  if (!body.empty() && std::fwrite(body.data(), 1, body.size(), out) != body.size()) return ARC_ERROR_CANNOT_WRITE;
+  report += StoredNameToUtf8(nm.storedName) + " " + std::string(m.method, 5) + " " + std::to_string(m.originalSize) + " -> " +
+            std::to_string(m.packedSize) + "\r\n";
+  return 0;
+}
+
+}  // namespace
+
+int WriteArchive(const std::string& target, const ArchiveReader* existing, const std::vector<bool>& keep,
+                 const std::vector<NewMember>& added, const WriteOptions& options, std::string& report,
+                 std::string& failedName) {
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  std::string tmpPath;
+  const int fd = MakeTempFile(dir, tmpPath);
+  if (fd < 0) return ARC_ERROR_TMP_OPEN;
+  std::unique_ptr<std::FILE, FileCloser> out(fdopen(fd, "wb"));
+  if (!out) {
+    ::close(fd);
+    ::unlink(tmpPath.c_str());
+    return ARC_ERROR_TMP_OPEN;
+  }
+  auto fail = [&](int rc) {
+    out.reset();
+    ::unlink(tmpPath.c_str());
+    return rc;
+  };
+
+  std::vector<std::string> addedUtf8;
+  for (const NewMember& nm : added) addedUtf8.push_back(StoredNameToUtf8(nm.storedName));
+  std::vector<bool> written(added.size(), false);
+  if (existing) {
+    const auto& entries = existing->entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (i < keep.size() && !keep[i]) continue;
+      std::size_t replace = added.size();
+      for (std::size_t j = 0; j < added.size(); ++j) {
+        if (!written[j] && SameMemberName(entries[i].path, addedUtf8[j])) {
+          replace = j;
+          break;
+        }
+      }
+      if (replace < added.size()) {
+        if (int rc = WriteNewMember(out.get(), added[replace], options, report)) {
+          failedName = added[replace].sourcePath;
+          return fail(rc);
+        }
+        written[replace] = true;
+      } else if (!existing->CopyRaw(entries[i], out.get())) {
+        return fail(ARC_ERROR_CANNOT_READ);
+      }
+    }
+  }
+  for (std::size_t j = 0; j < added.size(); ++j) {
+    if (written[j]) continue;
+    if (int rc = WriteNewMember(out.get(), added[j], options, report)) {
+      failedName = added[j].sourcePath;
+      return fail(rc);
+    }
+    written[j] = true;
+  }
+  if (std::fputc(0, out.get()) == EOF || std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0) {
+    return fail(ARC_ERROR_CANNOT_WRITE);
+  }
+  // Keep the permissions of the archive it replaces; a new one gets the
+  // usual ones of a new file.
+  struct stat st {};
+  mode_t mode;
+  if (::stat(target.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(fileno(out.get()), mode);
+  if (std::fclose(out.release()) != 0) {
+    ::unlink(tmpPath.c_str());
+    return ARC_ERROR_CANNOT_WRITE;
+  }
+  if (::rename(tmpPath.c_str(), target.c_str()) != 0) {
+    ::unlink(tmpPath.c_str());
+    return ARC_ERROR_CANNOT_WRITE;
+  }
+  return 0;
+}
+
+}  // namespace lha

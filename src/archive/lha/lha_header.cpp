@@ -1,0 +1,285 @@
+#include "archive/lha/lha_header.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "archive/common/result_codes.h"
+#include "archive/lha/crc16.h"
+
+namespace lha {
+namespace {
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(std::vector<uint8_t>& v, uint16_t x) {
+  v.push_back(static_cast<uint8_t>(x));
+  v.push_back(static_cast<uint8_t>(x >> 8));
+}
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+}
+
+bool ValidMethod(const uint8_t* p) { return p[0] == '-' && p[4] == '-'; }
+
+// Extended headers of levels 1 and 2: each is type, data, size of the next.
+struct ExtResult {
+  std::string fileName;
+  bool haveFileName = false;
+  std::string dirName;
+  bool haveUnixTime = false;
+  uint32_t unixTime = 0;
+  bool haveCrcField = false;
+  uint64_t crcFieldOffset = 0;  // from the start of the header
+  uint16_t headerCrc = 0;
+  bool largeSize = false;
+};
+
+// One extended header: `e` points at its type byte, `size` counts type,
+// data and the next-size field.
+void ParseExtension(const uint8_t* e, std::size_t size, std::size_t offsetInHeader, Member& m, ExtResult& ext) {
+  const uint8_t type = e[0];
+  const uint8_t* data = e + 1;
+  const std::size_t dataLen = size - 3;
+  switch (type) {
+    case 0x00:
+      if (dataLen >= 2) {
+        ext.haveCrcField = true;
+        ext.crcFieldOffset = offsetInHeader + 1;
+        ext.headerCrc = Get16(data);
+      }
+      break;
+    case 0x01:
+      ext.fileName.assign(reinterpret_cast<const char*>(data), dataLen);
+      ext.haveFileName = true;
+      break;
+    case 0x02:
+      ext.dirName.assign(reinterpret_cast<const char*>(data), dataLen);
+      break;
+    case 0x40:
+      if (dataLen >= 2) m.dosAttribute = Get16(data);
+      break;
+    case 0x42:
+      ext.largeSize = true;
+      break;
+    case 0x50:
+      if (dataLen >= 2) {
+        m.hasUnixMode = true;
+        m.unixMode = Get16(data);
+      }
+      break;
+    case 0x54:
+      if (dataLen >= 4) {
+        ext.haveUnixTime = true;
+        ext.unixTime = Get32(data);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// Directory extension: levels separated by 0xFF (some writers use "\" or
+// "/"), usually with a trailing separator.
+std::string JoinPath(const std::string& dir, const std::string& file) {
+  std::string d;
+  for (char c : dir) d.push_back(static_cast<uint8_t>(c) == 0xFF ? '\\' : c);
+  while (!d.empty() && (d.back() == '\\' || d.back() == '/')) d.pop_back();
+  if (d.empty()) return file;
+  if (file.empty()) return d;
+  return d + "\\" + file;
+}
+
+std::string StripTrailingSeparators(std::string s) {
+  while (!s.empty() && (s.back() == '\\' || s.back() == '/')) s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+bool FileSource::ReadAt(uint64_t offset, void* buf, std::size_t n) const {
+  return ReadSome(offset, buf, n) == n;
+}
+
+std::size_t FileSource::ReadSome(uint64_t offset, void* buf, std::size_t n) const {
+  if (fseeko(f_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+  return std::fread(buf, 1, n, f_);
+}
+
+int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member& m) {
+  m = Member{};
+  m.headerOffset = offset;
+  if (offset >= fileSize) return 1;
+  uint8_t base[256 + 2];
+  const std::size_t got = src.ReadSome(offset, base, std::min<uint64_t>(sizeof(base), fileSize - offset));
+  if (got == 0) return ARC_ERROR_CANNOT_READ;
+  if (base[0] == 0) return 1;
+  if (got < 22) return ARC_ERROR_HEADER_BROKEN;
+  const int level = base[20];
+  if (!ValidMethod(base + 2)) return ARC_ERROR_HEADER_BROKEN;
+  std::memcpy(m.method, base + 2, 5);
+  m.method[5] = 0;
+  m.level = level;
+  m.originalSize = Get32(base + 11);
+  ExtResult ext;
+
+  if (level == 0 || level == 1) {
+    const std::size_t baseLen = static_cast<std::size_t>(base[0]) + 2;
+    if (baseLen > got || baseLen < 24) return ARC_ERROR_HEADER_BROKEN;
+    uint8_t sum = 0;
+    for (std::size_t i = 2; i < baseLen; ++i) sum = static_cast<uint8_t>(sum + base[i]);
+    if (sum != base[1]) return ARC_ERROR_HEADER_CRC;
+    const std::size_t nameLen = base[21];
+    if (22 + nameLen > baseLen) return ARC_ERROR_HEADER_BROKEN;
+    const std::string name(reinterpret_cast<const char*>(base + 22), nameLen);
+    m.mtime = DosToUnixTime(Get32(base + 15));
+    m.dosAttribute = base[19];
+    uint64_t packed = Get32(base + 7);
+    if (22 + nameLen + 2 <= baseLen) m.crc = Get16(base + 22 + nameLen);
+    uint64_t extTotal = 0;
+    if (level == 1) {
+      if (22 + nameLen + 5 > baseLen) return ARC_ERROR_HEADER_BROKEN;
+      m.osId = base[22 + nameLen + 2];
+      uint16_t size = Get16(base + baseLen - 2);
+      uint64_t pos = offset + baseLen;
+      std::vector<uint8_t> e;
+      while (size != 0) {
+        if (size < 3 || pos + size > fileSize) return ARC_ERROR_HEADER_BROKEN;
+        e.resize(size);
+        if (!src.ReadAt(pos, e.data(), size)) return ARC_ERROR_CANNOT_READ;
+        ParseExtension(e.data(), size, 0, m, ext);
+        extTotal += size;
+        pos += size;
+        size = Get16(e.data() + size - 2);
+      }
+      if (extTotal > packed) return ARC_ERROR_HEADER_BROKEN;
+      packed -= extTotal;
+      ext.haveCrcField = false;  // level 1 headers are covered by the checksum only
+    } else if (22 + nameLen + 2 < baseLen && base[22 + nameLen + 2] == 'U') {
+      m.osId = 'U';
+    }
+    m.headerLength = baseLen + extTotal;
+    m.packedSize = packed;
+    m.name = ext.haveFileName ? JoinPath(ext.dirName, ext.fileName) : JoinPath(ext.dirName, name);
+  } else if (level == 2) {
+    if (got < 26) return ARC_ERROR_HEADER_BROKEN;
+    const std::size_t total = Get16(base);
+    if (total < 26 || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
+    std::vector<uint8_t> hdr(total);
+    if (!src.ReadAt(offset, hdr.data(), total)) return ARC_ERROR_CANNOT_READ;
+    m.packedSize = Get32(hdr.data() + 7);
+    m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
+    m.crc = Get16(hdr.data() + 21);
+    m.osId = hdr[23];
+    std::size_t pos = 26;
+    uint16_t size = Get16(hdr.data() + 24);
+    while (size != 0) {
+      if (size < 3 || pos + size > total) return ARC_ERROR_HEADER_BROKEN;
+      ParseExtension(hdr.data() + pos, size, pos, m, ext);
+      pos += size;
+      size = Get16(hdr.data() + pos - 2);
+    }
+    if (ext.haveCrcField) {
+      hdr[ext.crcFieldOffset] = 0;
+      hdr[ext.crcFieldOffset + 1] = 0;
+      if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
+    }
+    m.headerLength = total;
+    m.name = JoinPath(ext.dirName, ext.fileName);
+  } else {
+    return ARC_ERROR_VERSION;
+  }
+  if (ext.largeSize) return ARC_ERROR_VERSION;
+  if (ext.haveUnixTime) m.mtime = ext.unixTime;
+  m.name = StripTrailingSeparators(m.name);
+  m.dataOffset = offset + m.headerLength;
+  if (m.dataOffset + m.packedSize > fileSize) return ARC_ERROR_HEADER_BROKEN;
+  // Unix symbolic links are stored as directory entries named "link|target".
+  if (m.IsDirectory() && m.name.find('|') != std::string::npos) m.isSymlink = true;
+  return 0;
+}
+
+std::vector<uint8_t> BuildLevel2Header(const Member& m) {
+  std::string dir, file = m.name;
+  if (m.IsDirectory()) {
+    dir = m.name;
+    file.clear();
+  } else {
+    const std::size_t cut = m.name.rfind('\\');
+    if (cut != std::string::npos) {
+      dir = m.name.substr(0, cut);
+      file = m.name.substr(cut + 1);
+    }
+  }
+  std::vector<uint8_t> h;
+  Put16(h, 0);  // total size, filled in below
+  h.insert(h.end(), m.method, m.method + 5);
+  Put32(h, static_cast<uint32_t>(m.packedSize));
+  Put32(h, static_cast<uint32_t>(m.originalSize));
+  Put32(h, static_cast<uint32_t>(m.mtime));
+  h.push_back(0x20);
+  h.push_back(2);
+  Put16(h, m.crc);
+  h.push_back(m.osId);
+  // Extensions, each preceded by its size (the size field in front of the
+  // first one belongs to the base header).
+  std::vector<std::vector<uint8_t>> exts;
+  exts.push_back({0x00, 0, 0});  // header CRC
+  if (!file.empty()) {
+    std::vector<uint8_t> e{0x01};
+    e.insert(e.end(), file.begin(), file.end());
+    exts.push_back(e);
+  }
+  if (!dir.empty()) {
+    std::vector<uint8_t> e{0x02};
+    for (char c : dir) e.push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
+    e.push_back(0xFF);
+    exts.push_back(e);
+  }
+  exts.push_back({0x40, static_cast<uint8_t>(m.dosAttribute), static_cast<uint8_t>(m.dosAttribute >> 8)});
+  std::size_t crcOffset = 0;
+  for (const auto& e : exts) {
+    Put16(h, static_cast<uint16_t>(e.size() + 2));
+    if (e[0] == 0x00) crcOffset = h.size() + 1;
+    h.insert(h.end(), e.begin(), e.end());
+  }
+  Put16(h, 0);
+  // A header whose size ends in a zero byte would read as the end mark.
+  if ((h.size() & 0xFF) == 0) h.push_back(0);
+  h[0] = static_cast<uint8_t>(h.size());
+  h[1] = static_cast<uint8_t>(h.size() >> 8);
+  const uint16_t crc = Crc16(h.data(), h.size());
+  h[crcOffset] = static_cast<uint8_t>(crc);
+  h[crcOffset + 1] = static_cast<uint8_t>(crc >> 8);
+  return h;
+}
+
+uint32_t UnixToDosTime(int64_t t) {
+  std::time_t tt = static_cast<std::time_t>(t);
+  std::tm tm{};
+  if (!localtime_r(&tt, &tm) || tm.tm_year < 80) return (1u << 21) | (1u << 16);  // 1980-01-01
+  if (tm.tm_year > 207) tm.tm_year = 207;
+  const uint32_t date = static_cast<uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+  const uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+  return (date << 16) | time;
+}
+
+int64_t DosToUnixTime(uint32_t dos) {
+  std::tm tm{};
+  const uint32_t date = dos >> 16, time = dos & 0xFFFF;
+  tm.tm_year = static_cast<int>((date >> 9) & 0x7F) + 80;
+  tm.tm_mon = static_cast<int>((date >> 5) & 0x0F) - 1;
+  tm.tm_mday = static_cast<int>(date & 0x1F);
+  tm.tm_hour = static_cast<int>((time >> 11) & 0x1F);
+  tm.tm_min = static_cast<int>((time >> 5) & 0x3F);
+  tm.tm_sec = static_cast<int>((time & 0x1F) * 2);
+  tm.tm_isdst = -1;
+  if (tm.tm_mon < 0) tm.tm_mon = 0;
+  if (tm.tm_mday < 1) tm.tm_mday = 1;
+  return static_cast<int64_t>(std::mktime(&tm));
+}
+
+}  // namespace lha

@@ -1,0 +1,42 @@
+// The LZSS + static Huffman coding of the LHA methods -lh4- to -lh7-.
+//
+// The methods differ only in the dictionary: -lh4- 4 KiB (12 bits),
+// -lh5- 8 KiB (13), -lh6- 32 KiB (15), -lh7- 64 KiB (16). A stream is a
+// sequence of blocks; each block carries three Huffman trees (the tree that
+// codes the literal/length tree's code lengths, the literal/length tree and
+// the distance tree) followed by its codes. Bits are written most
+// significant first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace lha {
+
+// Dictionary bits of a method name ("-lh5-" -> 13), 0 when the method is
+// not one of -lh4- .. -lh7-.
+int DictionaryBits(const char method[5]);
+
+struct EncoderOptions {
+  int dictionaryBits = 13;  // 13 (-lh5-), 15 (-lh6-) or 16 (-lh7-)
+};
+
+// Compresses `size` bytes. The result is the packed data of one member.
+std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options);
+
+// Receives decoded data in order; returns false to stop (write error).
+using ByteSink = std::function<bool(const uint8_t* data, std::size_t size)>;
+
+enum class DecodeStatus {
+  kOk,
+  kCorrupt,    // a tree or code that no encoder can produce, or data running out
+  kSinkFailed  // the sink returned false
+};
+
+// Decodes packed data until `originalSize` bytes were produced.
+DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
+                       uint64_t originalSize, const ByteSink& sink);
+
+}  // namespace lha

@@ -1,0 +1,301 @@
+// LZH decoder: table-driven Huffman decoding into a flat buffer that keeps
+// one dictionary of history in front of the data not yet handed out.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "archive/lha/lzh_codec.h"
+#include "archive/lha/lzh_huffman.h"
+
+namespace lha {
+namespace {
+
+constexpr int kNC = 256 + 256 - 3 + 1;
+constexpr int kNT = kMaxCodeBits + 3;
+constexpr int kTBits = 5;
+constexpr int kCBits = 9;
+
+class BitReader {
+ public:
+  BitReader(const uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+
+  // Afterwards at least 57 bits are buffered.
+  void Refill() {
+    if (count_ > 56) return;
+    if (end_ - p_ >= 8) {
+      uint64_t v = 0;
+      for (int i = 0; i < 8; ++i) v = (v << 8) | p_[i];
+      buf_ |= v >> count_;
+      const int bytes = (64 - count_) >> 3;
+      p_ += bytes;
+      count_ += bytes * 8;
+      return;
+    }
+    while (count_ <= 56) {
+      uint64_t b = 0;
+      if (p_ < end_) {
+        b = *p_++;
+      } else {
+        ++overrun_;
+      }
+      buf_ |= b << (56 - count_);
+      count_ += 8;
+    }
+  }
+  uint32_t Peek(int n) const { return n ? static_cast<uint32_t>(buf_ >> (64 - n)) : 0; }
+  void Skip(int n) {
+    buf_ <<= n;
+    count_ -= n;
+  }
+  uint32_t Get(int n) {
+    Refill();
+    uint32_t v = Peek(n);
+    Skip(n);
+    return v;
+  }
+  // Zero bytes supplied past the end of the data.
+  std::size_t Overrun() const { return overrun_; }
+
+ private:
+  const uint8_t* p_;
+  const uint8_t* end_;
+  uint64_t buf_ = 0;
+  int count_ = 0;
+  std::size_t overrun_ = 0;
+};
+
+// A decoding table: codes up to kTableBits long are looked up directly,
+// longer ones are found from the canonical code ranges of each length.
+template <int kTableBits>
+class HuffmanTable {
+ public:
+  static constexpr uint32_t kLong = 0xFF;
+
+  void BuildSingle(int sym) {
+    std::fill(std::begin(table_), std::end(table_), static_cast<uint32_t>(sym));
+  }
+
+  bool Build(const uint8_t* lengths, int n) {
+    uint16_t count[kMaxCodeBits + 1] = {};
+    for (int i = 0; i < n; ++i) ++count[lengths[i]];
+    count[0] = 0;
+    uint32_t kraft = 0;
+    for (int len = 1; len <= kMaxCodeBits; ++len) kraft += static_cast<uint32_t>(count[len]) << (kMaxCodeBits - len);
+    if (kraft != (1u << kMaxCodeBits)) return false;
+    uint32_t code = 0;
+    int index = 0;
+    for (int len = 1; len <= kMaxCodeBits; ++len) {
+      first_[len] = code;
+      count_[len] = count[len];
+      offset_[len] = index;
+      index += count[len];
+      code = (code + count[len]) << 1;
+    }
+    uint32_t next[kMaxCodeBits + 1];
+    int slot[kMaxCodeBits + 1];
+    for (int len = 1; len <= kMaxCodeBits; ++len) {
+      next[len] = first_[len];
+      slot[len] = offset_[len];
+    }
+    for (int s = 0; s < n; ++s) {
+      const int len = lengths[s];
+      if (!len) continue;
+      const uint32_t c = next[len]++;
+      sorted_[slot[len]++] = static_cast<uint16_t>(s);
+      if (len <= kTableBits) {
+        const uint32_t from = c << (kTableBits - len);
+        const uint32_t to = (c + 1) << (kTableBits - len);
+        const uint32_t entry = static_cast<uint32_t>(s) | (static_cast<uint32_t>(len) << 16);
+        for (uint32_t i = from; i < to; ++i) table_[i] = entry;
+      } else {
+        table_[c >> (len - kTableBits)] = kLong << 16;
+      }
+    }
+    return true;
+  }
+
+  // The reader must hold at least 16 bits. Returns -1 on a code that
+  // cannot occur in a complete code (never for a table Build accepted).
+  int Decode(BitReader& br) const {
+    const uint32_t e = table_[br.Peek(kTableBits)];
+    const uint32_t len = e >> 16;
+    if (len != kLong) {
+      br.Skip(static_cast<int>(len));
+      return static_cast<int>(e & 0xFFFF);
+    }
+    const uint32_t bits = br.Peek(kMaxCodeBits);
+    for (int l = kTableBits + 1; l <= kMaxCodeBits; ++l) {
+      const uint32_t c = bits >> (kMaxCodeBits - l);
+      if (c - first_[l] < count_[l]) {
+        br.Skip(l);
+        return sorted_[offset_[l] + (c - first_[l])];
+      }
+    }
+    return -1;
+  }
+
+ private:
+  uint32_t table_[1u << kTableBits] = {};
+  uint32_t first_[kMaxCodeBits + 1] = {};
+  uint32_t count_[kMaxCodeBits + 1] = {};
+  int offset_[kMaxCodeBits + 1] = {};
+  uint16_t sorted_[kNC] = {};
+};
+
+using CTable = HuffmanTable<12>;
+using PtTable = HuffmanTable<8>;
+
+class Decoder {
+ public:
+  Decoder(int dictBits, const uint8_t* packed, std::size_t packedSize, const ByteSink& sink)
+      : br_(packed, packedSize), sink_(sink) {
+    np_ = dictBits <= 13 ? 14 : dictBits + 1;
+    pBits_ = dictBits <= 13 ? 4 : 5;
+    history_ = std::size_t{1} << (np_ - 1);  // the farthest a distance code can reach
+    buf_.resize(history_ + kChunk + 2 * 256);
+    // Data before the start of the stream reads as blanks, as the format's
+    // reference decoder primes its dictionary.
+    std::memset(buf_.data(), ' ', history_);
+  }
+
+  DecodeStatus Run(uint64_t originalSize) {
+    std::size_t pos = history_;
+    std::size_t emitted = history_;
+    uint64_t produced = 0;
+    uint32_t blockLeft = 0;
+    uint8_t* const out = buf_.data();
+    while (produced < originalSize) {
+      if (blockLeft == 0) {
+        if (br_.Overrun() > 64) return DecodeStatus::kCorrupt;
+        blockLeft = br_.Get(16);
+        if (blockLeft == 0) blockLeft = 0x10000;
+        if (!ReadTrees()) return DecodeStatus::kCorrupt;
+      }
+      --blockLeft;
+      br_.Refill();
+      const int c = cTable_.Decode(br_);
+      if (c < 0) return DecodeStatus::kCorrupt;
+      if (c < 256) {
+        out[pos++] = static_cast<uint8_t>(c);
+        ++produced;
+      } else {
+        uint32_t len = static_cast<uint32_t>(c) - 253;
+        const int pc = pTable_.Decode(br_);
+        if (pc < 0) return DecodeStatus::kCorrupt;
+        uint32_t dist = static_cast<uint32_t>(pc);
+        if (pc > 1) dist = (1u << (pc - 1)) + br_.Get(pc - 1);
+        ++dist;
+        if (len > originalSize - produced) len = static_cast<uint32_t>(originalSize - produced);
+        const uint8_t* src = out + pos - dist;
+        uint8_t* dst = out + pos;
+        if (dist >= len) {
+          std::memcpy(dst, src, len);
+        } else {
+          for (uint32_t i = 0; i < len; ++i) dst[i] = src[i];
+        }
+        pos += len;
+        produced += len;
+      }
+      if (pos >= history_ + kChunk) {
+        if (!sink_(out + emitted, pos - emitted)) return DecodeStatus::kSinkFailed;
+        std::memmove(out, out + pos - history_, history_);
+        pos = history_;
+        emitted = history_;
+      }
+    }
+    if (pos > emitted && !sink_(out + emitted, pos - emitted)) return DecodeStatus::kSinkFailed;
+    return DecodeStatus::kOk;
+  }
+
+ private:
+  bool ReadPtLengths(int nn, int nBits, int special, PtTable& table) {
+    const int n = static_cast<int>(br_.Get(nBits));
+    if (n == 0) {
+      const int c = static_cast<int>(br_.Get(nBits));
+      if (c >= nn) return false;
+      table.BuildSingle(c);
+      return true;
+    }
+    if (n > nn) return false;
+    uint8_t len[kNT] = {};
+    int i = 0;
+    while (i < n) {
+      br_.Refill();
+      int c = static_cast<int>(br_.Peek(3));
+      br_.Skip(3);
+      if (c == 7) {
+        while (br_.Peek(1)) {
+          br_.Skip(1);
+          if (++c > kMaxCodeBits) return false;
+        }
+        br_.Skip(1);
+      }
+      len[i++] = static_cast<uint8_t>(c);
+      if (i == special) {
+        int zeros = static_cast<int>(br_.Get(2));
+        while (zeros-- > 0 && i < nn) len[i++] = 0;
+      }
+    }
+    return table.Build(len, nn);
+  }
+
+  bool ReadCLengths() {
+    const int n = static_cast<int>(br_.Get(kCBits));
+    if (n == 0) {
+      const int c = static_cast<int>(br_.Get(kCBits));
+      if (c >= kNC) return false;
+      cTable_.BuildSingle(c);
+      return true;
+    }
+    if (n > kNC) return false;
+    uint8_t len[kNC] = {};
+    int i = 0;
+    while (i < n) {
+      br_.Refill();
+      int c = ptTable_.Decode(br_);
+      if (c < 0) return false;
+      if (c <= 2) {
+        int run = 1;
+        if (c == 1) {
+          run = static_cast<int>(br_.Get(4)) + 3;
+        } else if (c == 2) {
+          run = static_cast<int>(br_.Get(kCBits)) + 20;
+        }
+        if (i + run > kNC) return false;
+        i += run;  // len[] is zero already
+      } else {
+        len[i++] = static_cast<uint8_t>(c - 2);
+      }
+    }
+    return cTable_.Build(len, kNC);
+  }
+
+  bool ReadTrees() {
+    if (!ReadPtLengths(kNT, kTBits, 3, ptTable_)) return false;
+    if (!ReadCLengths()) return false;
+    return ReadPtLengths(np_, pBits_, -1, pTable_);
+  }
+
+  static constexpr std::size_t kChunk = std::size_t{1} << 18;
+
+  BitReader br_;
+  const ByteSink& sink_;
+  int np_ = 14;
+  int pBits_ = 4;
+  std::size_t history_ = 0;
+  std::vector<uint8_t> buf_;
+  PtTable ptTable_;
+  CTable cTable_;
+  PtTable pTable_;
+};
+
+}  // namespace
+
+DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
+                       uint64_t originalSize, const ByteSink& sink) {
+  if (dictionaryBits < 12 || dictionaryBits > 16) return DecodeStatus::kCorrupt;
+  auto decoder = std::make_unique<Decoder>(dictionaryBits, packed, packedSize, sink);
+  return decoder->Run(originalSize);
+}
+
+}  // namespace lha

@@ -1,0 +1,333 @@
+// LZH encoder: hash-chain match search with lazy evaluation, blocks coded
+// with Huffman trees built from the block's own statistics.
+#include <algorithm>
+#include <cstring>
+
+#include "archive/lha/lzh_codec.h"
+#include "archive/lha/lzh_huffman.h"
+
+namespace lha {
+namespace {
+
+constexpr int kNC = 256 + 256 - 3 + 1;  // literals and match lengths 3..256
+constexpr int kNT = kMaxCodeBits + 3;   // code-length alphabet
+constexpr int kTBits = 5;
+constexpr int kCBits = 9;
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 256;
+
+class BitWriter {
+ public:
+  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+  void Put(int bits, uint32_t value) {
+    if (bits == 0) return;
+    acc_ = (acc_ << bits) | (value & ((uint64_t{1} << bits) - 1));
+    count_ += bits;
+    while (count_ >= 8) {
+      count_ -= 8;
+      out_.push_back(static_cast<uint8_t>(acc_ >> count_));
+    }
+  }
+  void Flush() {
+    if (count_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - count_)));
+    count_ = 0;
+    acc_ = 0;
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+  uint64_t acc_ = 0;
+  int count_ = 0;
+};
+
+inline int BitLength(uint32_t v) { return v ? 32 - __builtin_clz(v) : 0; }
+
+struct Params {
+  int maxChain;
+  int goodLength;  // a pending match this long searches with a quarter chain
+  int niceLength;  // stop searching at a match this long
+  int lazyLimit;   // a pending match this long is taken without looking further
+};
+
+class Encoder {
+ public:
+  Encoder(const uint8_t* data, std::size_t size, int dictBits)
+      : d_(data), n_(size), dictBits_(dictBits), bw_(out_) {
+    windowSize_ = std::size_t{1} << dictBits;
+    maxDist_ = windowSize_ - 1;
+    np_ = dictBits <= 13 ? 14 : dictBits + 1;
+    pBits_ = dictBits <= 13 ? 4 : 5;
+    hashBits_ = dictBits <= 13 ? 15 : 16;
+    head_.assign(std::size_t{1} << hashBits_, -1);
+    prev_.assign(windowSize_, -1);
+    params_ = dictBits <= 13 ? Params{384, 32, 256, 256} : Params{768, 32, 256, 256};
+    out_.reserve(size / 2 + 64);
+  }
+
+  std::vector<uint8_t> Run() {
+    Parse();
+    FlushBlock();
+    bw_.Flush();
+    return std::move(out_);
+  }
+
+ private:
+  uint32_t Hash(std::size_t pos) const {
+    uint32_t v = d_[pos] | (d_[pos + 1] << 8) | (d_[pos + 2] << 16);
+    return (v * 2654435761u) >> (32 - hashBits_);
+  }
+
+  void Insert(std::size_t pos) {
+    if (pos + kMinMatch > n_) return;
+    uint32_t h = Hash(pos);
+    prev_[pos & (windowSize_ - 1)] = head_[h];
+    head_[h] = static_cast<int64_t>(pos);
+  }
+
+  std::size_t MatchLength(std::size_t a, std::size_t b, std::size_t limit) const {
+    std::size_t len = 0;
+    while (len + 8 <= limit) {
+      uint64_t x, y;
+      std::memcpy(&x, d_ + a + len, 8);
+      std::memcpy(&y, d_ + b + len, 8);
+      uint64_t diff = x ^ y;
+      if (diff) return len + (__builtin_ctzll(diff) >> 3);
+      len += 8;
+    }
+    while (len < limit && d_[a + len] == d_[b + len]) ++len;
+    return len;
+  }
+
+  // Longest match at pos longer than `beat`; 0 when there is none.
+  int Find(std::size_t pos, int beat, int chain, std::size_t* dist) const {
+    if (pos + kMinMatch > n_) return 0;
+    const std::size_t limit = std::min<std::size_t>(kMaxMatch, n_ - pos);
+    if (static_cast<std::size_t>(beat) >= limit) return 0;
+    int best = beat;
+    int64_t cand = head_[Hash(pos)];
+    while (cand >= 0 && chain-- > 0) {
+      const std::size_t c = static_cast<std::size_t>(cand);
+      if (pos - c > maxDist_) break;
+      if (d_[c + best] == d_[pos + best] && d_[c] == d_[pos]) {
+        int len = static_cast<int>(MatchLength(c, pos, limit));
+        if (len > best) {
+          best = len;
+          *dist = pos - c;
+          if (len >= params_.niceLength || static_cast<std::size_t>(len) >= limit) break;
+        }
+      }
+      int64_t next = prev_[c & (windowSize_ - 1)];
+      if (next >= cand) break;
+      cand = next;
+    }
+    if (best == beat) return 0;
+    // A three-byte match far back costs about as much as three literals.
+    if (best == kMinMatch && *dist > 4096) return 0;
+    return best;
+  }
+
+  void Parse() {
+    std::size_t pos = 0;
+    bool pending = false;
+    int pendingLen = 0;
+    std::size_t pendingDist = 0;
+    while (pos < n_) {
+      int curLen = 0;
+      std::size_t curDist = 0;
+      if (!pending) {
+        curLen = Find(pos, kMinMatch - 1, params_.maxChain, &curDist);
+      } else if (pendingLen < params_.lazyLimit) {
+        int chain = pendingLen >= params_.goodLength ? params_.maxChain / 4 : params_.maxChain;
+        curLen = Find(pos, pendingLen, chain, &curDist);
+      }
+      Insert(pos);
+      if (pending) {
+        if (curLen > pendingLen) {
+          EmitLiteral(d_[pos - 1]);
+          pendingLen = curLen;
+          pendingDist = curDist;
+          ++pos;
+        } else {
+          EmitMatch(pendingLen, pendingDist);
+          const std::size_t end = pos - 1 + pendingLen;
+          for (std::size_t p = pos + 1; p < end; ++p) Insert(p);
+          pos = end;
+          pending = false;
+        }
+      } else if (curLen >= kMinMatch) {
+        pending = true;
+        pendingLen = curLen;
+        pendingDist = curDist;
+        ++pos;
+      } else {
+        EmitLiteral(d_[pos]);
+        ++pos;
+      }
+    }
+    if (pending) EmitMatch(pendingLen, pendingDist);
+  }
+
+  void EmitLiteral(uint8_t c) {
+    cSym_.push_back(c);
+    ++cFreq_[c];
+    if (cSym_.size() >= kBlockSymbols) FlushBlock();
+  }
+
+  void EmitMatch(int len, std::size_t dist) {
+    const uint16_t c = static_cast<uint16_t>(len - kMinMatch + 256);
+    const uint32_t p = static_cast<uint32_t>(dist - 1);
+    cSym_.push_back(c);
+    pVal_.push_back(static_cast<uint16_t>(p));
+    ++cFreq_[c];
+    ++pFreq_[BitLength(p)];
+    if (cSym_.size() >= kBlockSymbols) FlushBlock();
+  }
+
+  void WritePtLengths(const uint8_t* len, int n, int nBits, int special) {
+    while (n > 0 && len[n - 1] == 0) --n;
+    bw_.Put(nBits, n);
+    int i = 0;
+    while (i < n) {
+      int k = len[i++];
+      if (k <= 6) {
+        bw_.Put(3, k);
+      } else {
+        bw_.Put(k - 3, (1u << (k - 3)) - 2);
+      }
+      if (i == special) {
+        while (i < 6 && len[i] == 0) ++i;
+        bw_.Put(2, (i - 3) & 3);
+      }
+    }
+  }
+
+  // Code-length alphabet: 0 one zero, 1 a run of 3..18 zeros (4 bits),
+  // 2 a run of 20.. zeros (9 bits), k + 2 a length k.
+  template <typename F>
+  void WalkCLengths(int n, F&& emit) {
+    int i = 0;
+    while (i < n) {
+      int k = cLen_[i++];
+      if (k == 0) {
+        int count = 1;
+        while (i < n && cLen_[i] == 0) {
+          ++i;
+          ++count;
+        }
+        if (count <= 2) {
+          for (int j = 0; j < count; ++j) emit(0, 0, 0);
+        } else if (count <= 18) {
+          emit(1, 4, count - 3);
+        } else if (count == 19) {
+          emit(0, 0, 0);
+          emit(1, 4, 15);
+        } else {
+          emit(2, kCBits, count - 20);
+        }
+      } else {
+        emit(k + 2, 0, 0);
+      }
+    }
+  }
+
+  void FlushBlock() {
+    if (cSym_.empty()) return;
+    const int cRoot = BuildCodeLengths(cFreq_, kNC, kMaxCodeBits, cLen_);
+    bw_.Put(16, static_cast<uint32_t>(cSym_.size()));
+    if (cRoot < 0) {
+      BuildCanonicalCodes(cLen_, kNC, cCode_);
+      int n = kNC;
+      while (n > 0 && cLen_[n - 1] == 0) --n;
+      uint32_t tFreq[kNT] = {};
+      WalkCLengths(n, [&](int sym, int, int) { ++tFreq[sym]; });
+      uint8_t tLen[kNT];
+      uint16_t tCode[kNT] = {};
+      const int tRoot = BuildCodeLengths(tFreq, kNT, kMaxCodeBits, tLen);
+      if (tRoot < 0) {
+        BuildCanonicalCodes(tLen, kNT, tCode);
+        WritePtLengths(tLen, kNT, kTBits, 3);
+      } else {
+        bw_.Put(kTBits, 0);
+        bw_.Put(kTBits, tRoot);
+      }
+      bw_.Put(kCBits, n);
+      WalkCLengths(n, [&](int sym, int extraBits, int extra) {
+        bw_.Put(tLen[sym], tCode[sym]);
+        bw_.Put(extraBits, extra);
+      });
+    } else {
+      std::fill(std::begin(cCode_), std::end(cCode_), 0);
+      bw_.Put(kTBits, 0);
+      bw_.Put(kTBits, 0);
+      bw_.Put(kCBits, 0);
+      bw_.Put(kCBits, cRoot);
+    }
+    uint8_t pLen[18];
+    uint16_t pCode[18] = {};
+    const int pRoot = BuildCodeLengths(pFreq_, np_, kMaxCodeBits, pLen);
+    if (pRoot < 0) {
+      BuildCanonicalCodes(pLen, np_, pCode);
+      WritePtLengths(pLen, np_, pBits_, -1);
+    } else {
+      bw_.Put(pBits_, 0);
+      bw_.Put(pBits_, pRoot);
+    }
+    std::size_t pi = 0;
+    for (uint16_t c : cSym_) {
+      bw_.Put(cLen_[c], cCode_[c]);
+      if (c >= 256) {
+        const uint32_t p = pVal_[pi++];
+        const int pc = BitLength(p);
+        bw_.Put(pLen[pc], pCode[pc]);
+        if (pc > 1) bw_.Put(pc - 1, p & ((1u << (pc - 1)) - 1));
+      }
+    }
+    cSym_.clear();
+    pVal_.clear();
+    std::fill(std::begin(cFreq_), std::end(cFreq_), 0);
+    std::fill(std::begin(pFreq_), std::end(pFreq_), 0);
+  }
+
+  static constexpr std::size_t kBlockSymbols = 16384;
+
+  const uint8_t* d_;
+  std::size_t n_;
+  int dictBits_;
+  std::size_t windowSize_ = 0;
+  std::size_t maxDist_ = 0;
+  int np_ = 14;
+  int pBits_ = 4;
+  int hashBits_ = 15;
+  Params params_{};
+  std::vector<int64_t> head_;
+  std::vector<int64_t> prev_;
+  std::vector<uint8_t> out_;
+  BitWriter bw_;
+  std::vector<uint16_t> cSym_;
+  std::vector<uint16_t> pVal_;
+  uint32_t cFreq_[kNC] = {};
+  uint32_t pFreq_[18] = {};
+  uint8_t cLen_[kNC] = {};
+  uint16_t cCode_[kNC] = {};
+};
+
+}  // namespace
+
+int DictionaryBits(const char method[5]) {
+  if (method[0] != '-' || method[1] != 'l' || method[2] != 'h' || method[4] != '-') return 0;
+  switch (method[3]) {
+    case '4': return 12;
+    case '5': return 13;
+    case '6': return 15;
+    case '7': return 16;
+    default: return 0;
+  }
+}
+
+std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
+  if (size == 0) return {};
+  Encoder enc(data, size, options.dictionaryBits);
+  return enc.Run();
+}
+
+}  // namespace lha

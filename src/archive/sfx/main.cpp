@@ -1,0 +1,137 @@
+// The self-extractor stub. UnLHA32.DLL's "s" command writes a copy of this
+// program followed by an LHA archive and a trailer that points at it. Run,
+// it shows the archive's title, asks for the install directory (or takes
+// --dir DIR --yes), extracts every member but the option file "$" with its
+// path and checked CRC, and opens the "$Command" document.
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "archive/lha/lha_archive.h"
+#include "archive/lha/lha_commands.h"
+#include "archive/sfx/sfx_options.h"
+
+extern char** environ;
+
+namespace {
+
+bool IsOptionFile(const std::string& path) { return path == "$"; }
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Slashes(std::string s) {
+  for (char& c : s) {
+    if (c == '\\') c = '/';
+  }
+  return s;
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "エラー: " << message << "\n";
+  return 1;
+}
+
+void Usage() {
+  std::cout << "使い方: 自己解凍ファイル [--dir 展開先] [--yes] [--no-open]\n"
+               "  --dir DIR   展開先フォルダ\n"
+               "  --yes       確認せずに展開する\n"
+               "  --no-open   展開後に文書を開かない\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dirArg;
+  bool yes = false, noOpen = false, haveDir = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--dir" && i + 1 < argc) {
+      dirArg = argv[++i];
+      haveDir = true;
+    } else if (a.rfind("--dir=", 0) == 0) {
+      dirArg = a.substr(6);
+      haveDir = true;
+    } else if (a == "--yes" || a == "-y") {
+      yes = true;
+    } else if (a == "--no-open") {
+      noOpen = true;
+    } else if (a == "--help" || a == "-h") {
+      Usage();
+      return 0;
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+
+  const std::string self = "/proc/self/exe";
+  lha::ArchiveReader reader;
+  if (reader.Open(self) != 0 || reader.archiveStart() == 0) {
+    return Fail("このプログラムには書庫が付いていません。");
+  }
+  sfx::Options options;
+  for (const lha::Entry& e : reader.entries()) {
+    if (!IsOptionFile(e.path)) continue;
+    std::string text;
+    const int rc = reader.Extract(e, [&](const uint8_t* d, std::size_t n) {
+      text.append(reinterpret_cast<const char*>(d), n);
+      return true;
+    });
+    if (rc != 0) return Fail("オプションファイル $ が壊れています。");
+    options = sfx::ParseOptions(text);
+  }
+
+  const std::string title = options.windowTitle.empty() ? BaseName(argc > 0 ? argv[0] : "") : options.windowTitle;
+  std::cout << title << "\n";
+  std::string dir = haveDir ? dirArg : Slashes(options.installDir);
+  if (dir.empty()) dir = ".";
+  if (!yes) {
+    const std::string label =
+        sfx::WithoutAccelerator(options.installTitle.empty() ? "インストール先フォルダ" : options.installTitle);
+    std::cout << label << ": " << dir << "\n"
+              << "このフォルダに展開します。別のフォルダにするときはその名前を、"
+                 "このままでよいときは Enter を入力してください。\n> "
+              << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return Fail("展開を中止しました。");
+    if (!answer.empty()) dir = answer;
+  }
+  if (dir.back() != '/') dir += '/';
+
+  std::string report;
+  const int rc = lha::ExtractAll(self, dir, true, IsOptionFile, report);
+  std::cout << report;
+  if (rc != 0) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%X", rc);
+    return Fail(std::string("展開できませんでした (") + code + ")。展開先: " + dir);
+  }
+  std::cout << "展開しました: " << dir << "\n";
+
+  if (!options.command.empty() && !noOpen) {
+    const std::string doc = dir + Slashes(options.command);
+    struct stat st {};
+    if (options.command.find("..") != std::string::npos || ::stat(doc.c_str(), &st) != 0) {
+      return Fail("開く文書が見つかりません: " + doc);
+    }
+    std::vector<char*> args = {const_cast<char*>("xdg-open"), const_cast<char*>(doc.c_str()), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, args.data(), environ) != 0) {
+      return Fail("文書を開けません (xdg-open がありません): " + doc);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail("文書を開けませんでした: " + doc);
+  }
+  return 0;
+}
