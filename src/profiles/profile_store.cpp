@@ -27,7 +27,11 @@ const QString kWriteRefused = QStringLiteral("設定ファイルに書きこみ�
 
 bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QChar(0x3000); }
 
-QString SettingsPath() { return programDir + QLatin1Char('/') + kSettingsFileName; }
+QString SettingsPath() {
+  // Saving before any load still writes beside the executable, never to "/lfup.ini".
+  const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
+  return dir + QLatin1Char('/') + kSettingsFileName;
+}
 
 QString ThreeDigits(int n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); }
 

@@ -7,6 +7,14 @@
 
 namespace lm {
 
+// The proof files are D + N + "\DAT\mio00.euu" (or aya00.out for PSN) and,
+// for UGU, D + "DAT\mio00.euu", where D is the file's directory with its
+// separator and N the upper-case script name. They are looked up without
+// regard to case. The separators joined in are those of the given path (its
+// last separator; "/" when it has none), so messages show
+// /home/u/s/SAMPLE/DAT/mio00.euu for a Linux path and C:\s\SAMPLE\DAT\mio00.euu
+// for a Windows one.
+//
 // 0 valid; -1 the file cannot be opened; -2 not a valid script information
 // file. `message` is "" or the text the caller shows; `nonRegular` is 1 when
 // a UGU file was accepted with DAT beside it rather than in a directory named

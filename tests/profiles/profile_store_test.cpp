@@ -372,6 +372,54 @@ TEST_F(ProfileStore, OtherFailuresShowTheSystemDescription) {
   EXPECT_EQ(boxes_.Shown()[0].style, 0);
 }
 
+TEST_F(ProfileStore, FullTableRoundTrip) {
+  // 101 profiles with 51 attachments each: the table's limits.
+  QStringList canonical;
+  for (int n = 0; n < lm::kProfileCapacity; ++n) {
+    const QString nnn = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
+    const QString ugu = MakeScript(QStringLiteral("s") + nnn, QStringLiteral("script") + nnn);
+    auto line = [&](const QString& key, const QString& value) {
+      canonical << key + QLatin1Char('(') + nnn + QStringLiteral(")=") + value;
+    };
+    line(QStringLiteral("profile"), QStringLiteral("プロファイル") + nnn);
+    line(QStringLiteral("ugu"), ugu);
+    line(QStringLiteral("namearc"), QStringLiteral("arc") + nnn);
+    line(QStringLiteral("dirarc"), QString());
+    line(QStringLiteral("addarc"), QString());
+    line(QStringLiteral("addfilecnt"), QStringLiteral("51"));
+    for (int k = 0; k < lm::kAttachmentCapacity; ++k) {
+      line(QStringLiteral("addfile"), QStringLiteral("%1/files/添付%2").arg(k, 3, 10, QLatin1Char('0')).arg(k));
+    }
+    line(QStringLiteral("default"), n == 0 ? QStringLiteral("1") : QStringLiteral("0"));
+    for (const char* key : {"exewintitle", "exeviewdir", "autoview", "server", "userid", "password", "dirserver"}) {
+      line(QLatin1String(key), QLatin1String(key) + nnn);
+    }
+  }
+  WriteIni(Sjis(canonical));
+  lm::LoadProfiles();
+  ASSERT_EQ(lm::lastProfile, 100);
+  EXPECT_EQ(lm::profileTable[100].addfile[50], QStringLiteral("/files/添付50"));
+  ASSERT_TRUE(QFile::remove(prog_.Path("lfup.ini")));
+  lm::SaveProfiles();
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(Ini(), Sjis(canonical));
+}
+
+TEST_F(ProfileStore, SettingsPathThatIsADirectoryGivesDefault) {
+  prog_.MakeDir(QStringLiteral("lfup.ini"));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::lastProfile, 0);
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("Default"));
+  EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(ProfileStore, SaveBeforeAnyLoadWritesBesideTheExecutable) {
+  lm::programDir.clear();
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
+  lm::SaveProfiles();
+  EXPECT_TRUE(Ini().startsWith("profile(000)="));
+}
+
 TEST_F(ProfileStore, SettingsFileFoundWithoutRegardToCase) {
   prog_.WriteFile("LFUP.INI", Sjis({QStringLiteral("profile(000)=Upper")}));
   lm::LoadProfiles();
