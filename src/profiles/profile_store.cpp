@@ -157,6 +157,8 @@ int16_t SplitKeyedLine(const QString& line, QString& key, int16_t& index, QStrin
   if (line.isEmpty()) return -1;
   const int open = line.indexOf(QLatin1Char('('));
   if (open <= 0) return -1;
+  // No key holds "=": such a line is a legacy "ugu=" line whose path has a "(".
+  if (line.left(open).contains(QLatin1Char('='))) return -1;
   // Only three decimal digits make an index; anything else is not a keyed line.
   const int n = ThreeDigitNumber(line.mid(open + 1, 3));
   if (n < 0) return -1;

@@ -102,7 +102,7 @@ TEST(ProfilePaths, SplitKeyedLine) {
   EXPECT_EQ(index, 100);
   // Not of the keyed form: outputs stay as they were.
   for (const char* bad : {"", "(000)=x", "ugu=x", "ugu(1)=x", "ugu(0a0)=x", "ugu(-01)=x", "ugu( 01)=x",
-                          "ugu(1000)=x",
+                          "ugu(1000)=x", "ugu=/a(001)/b.ugu",
                           "ugu=C:\\a(1)\\b.ugu"}) {
     key = QStringLiteral("k");
     value = QStringLiteral("v");
@@ -219,6 +219,14 @@ TEST_F(ProfileStore, KeysIgnoreCaseLegacyPrefixesDoNot) {
   EXPECT_EQ(p.dirarc, dir);
   EXPECT_EQ(p.addarc, QStringLiteral("y"));
   EXPECT_EQ(lm::lastProfile, 0);
+}
+
+TEST_F(ProfileStore, LegacyPathWithParenthesesIsNotAKeyedLine) {
+  const QString ugu = MakeScript(QStringLiteral("v(001)"), QStringLiteral("SAMPLE"));
+  WriteIni(Sjis({QStringLiteral("ugu=") + ugu}));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::lastProfile, 0);
+  EXPECT_EQ(lm::profileTable[0].ugu, ugu);
 }
 
 TEST_F(ProfileStore, LegacyProfileLineIgnoredWhileDefaultNameStands) {
