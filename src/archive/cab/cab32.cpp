@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "archive/cab/cab_internal.h"
+#include "archive/common/output_text.h"
 #include "archive/common/result_codes.h"
 #include "util/cp932/cp932.h"
 
@@ -33,22 +34,6 @@ constexpr int kFullCheckBits = 2 | 4 | 16;
 std::atomic<int> g_running{0};
 std::atomic<int> g_backgroundMode{0};
 std::atomic<int> g_cursorMode{0};
-
-// Copies `text` (code page 932) into the caller's buffer, NUL-terminated,
-// cut at the buffer's size without splitting a double-byte character.
-void FillOutput(const std::string& text, char* output, uint32_t size) {
-  if (!output || size == 0) return;
-  size_t n = 0;
-  while (n < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[n]);
-    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    const size_t len = lead && n + 1 < text.size() ? 2 : 1;
-    if (n + len > size - 1) break;
-    n += len;
-  }
-  std::memcpy(output, text.data(), n);
-  output[n] = '\0';
-}
 
 bool DecodePath(const char* sjis, std::string& utf8) {
   return sjis && cp932::ToUtf8(sjis, utf8) && !utf8.empty();
@@ -109,12 +94,12 @@ int FindFrom(OpenArchive* a, ArchiveInfo* info) {
 extern "C" {
 
 int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
-  FillOutput("", output, outputSize);
+  arc::FillOutput("", output, outputSize);
   RunningGuard guard;
   if (!guard.Owner()) return ARC_ERROR_ALREADY_RUNNING;
   std::string utf8;
   if (!cmdLine || !cp932::ToUtf8(cmdLine, utf8)) {
-    FillOutput("bad command line text\r\n", output, outputSize);
+    arc::FillOutput("bad command line text\r\n", output, outputSize);
     return ARC_ERROR_COMMAND_NAME;
   }
   std::string report;
@@ -126,7 +111,7 @@ int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
   } catch (...) {
     rc = ARC_ERROR_CANNOT_WRITE;
   }
-  FillOutput(cab::ToCp932ForDisplay(report), output, outputSize);
+  arc::FillOutput(arc::DisplayCp932(report), output, outputSize);
   return rc;
 }
 

@@ -31,8 +31,4 @@ int ReadMembers(const std::string& utf8Path, std::vector<Member>& members);
 // member's data decompresses with matching checksums.
 bool CheckCabinet(const std::string& utf8Path, bool fullCheck);
 
-// UTF-8 to code page 932 for texts that are only shown (listings, the
-// command report): a character code page 932 cannot hold becomes "?".
-std::string ToCp932ForDisplay(const std::string& utf8);
-
 }  // namespace cab

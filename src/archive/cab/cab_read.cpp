@@ -15,8 +15,8 @@
 #include <filesystem>
 
 #include "archive/cab/cab_internal.h"
+#include "archive/common/output_text.h"
 #include "archive/common/result_codes.h"
-#include "util/cp932/cp932.h"
 
 namespace cab {
 namespace {
@@ -71,20 +71,6 @@ int Load(const std::string& path, GCabCabinet** cabinet, GInputStream** stream) 
 
 }  // namespace
 
-std::string ToCp932ForDisplay(const std::string& utf8) {
-  std::string out;
-  if (cp932::FromUtf8(utf8, out)) return out;
-  out.clear();
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    const size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    std::string piece;
-    out += cp932::FromUtf8(utf8.substr(i, len), piece) ? piece : std::string("?");
-    i += len;
-  }
-  return out;
-}
-
 int ReadMembers(const std::string& utf8Path, std::vector<Member>& members) {
   members.clear();
   GCabCabinet* cabinet;
@@ -133,7 +119,7 @@ int ReadMembers(const std::string& utf8Path, std::vector<Member>& members) {
       const char* rawName = gcab_file_get_name(file);
       const std::string name = rawName ? rawName : "";
       CopyField(m.info.fileName, sizeof m.info.fileName,
-                (attr & GCAB_FILE_ATTRIBUTE_NAME_IS_UTF) ? ToCp932ForDisplay(name) : name);
+                (attr & GCAB_FILE_ATTRIBUTE_NAME_IS_UTF) ? arc::DisplayCp932(name) : name);
       CopyField(m.info.attribute, sizeof m.info.attribute, AttributeLetters(attr));
       CopyField(m.info.mode, sizeof m.info.mode, method);
       members.push_back(m);
