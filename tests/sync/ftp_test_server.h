@@ -1,0 +1,78 @@
+// Starts and stops a real FTP server (pyftpdlib on the system Python) on
+// 127.0.0.1 for one test, with its own temporary root directory and user.
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace lmtest {
+
+class FtpTestServer {
+ public:
+  static constexpr const char* kUser = "loftuser";
+  static constexpr const char* kPassword = "s3cret-pw";
+
+  FtpTestServer() {
+    EXPECT_TRUE(root_.isValid() && work_.isValid());
+    logPath_ = work_.path() + QStringLiteral("/commands.log");
+    process_.setProgram(QStringLiteral("/usr/bin/python3"));
+    process_.setArguments({QStringLiteral(LM_SOURCE_DIR "/tests/sync/ftp_test_server.py"),
+                           QStringLiteral("--root"), root_.path(), QStringLiteral("--user"),
+                           QString::fromLatin1(kUser), QStringLiteral("--password"),
+                           QString::fromLatin1(kPassword), QStringLiteral("--log"), logPath_});
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.start();
+    if (!process_.waitForStarted(10000)) {
+      ADD_FAILURE() << "cannot start /usr/bin/python3";
+      return;
+    }
+    QByteArray out;
+    while (!out.contains('\n') && process_.waitForReadyRead(15000)) out += process_.readAllStandardOutput();
+    if (!out.startsWith("PORT ")) {
+      ADD_FAILURE() << "FTP test server did not start: " << out.constData()
+                    << process_.readAllStandardError().constData();
+      return;
+    }
+    port_ = out.mid(5).trimmed().toInt();
+  }
+
+  ~FtpTestServer() { Stop(); }
+
+  // Ends the server (every open connection drops with it).
+  void Stop() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.terminate();
+      if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+      }
+    }
+  }
+
+  int Port() const { return port_; }
+  // The server's root directory and a scratch directory for local files.
+  QString Root(const QString& rel = QString()) const {
+    return rel.isEmpty() ? root_.path() : root_.path() + QLatin1Char('/') + rel;
+  }
+  QString Work(const QString& rel) const { return work_.path() + QLatin1Char('/') + rel; }
+
+  // Every command the server has received so far, one per element.
+  QStringList Commands() const {
+    QFile f(logPath_);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  }
+
+ private:
+  QTemporaryDir root_;
+  QTemporaryDir work_;
+  QString logPath_;
+  QProcess process_;
+  int port_ = 0;
+};
+
+}  // namespace lmtest

@@ -1,0 +1,58 @@
+"""A throw-away FTP server for the FTP session tests.
+
+Listens on 127.0.0.1 at a free port, serves one user from a given root
+directory and prints "PORT <n>" on standard output once it accepts
+connections. Every command it receives is appended to the log file (the
+password replaced by "***"), so tests can check which transfer type and
+which data-connection commands the client sent.
+
+Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
+    --root DIR --user NAME --password PW --log FILE
+"""
+
+import argparse
+import logging
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--log", required=True)
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.CRITICAL)
+    log = open(args.log, "a", encoding="utf-8", buffering=1)
+
+    class LoggingHandler(FTPHandler):
+        def pre_process_command(self, line, cmd, arg):
+            shown = "PASS ***" if cmd == "PASS" else line
+            log.write(shown + "\n")
+            return super().pre_process_command(line, cmd, arg)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    LoggingHandler.authorizer = authorizer
+    LoggingHandler.banner = "loftmark test server ready."
+    LoggingHandler.permit_foreign_addresses = False
+    # Answer a wrong password at once instead of after the usual delay.
+    LoggingHandler.auth_failed_timeout = 0.05
+
+    server = FTPServer(("127.0.0.1", 0), LoggingHandler)
+    port = server.socket.getsockname()[1]
+    sys.stdout.write("PORT %d\n" % port)
+    sys.stdout.flush()
+    try:
+        server.serve_forever(timeout=0.2)
+    finally:
+        server.close_all()
+
+
+if __name__ == "__main__":
+    main()
