@@ -1,0 +1,509 @@
+#include "shell/ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QUrl>
+
+#include "profiles/profile_store.h"
+#include "profiles/vendor_link.h"
+#include "util/app_globals.h"
+
+namespace lm {
+namespace {
+
+// The window's layout is given in twips; 15 twips make one pixel.
+QRect Twips(int left, int top, int width, int height) {
+  return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+template <class W>
+W* Place(W* widget, const char* name, int left, int top, int width, int height) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(Twips(left, top, width, height));
+  return widget;
+}
+
+// The window's Japanese font ("ＭＳ ゴシック" 9 pt on the original platform,
+// 12 pixels at 96 dpi).
+QFont GothicFont(bool proportional = false) {
+  QFont f;
+  f.setFamilies(proportional ? QStringList{QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")}
+                             : QStringList{QStringLiteral("IPAGothic")});
+  f.setPixelSize(12);
+  return f;
+}
+
+// "Arial Black" at the given pixel size; a heavy sans-serif where it is missing.
+QFont BlackFont(int pixelSize) {
+  QFont f;
+  f.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("DejaVu Sans")});
+  f.setStyleHint(QFont::SansSerif);
+  f.setWeight(QFont::Black);
+  f.setPixelSize(pixelSize);
+  return f;
+}
+
+QLabel* ColouredLabel(QWidget* parent, const QString& text, const QFont& font, QColor colour) {
+  auto* label = new QLabel(text, parent);
+  label->setFont(font);
+  QPalette p = label->palette();
+  p.setColor(QPalette::WindowText, colour);
+  label->setPalette(p);
+  label->setAutoFillBackground(false);  // transparent
+  return label;
+}
+
+void SetBackground(QWidget* widget, QColor colour) {
+  QPalette p = widget->palette();
+  p.setColor(QPalette::Base, colour);
+  p.setColor(QPalette::Window, colour);
+  widget->setPalette(p);
+}
+
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+}  // namespace
+
+// ---- DigitBox --------------------------------------------------------------
+
+DigitBox::DigitBox(QWidget* parent) : QLineEdit(parent) {
+  // Full-width digits from an input method are not digits here.
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  setAcceptDrops(false);
+}
+
+void DigitBox::InsertDigits(const QString& text) {
+  QString digits;
+  for (QChar c : text)
+    if (IsDigit(c)) digits += c;
+  if (!digits.isEmpty()) insert(digits);
+}
+
+void DigitBox::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Paste)) {
+    if (!isReadOnly()) InsertDigits(QApplication::clipboard()->text());
+    return;
+  }
+  const QString t = event->text();
+  const bool typesCharacter = !t.isEmpty() && t.at(0).isPrint();
+  if (typesCharacter) {
+    for (QChar c : t) {
+      if (!IsDigit(c)) {
+        event->accept();  // discarded
+        return;
+      }
+    }
+  }
+  QLineEdit::keyPressEvent(event);
+}
+
+void DigitBox::mouseReleaseEvent(QMouseEvent* event) {
+  // The middle button pastes the X selection: only its digits.
+  if (event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection()) {
+    if (!isReadOnly()) {
+      setCursorPosition(cursorPositionAt(event->position().toPoint()));
+      InsertDigits(QApplication::clipboard()->text(QClipboard::Selection));
+    }
+    event->accept();
+    return;
+  }
+  QLineEdit::mouseReleaseEvent(event);
+}
+
+void DigitBox::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = createStandardContextMenu();
+  if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+    disconnect(paste, nullptr, nullptr, nullptr);
+    connect(paste, &QAction::triggered, this,
+            [this] { InsertDigits(QApplication::clipboard()->text()); });
+  }
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+// ---- LogoImage -------------------------------------------------------------
+
+QPixmap LogoPixmap() {
+  QPixmap pm(70, 43);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  // A folded page in blue with a white "L" mark and a yellow tick.
+  QLinearGradient g(0, 0, 70, 43);
+  g.setColorAt(0, QColor(40, 90, 220));
+  g.setColorAt(1, QColor(10, 30, 140));
+  p.setBrush(g);
+  p.setPen(QPen(QColor(0, 0, 90), 1));
+  p.drawRoundedRect(QRectF(1.5, 1.5, 67, 40), 7, 7);
+  QPainterPath mark;
+  mark.moveTo(14, 9);
+  mark.lineTo(22, 9);
+  mark.lineTo(22, 28);
+  mark.lineTo(36, 28);
+  mark.lineTo(36, 35);
+  mark.lineTo(14, 35);
+  mark.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawPath(mark);
+  p.setPen(QPen(QColor(255, 255, 128), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setBrush(Qt::NoBrush);
+  p.drawPolyline(QPolygonF({QPointF(40, 22), QPointF(47, 30), QPointF(60, 11)}));
+  return pm;
+}
+
+LogoImage::LogoImage(QWidget* parent) : QLabel(parent) {}
+
+void LogoImage::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+  event->accept();
+}
+
+void LogoImage::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                     rect().contains(event->position().toPoint());
+  pressed_ = false;
+  event->accept();
+  if (click) emit clicked();
+}
+
+// ---- FIND ------------------------------------------------------------------
+
+FIND::FIND(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("FIND"));
+  setWindowTitle(QStringLiteral("Loftmark"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                 Qt::CustomizeWindowHint);
+  setFont(GothicFont());
+  BuildMenu();
+  BuildControls();
+  setAcceptDrops(true);
+  installEventFilter(this);
+  // Fixed single border: the client area is 6195 x 5835 twips below the menu bar.
+  setFixedSize(413, 389 + menuBar()->sizeHint().height());
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+void FIND::BuildMenu() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+  file->setObjectName(QStringLiteral("m_file"));
+  file->menuAction()->setObjectName(QStringLiteral("m_file"));
+  mNew_ = file->addAction(QStringLiteral("新規プロファイルの追加(&N)"));
+  mNew_->setObjectName(QStringLiteral("m_new"));
+  mExit_ = file->addAction(QStringLiteral("終了(&X)"));
+  mExit_->setObjectName(QStringLiteral("m_exit"));
+  QMenu* settei = menuBar()->addMenu(QStringLiteral("設定(&S)"));
+  settei->setObjectName(QStringLiteral("m_settei"));
+  settei->menuAction()->setObjectName(QStringLiteral("m_settei"));
+  mSetProfile_ = settei->addAction(QStringLiteral("現在のプロファイルの設定(&T)"));
+  mSetProfile_->setObjectName(QStringLiteral("m_setprofile"));
+
+  connect(mNew_, &QAction::triggered, this, [this] { Command5_Click(); });
+  connect(mExit_, &QAction::triggered, this, [this] { Command3_Click(); });
+  connect(mSetProfile_, &QAction::triggered, this, [this] { Command4_Click(); });
+}
+
+void FIND::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(413, 389);
+  setCentralWidget(client);
+
+  // The title art lies under everything else: the grey band, the white and
+  // blue "Loftmark" and the version.
+  auto* shape2 = Place(new QFrame(client), "Shape2", 240, 360, 4575, 195);
+  shape2->setAutoFillBackground(true);
+  SetBackground(shape2, QColor(224, 224, 224));
+  Place(ColouredLabel(client, QStringLiteral(" Loftmark"), BlackFont(27), Qt::white), "Label10",
+        1020, -60, 2715, 495);
+  Place(ColouredLabel(client, QStringLiteral(" Loftmark"), BlackFont(27), QColor(0, 0, 255)),
+        "Label15", 1080, 0, 2715, 495);
+  lblVersion_ = Place(ColouredLabel(client, QStringLiteral("VerX.XX"), BlackFont(16),
+                                    QColor(255, 255, 128)),
+                      "LblVersion", 3480, 180, 1215, 375);
+
+  // Frame2: the script information file, the next update, the index lines.
+  frame2_ = Place(new QGroupBox(client), "Frame2", 240, 1680, 5655, 2415);
+  frame2_->setAcceptDrops(true);
+  check1_ = Place(new QCheckBox(QStringLiteral("indextmp.fetを作成する (通常は必要ありません。)"),
+                                frame2_),
+                  "Check1", 120, 1260, 5415, 255);
+  text1_ = Place(new DigitBox(frame2_), "Text1", 1740, 660, 555, 315);
+  text1_->setMaxLength(4);
+  text2_ = Place(new DigitBox(frame2_), "Text2", 2580, 660, 375, 315);
+  text3_ = Place(new DigitBox(frame2_), "Text3", 3240, 660, 375, 315);
+  text5_ = Place(new DigitBox(frame2_), "Text5", 4080, 660, 375, 315);
+  text6_ = Place(new DigitBox(frame2_), "Text6", 4740, 660, 375, 315);
+  for (DigitBox* box : {text2_, text3_, text5_, text6_}) box->setMaxLength(2);
+  list1_ = Place(new QListWidget(frame2_), "List1", 120, 1500, 5415, 780);
+  SetBackground(list1_, QColor(192, 192, 192));
+  list1_->viewport()->setAcceptDrops(true);
+  list1_->viewport()->installEventFilter(this);
+  text4_ = Place(new QLineEdit(frame2_), "Text4", 120, 300, 5415, 270);
+  text4_->setReadOnly(true);  // written only by the program
+  SetBackground(text4_, QColor(192, 192, 192));
+  text4_->setAcceptDrops(true);
+  text4_->installEventFilter(this);
+  Place(new QLabel(QStringLiteral("※時刻は24時間表記で指定してください。"), frame2_), "Label9", 120,
+        1020, 3495, 195);
+  Place(new QLabel(QStringLiteral("年"), frame2_), "Label1", 2340, 720, 255, 195);
+  Place(new QLabel(QStringLiteral("月"), frame2_), "Label2", 3000, 720, 375, 195);
+  Place(new QLabel(QStringLiteral("日"), frame2_), "Label3", 3660, 720, 375, 195);
+  Place(new QLabel(QStringLiteral("次回更新予定日時"), frame2_), "Label4", 120, 720, 1755, 195);
+  Place(new QLabel(QStringLiteral("時"), frame2_), "Label7", 4500, 720, 375, 195);
+  Place(new QLabel(QStringLiteral("分"), frame2_), "Label8", 5160, 720, 375, 195);
+  for (QLineEdit* box : {static_cast<QLineEdit*>(text1_), static_cast<QLineEdit*>(text2_),
+                         static_cast<QLineEdit*>(text3_), static_cast<QLineEdit*>(text5_),
+                         static_cast<QLineEdit*>(text6_), text4_})
+    box->installEventFilter(this);
+  frame2_->installEventFilter(this);
+
+  // Frame3: the profiles.
+  frame3_ = Place(new QGroupBox(QStringLiteral("対象スクリプトのプロファイル"), client), "Frame3",
+                  240, 660, 5655, 975);
+  frame4_ = Place(new QGroupBox(frame3_), "Frame4", 4380, 120, 1155, 795);
+  command5_ = Place(new QPushButton(QStringLiteral("新規追加"), frame4_), "Command5", 120, 180,
+                    915, 255);
+  command6_ = Place(new QPushButton(QStringLiteral("削除"), frame4_), "Command6", 120, 480, 915,
+                    255);
+  combo2_ = Place(new QComboBox(frame3_), "Combo2", 180, 300, 3195, 300);
+  combo2_->setEditable(false);
+  command4_ = Place(new QPushButton(QStringLiteral("設定"), frame3_), "Command4", 3420, 300, 735,
+                    315);
+
+  // Frame1: the operations.
+  frame1_ = Place(new QGroupBox(client), "Frame1", 240, 4140, 4155, 1455);
+  combo1_ = Place(new QComboBox(frame1_), "Combo1", 420, 780, 3435, 300);
+  combo1_->setFont(GothicFont(true));
+  combo1_->setEnabled(false);
+  option3_ = Place(new QRadioButton(QStringLiteral("修正されたファイルをサーバーにアップロード"),
+                                    frame1_),
+                   "Option3", 180, 1140, 3915, 195);
+  option3_->setEnabled(false);  // nothing in the program enables it
+  option2_ = Place(new QRadioButton(QStringLiteral("更新定義ファイルと配布用アーカイブを作成"),
+                                    frame1_),
+                   "Option2", 180, 540, 3735, 195);
+  option1_ = Place(new QRadioButton(QStringLiteral("更新定義ファイル(*.fet)のみを作成"), frame1_),
+                   "Option1", 180, 240, 3795, 195);
+  option1_->setChecked(true);
+
+  command3_ = Place(new QPushButton(QStringLiteral("終了"), client), "Command3", 4560, 5040,
+                    1275, 375);
+  command1_ = Place(new QPushButton(QStringLiteral("処理の実行"), client), "Command1", 4560,
+                    4560, 1275, 375);
+  command1_->setDefault(true);
+
+  image1_ = Place(new LogoImage(client), "Image1", 4860, 0, 1050, 645);
+  image1_->setPixmap(LogoPixmap());
+  image1_->setCursor(Qt::PointingHandCursor);
+
+  // Labels take no focus; frames neither. The remaining order is the window's.
+  QWidget* order[] = {combo2_, command4_, command5_, command6_, text4_,   text1_,
+                      text2_,  text3_,    text5_,    text6_,    check1_,  list1_,
+                      option1_, option2_, combo1_,   option3_,  command1_, command3_};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+  connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(command3_, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  connect(command4_, &QPushButton::clicked, this, [this] { Command4_Click(); });
+  connect(command5_, &QPushButton::clicked, this, [this] { Command5_Click(); });
+  connect(command6_, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  connect(combo2_, &QComboBox::currentIndexChanged, this, [this](int i) { Combo2_Click(i); });
+  connect(check1_, &QCheckBox::toggled, this, [this] { Check1_Click(); });
+  connect(option1_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) combo1_->setEnabled(false);
+  });
+  connect(option2_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) combo1_->setEnabled(true);
+  });
+  connect(option3_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) combo1_->setEnabled(false);
+  });
+  connect(image1_, &LogoImage::clicked, this, [this] { Image1_Click(); });
+}
+
+// ---- what other windows change ---------------------------------------------
+
+void FIND::SetProfileEntryText(int index, const QString& text) {
+  if (index >= 0 && index < combo2_->count()) combo2_->setItemText(index, text);
+}
+
+void FIND::AddProfileEntry(const QString& text) { combo2_->addItem(text); }
+
+void FIND::RefreshMainWindow() { lm::RefreshMainWindow(*this); }
+
+// ---- MainWindowView --------------------------------------------------------
+
+int FIND::SelectedProfileEntry() const { return combo2_->currentIndex(); }
+
+void FIND::SelectProfileEntry(int index) {
+  if (index < 0 || index >= combo2_->count()) return;
+  combo2_->setCurrentIndex(index);  // a change runs Combo2_Click
+}
+
+void FIND::RemoveProfileEntry(int index) {
+  if (index < 0 || index >= combo2_->count()) return;
+  const QSignalBlocker block(combo2_);
+  combo2_->removeItem(index);
+  combo2_->setCurrentIndex(-1);
+}
+
+void FIND::SetScriptFileText(const QString& text) { text4_->setText(text); }
+
+DigitBox* FIND::DateBoxAt(int box) const {
+  switch (box) {
+    case 0: return text1_;
+    case 1: return text2_;
+    case 2: return text3_;
+    case 3: return text5_;
+    case 4: return text6_;
+    default: return nullptr;
+  }
+}
+
+void FIND::SetNextUpdateText(int box, const QString& text) {
+  if (DigitBox* b = DateBoxAt(box)) b->setText(text);
+}
+
+// ---- NextUpdateBoxes / IndexRunView ----------------------------------------
+
+QString FIND::BoxText(DateBox box) const {
+  DigitBox* b = DateBoxAt(static_cast<int>(box));
+  return b ? b->text() : QString();
+}
+
+void FIND::FocusBox(DateBox box) {
+  if (DigitBox* b = DateBoxAt(static_cast<int>(box))) {
+    b->setFocus(Qt::OtherFocusReason);
+    SelectAllText(*b);
+  }
+}
+
+void FIND::SetExecuteEnabled(bool enabled) { command1_->setEnabled(enabled); }
+void FIND::ClearList() { list1_->clear(); }
+void FIND::AddListLine(const QString& line) { list1_->addItem(line); }
+
+// ---- handlers --------------------------------------------------------------
+
+void FIND::Command1_Click() {
+  // Exactly one operation runs; the messages come from the operation.
+  if (option1_->isChecked()) {
+    WriteIndexForProfile(0, *this, *this);
+  } else if (option2_->isChecked()) {
+    if (WriteIndexForProfile(1, *this, *this) == 0) BuildSelectedArchives();
+  } else if (option3_->isChecked() && option3_->isEnabled()) {
+    CompareWithServerIndex();
+  }
+}
+
+void FIND::Combo2_Click(int index) {
+  if (index < 0) return;  // the list was left without a selection
+  currentProfile = static_cast<int16_t>(index);
+  lm::RefreshMainWindow(*this);
+}
+
+void FIND::Check1_Click() { makeTmpIndex = check1_->isChecked() ? 1 : 0; }
+
+void FIND::Command3_Click() { close(); }
+
+void FIND::Command4_Click() { EditCurrentProfile(); }
+
+void FIND::Command5_Click() { AddNewProfile(); }
+
+void FIND::Command6_Click() { DeleteSelectedProfile(*this); }
+
+void FIND::Image1_Click() { OpenVendorPage(); }
+
+void FIND::DropFiles(const QMimeData* data) {
+  QStringList files;
+  if (data) {
+    for (const QUrl& url : data->urls())
+      if (url.isLocalFile()) files << url.toLocalFile();
+  }
+  DropScriptOnMainWindow(files, *this);
+}
+
+// ---- events ----------------------------------------------------------------
+
+void FIND::closeEvent(QCloseEvent* event) {
+  // The unload handler never cancels the closing and runs once.
+  event->accept();
+  if (unloaded_) return;
+  unloaded_ = true;
+  if (unload_) unload_();
+}
+
+void FIND::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // A focused button takes Enter itself; anywhere else it runs the
+      // default button "処理の実行".
+      if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        if (button->isEnabled()) button->click();
+      } else if (command1_->isEnabled()) {
+        command1_->click();
+      }
+      event->accept();
+      return;
+    case Qt::Key_Escape:
+      command3_->click();  // the cancel button "終了"
+      event->accept();
+      return;
+    default:
+      QMainWindow::keyPressEvent(event);
+  }
+}
+
+bool FIND::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (e->mimeData() && e->mimeData()->hasUrls()) {
+        e->acceptProposedAction();
+        return true;
+      }
+      return false;
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      e->acceptProposedAction();
+      DropFiles(e->mimeData());
+      return true;
+    }
+    case QEvent::FocusIn:
+      if (auto* box = qobject_cast<QLineEdit*>(watched)) {
+        // Let the box take the focus first, then select its whole text.
+        QLineEdit* target = box;
+        box->event(event);
+        SelectAllText(*target);
+        return true;
+      }
+      return false;
+    default:
+      return QMainWindow::eventFilter(watched, event);
+  }
+}
+
+}  // namespace lm

@@ -1,0 +1,164 @@
+// The main window FIND: the profile list, the script information file of the
+// current profile, the five next-update boxes, the three operations and the
+// execute button "処理の実行".
+//
+// Every control carries its name as objectName (Combo2, Text1, Option2, ...).
+// Positions and sizes come from the window's twip layout (15 twips = 1 pixel).
+#pragma once
+
+#include <functional>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+
+#include "index/index_writer.h"
+#include "profiles/profile_actions.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QListWidget;
+class QMimeData;
+class QPushButton;
+class QRadioButton;
+
+namespace lm {
+
+// A next-update box: takes only the digits "0"-"9" (typed or pasted) and
+// Backspace; every other character is dropped.
+class DigitBox : public QLineEdit {
+  Q_OBJECT
+ public:
+  explicit DigitBox(QWidget* parent = nullptr);
+  // Inserts the digits of `text` at the cursor; other characters are dropped.
+  void InsertDigits(const QString& text);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+// The logo Image1: a picture that reacts to a click.
+class LogoImage : public QLabel {
+  Q_OBJECT
+ public:
+  explicit LogoImage(QWidget* parent = nullptr);
+ signals:
+  void clicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool pressed_ = false;
+};
+
+// The 70 x 43 logo picture, drawn by the program.
+QPixmap LogoPixmap();
+
+class FIND : public QMainWindow,
+             public MainWindowView,
+             public NextUpdateBoxes,
+             public IndexRunView {
+  Q_OBJECT
+ public:
+  explicit FIND(QWidget* parent = nullptr);
+
+  // What the settings window changes in the profile list, and the refresh it
+  // runs after its confirm and cancel.
+  void SetProfileEntryText(int index, const QString& text);
+  void AddProfileEntry(const QString& text);
+  void RefreshMainWindow();
+
+  // Runs when the window closes (the shutdown of the program); once only.
+  void SetUnloadHandler(std::function<void()> handler) { unload_ = std::move(handler); }
+
+  // Controls that start-up fills.
+  QComboBox* Combo1() const { return combo1_; }
+  QComboBox* Combo2() const { return combo2_; }
+  QCheckBox* Check1() const { return check1_; }
+  QLabel* LblVersion() const { return lblVersion_; }
+
+  // MainWindowView
+  int SelectedProfileEntry() const override;
+  void SelectProfileEntry(int index) override;
+  void RemoveProfileEntry(int index) override;
+  void SetScriptFileText(const QString& text) override;
+  void SetNextUpdateText(int box, const QString& text) override;
+  // NextUpdateBoxes
+  QString BoxText(DateBox box) const override;
+  void FocusBox(DateBox box) override;
+  // IndexRunView
+  void SetExecuteEnabled(bool enabled) override;
+  void ClearList() override;
+  void AddListLine(const QString& line) override;
+
+  // Event handlers, named after their controls.
+  void Command1_Click();
+  void Combo2_Click(int index);
+  void Check1_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void Command5_Click();
+  void Command6_Click();
+  void Image1_Click();
+  void DropFiles(const QMimeData* data);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Wiring points for the windows and operations built on top of this one.
+  // "設定": edit the current profile in the settings window.
+  void EditCurrentProfile() {}
+  // "新規追加": add a profile through the settings window.
+  void AddNewProfile() {}
+  // Option2, after the index files were written: build the archives of the
+  // type chosen in Combo1.
+  void BuildSelectedArchives() {}
+  // Option3: compare the local index with the server's copy.
+  void CompareWithServerIndex() {}
+
+  void BuildControls();
+  void BuildMenu();
+  DigitBox* DateBoxAt(int box) const;
+
+  QGroupBox* frame1_ = nullptr;
+  QGroupBox* frame2_ = nullptr;
+  QGroupBox* frame3_ = nullptr;
+  QGroupBox* frame4_ = nullptr;
+  QCheckBox* check1_ = nullptr;
+  DigitBox* text1_ = nullptr;
+  DigitBox* text2_ = nullptr;
+  DigitBox* text3_ = nullptr;
+  DigitBox* text5_ = nullptr;
+  DigitBox* text6_ = nullptr;
+  QLineEdit* text4_ = nullptr;
+  QListWidget* list1_ = nullptr;
+  QComboBox* combo1_ = nullptr;
+  QComboBox* combo2_ = nullptr;
+  QRadioButton* option1_ = nullptr;
+  QRadioButton* option2_ = nullptr;
+  QRadioButton* option3_ = nullptr;
+  QPushButton* command1_ = nullptr;
+  QPushButton* command3_ = nullptr;
+  QPushButton* command4_ = nullptr;
+  QPushButton* command5_ = nullptr;
+  QPushButton* command6_ = nullptr;
+  LogoImage* image1_ = nullptr;
+  QLabel* lblVersion_ = nullptr;
+  QAction* mNew_ = nullptr;
+  QAction* mExit_ = nullptr;
+  QAction* mSetProfile_ = nullptr;
+
+  std::function<void()> unload_;
+  bool unloaded_ = false;
+};
+
+}  // namespace lm

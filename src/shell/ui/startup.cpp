@@ -1,0 +1,79 @@
+#include "shell/ui/startup.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QStringList>
+
+#include "profiles/profile_store.h"
+#include "shell/instance_guard.h"
+#include "shell/ui/main_window.h"
+#include "util/app_globals.h"
+
+namespace lm {
+
+const QStringList kArchiveTypes = {
+    QStringLiteral("Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)"),
+    QStringLiteral("LHA形式(LZH)"),
+    QStringLiteral("LHA自己解凍形式(EXE)"),
+    QStringLiteral("全ての種類のﾊﾟｯｹｰｼﾞを作成"),
+};
+
+const QString kVersionText = QStringLiteral("Ver.0.54");
+
+void ShutdownLoftmark() {
+  SaveProfiles();  // reports its own failure; the closing goes on
+  ReleaseInstanceGuard();
+  ReleaseInstanceLock();
+}
+
+std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const StartupHooks& hooks) {
+  const int16_t marker = AcquireInstanceGuard();
+  if (AnotherInstanceRunning(executablePath)) {
+    // A second copy ends silently. It gives up the marker only if this call
+    // created it (the running copy did not hold one).
+    if (marker == 0) ReleaseInstanceGuard();
+    return nullptr;
+  }
+  timeZoneBias = ReadTimeZoneBias();
+
+  auto window = std::make_unique<FIND>();
+  FIND& w = *window;
+  w.Combo1()->clear();
+  w.Combo2()->clear();
+  w.Combo1()->addItems(kArchiveTypes);
+  w.Combo1()->setCurrentIndex(0);
+  w.Combo1()->setEnabled(false);
+  w.LblVersion()->setText(kVersionText);
+  w.Check1()->setChecked(false);
+  makeTmpIndex = 0;
+  w.show();
+
+  if (hooks.clearSettingsWindow) hooks.clearSettingsWindow();
+  LoadProfiles();
+  if (hooks.profilesLoaded) hooks.profilesLoaded();
+
+  {
+    // Filling the list selects nothing yet; selecting entry 0 afterwards is
+    // what runs the selection handler, as a choice by the user would.
+    const QSignalBlocker quiet(w.Combo2());
+    for (int i = 0; i <= lastProfile && i < kProfileCapacity; ++i)
+      w.Combo2()->addItem(TrimBlanks(profileTable[i].profile));
+    w.Combo2()->setCurrentIndex(-1);
+  }
+  w.Combo2()->setCurrentIndex(0);
+  currentProfile = 0;
+  w.RefreshMainWindow();
+  w.Combo2()->setFocus(Qt::OtherFocusReason);
+  w.update();
+
+  std::function<void()> endProcess = hooks.endProcess;
+  w.SetUnloadHandler([endProcess] {
+    ShutdownLoftmark();
+    if (endProcess) endProcess();
+  });
+  return window;
+}
+
+}  // namespace lm

@@ -1,0 +1,29 @@
+// The message-box sink of the running program: draws each box with
+// QMessageBox. The style number chooses the buttons (low three bits) and the
+// icon (16 stop, 32 question, 48 exclamation, 64 information); CR in the text
+// becomes a line break.
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+
+#include "util/message_box.h"
+
+namespace lm {
+
+// The buttons and icon a style number asks for; the first button is the default.
+struct MessageBoxLook {
+  QList<QMessageBox::StandardButton> buttons;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+MessageBoxLook LookOfStyle(int style);
+
+// The classic button number (button::OK, button::Yes, ...) of a pressed button.
+int ButtonNumber(QMessageBox::StandardButton pressed);
+
+class QtMessageBoxSink final : public MessageBoxSink {
+ public:
+  int Show(const QString& text, int style, const QString& title) override;
+};
+
+}  // namespace lm
