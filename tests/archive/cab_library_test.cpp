@@ -136,6 +136,23 @@ TEST_F(CabLibraryTest, PatternsBaseDirectoryAndRecursionChooseTheMembers) {
   }
 }
 
+TEST_F(CabLibraryTest, DirectoriesAndTheCabinetAreFoundWhateverTheirLetterCase) {
+  tree_.WriteFile(QStringLiteral("Script/Dat/a.txt"), "a");
+  tree_.WriteFile(QStringLiteral("Script/Dat/Sub/b.txt"), "b");
+  tree_.WriteFile(QStringLiteral("Arc/OUT.CAB"), "older");
+  lm::cCAB arc;
+  // The base directory, a named directory and the target's directory typed
+  // in other letter case; the older cabinet's name differs in case as well.
+  arc.SetCommandLine(QStringLiteral("-a -r %1\\arc\\out.cab %1\\SCRIPT\\ dat\\SUB")
+                         .arg(tree_.Path()));
+  ASSERT_EQ(arc.ReturnCode(), 0) << arc.OutPut().toStdString();
+  EXPECT_EQ(QDir(tree_.Path(QStringLiteral("Arc"))).entryList(QDir::Files | QDir::Hidden), QStringList{"OUT.CAB"});
+  const QString cab = tree_.Path(QStringLiteral("Arc/OUT.CAB"));
+  ASSERT_EQ(arc.SetArcFile(cab), 1);
+  EXPECT_EQ(arc.FilePath(0), QStringLiteral("dat\\Sub\\"));
+  EXPECT_EQ(arc.FileName(0), QStringLiteral("b.txt"));
+}
+
 TEST_F(CabLibraryTest, RefusedCommandsReportTheirCodeAndWriteNothing) {
   tree_.WriteFile(QStringLiteral("src/a.txt"), "a");
   tree_.MakeDir(QStringLiteral("empty"));

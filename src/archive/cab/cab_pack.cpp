@@ -25,6 +25,7 @@
 #include <set>
 
 #include "archive/cab/cab_internal.h"
+#include "archive/common/path_lookup.h"
 #include "archive/common/result_codes.h"
 
 namespace cab {
@@ -65,32 +66,35 @@ void Walk(const std::string& dir, const std::string& storedPrefix, const std::st
   for (const std::string& d : dirs) Walk(dir + sep + d, storedPrefix + d + "\\", pattern, recurse, out);
 }
 
-// Expands one pattern relative to `base` ("" = current directory). Returns
-// false when the pattern's directory does not exist.
+// Expands one pattern relative to `base` (an existing directory as spelt on
+// disk, ending in "/"; "" = current directory). Directory levels are found
+// without regard to letter case. Returns false when the pattern's directory
+// does not exist.
 bool Expand(const std::string& base, const std::string& patternWord, bool recurse, std::vector<Source>& out) {
-  std::string pattern = arc::ToSlashes(patternWord);
+  const std::string pattern = arc::ToSlashes(patternWord);
   const bool absolute = !pattern.empty() && pattern[0] == '/';
-  std::string full = absolute || base.empty() ? pattern : base + pattern;
-  std::error_code ec;
-  if (!HasWildcard(pattern) && fs::is_directory(full, ec)) {
-    // A directory named on its own stands for its files.
-    while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
-    pattern += "/*.*";
-    full = absolute || base.empty() ? pattern : base + pattern;
-  }
   const size_t slash = pattern.rfind('/');
-  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  const size_t fullSlash = full.rfind('/');
-  const std::string dir = fullSlash == std::string::npos ? std::string() : full.substr(0, fullSlash + 1);
+  const std::string dirText = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+  std::string leaf = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  std::string dir;
+  if (!arc::ResolveExisting(absolute ? dirText : base + dirText, dir)) return false;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
   // Stored names keep the pattern's own directory part when it is relative
   // to the base; an absolute pattern stores names relative to its directory.
-  std::string prefix;
-  if (!absolute && slash != std::string::npos) {
-    prefix = pattern.substr(0, slash + 1);
-    std::replace(prefix.begin(), prefix.end(), '/', '\\');
+  std::string prefix = absolute ? std::string() : dirText;
+  std::replace(prefix.begin(), prefix.end(), '/', '\\');
+  std::error_code ec;
+  std::string named;
+  if (leaf.empty()) {
+    leaf = "*.*";
+  } else if (!HasWildcard(leaf) && arc::ResolveExisting(dir + leaf, named) && fs::is_directory(named, ec)) {
+    // A directory named on its own stands for its files.
+    prefix += named.substr(named.rfind('/') + 1) + "\\";
+    dir = named + "/";
+    leaf = "*.*";
   }
   if (!dir.empty() && !fs::is_directory(dir, ec)) return false;
-  Walk(dir, prefix, namePattern, recurse, out);
+  Walk(dir, prefix, leaf, recurse, out);
   return true;
 }
 
@@ -204,8 +208,13 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
 
 int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::string& report) {
   if (cmd.words.empty()) return ARC_ERROR_NOT_ARC_FILE;
-  const std::string target = arc::ToSlashes(cmd.words[0]);
-  if (target.empty() || arc::EndsWithSeparator(target)) return ARC_ERROR_NOT_ARC_FILE;
+  const std::string targetText = arc::ToSlashes(cmd.words[0]);
+  if (targetText.empty() || arc::EndsWithSeparator(targetText)) return ARC_ERROR_NOT_ARC_FILE;
+  std::string target;
+  if (!arc::ResolveForCreate(targetText, target)) {
+    report += "no such directory for: " + targetText + "\r\n";
+    return ARC_ERROR_TMP_OPEN;
+  }
 
   std::vector<Source> sources;
   std::string base;
@@ -213,12 +222,12 @@ int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::stri
   for (size_t i = 1; i < cmd.words.size(); ++i) {
     const std::string& w = cmd.words[i];
     if (arc::EndsWithSeparator(w)) {
-      base = arc::ToSlashes(w);
       std::error_code ec;
-      if (!fs::is_directory(base, ec)) {
-        report += "no such directory: " + base + "\r\n";
+      if (!arc::ResolveExisting(arc::ToSlashes(w), base) || !fs::is_directory(base, ec)) {
+        report += "no such directory: " + arc::ToSlashes(w) + "\r\n";
         return ARC_ERROR_NOT_EXIST;
       }
+      if (!base.empty() && base.back() != '/') base += '/';
       continue;
     }
     anyPattern = true;
