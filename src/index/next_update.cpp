@@ -1,5 +1,6 @@
 #include "index/next_update.h"
 
+#include "profiles/profile_store.h"
 #include "util/message_box.h"
 
 namespace lm {
@@ -25,19 +26,14 @@ int DaysInMonth(int year, int month) {
   }
 }
 
-bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QChar(0x3000); }
-
 }  // namespace
 
 bool ParseDateBox(const QString& text, int16_t& value) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && IsBlank(text.at(begin))) ++begin;
-  while (end > begin && IsBlank(text.at(end - 1))) --end;
-  if (begin == end) return false;
+  const QString digits = TrimBlanks(text);
+  if (digits.isEmpty()) return false;
   int v = 0;
-  for (qsizetype i = begin; i < end; ++i) {
-    const char16_t c = text.at(i).unicode();
+  for (const QChar ch : digits) {
+    const char16_t c = ch.unicode();
     int digit;
     if (c >= u'0' && c <= u'9') {
       digit = c - u'0';

@@ -6,12 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "index/index_fakes.h"
@@ -56,6 +58,24 @@ QStringList EntryLinesOf(const QByteArray& indexFet) {
 QStringList NamesIn(const QString& dir) {
   return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                              QDir::Name);
+}
+
+// Creates `count` empty files (or directories) named prefix00000 ... in `dir`
+// with plain system calls; many entries are needed to reach the bounds.
+void MakeMany(const QString& dir, const char* prefix, int count, bool directories) {
+  const QByteArray base = QFile::encodeName(dir);
+  char name[64];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof name, "/%s%05d", prefix, i);
+    const QByteArray path = base + name;
+    if (directories) {
+      ASSERT_EQ(::mkdir(path.constData(), 0755), 0) << path.constData();
+    } else {
+      const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+      ASSERT_GE(fd, 0) << path.constData();
+      ::close(fd);
+    }
+  }
 }
 
 void MakeSparse(const QString& path, qint64 size) {
@@ -461,36 +481,71 @@ TEST_F(IndexWriterTest, LinksAreFollowedAndPipesAreLeftOut) {
                                                 "200402190610f00004+linked.bin"}));
 }
 
-TEST_F(IndexWriterTest, TenThousandEntriesFitBesideTheOldIndexFiles) {
-  for (int i = 0; i < lm::kMaxScanEntries; ++i) {
-    tree_.WriteFile(P(QStringLiteral("f%1").arg(i, 5, 10, QLatin1Char('0'))));
+// Trees with thousands of directories: removing directories is slow on the
+// disk here, so they are built in memory-backed /dev/shm when there is one.
+class BigTreeTest : public ::testing::Test {
+ protected:
+  BigTreeTest()
+      : dir_(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                 ? QStringLiteral("/dev/shm/lm-index-test-XXXXXX")
+                 : QDir::tempPath() + QStringLiteral("/lm-index-test-XXXXXX")) {}
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    ASSERT_TRUE(QDir().mkpath(Dat()));
+    QFile old(Dat() + QStringLiteral("/index.fet"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old\r\n");
   }
-  ASSERT_EQ(Run(1), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
-  EXPECT_EQ(EntryLinesOf(Index()).size(), lm::kMaxScanEntries);
-  // The second run sees index.fet and indextmp.fet too; they are not listed
-  // and do not count.
-  ASSERT_EQ(Run(1), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
-  EXPECT_EQ(EntryLinesOf(Index()).size(), lm::kMaxScanEntries);
-  EXPECT_EQ(view_.list.size(), lm::kMaxScanEntries);
-}
+  QString Dat() const { return dir_.path() + QStringLiteral("/DAT"); }
+  QByteArray Index() const {
+    QFile f(Dat() + QStringLiteral("/index.fet"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  int16_t Run() { return lm::WriteIndexFiles(Dat() + QLatin1Char('\\'), kNext, 0, view_); }
+  QString Bound(const char* text) const {
+    return QString::fromUtf8(text) + QChar(13) + QStringLiteral("『") + Dat() + QStringLiteral("』");
+  }
 
-TEST_F(IndexWriterTest, MoreThanTenThousandEntriesStopTheRunBeforeWriting) {
-  tree_.WriteFile(P(QStringLiteral("index.fet")), "old\r\n");
-  for (int i = 0; i < 5000; ++i) tree_.WriteFile(P(QStringLiteral("d%1/f").arg(i)));
-  tree_.WriteFile(P(QStringLiteral("extra")));
-  EXPECT_EQ(Run(0), -9);
+  QTemporaryDir dir_;
+  lmtest::FakeRunView view_;
+  lmtest::ScriptedMessageBox boxes_;
+};
+
+TEST_F(BigTreeTest, MoreThanTenThousandEntriesStopTheRunBeforeWriting) {
+  // Directories and files count together, at any depth.
+  MakeMany(Dat(), "d", 5000, true);
+  MakeMany(Dat() + QStringLiteral("/d00000"), "f", 5000, false);
+  MakeMany(Dat() + QStringLiteral("/d00001"), "g", 1, false);
+  EXPECT_EQ(Run(), -9);
   EXPECT_EQ(boxes_.Texts(),
-            QStringList{QStringLiteral("DATフォルダの下のフォルダとファイルが合わせて10000個を超えています。") +
-                        QChar(13) + QStringLiteral("『") + Dat() + QStringLiteral("』")});
+            QStringList{Bound("DATフォルダの下のフォルダとファイルが合わせて10000個を超えています。")});
   EXPECT_EQ(Index(), QByteArray("old\r\n"));
 }
 
-TEST_F(IndexWriterTest, MoreThanTenThousandDirectoriesAreReportedAsSuch) {
-  tree_.WriteFile(P(QStringLiteral("index.fet")), "old\r\n");
-  for (int i = 0; i < lm::kMaxScanDirs + 1; ++i) tree_.MakeDir(P(QStringLiteral("d%1").arg(i)));
-  EXPECT_EQ(Run(0), -9);
-  EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("DATフォルダの下のフォルダが10000個を超えています。") +
-                                        QChar(13) + QStringLiteral("『") + Dat() + QStringLiteral("』")});
+TEST_F(BigTreeTest, TenThousandEntriesFitBesideTheOldIndexFiles) {
+  const int16_t savedTmp = lm::makeTmpIndex;
+  lm::makeTmpIndex = 1;
+  MakeMany(Dat(), "f", lm::kMaxScanEntries, false);
+  // index.fet and, after the first run, indextmp.fet lie in DAT too; they
+  // are not listed and do not count.
+  EXPECT_EQ(Run(), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(EntryLinesOf(Index()).size(), lm::kMaxScanEntries);
+  EXPECT_EQ(Run(), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(EntryLinesOf(Index()).size(), lm::kMaxScanEntries);
+  EXPECT_EQ(view_.list.size(), lm::kMaxScanEntries);
+  lm::makeTmpIndex = savedTmp;
+}
+
+TEST_F(BigTreeTest, TenThousandDirectoriesFit) {
+  MakeMany(Dat(), "d", lm::kMaxScanDirs, true);
+  EXPECT_EQ(Run(), 0) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(view_.list.size(), lm::kMaxScanDirs);
+}
+
+TEST_F(BigTreeTest, MoreThanTenThousandDirectoriesAreReportedAsSuch) {
+  MakeMany(Dat(), "d", lm::kMaxScanDirs + 1, true);
+  EXPECT_EQ(Run(), -9);
+  EXPECT_EQ(boxes_.Texts(), QStringList{Bound("DATフォルダの下のフォルダが10000個を超えています。")});
   EXPECT_EQ(Index(), QByteArray("old\r\n"));
 }
 
