@@ -291,6 +291,8 @@ TEST_F(ArchiverBuildCommandsTest, LzhSfxAndScriptPackageCommands) {
   tree_.WriteFile(QStringLiteral("s/SAMPLE/dat/UPDATE.LOG"), "x");
   tree_.WriteFile(QStringLiteral("s/SAMPLE/dat/MIRROR.FET"), "x");
   tree_.WriteFile(QStringLiteral("s/doc/readme.txt"), "read me");
+  tree_.WriteFile(QStringLiteral("other/att file.txt"), "attached");
+  tree_.WriteFile(QStringLiteral("other/manual/章/手順.txt"), "manual");
   tree_.WriteFile(QStringLiteral("prog dir/install.txt"), "type,script\r\nname,My Script\r\ndirectory,SAMPLE\r\nrefresh,1\r\n");
   tree_.WriteFile(QStringLiteral("prog dir/$"), "$InstallTitle=\xB2\xDD\xBD\xC4\xB0\xD9\x90\xE6\xCC\xAB\xD9\xC0\xDE(&D)\r\n");
   tree_.MakeDir(QStringLiteral("arc dir"));
@@ -303,7 +305,12 @@ TEST_F(ArchiverBuildCommandsTest, LzhSfxAndScriptPackageCommands) {
     lm::cUnLHA lha;
     ASSERT_TRUE(lha.Loaded()) << lha.LoadError().toStdString();
     lha.setHwnd(0);
+    // Attachments: inside the script's directory, a file outside it (alone,
+    // no base directory), a directory outside it (base directory and name).
     ASSERT_TRUE(Run(lha, QStringLiteral("a ") + lzh + QLatin1Char(' ') + S(D) + QStringLiteral(" doc\\readme.txt -xr2")));
+    ASSERT_TRUE(Run(lha, QStringLiteral("a ") + lzh + QLatin1Char(' ') + S(tree_.Path(QStringLiteral("other/att file.txt")))));
+    ASSERT_TRUE(Run(lha, QStringLiteral("a ") + lzh + QLatin1Char(' ') + S(tree_.Path(QStringLiteral("other")) + QLatin1Char('\\')) +
+                             QStringLiteral(" manual\\*.* -xr2")));
     ASSERT_TRUE(Run(lha, QStringLiteral("a ") + lzh + QLatin1Char(' ') + S(D) + QLatin1Char(' ') +
                              QStringLiteral("Sample.ugu SAMPLE\\dat\\*.* -xr2")));
     ASSERT_TRUE(Run(lha, QStringLiteral("a ") + lzh + QLatin1Char(' ') + S(prog) + QStringLiteral("\\install.txt")));
@@ -326,7 +333,9 @@ TEST_F(ArchiverBuildCommandsTest, LzhSfxAndScriptPackageCommands) {
     }
   }
   lzhContent[QStringLiteral("install.txt")] = tree_.ReadFile(QStringLiteral("prog dir/install.txt"));
-  ASSERT_EQ(lzhContent.size(), 6u);
+  lzhContent[QStringLiteral("att file.txt")] = "attached";
+  lzhContent[QStringLiteral("manual/章/手順.txt")] = "manual";
+  ASSERT_EQ(lzhContent.size(), 8u);
 
   // The script package: unpack into the work directory, pack it as a cabinet.
   const QString work = prog + QStringLiteral("\\temp\\");
