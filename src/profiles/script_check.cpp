@@ -72,6 +72,14 @@ int16_t ScriptNameOf(const QString& path, QString& out) {
   return -9;
 }
 
+QString DatDirOf(const QString& path, int16_t nonRegular) {
+  const QChar sep = SeparatorStyleOf(path);
+  QString name;
+  ScriptNameOf(path, name);
+  const QString dat = QStringLiteral("DAT") + sep;
+  return nonRegular == 1 ? DirOf(path) + dat : DirOf(path) + name + sep + dat;
+}
+
 int16_t CheckScriptFile(const QString& path, QString& message, int16_t& nonRegular) {
   message.clear();
   if (!CanOpenFile(path)) {
@@ -86,22 +94,20 @@ int16_t CheckScriptFile(const QString& path, QString& message, int16_t& nonRegul
     return -2;
   }
   const QString extension = path.mid(dot + 1).toUpper();
-  const QString dir = DirOf(path);
-  QString name;
-  ScriptNameOf(path, name);  // the status does not matter here: a short name is still tried
   nonRegular = 0;
 
-  const QChar sep = SeparatorStyleOf(path);
-  const QString datDir = QStringLiteral("DAT") + sep;
+  // The script name's status does not matter here: a short name is still tried.
+  const QString regularDat = DatDirOf(path, 0);
+  const QString besideDat = DatDirOf(path, 1);
   QString firstProof;
   QString secondProof;
   if (extension == QLatin1String("PSN")) {
-    firstProof = dir + name + sep + datDir + QStringLiteral("aya00.out");
+    firstProof = regularDat + QStringLiteral("aya00.out");
     if (CanOpenFile(firstProof)) return 0;
   } else if (extension == QLatin1String("UGU")) {
-    firstProof = dir + name + sep + datDir + QStringLiteral("mio00.euu");
+    firstProof = regularDat + QStringLiteral("mio00.euu");
     if (CanOpenFile(firstProof)) return 0;
-    secondProof = dir + datDir + QStringLiteral("mio00.euu");
+    secondProof = besideDat + QStringLiteral("mio00.euu");
     if (CanOpenFile(secondProof)) {
       nonRegular = 1;
       return 0;

@@ -21,6 +21,11 @@ namespace lm {
 // after the script.
 int16_t CheckScriptFile(const QString& path, QString& message, int16_t& nonRegular);
 
+// The script's DAT directory for a file that passed CheckScriptFile, with a
+// trailing separator: D + N + "\DAT\" (regular) or D + "DAT\" (nonRegular 1),
+// spelled with the separators of the given path like the proof files.
+QString DatDirOf(const QString& path, int16_t nonRegular);
+
 // `path` up to and including its last "\" or "/"; the whole path when there is none.
 void DirOf(const QString& path, QString& out);
 QString DirOf(const QString& path);

@@ -59,6 +59,13 @@ TEST(ScriptCheck, ScriptNameOf) {
   }
 }
 
+TEST(ScriptCheck, DatDirOf) {
+  EXPECT_EQ(lm::DatDirOf(QStringLiteral("C:\\s\\sample.ugu"), 0), QStringLiteral("C:\\s\\SAMPLE\\DAT\\"));
+  EXPECT_EQ(lm::DatDirOf(QStringLiteral("C:\\s\\sample.ugu"), 1), QStringLiteral("C:\\s\\DAT\\"));
+  EXPECT_EQ(lm::DatDirOf(QStringLiteral("/s/Sample.V2.psn"), 0), QStringLiteral("/s/SAMPLE/DAT/"));
+  EXPECT_EQ(lm::DatDirOf(QStringLiteral("/s/sample.ugu"), 1), QStringLiteral("/s/DAT/"));
+}
+
 TEST(ScriptCheck, CanOpenFile) {
   lmtest::TempTree t;
   t.WriteFile("f.txt", "x");
