@@ -297,6 +297,16 @@ TEST_F(ProfileStore, InvalidScriptAndMissingArchiveDirAreEmptied) {
   EXPECT_EQ(lm::profileTable[1].dirarc, emptyDir);                   // an empty directory exists
   EXPECT_EQ(lm::profileTable[2].ugu, QString());
   EXPECT_TRUE(boxes_.Shown().empty());
+
+  // At the next save only the valid profile remains, as profile 000.
+  lm::SaveProfiles();
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines));
+  ASSERT_EQ(lines.size(), 14);
+  EXPECT_EQ(lines[0], QStringLiteral("profile(000)=Good"));
+  EXPECT_EQ(lines[1], QStringLiteral("ugu(000)=") + good);
+  EXPECT_EQ(lines[3], QStringLiteral("dirarc(000)="));
+  EXPECT_EQ(lines[6], QStringLiteral("default(000)=1"));
 }
 
 TEST_F(ProfileStore, OnlyProfileWithoutScriptLeavesNoLinesAfterSave) {
