@@ -82,20 +82,35 @@ void ParseExtension(const uint8_t* e, std::size_t size, std::size_t offsetInHead
   }
 }
 
+// True when the last byte of `s` is a separator of its own, not the second
+// byte of a double-byte character.
+bool EndsWithSeparatorByte(const std::string& s) {
+  if (s.empty()) return false;
+  const unsigned char last = static_cast<unsigned char>(s.back());
+  if (last == 0xFF || last == '/') return true;
+  if (last != '\\') return false;
+  std::size_t i = 0;
+  while (i + 1 < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    i += ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+  }
+  return i == s.size() - 1;
+}
+
+std::string StripTrailingSeparators(std::string s) {
+  while (EndsWithSeparatorByte(s)) s.pop_back();
+  return s;
+}
+
 // Directory extension: levels separated by 0xFF (some writers use "\" or
 // "/"), usually with a trailing separator.
 std::string JoinPath(const std::string& dir, const std::string& file) {
   std::string d;
   for (char c : dir) d.push_back(static_cast<uint8_t>(c) == 0xFF ? '\\' : c);
-  while (!d.empty() && (d.back() == '\\' || d.back() == '/')) d.pop_back();
+  d = StripTrailingSeparators(d);
   if (d.empty()) return file;
   if (file.empty()) return d;
   return d + "\\" + file;
-}
-
-std::string StripTrailingSeparators(std::string s) {
-  while (!s.empty() && (s.back() == '\\' || s.back() == '/')) s.pop_back();
-  return s;
 }
 
 }  // namespace
@@ -203,16 +218,30 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
 }
 
 std::vector<uint8_t> BuildLevel2Header(const Member& m) {
-  std::string dir, file = m.name;
-  if (m.IsDirectory()) {
-    dir = m.name;
-    file.clear();
-  } else {
-    const std::size_t cut = m.name.rfind('\\');
-    if (cut != std::string::npos) {
-      dir = m.name.substr(0, cut);
-      file = m.name.substr(cut + 1);
+  // Split at "\" bytes that are separators, not the second byte of a
+  // double-byte character ("ソ" is 0x83 0x5C).
+  std::vector<std::string> levels(1);
+  for (std::size_t i = 0; i < m.name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(m.name[i]);
+    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < m.name.size()) {
+      levels.back() += m.name.substr(i, 2);
+      ++i;
+    } else if (c == '\\') {
+      levels.emplace_back();
+    } else {
+      levels.back() += static_cast<char>(c);
     }
+  }
+  std::string file;
+  if (!m.IsDirectory()) {
+    file = levels.back();
+    levels.pop_back();
+  }
+  std::string dir;  // levels separated by 0xFF
+  for (const std::string& l : levels) {
+    if (l.empty()) continue;
+    dir += l;
+    dir += static_cast<char>(0xFF);
   }
   std::vector<uint8_t> h;
   Put16(h, 0);  // total size, filled in below
@@ -235,8 +264,7 @@ std::vector<uint8_t> BuildLevel2Header(const Member& m) {
   }
   if (!dir.empty()) {
     std::vector<uint8_t> e{0x02};
-    for (char c : dir) e.push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
-    e.push_back(0xFF);
+    e.insert(e.end(), dir.begin(), dir.end());
     exts.push_back(e);
   }
   exts.push_back({0x40, static_cast<uint8_t>(m.dosAttribute), static_cast<uint8_t>(m.dosAttribute >> 8)});
