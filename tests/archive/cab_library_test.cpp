@@ -2,7 +2,10 @@
 // and checking cabinets. Archives are read back by cabextract and gcab.
 #include <dlfcn.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include <QDateTime>
 #include <QDir>
@@ -467,6 +470,44 @@ TEST_F(CabApiTest, FindFunctionsFilterByPatternAndRejectUnknownHandles) {
   EXPECT_NE(first_(h, "*.*", &info), 0);  // closed handle
   EXPECT_NE(close_(h), 0);
   EXPECT_EQ(open_(nullptr, tree_.Path(QStringLiteral("src/a.txt")).toUtf8().constData(), 0), nullptr);
+}
+
+TEST_F(CabApiTest, ASecondCommandWhileOneRunsIsRefusedAsBusy) {
+  auto running = reinterpret_cast<int (*)()>(::dlsym(lib_, "CabGetRunning"));
+  ASSERT_NE(running, nullptr);
+  EXPECT_EQ(running(), 0);
+  // Enough data that packing takes a noticeable while.
+  QByteArray noise;
+  uint32_t seed = 7;
+  for (int i = 0; i < (4 << 20); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    noise.append(char(seed >> 16));
+  }
+  for (int i = 0; i < 6; ++i) tree_.WriteFile(QStringLiteral("src/big%1.bin").arg(i), noise);
+  const QString command = QStringLiteral("-a %1 %2\\ *.*").arg(tree_.Path(QStringLiteral("big.cab")),
+                                                                tree_.Path(QStringLiteral("src")));
+  std::atomic<int> firstRc{-1};
+  std::thread first([&] {
+    int rc = -1;
+    Run(command, 1000, &rc);
+    firstRc = rc;
+  });
+  bool seenRunning = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!seenRunning && firstRc.load() == -1 && std::chrono::steady_clock::now() < deadline) {
+    seenRunning = running() != 0;
+    if (!seenRunning) std::this_thread::yield();
+  }
+  int secondRc = -1;
+  if (seenRunning) Run(QStringLiteral("-a %1 %2\\ *.*").arg(tree_.Path(QStringLiteral("other.cab")),
+                                                           tree_.Path(QStringLiteral("src"))),
+                       1000, &secondRc);
+  first.join();
+  ASSERT_TRUE(seenRunning) << "the first command ended before it was seen running";
+  EXPECT_EQ(secondRc, ARC_ERROR_ALREADY_RUNNING);
+  EXPECT_EQ(firstRc.load(), 0);
+  EXPECT_EQ(running(), 0);
+  EXPECT_FALSE(QFile::exists(tree_.Path(QStringLiteral("other.cab"))));
 }
 
 }  // namespace
