@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include "profiles/script_check.h"
@@ -122,6 +124,40 @@ bool IsReadOnlyFile(const QString& path) {
   return S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
+// The settings file's lines. The program writes Shift-JIS; a file edited by
+// hand in a UTF-8 editor is recognised (a UTF-8 byte-order mark, or valid
+// UTF-8 whose non-ASCII characters are all three- or four-byte ones) and read as UTF-8, so its
+// Japanese names and paths are not garbled; the next save writes Shift-JIS.
+// Lines may end in CR LF, CR or LF.
+bool ReadSettingsLines(const QString& path, QStringList& lines) {
+  QByteArray bytes;
+  if (!ReadFileBytes(path, bytes)) return false;
+  QString text;
+  const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+  bool utf8 = bom;
+  if (!utf8) {
+    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return (c & 0x80) == 0; });
+    if (!ascii) {
+      // Japanese in UTF-8 is made of three-byte characters; Shift-JIS
+      // half-width katakana can pair up into two-byte ones (ﾃｽ reads as "ý"),
+      // so only a text without those counts as UTF-8.
+      QStringDecoder decoder(QStringDecoder::Utf8);
+      text = decoder(bytes);
+      utf8 = !decoder.hasError() &&
+             std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
+    }
+  }
+  if (utf8) {
+    text = QString::fromUtf8(bom ? bytes.mid(3) : bytes);
+  } else {
+    text = DecodeCp932(bytes);
+  }
+  static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+  lines = text.split(lineEnd);
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
+  return true;
+}
+
 }  // namespace
 
 QString TrimBlanks(const QString& text) {
@@ -180,7 +216,7 @@ void LoadProfiles() {
   const QString path = SettingsPath();
   QStringList lines;
   // A missing or unreadable settings file leaves the single profile "Default".
-  if (CanOpenFile(path) && ReadTextLines(path, lines, nullptr, LineBreaks::Any)) {
+  if (CanOpenFile(path) && ReadSettingsLines(path, lines)) {
     for (const QString& raw : lines) {
       const QString line = TrimBlanks(raw);
       if (line.startsWith(QLatin1Char('#'))) continue;

@@ -203,6 +203,30 @@ TEST_F(ProfileStore, ReadsLfCrAndMixedLineEnds) {
   EXPECT_EQ(lm::profileTable[0].addfile[0], QStringLiteral("x"));
 }
 
+TEST_F(ProfileStore, HandEditedUtf8FileIsReadAndSavedAsShiftJis) {
+  const QString ugu = MakeScript(QStringLiteral("スクリプト"), QStringLiteral("SAMPLE"));
+  for (const QByteArray& bom : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+    WriteIni(bom + (QStringLiteral("profile(000)=日本語の名前\nugu(000)=") + ugu + QStringLiteral("\n")).toUtf8());
+    lm::LoadProfiles();
+    EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("日本語の名前"));
+    EXPECT_EQ(lm::profileTable[0].ugu, ugu);
+    lm::SaveProfiles();
+    QStringList lines;
+    ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines));  // Shift-JIS again
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines[0], QStringLiteral("profile(000)=日本語の名前"));
+  }
+  // A Shift-JIS file is not taken for UTF-8, also when its bytes happen to be valid UTF-8.
+  WriteIni(Sjis({QStringLiteral("profile(000)=表示ソフト"), QStringLiteral("namearc(000)=ｱｰｶｲﾌﾞ")}));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("表示ソフト"));
+  EXPECT_EQ(lm::profileTable[0].namearc, QStringLiteral("ｱｰｶｲﾌﾞ"));
+  ASSERT_EQ(Sjis({QStringLiteral("ﾃｽ")}), QByteArray("\xC3\xBD\r\n"));  // "ý" in UTF-8
+  WriteIni(Sjis({QStringLiteral("profile(000)=ﾃｽ")}));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("ﾃｽ"));
+}
+
 TEST_F(ProfileStore, KeysIgnoreCaseLegacyPrefixesDoNot) {
   const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
   const QString dir = scripts_.MakeDir(QStringLiteral("d"));
