@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include "sync/sync_test_print.h"
+
 #include "sync/ftp_test_server.h"
 #include "sync/mc_win_ftp.h"
 
@@ -22,8 +24,6 @@ namespace {
 
 using lm::McWinFTP;
 using lmtest::FtpTestServer;
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 struct Raised {
   qint32 number;
