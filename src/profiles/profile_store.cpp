@@ -250,7 +250,10 @@ QStringList ProfileFileLines() {
     const Profile& p = profileTable[static_cast<size_t>(i)];
     if (TrimBlanks(p.ugu).isEmpty()) continue;
     const QString nnn = ThreeDigits(n);
-    auto line = [&](const char* key, const QString& value) {
+    auto line = [&](const char* key, QString value) {
+      // A line break inside a value would start a line of its own on reading
+      // (and could set another profile's field): it is written as a blank.
+      value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
       lines.append(QLatin1String(key) + QLatin1Char('(') + nnn + QStringLiteral(")=") + value);
     };
     line("profile", TrimBlanks(p.profile));

@@ -370,6 +370,17 @@ TEST_F(ProfileStore, SaveRenumbersAndFlagsCurrentByTableIndex) {
   EXPECT_EQ(lines[21], QStringLiteral("default(001)=1"));
 }
 
+TEST_F(ProfileStore, LineBreaksInsideValuesCannotAddLines) {
+  lm::profileTable[0].profile = QStringLiteral("A\nugu(001)=/evil.ugu");
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu\r\n");
+  lm::SaveProfiles();
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines, nullptr, lm::LineBreaks::Any));
+  ASSERT_EQ(lines.size(), 14);
+  EXPECT_EQ(lines[0], QStringLiteral("profile(000)=A ugu(001)=/evil.ugu"));
+  EXPECT_EQ(lines[1], QStringLiteral("ugu(000)=/a.ugu  "));
+}
+
 TEST_F(ProfileStore, UnencodableTextKeepsTheOldFile) {
   WriteIni("old contents\r\n");
   lm::profileTable[0].profile = QStringLiteral("smile \U0001F600");
