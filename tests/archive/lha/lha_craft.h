@@ -17,6 +17,7 @@ struct CraftMember {
   std::string data;
   int level = 2;
   bool directory = false;
+  std::string method;  // "" for -lh0- (-lhd- for a directory)
 };
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -32,32 +33,47 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
   std::string out;
   for (const CraftMember& m : members) {
     const uint16_t crc = lha::Crc16(m.data.data(), m.data.size());
+    const std::string method = !m.method.empty() ? m.method : m.directory ? "-lhd-" : "-lh0-";
     if (m.level == 2) {
-      lha::Member h;
-      std::memcpy(h.method, m.directory ? "-lhd-" : "-lh0-", 6);
-      h.name = m.name;
-      h.packedSize = m.data.size();
-      h.originalSize = m.data.size();
-      h.crc = crc;
-      h.mtime = unixTime;
-      const auto bytes = lha::BuildLevel2Header(h);
-      out.append(bytes.begin(), bytes.end());
+      // The whole name in the file-name extension (a directory in the
+      // directory extension), exactly as given: no writer of ours would
+      // produce an absolute or climbing name.
+      std::string h;
+      Put16(h, 0);
+      h += method;
+      Put32(h, static_cast<uint32_t>(m.data.size()));
+      Put32(h, static_cast<uint32_t>(m.data.size()));
+      Put32(h, unixTime);
+      h += '\x20';
+      h += '\x02';
+      Put16(h, crc);
+      h += 'M';
+      Put16(h, 5);
+      const std::size_t crcAt = h.size() + 1;
+      h += std::string("\0\0\0", 3);
+      Put16(h, static_cast<uint32_t>(m.name.size() + 3 + (m.directory ? 1 : 0)));
+      h += m.directory ? '\x02' : '\x01';
+      h += m.name;
+      if (m.directory) h += '\xff';
+      Put16(h, 0);
+      if ((h.size() & 0xFF) == 0) h += '\0';
+      h[0] = static_cast<char>(h.size() & 0xFF);
+      h[1] = static_cast<char>(h.size() >> 8);
+      const uint16_t hc = lha::Crc16(h.data(), h.size());
+      h[crcAt] = static_cast<char>(hc & 0xFF);
+      h[crcAt + 1] = static_cast<char>(hc >> 8);
+      out += h;
       out += m.data;
       continue;
     }
     // Levels 0 and 1: base header with the name and a checksum.
     std::string b;
-    b += m.directory ? "-lhd-" : "-lh0-";
+    b += method;
     const uint32_t dos = lha::UnixToDosTime(unixTime);
-    std::string ext;
-    if (m.level == 1) {
-      // The file name goes into the base header; no extension but the end.
-      Put16(ext, 0);
-    }
-    Put32(b, static_cast<uint32_t>(m.data.size() + (m.level == 1 ? 0 : 0)));
+    Put32(b, static_cast<uint32_t>(m.data.size()));
     Put32(b, static_cast<uint32_t>(m.data.size()));
     Put32(b, dos);
-    b += static_cast<char>(m.level == 1 ? 0x20 : 0x20);
+    b += static_cast<char>(0x20);
     b += static_cast<char>(m.level);
     b += static_cast<char>(m.name.size());
     b += m.name;
