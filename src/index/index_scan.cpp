@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QStringBuilder>
 
 #include "index/index_writer.h"
 #include "util/app_globals.h"
@@ -47,6 +48,58 @@ QString ShowChar(QChar c) {
   return QString(c);
 }
 
+// Whether this process may open a file for reading, judged from the
+// permission bits that the scan's stat already gave, so that no file has to
+// be opened. Bits that deny reading are checked once more with the system,
+// since an access list may still allow it.
+class ReadPermission {
+ public:
+  ReadPermission() : uid_(::geteuid()), gid_(::getegid()) {
+    const int n = ::getgroups(0, nullptr);
+    if (n > 0) {
+      groups_.resize(static_cast<std::size_t>(n));
+      groups_.resize(static_cast<std::size_t>(std::max(0, ::getgroups(n, groups_.data()))));
+    }
+  }
+  bool MayRead(int dirFd, const char* name, const struct stat& st) const {
+    if (uid_ == 0) return true;
+    mode_t bit = S_IROTH;
+    if (st.st_uid == uid_) {
+      bit = S_IRUSR;
+    } else if (st.st_gid == gid_ ||
+               std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end()) {
+      bit = S_IRGRP;
+    }
+    if (st.st_mode & bit) return true;
+    return ::faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
+  }
+
+ private:
+  uid_t uid_;
+  gid_t gid_;
+  std::vector<gid_t> groups_;
+};
+
+// Year, month and day of a day count from 1970-01-01 (proleptic Gregorian).
+void CivilFromDays(int64_t z, int64_t& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+}
+
+void PutDigits(char* out, int64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
 // Floors a time given in seconds and nanoseconds to whole seconds.
 std::time_t WholeSeconds(const struct timespec& ts) { return ts.tv_sec; }
 
@@ -70,14 +123,27 @@ QString Bars(int n) { return n <= 0 ? QString() : QString(n, QLatin1Char('|')); 
 QString UtcStampOf(std::time_t secondsSinceEpoch, int biasMinutes) {
   struct tm local {};
   if (!localtime_r(&secondsSinceEpoch, &local)) return QString();
-  // The local calendar time, read as if it were UTC, moved by the bias.
-  std::time_t shifted = timegm(&local) + static_cast<std::time_t>(biasMinutes) * 60;
-  struct tm utc {};
-  if (!gmtime_r(&shifted, &utc)) return QString();
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1,
-                utc.tm_mday, utc.tm_hour, utc.tm_min);
-  return QString::fromLatin1(buf);
+  // The local calendar time, counted as if it were UTC, moved by the bias.
+  const int64_t shifted = static_cast<int64_t>(secondsSinceEpoch) + local.tm_gmtoff +
+                          static_cast<int64_t>(biasMinutes) * 60;
+  int64_t days = shifted / 86400;
+  int64_t second = shifted % 86400;
+  if (second < 0) {
+    second += 86400;
+    --days;
+  }
+  int64_t year = 0;
+  int month = 0;
+  int day = 0;
+  CivilFromDays(days, year, month, day);
+  if (year < 0 || year > 9999) return QString();  // no four-digit year
+  char buf[12];
+  PutDigits(buf, year, 4);
+  PutDigits(buf + 4, month, 2);
+  PutDigits(buf + 6, day, 2);
+  PutDigits(buf + 8, second / 3600, 2);
+  PutDigits(buf + 10, second % 3600 / 60, 2);
+  return QString::fromLatin1(buf, 12);
 }
 
 QString UtcStamp(const QString& path) {
@@ -101,31 +167,48 @@ int64_t FileSizeOf(const QString& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
-QString SizeField(int64_t size) {
-  if (size < 0) return QStringLiteral("00000");
-  int64_t kib = size / 1024;
-  if (kib > 99999) kib = 99999;
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%05lld", static_cast<long long>(kib));
-  return QString::fromLatin1(buf);
-}
+namespace {
+
+// The five digits of the size field, without building a text.
+struct SizeDigits {
+  explicit SizeDigits(int64_t size) {
+    int64_t kib = size < 0 ? 0 : size / 1024;
+    if (kib > 99999) kib = 99999;
+    PutDigits(digits, kib, 5);
+  }
+  QLatin1StringView view() const { return QLatin1StringView(digits, 5); }
+  char digits[5];
+};
+
+}  // namespace
+
+QString SizeField(int64_t size) { return SizeDigits(size).view(); }
 
 QString IndexLineOf(const ScanEntry& e) {
-  return e.date + e.attr + SizeField(e.size) + e.treeMarker + e.name;
+  const SizeDigits size(e.size);
+  return e.date % e.attr % size.view() % e.treeMarker % e.name;
 }
 
-QString TmpIndexLineOf(const ScanEntry& e) { return e.date + e.attr + e.treeMarker + e.name; }
+QString TmpIndexLineOf(const ScanEntry& e) { return e.date % e.attr % e.treeMarker % e.name; }
 
 bool RelativePathLess(const QString& a, const QString& b) {
-  const auto* pa = a.utf16();  // unsigned 16-bit code units
-  const auto* pb = b.utf16();
-  return std::lexicographical_compare(pa, pa + a.size(), pb, pb + b.size());
+  return QtPrivate::compareStrings(QStringView(a), QStringView(b), Qt::CaseSensitive) < 0;
 }
 
 void SortScanEntries(std::vector<ScanEntry>& entries) {
-  std::sort(entries.begin(), entries.end(), [](const ScanEntry& x, const ScanEntry& y) {
-    return RelativePathLess(x.relativePath, y.relativePath);
+  // Sorts positions rather than whole records, then moves each record once.
+  std::vector<QStringView> keys;
+  keys.reserve(entries.size());
+  for (const ScanEntry& e : entries) keys.emplace_back(e.relativePath);
+  std::vector<uint32_t> order(entries.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&keys](uint32_t a, uint32_t b) {
+    return QtPrivate::compareStrings(keys[a], keys[b], Qt::CaseSensitive) < 0;
   });
+  std::vector<ScanEntry> sorted;
+  sorted.reserve(entries.size());
+  for (uint32_t i : order) sorted.push_back(std::move(entries[i]));
+  entries.swap(sorted);
 }
 
 bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString& failure) {
@@ -156,6 +239,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
   // so that too many directories is reported as such.
   bool tooManyEntries = false;
   int listedCount = 0;
+  const ReadPermission reader;
   const int bias = timeZoneBias;
 
   for (std::size_t i = 0; i < dirs.size(); ++i) {
@@ -173,6 +257,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       return false;
     }
     const int dfd = ::dirfd(d);
+    auto DisplayOf = [&dirDisplay](const QString& name) { return dirDisplay + QLatin1Char('/') + name; };
     auto fail = [&](const QString& message) {
       ::closedir(d);
       failure = message;
@@ -190,46 +275,25 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       if (de->d_name[0] == '.') continue;
 
       const QString name = QFile::decodeName(de->d_name);
-      const QString display = dirDisplay + QLatin1Char('/') + name;
       const QChar bad = BadNameChar(name);
       if (!bad.isNull()) {
         return fail(QStringLiteral("更新定義ファイルに書けない文字「%1」を含む名前があります。")
                         .arg(ShowChar(bad)) +
-                    CR + Quoted(display));
+                    CR + Quoted(DisplayOf(name)));
       }
 
+      // Links are followed, as the user sees the tree.
       struct stat st {};
-      bool haveStat = false;
-      int64_t size = -1;
-      bool isDir = false;
-      bool isFile = false;
-      if (de->d_type == DT_REG && !tooManyEntries) {
-        // One open gives the size (and proves the file readable) and the time.
-        const int fd = ::openat(dfd, de->d_name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd >= 0) {
-          if (::fstat(fd, &st) == 0) {
-            haveStat = true;
-            size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
-          }
-          ::close(fd);
-        }
-      } else if (de->d_type == DT_DIR && tooManyEntries) {
-        isDir = true;
-      } else if (de->d_type == DT_REG && tooManyEntries) {
-        isFile = true;
+      if (de->d_type == DT_DIR && tooManyEntries) {
+        st.st_mode = S_IFDIR;  // past the bound only directories are counted
+      } else if (::fstatat(dfd, de->d_name, &st, 0) != 0) {
+        return fail(SystemFailure(errno, DisplayOf(name)));
       }
-      if (!isDir && !isFile) {
-        if (!haveStat) {
-          // Links are followed, as the user sees the tree.
-          if (::fstatat(dfd, de->d_name, &st, 0) != 0) return fail(SystemFailure(errno, display));
-        }
-        isDir = S_ISDIR(st.st_mode);
-        isFile = S_ISREG(st.st_mode);
-      }
+      const bool isDir = S_ISDIR(st.st_mode);
       // Sockets, pipes and device nodes are no files a script can hold.
-      if (!isDir && !isFile) continue;
+      if (!isDir && !S_ISREG(st.st_mode)) continue;
 
-      const QString relative = dirRelative + QLatin1Char('\\') + name;
+      const QString relative = dirRelative % QLatin1Char('\\') % name;
       if (isDir) {
         if (static_cast<int>(dirs.size()) > kMaxScanDirs) {
           return fail(QStringLiteral("DATフォルダの下のフォルダが%1個を超えています。")
@@ -239,7 +303,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
         QByteArray childNative = dirNative;
         childNative.append('/');
         childNative.append(de->d_name);
-        dirs.push_back({childNative, display, relative, depth + 1});
+        dirs.push_back({childNative, DisplayOf(name), relative, depth + 1});
       }
       if (tooManyEntries) continue;
       // The names left out of the index do not count against its bound, so
@@ -254,27 +318,17 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       ScanEntry e;
       e.relativePath = relative;
       e.name = name;
+      e.treeMarker = marker;
       e.date = UtcStampOf(WholeSeconds(st.st_mtim), bias);
       if (isDir) {
         e.attr = QStringLiteral("d");
-        e.treeMarker = marker;
         e.size = 0;
       } else {
-        if (!haveStat) {
-          // Reached through a link or without a type from the listing: the
-          // size is what an open for reading shows.
-          const int fd = ::openat(dfd, de->d_name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-          if (fd >= 0) {
-            struct stat fst {};
-            if (::fstat(fd, &fst) == 0) size = static_cast<int64_t>(fst.st_size);
-            ::close(fd);
-          }
-        }
         e.attr = QStringLiteral("f");
-        e.treeMarker = marker;
-        e.size = size;
+        // A file this process may not read has no size it could take.
+        e.size = reader.MayRead(dfd, de->d_name, st) ? static_cast<int64_t>(st.st_size) : -1;
       }
-      if (e.date.isEmpty()) return fail(SystemFailure(EOVERFLOW, display));
+      if (e.date.isEmpty()) return fail(SystemFailure(EOVERFLOW, DisplayOf(name)));
       entries.push_back(std::move(e));
     }
     ::closedir(d);

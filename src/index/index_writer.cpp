@@ -77,18 +77,25 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
   const bool withTmp = makeTmpIndex == 1;
   QStringList lines;
   lines.reserve(static_cast<qsizetype>(listed.size()));
+  for (const ScanEntry* e : listed) lines.append(IndexLineOf(*e));
+
   QString text = QStringLiteral("#NextUpdate ") + nextUpdate + kLineEnd +
                  QStringLiteral("#FieldInfo date 12 attr 1 size 5") + kLineEnd;
+  qsizetype length = text.size();
+  for (const QString& line : lines) length += line.size() + 2;
+  text.reserve(length);
   QString tmpText;
-  for (const ScanEntry* e : listed) {
-    QString line = IndexLineOf(*e);
+  if (withTmp) tmpText.reserve(length);
+  const qsizetype sizeField = 13;  // the five characters after date and attr
+  for (const QString& line : lines) {
     text += line;
     text += kLineEnd;
     if (withTmp) {
-      tmpText += TmpIndexLineOf(*e);
+      // The twin's line is the same line without its size field.
+      tmpText += QStringView(line).left(sizeField);
+      tmpText += QStringView(line).mid(sizeField + 5);
       tmpText += kLineEnd;
     }
-    lines.append(std::move(line));
   }
 
   view.ClearList();

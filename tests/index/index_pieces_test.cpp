@@ -1,4 +1,5 @@
 // The pieces of an index line and the order of the entries.
+#include <algorithm>
 #include <random>
 
 #include <QDateTime>
@@ -71,12 +72,21 @@ TEST(IndexPieces, UtcStampAndFileSizeOfAFile) {
   EXPECT_EQ(lm::UtcStamp(tree.Path(QStringLiteral("missing"))), QString());
 }
 
+// Path i is greater than path j, comparing 16-bit code units one by one.
+bool Greater(const QString& a, const QString& b) {
+  const qsizetype n = std::min(a.size(), b.size());
+  for (qsizetype k = 0; k < n; ++k) {
+    if (a.at(k).unicode() != b.at(k).unicode()) return a.at(k).unicode() > b.at(k).unicode();
+  }
+  return a.size() > b.size();
+}
+
 // The exchange sort the index order is defined by, for comparison.
 void ExchangeSort(std::vector<lm::ScanEntry>& v) {
   const std::size_t n = v.size();
   for (std::size_t i = 0; i + 1 < n; ++i) {
     for (std::size_t j = i + 1; j < n; ++j) {
-      if (lm::RelativePathLess(v[j].relativePath, v[i].relativePath)) std::swap(v[i], v[j]);
+      if (Greater(v[i].relativePath, v[j].relativePath)) std::swap(v[i], v[j]);
     }
   }
 }
