@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "profiles/profile_store.h"
 #include "profiles/script_check.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
@@ -216,17 +217,29 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath) {
   return status;
 }
 
-QString LocalIndexPath(const QString& scriptFile, int16_t nonRegular) {
-  const QString dir = DirOf(scriptFile);
-  if (nonRegular == 1) return dir + QStringLiteral("dat/index.fet");
-  QString name;
-  ScriptNameOf(scriptFile, name);
-  return dir + name + QStringLiteral("/dat/index.fet");
+QString CurrentProfileIndexPath() {
+  // The stored path as it is; the check's status and message do not matter
+  // here, only which layout the script has.
+  const QString scriptFile = currentProfile >= 0 && currentProfile < kProfileCapacity
+                                 ? profileTable[currentProfile].ugu
+                                 : QString();
+  QString message;
+  int16_t nonRegular = 0;
+  CheckScriptFile(scriptFile, message, nonRegular);
+  return DatDirOf(scriptFile, nonRegular) + QStringLiteral("index.fet");
 }
 
 QString ServerIndexCopyPath() {
   const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
   return dir + QStringLiteral("/indexserver.fet");
+}
+
+int16_t CompareCurrentProfile() {
+  if (CompareIndexFiles(CurrentProfileIndexPath(), ServerIndexCopyPath()) != 0) {
+    MsgBox(QStringLiteral("更新定義ファイルが存在しません。"), style::OkOnly, kAppTitle);
+    return -9;
+  }
+  return 0;
 }
 
 }  // namespace lm

@@ -76,11 +76,17 @@ void CollectDeletions();
 // Sorts ascending by UTF-16 code units; equal paths stay.
 void SortPathList(QStringList& list);
 
-// The local index file of a profile's script information file: DAT beside
-// the file for a non-regular layout, otherwise in the directory named after
-// the script.
-QString LocalIndexPath(const QString& scriptFile, int16_t nonRegular);
+// The local index file of the current profile's script: index.fet in the
+// script's DAT directory (beside the script information file for a
+// non-regular layout, otherwise in the directory named after the script).
+QString CurrentProfileIndexPath();
 // The copy of the server's index file in the program directory.
 QString ServerIndexCopyPath();
+
+// The comparison the main window's Option3 operation runs: compares the
+// current profile's index file with the server's copy. 0 when the lists are
+// ready to be shown; otherwise the operation's message has been shown
+// ("更新定義ファイルが存在しません。", after the comparison's own message).
+int16_t CompareCurrentProfile();
 
 }  // namespace lm

@@ -7,9 +7,11 @@
 #include "sync/sync_test_print.h"
 
 #include "index/index_writer.h"
+#include "profiles/profile_store.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "sync/check_differ.h"
+#include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
 
@@ -301,11 +303,58 @@ TEST_F(CompareTest, AOneCharacterNameInTheRootMakesAShortLineThatIsNotAnEntry) {
   EXPECT_EQ(Paths(localEntries), QStringList{L("\\xy")});
 }
 
-TEST(LocalIndexPaths, FollowTheScriptLayout) {
-  EXPECT_EQ(LocalIndexPath(QStringLiteral("/home/u/scripts/sample.ugu"), 0),
-            QStringLiteral("/home/u/scripts/SAMPLE/dat/index.fet"));
-  EXPECT_EQ(LocalIndexPath(QStringLiteral("/home/u/scripts/sample.ugu"), 1),
-            QStringLiteral("/home/u/scripts/dat/index.fet"));
+class CurrentProfileTest : public CompareTest {
+ protected:
+  void SetUp() override {
+    savedDir = programDir;
+    savedProfile = profileTable[2];
+    savedCurrent = currentProfile;
+    programDir = tree.Path();
+    currentProfile = 2;
+  }
+  void TearDown() override {
+    programDir = savedDir;
+    profileTable[2] = savedProfile;
+    currentProfile = savedCurrent;
+  }
+  QString savedDir;
+  Profile savedProfile;
+  int16_t savedCurrent = 0;
+};
+
+TEST_F(CurrentProfileTest, FindsTheIndexFileOfEitherScriptLayout) {
+  Write(QStringLiteral("indexserver.fet"), Lines({"200403011200f00001+server.txt"}));
+  // Regular: DAT in the directory named after the script (found in any case).
+  tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
+  tree.WriteFile(QStringLiteral("scripts/Sample/dat/mio00.euu"), "mio");
+  Write(QStringLiteral("scripts/Sample/dat/index.fet"), Lines({"200403011200f00001+regular.txt"}));
+  // Non-regular: DAT beside the script information file.
+  tree.WriteFile(QStringLiteral("other/beside.ugu"), "ugu");
+  tree.WriteFile(QStringLiteral("other/DAT/mio00.euu"), "mio");
+  Write(QStringLiteral("other/DAT/INDEX.FET"), Lines({"200403011200f00001+beside.txt"}));
+
+  struct Case {
+    const char* ugu;
+    const char* localPath;
+  } cases[] = {{"scripts/sample.ugu", "\\regular.txt"}, {"other/beside.ugu", "\\beside.txt"}};
+  for (const Case& c : cases) {
+    profileTable[2].ugu = tree.Path(L(c.ugu));
+    ASSERT_EQ(CompareCurrentProfile(), 0) << c.ugu;
+    EXPECT_EQ(Paths(localEntries), QStringList{L(c.localPath)});
+    EXPECT_EQ(deleteList, QStringList{L("\\server.txt")});
+  }
+  EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(CurrentProfileTest, AMissingFileGivesBothMessages) {
+  tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
+  profileTable[2].ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
+  EXPECT_EQ(CompareCurrentProfile(), -9);
+  EXPECT_EQ(boxes.Texts(), (QStringList{QStringLiteral("ローカルのの更新定義ファイルが存在しません。"),
+                                        QStringLiteral("更新定義ファイルが存在しません。")}));
+  ASSERT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(boxes.Shown()[1].style, 0);
+  EXPECT_EQ(boxes.Shown()[1].title, QStringLiteral("Loftmark"));
 }
 
 // ---- against index files written by our own writer ----

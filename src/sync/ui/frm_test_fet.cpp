@@ -1,0 +1,73 @@
+#include "sync/ui/frm_test_fet.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+
+#include "sync/check_differ.h"
+#include "util/ui/ui_look.h"
+
+namespace lm {
+
+FrmTestFet::FrmTestFet(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("FrmTestFet"));
+  setWindowTitle(QStringLiteral("実験"));
+  ApplyDialogLook(this);
+  setFixedSize(Twips(6675), Twips(5220));
+
+  struct Row {
+    const char* caption;
+    int labelTop;
+    int listTop;
+  };
+  static const Row rows[4] = {{"ローカルのファイル一覧", 240, 480},
+                              {"サーバのファイル一覧", 1320, 1560},
+                              {"追加ファイル一覧", 2400, 2640},
+                              {"削除対象一覧", 3480, 3720}};
+  for (int i = 0; i < 4; ++i) {
+    labels_[i] = new QLabel(QString::fromUtf8(rows[i].caption), this);
+    labels_[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+    labels_[i]->setGeometry(TwipRect(420, rows[i].labelTop, 5715, 240));
+    lists_[i] = new QListWidget(this);
+    lists_[i]->setObjectName(QStringLiteral("List%1").arg(i + 1));
+    lists_[i]->setGeometry(TwipRect(420, rows[i].listTop, 5715, 780));
+    lists_[i]->setSortingEnabled(false);
+  }
+  command2_ = new QPushButton(QStringLiteral("閉じる"), this);
+  command2_->setObjectName(QStringLiteral("Command2"));
+  command2_->setGeometry(TwipRect(2700, 4620, 1095, 435));
+  command2_->setAutoDefault(false);
+  connect(command2_, &QPushButton::clicked, this, &FrmTestFet::Command2_Click);
+
+  // Tab order: List1, List2, List3, Command2, List4.
+  setTabOrder(lists_[0], lists_[1]);
+  setTabOrder(lists_[1], lists_[2]);
+  setTabOrder(lists_[2], command2_);
+  setTabOrder(command2_, lists_[3]);
+}
+
+QListWidget* FrmTestFet::List(int number) const {
+  return number >= 1 && number <= 4 ? lists_[number - 1] : nullptr;
+}
+
+void FrmTestFet::FillFromComparison() {
+  for (QListWidget* list : lists_) list->clear();
+  QStringList local, server;
+  for (const IndexEntry& e : std::as_const(localEntries)) local << e.path;
+  for (const IndexEntry& e : std::as_const(serverEntries)) server << e.path;
+  lists_[0]->addItems(local);
+  lists_[1]->addItems(server);
+  lists_[2]->addItems(uploadList);
+  lists_[3]->addItems(deleteList);
+}
+
+void FrmTestFet::Command2_Click() { hide(); }
+
+FrmTestFet& FrmTestFetWindow(QWidget* parent) {
+  static QPointer<FrmTestFet> window;
+  if (!window) window = new FrmTestFet(parent);
+  return *window;
+}
+
+}  // namespace lm

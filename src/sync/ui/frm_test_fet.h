@@ -1,0 +1,41 @@
+// FrmTestFet ("実験"): the window that shows the result of the comparison of
+// the local and the server's update definition files in four lists.
+//
+// The window is created on first use and then only hidden ("閉じる"), never
+// destroyed; the next comparison clears and refills the same lists.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace lm {
+
+class FrmTestFet : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit FrmTestFet(QWidget* parent = nullptr);
+
+  // Clears the four lists and adds, in index order, the paths of
+  // localEntries (List1), serverEntries (List2), uploadList (List3) and
+  // deleteList (List4).
+  void FillFromComparison();
+
+  QListWidget* List(int number) const;  // List1 .. List4
+
+ private slots:
+  void Command2_Click();
+
+ private:
+  QLabel* labels_[4] = {};
+  QListWidget* lists_[4] = {};
+  QPushButton* command2_ = nullptr;
+};
+
+// The one result window of the process, created with `parent` on first use.
+FrmTestFet& FrmTestFetWindow(QWidget* parent = nullptr);
+
+}  // namespace lm
