@@ -7,11 +7,10 @@
 #include "sync/sync_test_print.h"
 
 #include "index/index_writer.h"
-#include "profiles/profile_store.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
+#include "sync/profile_scope.h"
 #include "sync/check_differ.h"
-#include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
 
@@ -305,21 +304,7 @@ TEST_F(CompareTest, AOneCharacterNameInTheRootMakesAShortLineThatIsNotAnEntry) {
 
 class CurrentProfileTest : public CompareTest {
  protected:
-  void SetUp() override {
-    savedDir = programDir;
-    savedProfile = profileTable[2];
-    savedCurrent = currentProfile;
-    programDir = tree.Path();
-    currentProfile = 2;
-  }
-  void TearDown() override {
-    programDir = savedDir;
-    profileTable[2] = savedProfile;
-    currentProfile = savedCurrent;
-  }
-  QString savedDir;
-  Profile savedProfile;
-  int16_t savedCurrent = 0;
+  lmtest::CurrentProfileScope scope{tree.Path(), 2};
 };
 
 TEST_F(CurrentProfileTest, FindsTheIndexFileOfEitherScriptLayout) {
@@ -338,7 +323,7 @@ TEST_F(CurrentProfileTest, FindsTheIndexFileOfEitherScriptLayout) {
     const char* localPath;
   } cases[] = {{"scripts/sample.ugu", "\\regular.txt"}, {"other/beside.ugu", "\\beside.txt"}};
   for (const Case& c : cases) {
-    profileTable[2].ugu = tree.Path(L(c.ugu));
+    scope.Current().ugu = tree.Path(L(c.ugu));
     ASSERT_EQ(CompareCurrentProfile(), 0) << c.ugu;
     EXPECT_EQ(Paths(localEntries), QStringList{L(c.localPath)});
     EXPECT_EQ(deleteList, QStringList{L("\\server.txt")});
@@ -348,7 +333,7 @@ TEST_F(CurrentProfileTest, FindsTheIndexFileOfEitherScriptLayout) {
 
 TEST_F(CurrentProfileTest, AMissingFileGivesBothMessages) {
   tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
-  profileTable[2].ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
+  scope.Current().ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
   EXPECT_EQ(CompareCurrentProfile(), -9);
   EXPECT_EQ(boxes.Texts(), (QStringList{QStringLiteral("ローカルのの更新定義ファイルが存在しません。"),
                                         QStringLiteral("更新定義ファイルが存在しません。")}));

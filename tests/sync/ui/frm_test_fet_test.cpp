@@ -12,14 +12,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "profiles/profile_store.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "sync/check_differ.h"
+#include "sync/profile_scope.h"
 #include "sync/sync_test_print.h"
 #include "sync/ui/compare_operation.h"
 #include "sync/ui/frm_test_fet.h"
-#include "util/app_globals.h"
 #include "util/text_file.h"
 
 namespace {
@@ -79,19 +78,9 @@ TEST(FrmTestFetWindow, CaptionControlsAndLayout) {
 class CompareOperationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedDir = programDir;
-    savedProfile = profileTable[0];
-    savedCurrent = currentProfile;
-    programDir = tree.Path();
-    currentProfile = 0;
     tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
     tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/mio00.euu"), "mio");
-    profileTable[0].ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
-  }
-  void TearDown() override {
-    programDir = savedDir;
-    profileTable[0] = savedProfile;
-    currentProfile = savedCurrent;
+    scope.Current().ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
   }
   void WriteIndex(const QString& rel, const QStringList& lines) {
     FileError error;
@@ -122,9 +111,7 @@ class CompareOperationTest : public ::testing::Test {
 
   lmtest::TempTree tree;
   lmtest::ScriptedMessageBox boxes;
-  QString savedDir;
-  Profile savedProfile;
-  int16_t savedCurrent = 0;
+  lmtest::CurrentProfileScope scope{tree.Path(), 0};
 };
 
 TEST_F(CompareOperationTest, ShowsTheFourListsInTheirOrderAndHidesOnClose) {
