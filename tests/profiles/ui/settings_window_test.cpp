@@ -22,6 +22,7 @@
 #include "profiles/profile_store.h"
 #include "profiles/ui/settings_host.h"
 #include "profiles/ui/settings_window.h"
+#include "support/file_drop.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "util/app_globals.h"
@@ -119,19 +120,7 @@ class SettingsWindowTest : public ::testing::Test {
       box->insert(text);  // what an input method commits
   }
 
-  void DropFiles(QWidget* target, const QStringList& files) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
-    data.setUrls(urls);
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    EXPECT_TRUE(enter.isAccepted()) << target->objectName().toStdString();
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    EXPECT_TRUE(drop.isAccepted()) << target->objectName().toStdString();
-  }
+  void DropFiles(QWidget* target, const QStringList& files) { lmtest::DropFiles(target, files); }
 
   lmtest::TempTree tree;
   lmtest::ScriptedMessageBox boxes;
