@@ -327,6 +327,18 @@ TEST_F(CabLibraryTest, ListsHandMadeCabinetsWithAnsiAndUtf8Names) {
   }
 }
 
+TEST_F(CabLibraryTest, StoredMemberIsListedAtItsFullSize) {
+  // One uncompressed member of 60 000 bytes: its data block holds the bytes
+  // and an 8-byte block header, so packed and unpacked sizes nearly agree.
+  const QString cab = tree_.WriteFile(QStringLiteral("stored.cab"),
+                                      lmtest::MakeStoredCab({{"big.bin", QByteArray(60000, 'x'), 0x21, 0, 0x20}}));
+  lm::cCAB arc;
+  ASSERT_EQ(arc.SetArcFile(cab), 1);
+  EXPECT_EQ(arc.FileOriginal(0), QStringLiteral("60,000"));
+  EXPECT_EQ(arc.FilePacked(0), QStringLiteral("60,008"));
+  EXPECT_EQ(arc.FileRatio(0), QStringLiteral("100.0%"));
+}
+
 TEST_F(CabLibraryTest, CheckFindsDamageThatTheHeadersDoNotShow) {
   tree_.WriteFile(QStringLiteral("src/data.txt"), QByteArray(50000, 'q') + QByteArray("tail", 4));
   const QString cab = tree_.Path(QStringLiteral("good.cab"));

@@ -78,17 +78,24 @@ int ReadMembers(const std::string& utf8Path, std::vector<Member>& members) {
   const int rc = Load(utf8Path, &cabinet, &stream);
   if (rc != ARC_OK) return rc;
 
-  // The folders' compressed data is the cabinet less its headers; without
-  // the per-folder block sizes the whole is shared out by unpacked size.
+  // The folders' compressed data is the cabinet less its headers (36 bytes,
+  // 8 per folder, 16 per file entry plus its name); without the per-folder
+  // block sizes that data is shared out by unpacked size.
   struct stat st {};
   const uint64_t cabSize = ::stat(utf8Path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
   uint64_t totalUnpacked = 0;
   GPtrArray* folders = gcab_cabinet_get_folders(cabinet);
+  uint64_t headers = 36 + 8 * uint64_t(folders->len);
   for (guint f = 0; f < folders->len; ++f) {
     GSList* files = gcab_folder_get_files(GCAB_FOLDER(g_ptr_array_index(folders, f)));
-    for (GSList* l = files; l; l = l->next) totalUnpacked += gcab_file_get_size(GCAB_FILE(l->data));
+    for (GSList* l = files; l; l = l->next) {
+      totalUnpacked += gcab_file_get_size(GCAB_FILE(l->data));
+      const char* name = gcab_file_get_name(GCAB_FILE(l->data));
+      headers += 17 + (name ? std::strlen(name) : 0);
+    }
     g_slist_free(files);
   }
+  const uint64_t packedData = cabSize > headers ? cabSize - headers : 0;
 
   for (guint f = 0; f < folders->len; ++f) {
     GCabFolder* folder = GCAB_FOLDER(g_ptr_array_index(folders, f));
@@ -102,7 +109,7 @@ int ReadMembers(const std::string& utf8Path, std::vector<Member>& members) {
       const uint32_t attr = gcab_file_get_attributes(file);
       m.info.unpackedSize = size;
       m.info.packedSize =
-          totalUnpacked == 0 ? 0 : static_cast<uint32_t>(static_cast<uint64_t>(size) * cabSize / totalUnpacked);
+          totalUnpacked == 0 ? 0 : static_cast<uint32_t>(static_cast<uint64_t>(size) * packedData / totalUnpacked);
       m.info.crc = 0;
       m.info.ratio = size == 0 ? 0
                                : static_cast<uint16_t>(std::min<uint64_t>(
