@@ -100,7 +100,7 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   QLabel* label14 = MakeLabel(
       frame3, "Label14",
       QStringLiteral("※このフレーム内に更新定義ファイル(UGU)をドロップすることで設定できます。"),
-      TwipRect(180, 1200, 5355, 375));
+      TwipRect(180, 1200, 5355, 405));  // two lines of the gothic font need 405 twips
 
   // Frame2: the distribution archive.
   QGroupBox* frame2 = MakeFrame(

@@ -611,3 +611,53 @@ TEST_F(SettingsWindowTest, BoxesSelectTheirTextWhenTheyGainFocus) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every caption fits its control: labels (wrapped where they wrap), frame
+// titles and button captions, in the font the window really uses.
+QStringList ClippedCaptions(QWidget* window) {
+  QStringList clipped;
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    const QFontMetrics fm(label->font());
+    const QRect need = fm.boundingRect(QRect(0, 0, label->width(), 10000),
+                                       Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, label->text());
+    if (need.width() > label->width() || need.height() > label->height())
+      clipped << label->objectName() + QStringLiteral(" needs %1x%2, has %3x%4")
+                                           .arg(need.width()).arg(need.height())
+                                           .arg(label->width()).arg(label->height());
+  }
+  for (QGroupBox* frame : window->findChildren<QGroupBox*>()) {
+    const int need = QFontMetrics(frame->font()).horizontalAdvance(frame->title()) + 16;
+    if (need > frame->width()) clipped << frame->objectName() + QStringLiteral(" title");
+  }
+  for (QPushButton* button : window->findChildren<QPushButton*>()) {
+    if (button->sizeHint().height() > button->height() + 4 ||
+        QFontMetrics(button->font()).horizontalAdvance(button->text()) + 8 > button->width())
+      clipped << button->objectName();
+  }
+  return clipped;
+}
+
+TEST(SettingsWindowLookTest, EveryCaptionFits) {
+  RecordingHost host;
+  lm::SETTING window(host);
+  window.show();
+  EXPECT_EQ(ClippedCaptions(&window).join("; ").toStdString(), "");
+  EXPECT_EQ(ClippedCaptions(&lm::OpenFormWindow()).join("; ").toStdString(), "");
+  EXPECT_EQ(ClippedCaptions(&lm::SetDirWindow()).join("; ").toStdString(), "");
+  // With LM_SCREENSHOT_DIR set, the three windows are also saved as pictures.
+  const QString dir = qEnvironmentVariable("LM_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    window.grab().save(dir + "/setting.png");
+    lm::OpenFormWindow().show();
+    lm::OpenFormWindow().grab().save(dir + "/openform.png");
+    lm::SetDirWindow().show();
+    lm::SetDirWindow().grab().save(dir + "/setdir.png");
+    lm::OpenFormWindow().hide();
+    lm::SetDirWindow().hide();
+  }
+  window.hide();
+}
+
+}  // namespace
