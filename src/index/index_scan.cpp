@@ -196,19 +196,9 @@ bool RelativePathLess(const QString& a, const QString& b) {
 }
 
 void SortScanEntries(std::vector<ScanEntry>& entries) {
-  // Sorts positions rather than whole records, then moves each record once.
-  std::vector<QStringView> keys;
-  keys.reserve(entries.size());
-  for (const ScanEntry& e : entries) keys.emplace_back(e.relativePath);
-  std::vector<uint32_t> order(entries.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&keys](uint32_t a, uint32_t b) {
-    return QtPrivate::compareStrings(keys[a], keys[b], Qt::CaseSensitive) < 0;
+  std::sort(entries.begin(), entries.end(), [](const ScanEntry& x, const ScanEntry& y) {
+    return RelativePathLess(x.relativePath, y.relativePath);
   });
-  std::vector<ScanEntry> sorted;
-  sorted.reserve(entries.size());
-  for (uint32_t i : order) sorted.push_back(std::move(entries[i]));
-  entries.swap(sorted);
 }
 
 bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString& failure) {
@@ -240,6 +230,8 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
   bool tooManyEntries = false;
   int listedCount = 0;
   const ReadPermission reader;
+  std::time_t lastSeconds = 0;
+  QString lastStamp;
   const int bias = timeZoneBias;
 
   for (std::size_t i = 0; i < dirs.size(); ++i) {
@@ -274,7 +266,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       // Hidden entries ("." first) are left out, and with them ".", "..".
       if (de->d_name[0] == '.') continue;
 
-      const QString name = QFile::decodeName(de->d_name);
+      QString name = QString::fromUtf8(de->d_name);
       const QChar bad = BadNameChar(name);
       if (!bad.isNull()) {
         return fail(QStringLiteral("更新定義ファイルに書けない文字「%1」を含む名前があります。")
@@ -293,7 +285,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       // Sockets, pipes and device nodes are no files a script can hold.
       if (!isDir && !S_ISREG(st.st_mode)) continue;
 
-      const QString relative = dirRelative % QLatin1Char('\\') % name;
+      QString relative = dirRelative % QLatin1Char('\\') % name;
       if (isDir) {
         if (static_cast<int>(dirs.size()) > kMaxScanDirs) {
           return fail(QStringLiteral("DATフォルダの下のフォルダが%1個を超えています。")
@@ -315,11 +307,17 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       }
       if (counts) ++listedCount;
 
-      ScanEntry e;
-      e.relativePath = relative;
-      e.name = name;
+      ScanEntry& e = entries.emplace_back();
+      e.relativePath = std::move(relative);
+      e.name = std::move(name);
       e.treeMarker = marker;
-      e.date = UtcStampOf(WholeSeconds(st.st_mtim), bias);
+      // Entries written in the same second (a copied or unpacked tree) share one text.
+      const std::time_t seconds = WholeSeconds(st.st_mtim);
+      if (lastStamp.isEmpty() || seconds != lastSeconds) {
+        lastSeconds = seconds;
+        lastStamp = UtcStampOf(seconds, bias);
+      }
+      e.date = lastStamp;
       if (isDir) {
         e.attr = QStringLiteral("d");
         e.size = 0;
@@ -328,8 +326,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
         // A file this process may not read has no size it could take.
         e.size = reader.MayRead(dfd, de->d_name, st) ? static_cast<int64_t>(st.st_size) : -1;
       }
-      if (e.date.isEmpty()) return fail(SystemFailure(EOVERFLOW, DisplayOf(name)));
-      entries.push_back(std::move(e));
+      if (e.date.isEmpty()) return fail(SystemFailure(EOVERFLOW, DisplayOf(e.name)));
     }
     ::closedir(d);
   }

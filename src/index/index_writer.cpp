@@ -79,30 +79,37 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
   lines.reserve(static_cast<qsizetype>(listed.size()));
   for (const ScanEntry* e : listed) lines.append(IndexLineOf(*e));
 
-  QString text = QStringLiteral("#NextUpdate ") + nextUpdate + kLineEnd +
-                 QStringLiteral("#FieldInfo date 12 attr 1 size 5") + kLineEnd;
+  const QString header = QStringLiteral("#NextUpdate ") + nextUpdate + kLineEnd +
+                         QStringLiteral("#FieldInfo date 12 attr 1 size 5") + kLineEnd;
+  QString text = header;
   qsizetype length = text.size();
   for (const QString& line : lines) length += line.size() + 2;
   text.reserve(length);
-  QString tmpText;
-  if (withTmp) tmpText.reserve(length);
-  const qsizetype sizeField = 13;  // the five characters after date and attr
   for (const QString& line : lines) {
     text += line;
     text += kLineEnd;
-    if (withTmp) {
-      // The twin's line is the same line without its size field.
-      tmpText += QStringView(line).left(sizeField);
-      tmpText += QStringView(line).mid(sizeField + 5);
-      tmpText += kLineEnd;
-    }
   }
 
   view.ClearList();
   QByteArray bytes;
-  QByteArray tmpBytes;
   if (!EncodeIndexText(text, listed, root, bytes, failure)) return report(failure);
-  if (withTmp && !EncodeIndexText(tmpText, listed, root, tmpBytes, failure)) return report(failure);
+  QByteArray tmpBytes;
+  if (withTmp) {
+    // The twin holds the same lines without the header and without the size
+    // field, which lies at the same place in every line and is plain ASCII,
+    // so its bytes are cut from the encoded index.
+    QByteArray encodedHeader;
+    EncodeCp932(header, encodedHeader);
+    tmpBytes.reserve(bytes.size());
+    const qsizetype sizeField = 13;  // after the date (12) and the attr (1)
+    qsizetype pos = encodedHeader.size();
+    while (pos < bytes.size()) {
+      const qsizetype end = bytes.indexOf("\r\n", pos) + 2;
+      tmpBytes.append(bytes.constData() + pos, sizeField);
+      tmpBytes.append(bytes.constData() + pos + sizeField + 5, end - pos - sizeField - 5);
+      pos = end;
+    }
+  }
 
   const QString indexPath = root + QStringLiteral("/index.fet");
   FileError error;
