@@ -163,6 +163,16 @@ TEST_F(CabLibraryTest, DirectoriesAndTheCabinetAreFoundWhateverTheirLetterCase) 
   EXPECT_EQ(arc.FileName(0), QStringLiteral("b.txt"));
 }
 
+TEST_F(CabLibraryTest, CabinetInsideThePackedTreeIsNotPackedIntoItself) {
+  tree_.WriteFile(QStringLiteral("work/a.txt"), "a");
+  const QString cab = tree_.WriteFile(QStringLiteral("work/sub/self.cab"), "an older cabinet");
+  lm::cCAB arc;
+  arc.SetCommandLine(QStringLiteral("-a -r %1 %2\\ *.*").arg(cab, tree_.Path(QStringLiteral("work"))));
+  ASSERT_EQ(arc.ReturnCode(), 0) << arc.OutPut().toStdString();
+  const int count = arc.SetArcFile(cab);
+  EXPECT_EQ(ListedNames(arc, count), QStringList{"a.txt"});
+}
+
 TEST_F(CabLibraryTest, RefusedCommandsReportTheirCodeAndWriteNothing) {
   tree_.WriteFile(QStringLiteral("src/a.txt"), "a");
   tree_.MakeDir(QStringLiteral("empty"));

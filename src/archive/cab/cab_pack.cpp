@@ -45,12 +45,15 @@ bool IsAscii(const std::string& s) {
 }
 
 // Collects the files of `dir` whose names match `pattern`, then (with
-// `recurse`) those of every subdirectory, depth first in name order.
-void Walk(const std::string& dir, const std::string& storedPrefix, const std::string& pattern, bool recurse,
-          std::vector<Source>& out) {
+// `recurse`) those of every subdirectory, depth first in name order. False
+// (with the directory in `failedDir`) when a directory cannot be listed: a
+// cabinet that silently lacks part of the tree would lose files.
+bool Walk(const std::string& dir, const std::string& storedPrefix, const std::string& pattern, bool recurse,
+          std::vector<Source>& out, std::string& failedDir) {
   std::error_code ec;
   std::vector<std::string> files, dirs;
-  for (fs::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end; it.increment(ec)) {
+  fs::directory_iterator it(dir.empty() ? "." : dir, ec);
+  for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::error_code sec;
     if (it->is_regular_file(sec)) {  // follows links to files
@@ -59,25 +62,37 @@ void Walk(const std::string& dir, const std::string& storedPrefix, const std::st
       dirs.push_back(name);
     }
   }
+  if (ec) {
+    failedDir = dir;
+    return false;
+  }
   std::sort(files.begin(), files.end());
   std::sort(dirs.begin(), dirs.end());
   const std::string sep = dir.empty() || dir.back() == '/' ? "" : "/";
   for (const std::string& f : files) out.push_back({dir + sep + f, storedPrefix + f});
-  for (const std::string& d : dirs) Walk(dir + sep + d, storedPrefix + d + "\\", pattern, recurse, out);
+  for (const std::string& d : dirs) {
+    if (!Walk(dir + sep + d, storedPrefix + d + "\\", pattern, recurse, out, failedDir)) return false;
+  }
+  return true;
 }
 
 // Expands one pattern relative to `base` (an existing directory as spelt on
 // disk, ending in "/"; "" = current directory). Directory levels are found
-// without regard to letter case. Returns false when the pattern's directory
-// does not exist.
-bool Expand(const std::string& base, const std::string& patternWord, bool recurse, std::vector<Source>& out) {
+// without regard to letter case. Returns 0, ARC_ERROR_NOT_EXIST when the
+// pattern's directory does not exist, or ARC_ERROR_FILE_OPEN when a directory
+// below it cannot be listed.
+int Expand(const std::string& base, const std::string& patternWord, bool recurse, std::vector<Source>& out,
+           std::string& report) {
   const std::string pattern = arc::ToSlashes(patternWord);
   const bool absolute = !pattern.empty() && pattern[0] == '/';
   const size_t slash = pattern.rfind('/');
   const std::string dirText = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
   std::string leaf = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   std::string dir;
-  if (!arc::ResolveExisting(absolute ? dirText : base + dirText, dir)) return false;
+  if (!arc::ResolveExisting(absolute ? dirText : base + dirText, dir)) {
+    report += "no such directory for: " + patternWord + "\r\n";
+    return ARC_ERROR_NOT_EXIST;
+  }
   if (!dir.empty() && dir.back() != '/') dir += '/';
   // Stored names keep the pattern's own directory part when it is relative
   // to the base; an absolute pattern stores names relative to its directory.
@@ -93,9 +108,16 @@ bool Expand(const std::string& base, const std::string& patternWord, bool recurs
     dir = named + "/";
     leaf = "*.*";
   }
-  if (!dir.empty() && !fs::is_directory(dir, ec)) return false;
-  Walk(dir, prefix, leaf, recurse, out);
-  return true;
+  if (!dir.empty() && !fs::is_directory(dir, ec)) {
+    report += "no such directory for: " + patternWord + "\r\n";
+    return ARC_ERROR_NOT_EXIST;
+  }
+  std::string failedDir;
+  if (!Walk(dir, prefix, leaf, recurse, out, failedDir)) {
+    report += "cannot read directory: " + failedDir + "\r\n";
+    return ARC_ERROR_FILE_OPEN;
+  }
+  return ARC_OK;
 }
 
 GDateTime* LocalModified(const struct stat& st) {
@@ -231,12 +253,11 @@ int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::stri
       continue;
     }
     anyPattern = true;
-    if (!Expand(base, w, recurse, sources)) {
-      report += "no such directory for: " + w + "\r\n";
-      return ARC_ERROR_NOT_EXIST;
-    }
+    if (const int rc = Expand(base, w, recurse, sources, report); rc != ARC_OK) return rc;
   }
-  if (!anyPattern && !Expand(base, "*.*", recurse, sources)) return ARC_ERROR_NOT_EXIST;
+  if (!anyPattern) {
+    if (const int rc = Expand(base, "*.*", recurse, sources, report); rc != ARC_OK) return rc;
+  }
 
   // A file named by two patterns is stored once.
   std::set<std::string> seen;
