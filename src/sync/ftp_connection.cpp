@@ -607,10 +607,15 @@ bool FtpConnection::RunDataCommand(const QByteArray& verb, const QString& arg,
     return false;
   }
   if (!passive_) {
-    if (!WaitFor(listener.fd, POLLIN, timeoutMs_, failure)) return false;
-    data.fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (WaitFor(listener.fd, POLLIN, timeoutMs_, failure)) {
+      data.fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (data.fd < 0) failure = Fail(ftperr::CannotConnect);
+    }
     if (data.fd < 0) {
-      failure = Fail(ftperr::CannotConnect);
+      // The server reports its failed connection attempt on the control
+      // connection; read that reply so the next command gets its own.
+      FtpFailure ignored;
+      if (!ReadReply(reply, ignored)) Drop();
       return false;
     }
   }

@@ -7,7 +7,7 @@ password replaced by "***"), so tests can check which transfer type and
 which data-connection commands the client sent.
 
 Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
-    --root DIR --user NAME --password PW --log FILE
+    --root DIR --user NAME --password PW --log FILE [--no-mlst]
 """
 
 import argparse
@@ -25,6 +25,8 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--log", required=True)
+    parser.add_argument("--no-mlst", action="store_true",
+                        help="offer only LIST listings (no MLSD/MLST), like older servers")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -38,6 +40,9 @@ def main():
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    if args.no_mlst:
+        LoggingHandler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+                                     if k not in ("MLSD", "MLST")}
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "loftmark test server ready."
     LoggingHandler.permit_foreign_addresses = False

@@ -387,7 +387,12 @@ std::vector<Listed> ListAll(McWinFTP& ftp, const QString& search) {
   return out;
 }
 
-class FtpListingTest : public FtpSessionTest, public ::testing::WithParamInterface<bool> {};
+struct ListingCase {
+  bool passive;
+  bool machineListings;  // false: the server offers only LIST in the "ls -l" form
+};
+
+class FtpListingTest : public FtpSessionTest, public ::testing::WithParamInterface<ListingCase> {};
 
 TEST_P(FtpListingTest, ListsEntriesWithDirectoriesAndHugeSizes) {
   QDir().mkpath(server.Root("sub"));
@@ -407,16 +412,20 @@ TEST_P(FtpListingTest, ListsEntriesWithDirectoriesAndHugeSizes) {
     tv[0].tv_usec = tv[1].tv_usec = 0;
     ASSERT_EQ(::utimes(QFile::encodeName(server.Root("a.txt")).constData(), tv), 0);
   }
+  const ListingCase param = GetParam();
+  if (!param.machineListings) server.RestartWith({QStringLiteral("--no-mlst")});
   McWinFTP ftp;
   ErrorLog log(ftp);
-  Connect(ftp, GetParam());
+  Connect(ftp, param.passive);
 
   const auto all = ListAll(ftp, QString());
   ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(all[0].name, QStringLiteral("a.txt"));
   EXPECT_EQ(all[0].size, 3.0);
   EXPECT_EQ(all[0].type, 0);
-  EXPECT_EQ(all[0].date, QDateTime(QDate(2004, 2, 19), QTime(6, 10, 7), Qt::UTC));
+  // "ls -l" shows an old file's day without its time.
+  EXPECT_EQ(all[0].date, QDateTime(QDate(2004, 2, 19), param.machineListings ? QTime(6, 10, 7) : QTime(0, 0),
+                                   Qt::UTC));
   EXPECT_EQ(all[1].name, QStringLiteral("big.bin"));
   EXPECT_EQ(all[1].size, 5000000000.0);
   EXPECT_EQ(all[1].type, 0);
@@ -446,10 +455,14 @@ TEST_P(FtpListingTest, ListsEntriesWithDirectoriesAndHugeSizes) {
     for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].name, QString::fromUtf8(s.names[i])) << s.search;
   }
   EXPECT_TRUE(log.raised.empty());
-  EXPECT_EQ(ServerSawPrefix(QStringLiteral("PORT ")), !GetParam());
+  EXPECT_EQ(ServerSawPrefix(QStringLiteral("PORT ")), !param.passive);
+  EXPECT_EQ(ServerSawPrefix(QStringLiteral("MLSD")), param.machineListings);
+  EXPECT_EQ(ServerSawPrefix(QStringLiteral("LIST")), !param.machineListings);
 }
 
-INSTANTIATE_TEST_SUITE_P(PassiveAndActive, FtpListingTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(PassiveActiveMlsdList, FtpListingTest,
+                         ::testing::Values(ListingCase{true, true}, ListingCase{false, true},
+                                           ListingCase{true, false}, ListingCase{false, false}));
 
 TEST_F(FtpSessionTest, EmptyListingEndsSilentlyAndAMissingDirectoryIsRefused) {
   QDir().mkpath(server.Root("empty"));
