@@ -1,5 +1,7 @@
 // Listing lines of the forms servers send that the test server does not:
 // DOS-style LIST lines, symbolic links, Unix dates without a year, odd facts.
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 #include "sync/ftp_connection.h"
@@ -15,15 +17,31 @@ QDateTime Utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
 }
 
+// One listing line and the entry it should give (entry false: no entry).
+struct LineCase {
+  const char* line;
+  bool entry;
+  const char* name;
+  uint32_t attributes;
+  quint64 size;
+  QDateTime date;  // not checked when invalid
+};
+
+template <typename Parse>
+void CheckLines(const LineCase* begin, const LineCase* end, Parse parse) {
+  for (const LineCase* c = begin; c != end; ++c) {
+    FtpFindData d;
+    ASSERT_EQ(parse(QString::fromUtf8(c->line), d), c->entry) << c->line;
+    if (!c->entry) continue;
+    EXPECT_EQ(d.name, QString::fromUtf8(c->name)) << c->line;
+    EXPECT_EQ(d.attributes, c->attributes) << c->line;
+    EXPECT_EQ(SizeOf(d), c->size) << c->line;
+    if (c->date.isValid()) EXPECT_EQ(d.lastWrite, c->date) << c->line;
+  }
+}
+
 TEST(FtpListingLines, MachineReadableFacts) {
-  struct Case {
-    const char* line;
-    bool entry;
-    const char* name;
-    uint32_t attributes;
-    quint64 size;
-    QDateTime date;
-  } cases[] = {
+  const LineCase cases[] = {
       {"type=file;size=5000000000;modify=20040219061007; big.bin", true, "big.bin", 128, 5000000000ULL,
        Utc(2004, 2, 19, 6, 10, 7)},
       {"Type=DIR;Modify=20040220013000.123;Perm=el; sub dir", true, "sub dir", 16, 0, Utc(2004, 2, 20, 1, 30)},
@@ -34,27 +52,13 @@ TEST(FtpListingLines, MachineReadableFacts) {
       {"size=12; nofacttype", false, "", 0, 0, {}},
       {"garbage", false, "", 0, 0, {}},
   };
-  for (const auto& c : cases) {
-    FtpFindData d;
-    ASSERT_EQ(lm::ParseMlsxLine(QString::fromUtf8(c.line), d), c.entry) << c.line;
-    if (!c.entry) continue;
-    EXPECT_EQ(d.name, QString::fromUtf8(c.name)) << c.line;
-    EXPECT_EQ(d.attributes, c.attributes) << c.line;
-    EXPECT_EQ(SizeOf(d), c.size) << c.line;
-    if (c.date.isValid()) EXPECT_EQ(d.lastWrite, c.date) << c.line;
-  }
+  CheckLines(std::begin(cases), std::end(cases),
+             [](const QString& line, FtpFindData& d) { return lm::ParseMlsxLine(line, d); });
 }
 
 TEST(FtpListingLines, UnixAndDosListLines) {
   const QDateTime now = Utc(2026, 3, 10, 12, 0);
-  struct Case {
-    const char* line;
-    bool entry;
-    const char* name;
-    uint32_t attributes;
-    quint64 size;
-    QDateTime date;
-  } cases[] = {
+  const LineCase cases[] = {
       {"-rw-r--r--   1 owner group     5000000000 Feb 19  2004 big file.bin", true, "big file.bin", 128,
        5000000000ULL, Utc(2004, 2, 19)},
       {"drwxr-xr-x   2 owner group           4096 Mar 01 09:15 img", true, "img", 16, 4096,
@@ -73,15 +77,8 @@ TEST(FtpListingLines, UnixAndDosListLines) {
       {"total 12", false, "", 0, 0, {}},
       {"", false, "", 0, 0, {}},
   };
-  for (const auto& c : cases) {
-    FtpFindData d;
-    ASSERT_EQ(lm::ParseListLine(QString::fromUtf8(c.line), now, d), c.entry) << c.line;
-    if (!c.entry) continue;
-    EXPECT_EQ(d.name, QString::fromUtf8(c.name)) << c.line;
-    EXPECT_EQ(d.attributes, c.attributes) << c.line;
-    EXPECT_EQ(SizeOf(d), c.size) << c.line;
-    EXPECT_EQ(d.lastWrite, c.date) << c.line;
-  }
+  CheckLines(std::begin(cases), std::end(cases),
+             [&](const QString& line, FtpFindData& d) { return lm::ParseListLine(line, now, d); });
 }
 
 TEST(FtpListingLines, Wildcards) {
