@@ -60,19 +60,21 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
   // names dropped, CONVERT.EXA directly in DAT moved to the end.
   std::vector<const ScanEntry*> listed;
   listed.reserve(entries.size());
-  const ScanEntry* convert = nullptr;
+  // Names differ in case only on this file system, so more than one
+  // CONVERT.EXA can exist; all of them go to the end, in their sorted order.
+  std::vector<const ScanEntry*> convert;
   for (std::size_t i = 1; i < entries.size(); ++i) {
     const ScanEntry& e = entries[i];
     if (IsDirectlyInDat(e)) {
       if (NamesEqualIgnoringCase(e.name, QLatin1String("CONVERT.EXA"))) {
-        convert = &e;
+        convert.push_back(&e);
         continue;
       }
       if (IsLeftOutName(e.name)) continue;
     }
     listed.push_back(&e);
   }
-  if (convert) listed.push_back(convert);
+  listed.insert(listed.end(), convert.begin(), convert.end());
 
   const bool withTmp = makeTmpIndex == 1;
   QStringList lines;

@@ -232,6 +232,26 @@ TEST_F(IndexWriterTest, ConvertExaDirectlyInDatComesLastInEveryOutput) {
   EXPECT_EQ(view_.list, EntryLinesOf(expected));
 }
 
+TEST_F(IndexWriterTest, ConvertExaInTwoCasesIsListedTwiceAtTheEnd) {
+  File(QStringLiteral("convert.exa"), 2048);
+  File(QStringLiteral("CONVERT.EXA"), 1024);
+  File(QStringLiteral("b.txt"));
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_EQ(EntryLinesOf(Index()), QStringList({"200402190610f00000+b.txt",
+                                                "200402190610f00001+CONVERT.EXA",
+                                                "200402190610f00002+convert.exa"}));
+}
+
+TEST_F(IndexWriterTest, DirectoryLinkLoopEndsWithAMessage) {
+  File(QStringLiteral("a.txt"));
+  tree_.WriteFile(P(QStringLiteral("index.fet")), "old\r\n");
+  ASSERT_EQ(::symlink(".", QFile::encodeName(tree_.Path(P(QStringLiteral("loop")))).constData()), 0);
+  EXPECT_EQ(Run(0), -9);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.contains(QStringLiteral("/loop/loop/"))) << boxes_.Shown()[0].text.toStdString();
+  EXPECT_EQ(Index(), QByteArray("old\r\n"));
+}
+
 TEST_F(IndexWriterTest, HiddenEntriesAndEverythingBelowHiddenDirectoriesAreLeftOut) {
   File(QStringLiteral(".hidden"));
   File(QStringLiteral(".secret/inside.txt"));
