@@ -196,6 +196,9 @@ TEST_F(CabLibraryTest, RefusedCommandsReportTheirCodeAndWriteNothing) {
       {QStringLiteral("-a -r ") + tree_.Path(QStringLiteral("nodir/out.cab")) + QLatin1Char(' ') + src +
            QStringLiteral(" *.*"),
        ARC_ERROR_TMP_OPEN},
+      // The target names a directory: nothing replaces it.
+      {QStringLiteral("-a -r ") + tree_.Path(QStringLiteral("empty")) + QLatin1Char(' ') + src + QStringLiteral(" *.*"),
+       ARC_ERROR_CANNOT_WRITE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command.toStdString());
