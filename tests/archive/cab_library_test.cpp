@@ -542,4 +542,51 @@ TEST_F(CabApiTest, ASecondCommandWhileOneRunsIsRefusedAsBusy) {
   EXPECT_FALSE(QFile::exists(tree_.Path(QStringLiteral("other.cab"))));
 }
 
+TEST_F(CabApiTest, PatternsMatchShiftJisNamesWhoseSecondByteIsABackslash) {
+  // ソ and 表 end in the byte 0x5C, the code of "\\".
+  auto sjis = [](const char* utf8) {
+    std::string out;
+    EXPECT_TRUE(cp932::FromUtf8(utf8, out));
+    return QByteArray::fromStdString(out);
+  };
+  const QString cab = tree_.WriteFile(QStringLiteral("sjis.cab"),
+                                      lmtest::MakeStoredCab({{sjis("ソフト\\表.txt"), "1", 0x21, 0, 0x20},
+                                                             {sjis("ソ.dat"), "2", 0x21, 0, 0x20},
+                                                             {sjis("表\\ソ"), "3", 0x21, 0, 0x20}}));
+  HARC h = open_(nullptr, cab.toUtf8().constData(), 0);
+  ASSERT_NE(h, nullptr);
+  struct Case {
+    const char* pattern;  // UTF-8, passed in code page 932
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {{"*.txt", {"ソフト\\表.txt"}},
+                        {"ソフト\\*.*", {"ソフト\\表.txt"}},
+                        {"ソ*", {"ソ.dat", "表\\ソ"}},
+                        {"表\\*", {"表\\ソ"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    std::vector<std::string> names;
+    ArchiveInfo info{};
+    for (int r = first_(h, sjis(c.pattern).constData(), &info); r == 0; r = next_(h, &info)) {
+      std::string utf8;
+      EXPECT_TRUE(cp932::ToUtf8(info.fileName, utf8));
+      names.push_back(utf8);
+    }
+    EXPECT_EQ(names, c.names);
+  }
+  close_(h);
+
+  // Through the wrapper the directory and file parts split at real separators.
+  lmtest::ScriptedMessageBox boxes;
+  lmtest::ProgramDirScope scope(BinDir());
+  lm::cCAB arc;
+  ASSERT_EQ(arc.SetArcFile(cab), 3);
+  EXPECT_EQ(arc.FilePath(0), QStringLiteral("ソフト\\"));
+  EXPECT_EQ(arc.FileName(0), QStringLiteral("表.txt"));
+  EXPECT_EQ(arc.FilePath(1), QStringLiteral("\\"));
+  EXPECT_EQ(arc.FileName(1), QStringLiteral("ソ.dat"));
+  EXPECT_EQ(arc.FilePath(2), QStringLiteral("表\\"));
+  EXPECT_EQ(arc.FileName(2), QStringLiteral("ソ"));
+}
+
 }  // namespace

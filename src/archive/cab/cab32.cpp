@@ -70,18 +70,18 @@ OpenArchive* Lookup(HARC harc) {
 }
 
 // The member name's last level, for patterns without a directory part.
-std::string LastLevel(const char* name) {
-  std::string s(name);
-  const size_t p = s.find_last_of("\\/");
-  return p == std::string::npos ? s : s.substr(p + 1);
+std::string LastLevel(const std::string& name) {
+  const size_t p = name.find_last_of("\\/");
+  return p == std::string::npos ? name : name.substr(p + 1);
 }
 
 int FindFrom(OpenArchive* a, ArchiveInfo* info) {
+  const bool pathPattern = a->wildName.find_first_of("\\/") != std::string::npos;
+  const std::string pattern = pathPattern ? arc::ToSlashes(a->wildName) : a->wildName;
   while (a->next < a->members.size()) {
     const cab::Member& m = a->members[a->next++];
-    const bool pathPattern = a->wildName.find_first_of("\\/") != std::string::npos;
-    const std::string subject = pathPattern ? arc::ToSlashes(m.info.fileName) : LastLevel(m.info.fileName);
-    if (arc::WildcardMatch(pathPattern ? arc::ToSlashes(a->wildName) : a->wildName, subject)) {
+    const std::string subject = pathPattern ? arc::ToSlashes(m.utf8Name) : LastLevel(m.utf8Name);
+    if (arc::WildcardMatch(pattern, subject)) {
       if (info) *info = m.info;
       return 0;
     }
@@ -160,8 +160,14 @@ HARC CabOpenArchive(ARC_HWND, const char* archivePath, uint32_t) {
 int CabFindFirst(HARC harc, const char* wildName, ArchiveInfo* info) {
   OpenArchive* a = Lookup(harc);
   if (!a) return -1;
-  a->wildName = wildName && *wildName ? wildName : "*.*";
   a->next = 0;
+  // The pattern arrives in code page 932 and is matched with decoded names.
+  if (!wildName || !*wildName) {
+    a->wildName = "*.*";
+  } else if (!cp932::ToUtf8(wildName, a->wildName)) {
+    a->next = a->members.size();  // no name can match a pattern that is no text
+    return -1;
+  }
   return FindFrom(a, info);
 }
 

@@ -20,6 +20,7 @@ int RunCommand(const arc::ParsedCommand& cmd, std::string& report);
 // One member of a cabinet as the find functions hand it out.
 struct Member {
   ArchiveInfo info;       // fileName already in code page 932
+  std::string utf8Name;   // the same name decoded, for matching patterns
 };
 
 // Reads the member list of the cabinet at `utf8Path`. Returns 0, or

@@ -17,6 +17,7 @@
 #include "archive/cab/cab_internal.h"
 #include "archive/common/output_text.h"
 #include "archive/common/result_codes.h"
+#include "util/cp932/cp932.h"
 
 namespace cab {
 namespace {
@@ -125,8 +126,11 @@ int ReadMembers(const std::string& utf8Path, std::vector<Member>& members) {
       }
       const char* rawName = gcab_file_get_name(file);
       const std::string name = rawName ? rawName : "";
-      CopyField(m.info.fileName, sizeof m.info.fileName,
-                (attr & GCAB_FILE_ATTRIBUTE_NAME_IS_UTF) ? arc::DisplayCp932(name) : name);
+      const bool utf8 = (attr & GCAB_FILE_ATTRIBUTE_NAME_IS_UTF) != 0;
+      CopyField(m.info.fileName, sizeof m.info.fileName, utf8 ? arc::DisplayCp932(name) : name);
+      // Decoded before any "\\" is looked for: in code page 932 that byte
+      // can be the second half of a character (ソ, 表).
+      m.utf8Name = utf8 ? name : cp932::ToUtf8Lossy(name);
       CopyField(m.info.attribute, sizeof m.info.attribute, AttributeLetters(attr));
       CopyField(m.info.mode, sizeof m.info.mode, method);
       members.push_back(m);
