@@ -664,13 +664,15 @@ bool FtpConnection::Store(const QString& localPath, const QString& remotePath, b
         break;
       }
       if (ascii) {
-        QByteArray converted;
-        converted.reserve(chunk.size() + chunk.size() / 16);
-        for (char c : chunk) {
-          if (c == '\n' && previous != '\r') converted += '\r';
-          converted += c;
+        // At most one CR is added per byte, so twice the size always fits.
+        QByteArray converted(chunk.size() * 2, Qt::Uninitialized);
+        char* out = converted.data();
+        for (char c : std::as_const(chunk)) {
+          if (c == '\n' && previous != '\r') *out++ = '\r';
+          *out++ = c;
           previous = c;
         }
+        converted.truncate(out - converted.constData());
         chunk.swap(converted);
       }
       if (!SendAll(dataFd, chunk.constData(), static_cast<size_t>(chunk.size()), timeout, f))
