@@ -21,6 +21,7 @@
 #include "util/message_box.h"
 #include "util/path_resolver.h"
 #include "util/ui/crd07.h"
+#include "util/ui/typing_limit.h"
 #include "util/ui/ui_look.h"
 
 namespace lm {
@@ -49,7 +50,7 @@ QLineEdit* MakeBox(QWidget* parent, const char* name, const QRect& rect, int max
   auto* box = new QLineEdit(parent);
   box->setObjectName(QString::fromUtf8(name));
   box->setGeometry(rect);
-  if (maxLength > 0) box->setMaxLength(maxLength);
+  if (maxLength > 0) SetTypingLimit(box, maxLength);
   return box;
 }
 

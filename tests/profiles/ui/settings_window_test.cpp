@@ -28,6 +28,7 @@
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/ui/crd07.h"
+#include "util/ui/typing_limit.h"
 
 namespace {
 
@@ -188,7 +189,13 @@ TEST_F(SettingsWindowTest, ControlsCaptionsLimitsAndStates) {
     int maxLength;
   } limits[] = {{"Txtプロファイル", 50}, {"TxtArcName", 20}, {"TxtExeWinTitle", 40}, {"TxtExeViewDir", 64},
                 {"TxtAutoView", 64}};
-  for (const auto& l : limits) EXPECT_EQ(Box(l.name)->maxLength(), l.maxLength) << l.name;
+  for (const auto& l : limits) {
+    QLineEdit* box = Box(l.name);
+    EXPECT_EQ(lm::TypingLimit(box), l.maxLength) << l.name;
+    box->clear();
+    QTest::keyClicks(box, QString(l.maxLength + 5, QLatin1Char('a')));
+    EXPECT_EQ(box->text().size(), l.maxLength) << l.name;
+  }
 
   EXPECT_TRUE(Box("Txt更新定義ファイル")->isReadOnly());
   EXPECT_TRUE(Box("Txt更新定義ファイル")->isEnabled());
@@ -225,7 +232,7 @@ TEST_F(SettingsWindowTest, AddedProfileIsListedAndReachesTheSettingsFile) {
              Type(Box("Txtプロファイル"), "二番目");
              DropFiles(Get<QWidget>("Frame3"), {ugu});
              Type(Box("TxtArcName"), "second");
-             QTest::mouseClick(Button("Command1"), Qt::LeftButton);
+             QTest::keyClick(Box("TxtArcName"), Qt::Key_Return);  // the default button
            });
   EXPECT_FALSE(actLeftWindowOpen);
   EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join("|").toStdString();
@@ -371,6 +378,31 @@ TEST_F(SettingsWindowTest, EditingStoresEveryField) {
   EXPECT_EQ(currentProfile, 1);
   EXPECT_EQ(lastProfile, 1);
   EXPECT_EQ(host.refreshes, 1);
+}
+
+TEST_F(SettingsWindowTest, LongStoredTextsSurviveTheTypingLimits) {
+  // Values longer than the boxes' typing limits (a hand-edited lfup.ini) are
+  // shown whole and stored back whole.
+  lm::Profile& p = profileTable[0];
+  p.profile = QString(60, QLatin1Char('n'));
+  p.exeviewdir = QStringLiteral("C:\\") + QString(80, QLatin1Char('d'));
+  p.exewintitle = QString(45, QLatin1Char('t'));
+  window.FillSettingsWindow();
+  EXPECT_EQ(Box("Txtプロファイル")->text(), p.profile);
+  const lm::Profile before = p;
+  EXPECT_EQ(window.ApplySettingsWindow(), 0);
+  EXPECT_EQ(p.profile, before.profile);
+  EXPECT_EQ(p.exeviewdir, before.exeviewdir);
+  EXPECT_EQ(p.exewintitle, before.exewintitle);
+  // Typing into a box that is already past its limit adds nothing.
+  QLineEdit* name = Box("Txtプロファイル");
+  name->setFocus();
+  QApplication::processEvents();  // the select-all of the focus
+  name->end(false);
+  QTest::keyClicks(name, "x");
+  EXPECT_EQ(name->text(), p.profile);
+  QTest::keyClick(name, Qt::Key_Backspace);
+  EXPECT_EQ(name->text().size(), 59);
 }
 
 TEST_F(SettingsWindowTest, SeveralFailingRulesKeepTheWindowOpen) {
