@@ -261,6 +261,25 @@ TEST_F(CabLibraryTest, MembersKeepTheirLocalModificationTime) {
   EXPECT_TRUE(r.out.contains("04.03.2021 05:06:08")) << r.out.toStdString();
 }
 
+TEST_F(CabLibraryTest, TimesOutsideThePackedDateRangeAreHeldAtItsEnds) {
+  ASSERT_TRUE(lmtest::HaveTool("cabextract"));
+  tree_.WriteFile(QStringLiteral("src/early.txt"), "1");
+  tree_.WriteFile(QStringLiteral("src/late.txt"), "2");
+  tree_.SetModified(QStringLiteral("src/early.txt"), QDateTime(QDate(1970, 1, 2), QTime(3, 4, 6)));
+  tree_.SetModified(QStringLiteral("src/late.txt"), QDateTime(QDate(2150, 6, 7), QTime(8, 9, 10)));
+  const QString cab = tree_.Path(QStringLiteral("t.cab"));
+  lm::cCAB arc;
+  arc.SetCommandLine(QStringLiteral("-a ") + cab + QLatin1Char(' ') + tree_.Path(QStringLiteral("src")) +
+                     QStringLiteral("/ *.*"));
+  ASSERT_EQ(arc.ReturnCode(), 0);
+  ASSERT_EQ(arc.SetArcFile(cab), 2);
+  EXPECT_EQ(arc.FileDate(0) + QLatin1Char(' ') + arc.FILETIME(0), QStringLiteral("1980/01/01 00:00:00"));
+  EXPECT_EQ(arc.FileDate(1) + QLatin1Char(' ') + arc.FILETIME(1), QStringLiteral("2107/12/31 23:59:58"));
+  const auto r = RunTool(QStringLiteral("cabextract"), {QStringLiteral("-l"), cab});
+  EXPECT_TRUE(r.out.contains("01.01.1980 00:00:00 | early.txt")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("31.12.2107 23:59:58 | late.txt")) << r.out.toStdString();
+}
+
 TEST_F(CabLibraryTest, ListsACabinetMadeByGcab) {
   ASSERT_TRUE(lmtest::HaveTool("gcab") && lmtest::HaveTool("cabextract"));
   tree_.WriteFile(QStringLiteral("in/top.txt"), QByteArray(12345, 't'));

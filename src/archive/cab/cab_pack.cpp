@@ -120,11 +120,21 @@ int Expand(const std::string& base, const std::string& patternWord, bool recurse
   return ARC_OK;
 }
 
+// The file's modification time in local time, held to the range the
+// format's packed date can hold (1980-01-01 to 2107-12-31): a time outside it
+// would wrap round to a wrong year.
 GDateTime* LocalModified(const struct stat& st) {
   GTimeZone* local = g_time_zone_new_local();
   GDateTime* utc = g_date_time_new_from_unix_utc(st.st_mtime);
   GDateTime* dt = g_date_time_to_timezone(utc, local);
   g_date_time_unref(utc);
+  if (!dt || g_date_time_get_year(dt) < 1980) {
+    if (dt) g_date_time_unref(dt);
+    dt = g_date_time_new(local, 1980, 1, 1, 0, 0, 0);
+  } else if (g_date_time_get_year(dt) > 2107) {
+    g_date_time_unref(dt);
+    dt = g_date_time_new(local, 2107, 12, 31, 23, 59, 58);
+  }
   g_time_zone_unref(local);
   return dt;
 }
