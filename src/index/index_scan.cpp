@@ -266,24 +266,27 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       // Hidden entries ("." first) are left out, and with them ".", "..".
       if (de->d_name[0] == '.') continue;
 
+      // Past the bound only directories are counted.
+      if (tooManyEntries && de->d_type == DT_REG) continue;
       QString name = QString::fromUtf8(de->d_name);
-      const QChar bad = BadNameChar(name);
-      if (!bad.isNull()) {
-        return fail(QStringLiteral("更新定義ファイルに書けない文字「%1」を含む名前があります。")
-                        .arg(ShowChar(bad)) +
-                    CR + Quoted(DisplayOf(name)));
-      }
 
       // Links are followed, as the user sees the tree.
       struct stat st {};
-      if (de->d_type == DT_DIR && tooManyEntries) {
-        st.st_mode = S_IFDIR;  // past the bound only directories are counted
+      if (tooManyEntries && de->d_type == DT_DIR) {
+        st.st_mode = S_IFDIR;
       } else if (::fstatat(dfd, de->d_name, &st, 0) != 0) {
         return fail(SystemFailure(errno, DisplayOf(name)));
       }
       const bool isDir = S_ISDIR(st.st_mode);
       // Sockets, pipes and device nodes are no files a script can hold.
       if (!isDir && !S_ISREG(st.st_mode)) continue;
+
+      const QChar bad = BadNameChar(name);
+      if (!bad.isNull()) {
+        return fail(QStringLiteral("更新定義ファイルに書けない文字「%1」を含む名前があります。")
+                        .arg(ShowChar(bad)) +
+                    CR + Quoted(DisplayOf(name)));
+      }
 
       QString relative = dirRelative % QLatin1Char('\\') % name;
       if (isDir) {
