@@ -2,6 +2,9 @@
 // driven through Qt Test on real directory trees.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <system_error>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -280,6 +283,20 @@ TEST_F(OpenFormTest, WithoutACheckAMissingFileIsRefused) {
   EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("指定のファイルが存在しません。") + CR +
                                        Quoted(tree.Path("s/MISSING.UGU"))});
   EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(OpenFormTest, FaultDuringTheCheckShowsTheErrorBoxAndStays) {
+  lm::SetScriptFileCheck([](const QString&, QString&) -> int16_t {
+    throw std::system_error(std::make_error_code(std::errc::permission_denied), "Permission denied");
+  });
+  w->Text1()->setText("GOOD.UGU");
+  QTest::mouseClick(w->Command1(), Qt::LeftButton);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].title, "ファイルを開けません");
+  EXPECT_TRUE(boxes.Shown()[0].text.endsWith(QStringLiteral("( %1)").arg(EACCES)))
+      << boxes.Shown()[0].text.toStdString();
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(lm::pickedFile, "");
 }
 
 TEST_F(OpenFormTest, DoubleClickAcceptsWithoutTheOpenButton) {
