@@ -135,7 +135,8 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const QString parent = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
+  const QString parent =
+      argc > 1 && argv[1][0] != '\0' ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
   const int entries = lm::kMaxScanEntries;
 
