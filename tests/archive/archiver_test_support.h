@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -47,6 +48,17 @@ class ProgramDirScope {
 inline QString BinDir() { return QStringLiteral(LM_BIN_DIR); }
 
 inline bool HaveLibrary(const char* file) { return QFileInfo::exists(BinDir() + QLatin1Char('/') + file); }
+
+// A listing number written with "," and "." as in Japanese, turned into the
+// system locale's separators the wrappers use.
+inline QString LocaleNumber(const char* text) {
+  const QLocale locale = QLocale::system();
+  const QString group = locale.groupSeparator().isEmpty() ? QStringLiteral(",") : locale.groupSeparator();
+  const QString point = locale.decimalPoint().isEmpty() ? QStringLiteral(".") : locale.decimalPoint();
+  QString out;
+  for (const char* c = text; *c; ++c) out += *c == ',' ? group : *c == '.' ? point : QString(QLatin1Char(*c));
+  return out;
+}
 
 struct ToolResult {
   int exitCode = -1;

@@ -369,7 +369,7 @@ TEST_F(ArchiverBuildCommandsTest, LhaListingOfMembersWithAndWithoutDirectories) 
   ASSERT_EQ(lha.SetArcFile(lzh), 2);
   EXPECT_EQ(lha.FileName(0), QStringLiteral("top.txt"));
   EXPECT_EQ(lha.FilePath(0), QStringLiteral("\\"));
-  EXPECT_EQ(lha.FileOriginal(0), QStringLiteral("2,345"));
+  EXPECT_EQ(lha.FileOriginal(0), lmtest::LocaleNumber("2,345"));
   EXPECT_EQ(lha.FileName(1), QStringLiteral("file.txt"));
   EXPECT_EQ(lha.FilePath(1), QStringLiteral("dir\\sub\\"));
   EXPECT_EQ(lha.FileOriginal(1), QStringLiteral("10"));

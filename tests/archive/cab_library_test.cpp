@@ -299,8 +299,8 @@ TEST_F(CabLibraryTest, ListsACabinetMadeByGcab) {
   EXPECT_EQ(arc.FilePath(0), QStringLiteral("\\"));
   EXPECT_EQ(arc.FileName(1), QStringLiteral("説明.txt"));
   EXPECT_EQ(arc.FilePath(1), QStringLiteral("docs\\"));
-  EXPECT_EQ(arc.FileOriginal(0), QStringLiteral("12,345"));
-  EXPECT_EQ(arc.FileOriginal(1), QStringLiteral("1,234,567"));
+  EXPECT_EQ(arc.FileOriginal(0), lmtest::LocaleNumber("12,345"));
+  EXPECT_EQ(arc.FileOriginal(1), lmtest::LocaleNumber("1,234,567"));
   // The date and time as stored (gcab stores UTC, whatever the local zone),
   // the same as cabextract reads them.
   r = RunTool(QStringLiteral("cabextract"), {QStringLiteral("-l"), cab});
@@ -366,9 +366,9 @@ TEST_F(CabLibraryTest, StoredMemberIsListedAtItsFullSize) {
                                       lmtest::MakeStoredCab({{"big.bin", QByteArray(60000, 'x'), 0x21, 0, 0x20}}));
   lm::cCAB arc;
   ASSERT_EQ(arc.SetArcFile(cab), 1);
-  EXPECT_EQ(arc.FileOriginal(0), QStringLiteral("60,000"));
-  EXPECT_EQ(arc.FilePacked(0), QStringLiteral("60,008"));
-  EXPECT_EQ(arc.FileRatio(0), QStringLiteral("100.0%"));
+  EXPECT_EQ(arc.FileOriginal(0), lmtest::LocaleNumber("60,000"));
+  EXPECT_EQ(arc.FilePacked(0), lmtest::LocaleNumber("60,008"));
+  EXPECT_EQ(arc.FileRatio(0), lmtest::LocaleNumber("100.0%"));
 }
 
 TEST_F(CabLibraryTest, CheckFindsDamageThatTheHeadersDoNotShow) {

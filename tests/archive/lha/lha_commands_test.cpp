@@ -233,11 +233,14 @@ TEST(LhaCommands, FindFunctionsFillArchiveInfo) {
   ASSERT_EQ(m.size(), 2u);
   const ArchiveInfo& f = m[0].info;
   EXPECT_STREQ(f.fileName, "docs\\readme.txt");
-  EXPECT_EQ(f.unpackedSize, 40000u);
-  EXPECT_EQ(f.crc, lha::Crc16(text.data(), text.size()));
-  EXPECT_EQ(f.ratio, f.packedSize * 1000 / 40000);
-  EXPECT_EQ(f.date, ((2024 - 1980) << 9) | (3 << 5) | 7);
-  EXPECT_EQ(f.time, (13 << 11) | (45 << 5) | 29);
+  // Copies: the record is packed, its fields may not be bound to references.
+  const uint32_t unpacked = f.unpackedSize, packed = f.packedSize, crc = f.crc;
+  const int ratio = f.ratio, date = f.date, time = f.time;
+  EXPECT_EQ(unpacked, 40000u);
+  EXPECT_EQ(crc, lha::Crc16(text.data(), text.size()));
+  EXPECT_EQ(ratio, static_cast<int>(packed * 1000 / 40000));
+  EXPECT_EQ(date, ((2024 - 1980) << 9) | (3 << 5) | 7);
+  EXPECT_EQ(time, (13 << 11) | (45 << 5) | 29);
   EXPECT_STREQ(f.mode, "-lh5-");
   EXPECT_STREQ(m[1].info.mode, "-lhd-");
   EXPECT_STREQ(m[1].info.fileName, "docs\\empty");

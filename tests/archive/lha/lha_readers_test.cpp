@@ -38,9 +38,9 @@ std::map<std::string, std::string> AsCp932Names(const std::map<std::string, std:
   return out;
 }
 
-class ReaderTest : public ::testing::TestWithParam<const char*> {};
+class LhaReaderTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(ReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
+TEST_P(LhaReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
   Corpus c;
   const std::string arc = c.tmp.Path("out.lzh");
   const auto r = RunCmd("a " + arc + " " + c.root + "\\ pkg\\*.* -xr2 " + GetParam());
@@ -80,7 +80,7 @@ TEST_P(ReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Methods, ReaderTest, ::testing::Values("", "-o7"),
+INSTANTIATE_TEST_SUITE_P(Methods, LhaReaderTest, ::testing::Values("", "-o7"),
                          [](const auto& info) { return std::string(info.param[0] ? "lh7" : "lh5"); });
 
 TEST(LhaReaders, ArchivesWrittenByJlhaAreReadAtEveryHeaderLevelAndMethod) {

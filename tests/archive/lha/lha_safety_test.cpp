@@ -35,9 +35,9 @@ void ExpectOnlyIntactFiles(const std::string& dir, const std::map<std::string, s
   }
 }
 
-class DamagedArchive : public ::testing::TestWithParam<const char*> {};
+class LhaDamagedArchive : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(DamagedArchive, TruncationGivesResultCodes) {
+TEST_P(LhaDamagedArchive, TruncationGivesResultCodes) {
   TempDir t;
   const std::string good = MakeSampleArchive(t, GetParam());
   const auto original = Snapshot(t.Path("in"));
@@ -60,7 +60,7 @@ TEST_P(DamagedArchive, TruncationGivesResultCodes) {
   EXPECT_GE(nonZero, cuts - 1);
 }
 
-TEST_P(DamagedArchive, FlippedBitsGiveResultCodesAndNoDamagedFiles) {
+TEST_P(LhaDamagedArchive, FlippedBitsGiveResultCodesAndNoDamagedFiles) {
   TempDir t;
   const std::string good = MakeSampleArchive(t, GetParam());
   const auto original = Snapshot(t.Path("in"));
@@ -89,7 +89,7 @@ TEST_P(DamagedArchive, FlippedBitsGiveResultCodesAndNoDamagedFiles) {
   EXPECT_GT(detected, rounds * 8 / 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Methods, DamagedArchive, ::testing::Values("-o5", "-o7"),
+INSTANTIATE_TEST_SUITE_P(Methods, LhaDamagedArchive, ::testing::Values("-o5", "-o7"),
                          [](const auto& info) { return std::string(info.param + 1); });
 
 TEST(LhaSafety, GarbageAndHostileHeadersAreRefused) {

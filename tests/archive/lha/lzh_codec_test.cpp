@@ -71,9 +71,9 @@ const DataCase kCases[] = {{"OneByte", OneByte},     {"ThreeBytes", ThreeBytes},
                            {"Random", Random},       {"Text", Text},             {"FarRepeats", FarRepeats},
                            {"TwoSymbols", TwoSymbols}, {"Skewed", Skewed},       {"Runs", Runs}};
 
-class RoundTrip : public ::testing::TestWithParam<std::tuple<int, DataCase>> {};
+class LzhRoundTrip : public ::testing::TestWithParam<std::tuple<int, DataCase>> {};
 
-TEST_P(RoundTrip, DecodesToTheOriginal) {
+TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
   const int bits = std::get<0>(GetParam());
   const std::string data = std::get<1>(GetParam()).make();
   lha::EncoderOptions o;
@@ -86,7 +86,7 @@ TEST_P(RoundTrip, DecodesToTheOriginal) {
   EXPECT_TRUE(back == data);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllMethods, RoundTrip,
+INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
                          ::testing::Combine(::testing::Values(13, 15, 16), ::testing::ValuesIn(kCases)),
                          [](const auto& info) {
                            return std::string(std::get<1>(info.param).name) + "_bits" +
