@@ -196,7 +196,13 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
 
 // ---------------------------------------------------------------- commands of the main window
 
+namespace {
+// currentProfile names a profile in use (a list without a selection gives -1).
+bool CurrentProfileInUse() { return currentProfile >= 0 && currentProfile <= lastProfile; }
+}  // namespace
+
 void SETTING::EditCurrentProfile() {
+  if (!CurrentProfileInUse()) return;
   addingProfile = 0;
   FillSettingsWindow();
   ShowModally();
@@ -229,6 +235,7 @@ void SETTING::Hide() { done(QDialog::Accepted); }
 // ---------------------------------------------------------------- boxes
 
 void SETTING::FillSettingsWindow() {
+  if (!CurrentProfileInUse()) return;
   const Profile& p = profileTable[currentProfile];
   profileBox_->setText(p.profile);
   scriptBox_->setText(p.ugu);
@@ -286,7 +293,7 @@ int16_t SETTING::ApplySettingsWindow() {
     }
     target->setFocus(Qt::OtherFocusReason);
   });
-  if (status != 0) return -1;
+  if (status != 0 || !CurrentProfileInUse()) return -1;
 
   Profile& p = profileTable[currentProfile];
   StoreSettings(texts, p);

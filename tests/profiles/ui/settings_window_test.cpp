@@ -301,6 +301,17 @@ TEST_F(SettingsWindowTest, FullTableRefusesAnotherProfile) {
 
 // ---------------------------------------------------------------- editing a profile
 
+TEST_F(SettingsWindowTest, NoCurrentProfileOpensNothing) {
+  for (int16_t index : {int16_t(-1), int16_t(1)}) {
+    currentProfile = index;
+    window.EditCurrentProfile();  // returns at once
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.ApplySettingsWindow(), -1);
+    EXPECT_EQ(lastProfile, 0);
+    EXPECT_EQ(host.entries, QStringList{"P0"});
+  }
+}
+
 TEST_F(SettingsWindowTest, EditingStoresEveryField) {
   const QString out = tree.MakeDir("out");
   const QString view = tree.MakeDir("view");
