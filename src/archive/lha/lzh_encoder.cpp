@@ -58,9 +58,11 @@ class Encoder {
     np_ = dictBits <= 13 ? 14 : dictBits + 1;
     pBits_ = dictBits <= 13 ? 4 : 5;
     hashBits_ = dictBits <= 13 ? 15 : 16;
-    head_.assign(std::size_t{1} << hashBits_, -1);
-    prev_.assign(windowSize_, -1);
-    params_ = dictBits <= 13 ? Params{384, 32, 256, 256} : Params{768, 32, 256, 256};
+    head_.assign(std::size_t{1} << hashBits_, kNone);
+    head3_.assign(std::size_t{1} << kHash3Bits, kNone);
+    prev_.assign(windowSize_, kNone);
+    // Longer chains than these buy almost nothing on text, source and images.
+    params_ = dictBits <= 13 ? Params{512, 32, 256, 256} : Params{1024, 32, 256, 256};
     out_.reserve(size / 2 + 64);
   }
 
@@ -72,16 +74,28 @@ class Encoder {
   }
 
  private:
-  uint32_t Hash(std::size_t pos) const {
-    uint32_t v = d_[pos] | (d_[pos + 1] << 8) | (d_[pos + 2] << 16);
-    return (v * 2654435761u) >> (32 - hashBits_);
-  }
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
+  uint32_t Load32(std::size_t pos) const {
+    uint32_t v;
+    std::memcpy(&v, d_ + pos, 4);
+    return v;
+  }
+  uint32_t Hash3(std::size_t pos) const {
+    const uint32_t v = d_[pos] | (d_[pos + 1] << 8) | (d_[pos + 2] << 16);
+    return (v * 2654435761u) >> (32 - kHash3Bits);
+  }
+  uint32_t Hash4(std::size_t pos) const { return (Load32(pos) * 2654435761u) >> (32 - hashBits_); }
+
+  // Four-byte prefixes are chained; three-byte ones only remember their
+  // latest position (a short match is worth taking only when it is near).
   void Insert(std::size_t pos) {
     if (pos + kMinMatch > n_) return;
-    uint32_t h = Hash(pos);
+    head3_[Hash3(pos)] = static_cast<uint32_t>(pos);
+    if (pos + 4 > n_) return;
+    const uint32_t h = Hash4(pos);
     prev_[pos & (windowSize_ - 1)] = head_[h];
-    head_[h] = static_cast<int64_t>(pos);
+    head_[h] = static_cast<uint32_t>(pos);
   }
 
   std::size_t MatchLength(std::size_t a, std::size_t b, std::size_t limit) const {
@@ -90,7 +104,7 @@ class Encoder {
       uint64_t x, y;
       std::memcpy(&x, d_ + a + len, 8);
       std::memcpy(&y, d_ + b + len, 8);
-      uint64_t diff = x ^ y;
+      const uint64_t diff = x ^ y;
       if (diff) return len + (__builtin_ctzll(diff) >> 3);
       len += 8;
     }
@@ -104,23 +118,37 @@ class Encoder {
     const std::size_t limit = std::min<std::size_t>(kMaxMatch, n_ - pos);
     if (static_cast<std::size_t>(beat) >= limit) return 0;
     int best = beat;
-    int64_t cand = head_[Hash(pos)];
-    while (cand >= 0 && chain-- > 0) {
-      const std::size_t c = static_cast<std::size_t>(cand);
-      if (pos - c > maxDist_) break;
-      if (d_[c + best] == d_[pos + best] && d_[c] == d_[pos]) {
-        int len = static_cast<int>(MatchLength(c, pos, limit));
-        if (len > best) {
-          best = len;
-          *dist = pos - c;
-          if (len >= params_.niceLength || static_cast<std::size_t>(len) >= limit) break;
+    if (limit >= 4) {
+      uint32_t cand = head_[Hash4(pos)];
+      const uint32_t first4 = Load32(pos);
+      while (cand != kNone && chain-- > 0) {
+        const std::size_t c = cand;
+        if (pos - c > maxDist_) break;
+        // The bytes around the current best length must agree before the
+        // whole run is compared.
+        const bool tailAgrees = best < 4 || Load32(c + best - 3) == Load32(pos + best - 3);
+        if (tailAgrees && Load32(c) == first4 && d_[c + best] == d_[pos + best]) {
+          const int len = static_cast<int>(MatchLength(c, pos, limit));
+          if (len > best) {
+            best = len;
+            *dist = pos - c;
+            if (len >= params_.niceLength || static_cast<std::size_t>(len) >= limit) break;
+          }
         }
+        const uint32_t next = prev_[c & (windowSize_ - 1)];
+        if (next == kNone || next >= cand) break;
+        cand = next;
       }
-      int64_t next = prev_[c & (windowSize_ - 1)];
-      if (next >= cand) break;
-      cand = next;
     }
-    if (best == beat) return 0;
+    if (best < kMinMatch) {
+      const uint32_t c3 = head3_[Hash3(pos)];
+      if (c3 != kNone && pos - c3 <= std::min<std::size_t>(maxDist_, 4096) && d_[c3] == d_[pos] &&
+          d_[c3 + 1] == d_[pos + 1] && d_[c3 + 2] == d_[pos + 2]) {
+        best = static_cast<int>(MatchLength(c3, pos, limit));
+        *dist = pos - c3;
+      }
+    }
+    if (best == beat || best < kMinMatch) return 0;
     // A three-byte match far back costs about as much as three literals.
     if (best == kMinMatch && *dist > 4096) return 0;
     return best;
@@ -288,7 +316,9 @@ class Encoder {
     std::fill(std::begin(pFreq_), std::end(pFreq_), 0);
   }
 
-  static constexpr std::size_t kBlockSymbols = 16384;
+  // Codes per block: the trees cost about 100 bytes, so large blocks pay,
+  // and the counter of a block is 16 bits.
+  static constexpr std::size_t kBlockSymbols = 32768;
 
   const uint8_t* d_;
   std::size_t n_;
@@ -299,8 +329,10 @@ class Encoder {
   int pBits_ = 4;
   int hashBits_ = 15;
   Params params_{};
-  std::vector<int64_t> head_;
-  std::vector<int64_t> prev_;
+  static constexpr int kHash3Bits = 14;
+  std::vector<uint32_t> head_;
+  std::vector<uint32_t> head3_;
+  std::vector<uint32_t> prev_;
   std::vector<uint8_t> out_;
   BitWriter bw_;
   std::vector<uint16_t> cSym_;
