@@ -217,16 +217,22 @@ TEST_F(CabLibraryTest, OlderCabinetIsReplacedOnlyByACompleteOne) {
   const QString cab = tree_.WriteFile(QStringLiteral("arc/out.cab"), "an older file of that name");
   const QString src = tree_.Path(QStringLiteral("src")) + QLatin1Char('\\');
 
-  // Failing runs: a missing base directory, and a file too large for the
-  // format (a sparse file, nothing is really written).
+  // Failing runs: a missing base directory, a file too large for the format
+  // and two files too large together (sparse files, nothing is really
+  // written).
   tree_.WriteFile(QStringLiteral("big/huge.bin"));
   ASSERT_TRUE(QFile::resize(tree_.Path(QStringLiteral("big/huge.bin")), qint64(3) << 30));
+  for (const char* name : {"pair/half1.bin", "pair/half2.bin"}) {
+    tree_.WriteFile(QString::fromLatin1(name));
+    ASSERT_TRUE(QFile::resize(tree_.Path(QString::fromLatin1(name)), qint64(1100) << 20));
+  }
   struct Case {
     QString base;
     int32_t code;
   };
   const Case failing[] = {{tree_.Path(QStringLiteral("gone")) + QLatin1Char('\\'), ARC_ERROR_NOT_EXIST},
-                          {tree_.Path(QStringLiteral("big")) + QLatin1Char('\\'), ARC_ERROR_CANNOT_WRITE}};
+                          {tree_.Path(QStringLiteral("big")) + QLatin1Char('\\'), ARC_ERROR_CANNOT_WRITE},
+                          {tree_.Path(QStringLiteral("pair")) + QLatin1Char('\\'), ARC_ERROR_CANNOT_WRITE}};
   for (const Case& c : failing) {
     SCOPED_TRACE(c.base.toStdString());
     lm::cCAB arc;

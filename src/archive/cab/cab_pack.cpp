@@ -151,6 +151,7 @@ std::string ParentOf(const std::string& path) {
 int WriteCabinet(const std::string& target, const std::vector<Source>& sources, int compression,
                  std::string& report) {
   GCabFolder* folder = gcab_folder_new(compression);
+  uint64_t total = 0;
   for (const Source& s : sources) {
     struct stat st {};
     int fd = ::open(s.fsPath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -161,8 +162,11 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
       return ARC_ERROR_FILE_OPEN;
     }
     ::close(fd);
-    if (st.st_size > 0x7FFF8000LL) {  // the format's limit for one folder
-      report += "too large: " + s.fsPath + "\r\n";
+    // The format's limit for the data of one folder; beyond it the offsets
+    // would not fit and the cabinet would be damaged.
+    total += static_cast<uint64_t>(st.st_size);
+    if (total > 0x7FFF8000ULL) {
+      report += "too much data for one cabinet folder at: " + s.fsPath + "\r\n";
       g_object_unref(folder);
       return ARC_ERROR_CANNOT_WRITE;
     }
