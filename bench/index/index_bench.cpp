@@ -214,5 +214,28 @@ int main(int argc, char** argv) {
               Median(indexCpu), Median(indexCpu) / Median(walkCpu));
   std::printf("  of which the scan:                  %8.2f ms processor time\n", Median(scanMs));
   std::printf("  of which the sort (shuffled input): %8.2f ms processor time\n", Median(sortMs));
+
+  // Growth: processor time per entry for smaller trees of the same shape.
+  // A step that grows faster than the tree shows as a rising figure.
+  std::printf("processor time per entry:");
+  for (const int n : {entries / 4, entries / 2, entries}) {
+    const std::string smallDat =
+        QFile::encodeName(tmp.path() + QStringLiteral("/DAT%1").arg(n)).toStdString();
+    if (n == entries) {
+      std::printf("  %d: %.2f us\n", n, Median(indexCpu) * 1000.0 / n);
+      break;
+    }
+    ::mkdir(smallDat.c_str(), 0755);
+    BuildTree(smallDat, n);
+    const QString smallArg = QFile::decodeName(smallDat.c_str()) + QLatin1Char('\\');
+    lm::WriteIndexFiles(smallArg, next, 1, view);
+    std::vector<double> cpu;
+    for (int r = 0; r < rounds; ++r) {
+      const double c0 = CpuMillis();
+      lm::WriteIndexFiles(smallArg, next, 1, view);
+      cpu.push_back(CpuMillis() - c0);
+    }
+    std::printf("  %d: %.2f us,", n, Median(cpu) * 1000.0 / n);
+  }
   return sink.shown == 0 ? 0 : 1;
 }
