@@ -5,7 +5,13 @@
 // "\" between levels. A pattern's name part may hold the wildcards "*" and
 // "?" ("*.*" is every file); a pattern that names a directory stands for its
 // files. With "-r" every directory below is searched as well. Without any
-// pattern the base directory's "*.*" is packed.
+// pattern the base directory's "*.*" is packed. Directories are found without
+// regard to letter case, as on Windows. Data is packed with MSZIP ("-mz", the
+// default) or stored ("-mn"); any other switch is refused.
+//
+// A file or directory that cannot be read fails the command: a cabinet that
+// silently lacks part of the tree would lose files. So does more data than
+// one cabinet folder can hold (0x7FFF8000 bytes) or more than 65 535 files.
 //
 // The cabinet is written to a temporary file beside the target and renamed
 // over it only when complete, so a failed run never leaves a damaged cabinet
