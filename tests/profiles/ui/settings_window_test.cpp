@@ -692,6 +692,18 @@ TEST(SettingsWindowLookTest, EveryCaptionFits) {
   // With LM_SCREENSHOT_DIR set, the three windows are also saved as pictures.
   const QString dir = qEnvironmentVariable("LM_SCREENSHOT_DIR");
   if (!dir.isEmpty()) {
+    lm::Profile& p = profileTable[0];
+    p.profile = QStringLiteral("サンプル");
+    p.ugu = QStringLiteral("/home/author/scripts/SAMPLE.UGU");
+    p.namearc = QStringLiteral("sample");
+    p.dirarc = QStringLiteral("/home/author/dist");
+    p.addfile[0] = QStringLiteral("/home/author/scripts/README.TXT");
+    p.addfilecnt = 1;
+    p.exewintitle = QStringLiteral("サンプルのインストール");
+    p.autoview = QStringLiteral("README.TXT");
+    currentProfile = lastProfile = 0;
+    window.FillSettingsWindow();
+    p.Clear();
     window.grab().save(dir + "/setting.png");
     lm::OpenFormWindow().show();
     lm::OpenFormWindow().grab().save(dir + "/openform.png");
