@@ -52,9 +52,11 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
+// Every byte value, CR and LF in every neighbourhood, over 3 MB so that the
+// transfer spans many socket reads and writes.
 QByteArray AllByteValues() {
   QByteArray b;
-  for (int round = 0; round < 300; ++round)
+  for (int round = 0; round < 12000; ++round)
     for (int i = 0; i < 256; ++i) b.append(static_cast<char>(i));
   b.append("\r\n\n\r");
   return b;
@@ -219,6 +221,14 @@ TEST_F(FtpSessionTest, CurrentDirectoryIsTheServersAndLeadingSeparatorIsDropped)
   WriteAll(server.Work("up.txt"), "hello");
   ASSERT_EQ(ftp.PutFile(server.Work("up.txt"), QStringLiteral("in-pub.txt"), 0), 1);
   EXPECT_EQ(ReadAll(server.Root("pub/in-pub.txt")), QByteArray("hello"));
+
+  // A directory name with a quote comes back whole from the server's
+  // doubled-quote form.
+  QDir().mkpath(server.Root(QStringLiteral("pub/say \"hi\"")));
+  ftp.SetCurDir(QStringLiteral("say \"hi\""));
+  EXPECT_EQ(ftp.CurDir(), QStringLiteral("/pub/say \"hi\""));
+  ftp.SetCurDir(QStringLiteral(".."));
+  EXPECT_TRUE(log.raised.empty());
 
   // A refused change reports the server's reply and keeps the directory.
   ftp.SetCurDir(QStringLiteral("missing"));
