@@ -244,6 +244,7 @@ std::vector<uint8_t> BuildLevel2Header(const Member& m) {
     dir += static_cast<char>(0xFF);
   }
   std::vector<uint8_t> h;
+  h.reserve(64 + m.name.size());
   Put16(h, 0);  // total size, filled in below
   h.insert(h.end(), m.method, m.method + 5);
   Put32(h, static_cast<uint32_t>(m.packedSize));

@@ -18,6 +18,7 @@ struct CraftMember {
   int level = 2;
   bool directory = false;
   std::string method;  // "" for -lh0- (-lhd- for a directory)
+  std::string extension;  // one more level-2 extension: type byte and data
 };
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -55,6 +56,10 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
       h += m.directory ? '\x02' : '\x01';
       h += m.name;
       if (m.directory) h += '\xff';
+      if (!m.extension.empty()) {
+        Put16(h, static_cast<uint32_t>(m.extension.size() + 2));
+        h += m.extension;
+      }
       Put16(h, 0);
       if ((h.size() & 0xFF) == 0) h += '\0';
       h[0] = static_cast<char>(h.size() & 0xFF);

@@ -104,6 +104,14 @@ TEST(LhaSafety, GarbageAndHostileHeadersAreRefused) {
   std::string level3 = CraftArchive({{"a.txt", "abc"}});
   level3[20] = 3;
   const std::string method = CraftArchive({{"a.txt", "abc", 2, false, "-lh9-"}});
+  // The 64-bit size extension marks a member of 4 GiB or more.
+  std::string large = std::string("\x42", 1);
+  for (uint64_t v : {uint64_t{3}, uint64_t{0x100000000}}) {
+    for (int i = 0; i < 8; ++i) large += static_cast<char>((v >> (8 * i)) & 0xFF);
+  }
+  const std::string big = CraftArchive({{"big.bin", "abc", 2, false, "", large}});
+  WriteFile(t.Path("big.lzh"), big);
+  EXPECT_EQ(RunCmd("e " + t.Path("big.lzh") + " " + t.Path("o") + "/ -x").code, ARC_ERROR_VERSION);
   const std::vector<Case> cases = {
       {"random", RandomBytes(5000, 1)},
       {"short", std::string("\x20\x00-lh5-", 7)},
