@@ -1,0 +1,51 @@
+#include "archive/archive_steps.h"
+
+#include <QFile>
+
+#include "archive/archiver_wrapper.h"
+#include "profiles/profile_store.h"
+#include "util/cfile.h"
+#include "util/message_box.h"
+#include "util/path_resolver.h"
+
+namespace lm {
+namespace {
+
+ArchiverCommandTrace& Trace() {
+  static ArchiverCommandTrace trace;
+  return trace;
+}
+
+}  // namespace
+
+void SetArchiverCommandTrace(ArchiverCommandTrace trace) { Trace() = std::move(trace); }
+
+bool RunArchiverStep(cArchiver& archiver, const QString& command) {
+  if (Trace()) Trace()(archiver.LibraryFile(), command);
+  archiver.SetCommandLine(command);
+  (void)archiver.OutPut();  // the report is not shown
+  if (archiver.ReturnCode() == 0) return true;
+  MsgBox(archiver.ErrString(), style::Exclamation, kAppTitle);
+  return false;
+}
+
+ArchiveName CurrentArchiveName(const QString& extension) {
+  const Profile& p = profileTable[currentProfile];
+  const cFile f;
+  ArchiveName name;
+  // A name with a blank or a comma goes in quotes of its own, so that the
+  // archive stays one word of the command line.
+  name.command = f.GetDosShortPathName(p.dirarc) + QLatin1Char('\\') + f.AddQuotesToFN(p.namearc + extension);
+  QString dir = p.dirarc;
+  if (!dir.endsWith(QLatin1Char('/')) && !dir.endsWith(QLatin1Char('\\'))) dir += QLatin1Char('/');
+  name.file = dir + p.namearc + extension;
+  return name;
+}
+
+bool DeleteIfExists(const QString& path) {
+  if (!cFile().FileExists(path)) return true;
+  const QString real = ResolveExisting(path);
+  return real.isEmpty() || QFile::remove(real);
+}
+
+}  // namespace lm

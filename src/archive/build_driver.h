@@ -1,0 +1,73 @@
+// The second operation of the main window: write the update definition
+// files, then build the distribution archives of the type chosen in Combo1.
+//
+// BuildArchives decides from the type text which archives to make, checks
+// that the archiver libraries can be found, writes install.txt (and the
+// self-extractor option file "$"), fills in a default archive directory and
+// name where the current profile has none, runs the LZH or the script-package
+// builder, reports the outcome and deletes the two temporary files.
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+#include <QStringList>
+
+namespace lm {
+
+class NextUpdateBoxes;
+class IndexRunView;
+
+// The four items of Combo1, in their order.
+extern const QString kArchiveTypeQsc;  // "Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)"
+extern const QString kArchiveTypeLzh;  // "LHA形式(LZH)"
+extern const QString kArchiveTypeExe;  // "LHA自己解凍形式(EXE)"
+extern const QString kArchiveTypeAll;  // "全ての種類のﾊﾟｯｹｰｼﾞを作成"
+QStringList ArchiveTypeTexts();
+
+// Builds the archives of the type `archiveType` (the selected text of
+// Combo1; any other text, the empty one included, makes the LZH archive
+// only) for the current profile. `hwnd` is the main window's handle for the
+// libraries. Shows its own messages; the caller shows nothing further.
+void BuildArchives(const QString& archiveType, quintptr hwnd = 0);
+
+// What the archive operation needs from the main window.
+class ArchiveRunView {
+ public:
+  virtual ~ArchiveRunView() = default;
+  // The selected text of Combo1 ("" when nothing is selected).
+  virtual QString ArchiveTypeText() const = 0;
+  // The handle handed to the archiver libraries.
+  virtual quintptr WindowHandle() const { return 0; }
+  // True while a build runs: show the wait cursor and take no command;
+  // false when it has ended.
+  virtual void SetBuildRunning(bool running) = 0;
+};
+
+// True from the start of RunOption2 (or an ArchiveBuildScope) to its end.
+bool ArchiveBuildRunning();
+
+// Marks a build as running for its lifetime: sets the flag above and tells
+// the view (wait cursor on, commands refused), and undoes both at its end,
+// however the build ends. Scopes do not nest: a second one while the first
+// lives is inactive and changes nothing.
+class ArchiveBuildScope {
+ public:
+  explicit ArchiveBuildScope(ArchiveRunView& view);
+  ~ArchiveBuildScope();
+  ArchiveBuildScope(const ArchiveBuildScope&) = delete;
+  ArchiveBuildScope& operator=(const ArchiveBuildScope&) = delete;
+  bool Active() const { return active_; }
+
+ private:
+  ArchiveRunView& view_;
+  bool active_;
+};
+
+// The execute command's second operation: WriteIndexForProfile(1) and, only
+// when it returned 0, BuildArchives with the view's type text. Returns the
+// index writer's status (0 or -1); 1 when another run was still going on and
+// nothing was done.
+int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView);
+
+}  // namespace lm

@@ -1,0 +1,37 @@
+// The two small text files that a build packs into the archives, written
+// into the program directory before the build and removed after it:
+// install.txt (what the script platform installs) and the self-extractor
+// option file "$".
+//
+// Both are Shift-JIS with CR LF line ends and replace an existing file. A
+// text that Shift-JIS cannot hold makes the write fail without leaving a
+// partial file; `error` then says which text it was.
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+
+#include "util/text_file.h"
+
+namespace lm {
+
+// programDir + "/install.txt" and programDir + "/$".
+QString InstallFilePath();
+QString SfxOptionsPath();
+
+// The four lines of install.txt for the current profile:
+// type,script / name,<profile trimmed> / directory,<upper-case script name> /
+// refresh,1. False when the script name is not valid.
+bool InstallFileLines(QStringList& lines);
+// The lines of "$" for the current profile: window title, install
+// directory, install title (always), command.
+QStringList SfxOptionLines();
+
+// 0 when install.txt was written; -9 when the script name is not valid or
+// the file cannot be written.
+int16_t WriteInstallFile(FileError* error = nullptr);
+// 0 when "$" was written; -9 when it cannot be written.
+int16_t WriteSfxOptions(FileError* error = nullptr);
+
+}  // namespace lm

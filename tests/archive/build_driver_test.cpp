@@ -1,0 +1,185 @@
+// The archive build from the driver down to the libraries: real sample
+// scripts built into every archive type by the real UnLHA32.DLL and
+// Cab32.DLL from a program folder whose path holds a blank, the archives read
+// back by lhasa, bsdtar, cabextract and the self-extracting file itself.
+#include <optional>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include "archive/build_driver.h"
+#include "archive/build_test_support.h"
+#include "archive/install_files.h"
+#include "profiles/profile_store.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+using lmtest::Q;
+using lmtest::Tree;
+
+const QString kMade = QStringLiteral("配布用アーカイブを作成しました。");
+const QString kFailed = QStringLiteral("アーカイブ作成中にエラーが発生しました。");
+
+QString Missing(const QString& path) {
+  return QStringLiteral("下記のファイルが存在しません。") + lm::CR + QStringLiteral("『") + path + QStringLiteral("』");
+}
+
+QByteArray Sjis(const QString& text) {
+  QByteArray out;
+  EXPECT_TRUE(lm::EncodeCp932(text, out));
+  return out;
+}
+
+bool Exists(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
+
+class ArchiveBuildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(lmtest::HaveLibrary("UnLHA32.DLL") && lmtest::HaveLibrary("Cab32.DLL") &&
+                lmtest::HaveLibrary("lfsfx"))
+        << "build UnLHA32, Cab32 and lfsfx first";
+    prog_ = lmtest::SharedProgramDir();
+    // The shared program folder starts every test clean.
+    QFile::remove(prog_ + QStringLiteral("/install.txt"));
+    QFile::remove(prog_ + QStringLiteral("/$"));
+    QDir(prog_ + QStringLiteral("/temp")).removeRecursively();
+    scope_.emplace(prog_);
+  }
+
+  QString Arc(const QString& file) const { return sample_.arcDir + QLatin1Char('/') + file; }
+
+  // The command lines of a build of the sample, in order.
+  QStringList ExpectedCommands(bool sfx, bool package, const QString& extra) const {
+    const QString lzh = sample_.arcDir + QStringLiteral("\\sample.lzh");
+    const QString d = sample_.scriptDir;
+    const QString dat = sample_.datMember == QLatin1String("dat") ? QStringLiteral("dat\\")
+                                                                   : sample_.name + QStringLiteral("\\dat\\");
+    QStringList c = {
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" doc/readme.txt -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(tree_.Path(QStringLiteral("外部 資料/添付.txt"))),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + tree_.Path(QStringLiteral("other")) +
+            QStringLiteral("/ manual\\*.* -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" \"図 版\\*.*\" -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QLatin1Char(' ') + extra +
+            QFileInfo(sample_.scriptFile).fileName() + QLatin1Char(' ') + dat + QStringLiteral("*.* -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\install.txt"),
+        QStringLiteral("d ") + lzh + QLatin1Char(' ') + dat + QStringLiteral("LASTUPDATE ") + dat +
+            QStringLiteral("UPDATE.LOG ") + dat + QStringLiteral("MIRROR.FET"),
+    };
+    if (sfx) {
+      c << QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\$")
+        << QStringLiteral("s  ") + sample_.arcDir + QStringLiteral("\\sample ") + sample_.arcDir +
+               QStringLiteral("\\ -gw4gx2 -x")
+        << QStringLiteral("d ") + lzh + QStringLiteral(" $");
+    }
+    if (package) {
+      c << QStringLiteral("e ") + lzh + QLatin1Char(' ') + Q(prog_ + QStringLiteral("\\temp\\")) +
+               QStringLiteral(" *.*  -xr2 -jyc -jyo")
+        << QStringLiteral("-a -r ") + sample_.arcDir + QStringLiteral("\\sample.cab ") +
+               Q(prog_ + QStringLiteral("\\temp\\")) + QStringLiteral(" *.*");
+    }
+    return c;
+  }
+
+  QString prog_;
+  lmtest::TempTree tree_;
+  lmtest::SampleScript sample_;
+  lmtest::WatchedMessageBox boxes_;
+  lmtest::CommandRecorder recorder_;
+  std::optional<lmtest::ProgramDirScope> scope_;
+};
+
+struct TypeCase {
+  const char* label;
+  QString type;
+  bool exe;
+  bool qsc;
+};
+
+const TypeCase kTypes[] = {
+    {"Qsc", QStringLiteral("Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)"), false, true},
+    {"Lzh", QStringLiteral("LHA形式(LZH)"), false, false},
+    {"Exe", QStringLiteral("LHA自己解凍形式(EXE)"), true, false},
+    {"All", QStringLiteral("全ての種類のﾊﾟｯｹｰｼﾞを作成"), true, true},
+};
+
+class EveryArchiveType : public ArchiveBuildTest,
+                         public ::testing::WithParamInterface<std::tuple<TypeCase, bool>> {};
+
+TEST_P(EveryArchiveType, BuildsArchivesThatIndependentReadersExtractToTheScriptTree) {
+  const auto& [type, nonRegular] = GetParam();
+  sample_ = lmtest::MakeSampleScript(tree_, nonRegular,
+                                     nonRegular ? QStringLiteral("さくらスクリプト.ugu") : QStringLiteral("Sample.ugu"));
+  lm::Profile& profile = lmtest::UseSampleProfile(sample_, QStringLiteral("  -o7 extra.txt  "));
+
+  // The temporary files as they stand when the outcome is reported.
+  QByteArray installTxt;
+  bool optionFileWritten = false;
+  boxes_.react = [&](const QString& text, int) {
+    if (text == kMade) {
+      QFile f(prog_ + QStringLiteral("/install.txt"));
+      if (f.open(QIODevice::ReadOnly)) installTxt = f.readAll();
+      optionFileWritten = QFileInfo::exists(prog_ + QStringLiteral("/$"));
+    }
+    return 0;
+  };
+
+  lm::BuildArchives(type.type, 0);
+
+  EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
+  EXPECT_EQ(boxes_.Styles(), std::vector<int>({0, 0}));
+  for (const auto& b : boxes_.shown) EXPECT_EQ(b.title, QStringLiteral("Loftmark"));
+  EXPECT_EQ(recorder_.commands, ExpectedCommands(type.exe, type.qsc, QStringLiteral("-o7 extra.txt ")));
+
+  EXPECT_EQ(installTxt, Sjis(QStringLiteral("type,script\r\nname,サンプル Script\r\ndirectory,") + sample_.name +
+                             QStringLiteral("\r\nrefresh,1\r\n")));
+  EXPECT_EQ(optionFileWritten, type.exe);
+
+  const Tree want = lmtest::ExpectedMembers(sample_, installTxt);
+  const QString out = tree_.Path(QStringLiteral("out"));
+  EXPECT_EQ(lmtest::ExtractWithBsdtar(Arc(QStringLiteral("sample.lzh")), out + QStringLiteral("/bsdtar")), want);
+  EXPECT_TRUE(QFileInfo(out + QStringLiteral("/bsdtar/") + sample_.datMember + QStringLiteral("/空")).isDir());
+  EXPECT_EQ(lmtest::ExtractWithLhasa(Arc(QStringLiteral("sample.lzh")), out + QStringLiteral("/lhasa")), want);
+
+  // The extra arguments reach the library: "-o7" packs the files of the
+  // script-tree command with -lh7-; the attachments keep -lh5-. (lhasa shows
+  // Japanese names as "?": the data file is found by its size.)
+  const auto listing = lmtest::RunTool(QStringLiteral("lhasa"), {QStringLiteral("v"), Arc(QStringLiteral("sample.lzh"))});
+  bool sawLh7 = false, sawLh5 = false;
+  for (const QByteArray& line : listing.out.split('\n')) {
+    if (line.contains(" 5003 ")) sawLh7 = line.contains("-lh7-");
+    if (line.contains("doc/readme.txt")) sawLh5 = line.contains("-lh5-");
+  }
+  EXPECT_TRUE(sawLh7 && sawLh5) << listing.out.toStdString();
+
+  EXPECT_EQ(Exists(Arc(QStringLiteral("sample.exe"))), type.exe);
+  if (type.exe) {
+    EXPECT_EQ(lmtest::ExtractWithSelf(Arc(QStringLiteral("sample.exe")), out + QStringLiteral("/self")), want);
+  }
+  EXPECT_EQ(Exists(Arc(QStringLiteral("sample.qsc"))), type.qsc);
+  if (type.qsc) {
+    EXPECT_EQ(lmtest::ExtractWithCabextract(Arc(QStringLiteral("sample.qsc")), out + QStringLiteral("/cab")), want);
+    EXPECT_TRUE(QFileInfo(prog_ + QStringLiteral("/temp")).isDir());
+    EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")), QStringList());
+  }
+  EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.cab"))));
+  EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir).size(), 1 + int(type.exe) + int(type.qsc));
+  EXPECT_FALSE(Exists(prog_ + QStringLiteral("/install.txt")));
+  EXPECT_FALSE(Exists(prog_ + QStringLiteral("/$")));
+
+  // The directory attachment given with a trailing separator is stored back
+  // without it; the others are unchanged.
+  EXPECT_EQ(profile.addfile[2], tree_.Path(QStringLiteral("other/manual")));
+  EXPECT_EQ(profile.addfile[4], sample_.attachments[4]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, EveryArchiveType, ::testing::Combine(::testing::ValuesIn(kTypes), ::testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).label) + (std::get<1>(info.param) ? "NonRegular" : "Regular");
+    });
+
+}  // namespace
