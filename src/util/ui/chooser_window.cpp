@@ -66,7 +66,8 @@ QStringList MountPointsForDriveList() {
   QStringList drives{QStringLiteral("/")};
   auto add = [&drives](const QString& path) {
     const QString p = WithoutTrailingSlash(QDir::cleanPath(path));
-    if (!p.isEmpty() && !drives.contains(p)) drives << p;
+    // A single file can be mounted too (containers do it for /etc/hosts); only directories are drives.
+    if (!p.isEmpty() && !drives.contains(p) && QFileInfo(p).isDir()) drives << p;
   };
   const QString home = QDir::homePath();
   if (QFileInfo(home).isDir()) add(home);

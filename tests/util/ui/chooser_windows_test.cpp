@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -151,6 +152,7 @@ TEST(DriveListTest, OffersRealMountPointsRootFirst) {
   for (const QString& d : drives) {
     EXPECT_FALSE(d.startsWith("/proc") || d.startsWith("/sys") || d.startsWith("/dev")) << d.toStdString();
     EXPECT_TRUE(d == "/" || !d.endsWith('/')) << d.toStdString();
+    EXPECT_TRUE(QFileInfo(d).isDir()) << d.toStdString();
   }
 }
 
