@@ -392,30 +392,21 @@ bool SETTING::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove:
-      if (onList || onScriptTarget) {
-        auto* drag = static_cast<QDropEvent*>(event);
-        if (drag->mimeData() && drag->mimeData()->hasUrls()) {
-          drag->setDropAction(Qt::CopyAction);
-          drag->accept();
-        } else {
-          drag->ignore();
-        }
-        return true;
-      }
-      break;
-    case QEvent::Drop:
-      if (onList || onScriptTarget) {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList files = DroppedFiles(drop->mimeData());
-        drop->setDropAction(Qt::CopyAction);
-        drop->accept();
-        if (onList)
-          DropAttachments(files);
-        else
-          scriptBox_->setText(DropScriptFile(files));  // also when refused: the box empties
-        return true;
-      }
-      break;
+    case QEvent::Drop: {
+      if (!onList && !onScriptTarget) break;
+      auto* drop = static_cast<QDropEvent*>(event);
+      // Dragged text goes on to the box itself; only files are taken here.
+      if (!drop->mimeData() || !drop->mimeData()->hasUrls()) break;
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      if (event->type() != QEvent::Drop) return true;
+      const QStringList files = DroppedFiles(drop->mimeData());
+      if (onList)
+        DropAttachments(files);
+      else
+        scriptBox_->setText(DropScriptFile(files));  // also when refused: the box empties
+      return true;
+    }
     case QEvent::FocusIn:
       if (auto* box = qobject_cast<QLineEdit*>(watched); box && selectAllBoxes_.contains(box)) {
         // After the click that gave the focus has placed the cursor.
