@@ -367,3 +367,28 @@ TEST(LhaCommands, ReadsHeaderLevelsZeroAndOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LhaCommandsExtract, ExistingNamesInOtherLetterCaseAreWrittenNotDoubled) {
+  lhatest::ScriptTreeForCase t;
+  ASSERT_EQ(lhatest::RunCmd("a " + t.arc + " " + t.src + "\\ SAMPLE\\dat\\*.* -xr2").code, 0);
+  lhatest::WriteFile(t.out + "/sample/DAT/INDEX.FET", "old");
+  const auto r = lhatest::RunCmd("e " + t.arc + " " + t.out + "\\ *.* -xr2 -jyc -jyo");
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(lhatest::ReadFile(t.out + "/sample/DAT/INDEX.FET"), "index");
+  EXPECT_FALSE(lhatest::fs::exists(t.out + "/SAMPLE"));
+  EXPECT_EQ(lhatest::ReadFile(t.out + "/sample/DAT/sub/b.txt"), "b");
+}
+
+TEST(LhaCommandsExtract, WithoutXOnlyTheFileNamesAreUsedAndPatternsSelect) {
+  lhatest::ScriptTreeForCase t;
+  ASSERT_EQ(lhatest::RunCmd("a " + t.arc + " " + t.src + "\\ SAMPLE\\dat\\*.* -xr2").code, 0);
+  const auto r = lhatest::RunCmd("e " + t.arc + " " + t.out + "/ *.txt");
+  ASSERT_EQ(r.code, 0) << r.output;
+  const auto tree = lhatest::Snapshot(t.out);
+  EXPECT_EQ(tree.size(), 1u);
+  EXPECT_EQ(lhatest::ReadFile(t.out + "/b.txt"), "b");
+}
+
+}  // namespace

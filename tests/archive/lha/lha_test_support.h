@@ -231,4 +231,16 @@ inline std::vector<std::string> Names(const std::vector<Listed>& members) {
   return names;
 }
 
+// A small tree to archive and an output directory beside it.
+struct ScriptTreeForCase {
+  TempDir tmp;
+  std::string src = tmp.Path("src");
+  std::string arc = tmp.Path("a.lzh");
+  std::string out = tmp.Path("out");
+  ScriptTreeForCase() {
+    WriteFile(src + "/Sample/DAT/index.fet", "index");
+    WriteFile(src + "/Sample/DAT/sub/b.txt", "b");
+  }
+};
+
 }  // namespace lhatest
