@@ -2,8 +2,6 @@
 // scripts built into every archive type by the real UnLHA32.DLL and
 // Cab32.DLL from a program folder whose path holds a blank, the archives read
 // back by lhasa, bsdtar, cabextract and the self-extracting file itself.
-#include <optional>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,80 +15,12 @@
 
 namespace {
 
-using lmtest::Q;
+using lmtest::ArchiveBuildTest;
+using lmtest::Exists;
+using lmtest::kMade;
+using lmtest::Missing;
+using lmtest::Sjis;
 using lmtest::Tree;
-
-const QString kMade = QStringLiteral("配布用アーカイブを作成しました。");
-const QString kFailed = QStringLiteral("アーカイブ作成中にエラーが発生しました。");
-
-QString Missing(const QString& path) {
-  return QStringLiteral("下記のファイルが存在しません。") + lm::CR + QStringLiteral("『") + path + QStringLiteral("』");
-}
-
-QByteArray Sjis(const QString& text) {
-  QByteArray out;
-  EXPECT_TRUE(lm::EncodeCp932(text, out));
-  return out;
-}
-
-bool Exists(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
-
-class ArchiveBuildTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(lmtest::HaveLibrary("UnLHA32.DLL") && lmtest::HaveLibrary("Cab32.DLL") &&
-                lmtest::HaveLibrary("lfsfx"))
-        << "build UnLHA32, Cab32 and lfsfx first";
-    prog_ = lmtest::SharedProgramDir();
-    // The shared program folder starts every test clean.
-    QFile::remove(prog_ + QStringLiteral("/install.txt"));
-    QFile::remove(prog_ + QStringLiteral("/$"));
-    QDir(prog_ + QStringLiteral("/temp")).removeRecursively();
-    scope_.emplace(prog_);
-  }
-
-  QString Arc(const QString& file) const { return sample_.arcDir + QLatin1Char('/') + file; }
-
-  // The command lines of a build of the sample, in order.
-  QStringList ExpectedCommands(bool sfx, bool package, const QString& extra) const {
-    const QString lzh = sample_.arcDir + QStringLiteral("\\sample.lzh");
-    const QString d = sample_.scriptDir;
-    const QString dat = sample_.datMember == QLatin1String("dat") ? QStringLiteral("dat\\")
-                                                                   : sample_.name + QStringLiteral("\\dat\\");
-    QStringList c = {
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" doc/readme.txt -xr2"),
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(tree_.Path(QStringLiteral("外部 資料/添付.txt"))),
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + tree_.Path(QStringLiteral("other")) +
-            QStringLiteral("/ manual\\*.* -xr2"),
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" \"図 版\\*.*\" -xr2"),
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QLatin1Char(' ') + extra +
-            QFileInfo(sample_.scriptFile).fileName() + QLatin1Char(' ') + dat + QStringLiteral("*.* -xr2"),
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\install.txt"),
-        QStringLiteral("d ") + lzh + QLatin1Char(' ') + dat + QStringLiteral("LASTUPDATE ") + dat +
-            QStringLiteral("UPDATE.LOG ") + dat + QStringLiteral("MIRROR.FET"),
-    };
-    if (sfx) {
-      c << QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\$")
-        << QStringLiteral("s  ") + sample_.arcDir + QStringLiteral("\\sample ") + sample_.arcDir +
-               QStringLiteral("\\ -gw4gx2 -x")
-        << QStringLiteral("d ") + lzh + QStringLiteral(" $");
-    }
-    if (package) {
-      c << QStringLiteral("e ") + lzh + QLatin1Char(' ') + Q(prog_ + QStringLiteral("\\temp\\")) +
-               QStringLiteral(" *.*  -xr2 -jyc -jyo")
-        << QStringLiteral("-a -r ") + sample_.arcDir + QStringLiteral("\\sample.cab ") +
-               Q(prog_ + QStringLiteral("\\temp\\")) + QStringLiteral(" *.*");
-    }
-    return c;
-  }
-
-  QString prog_;
-  lmtest::TempTree tree_;
-  lmtest::SampleScript sample_;
-  lmtest::WatchedMessageBox boxes_;
-  lmtest::CommandRecorder recorder_;
-  std::optional<lmtest::ProgramDirScope> scope_;
-};
 
 struct TypeCase {
   const char* label;

@@ -4,10 +4,13 @@
 // act when a box appears, and the independent readers that check archives.
 #pragma once
 
+#include <dlfcn.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include <QDir>
@@ -29,8 +32,7 @@ namespace lmtest {
 using Tree = std::map<QString, QByteArray>;
 
 // A program folder "prog dir" that lives as long as the test program: the
-// library keeps the path it was first loaded from to find the stub, so every
-// build of one process uses the same folder. Each link is made only when its
+// library keeps the path it was first loaded from to find the stub. Each link is made only when its
 // target exists in the build's program folder.
 inline QString SharedProgramDir() {
   static QTemporaryDir holder;
@@ -41,6 +43,10 @@ inline QString SharedProgramDir() {
       const QString target = BinDir() + QLatin1Char('/') + QLatin1String(name);
       if (QFileInfo::exists(target)) QFile::link(target, d + QLatin1Char('/') + QLatin1String(name));
     }
+    // Loaded here first, the library looks for the stub in this folder for
+    // the rest of the process, also when a test loads it through a link in a
+    // folder of its own that is gone later.
+    ::dlopen(QFile::encodeName(d + QStringLiteral("/UnLHA32.DLL")).constData(), RTLD_NOW | RTLD_NODELETE);
     return d;
   }();
   return dir;
@@ -283,5 +289,79 @@ inline QString Q(const QString& path) {
   return path.contains(QLatin1Char(' ')) || path.contains(QLatin1Char(',')) ? QLatin1Char('"') + path + QLatin1Char('"')
                                                                             : path;
 }
+
+inline const QString kMade = QStringLiteral("配布用アーカイブを作成しました。");
+inline const QString kFailed = QStringLiteral("アーカイブ作成中にエラーが発生しました。");
+
+inline QString Missing(const QString& path) {
+  return QStringLiteral("下記のファイルが存在しません。") + lm::CR + QStringLiteral("『") + path + QStringLiteral("』");
+}
+
+inline QByteArray Sjis(const QString& text) {
+  QByteArray out;
+  EXPECT_TRUE(lm::EncodeCp932(text, out));
+  return out;
+}
+
+inline bool Exists(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
+
+// A build of the sample from the shared program folder, with the message
+// boxes watched and the command lines recorded.
+class ArchiveBuildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(HaveLibrary("UnLHA32.DLL") && HaveLibrary("Cab32.DLL") &&
+                HaveLibrary("lfsfx"))
+        << "build UnLHA32, Cab32 and lfsfx first";
+    prog_ = SharedProgramDir();
+    // The shared program folder starts every test clean.
+    QFile::remove(prog_ + QStringLiteral("/install.txt"));
+    QFile::remove(prog_ + QStringLiteral("/$"));
+    QDir(prog_ + QStringLiteral("/temp")).removeRecursively();
+    scope_.emplace(prog_);
+  }
+
+  QString Arc(const QString& file) const { return sample_.arcDir + QLatin1Char('/') + file; }
+
+  // The command lines of a build of the sample, in order.
+  QStringList ExpectedCommands(bool sfx, bool package, const QString& extra) const {
+    const QString lzh = sample_.arcDir + QStringLiteral("\\sample.lzh");
+    const QString d = sample_.scriptDir;
+    const QString dat = sample_.datMember == QLatin1String("dat") ? QStringLiteral("dat\\")
+                                                                   : sample_.name + QStringLiteral("\\dat\\");
+    QStringList c = {
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" doc/readme.txt -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(tree_.Path(QStringLiteral("外部 資料/添付.txt"))),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + tree_.Path(QStringLiteral("other")) +
+            QStringLiteral("/ manual\\*.* -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" \"図 版\\*.*\" -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QLatin1Char(' ') + extra +
+            QFileInfo(sample_.scriptFile).fileName() + QLatin1Char(' ') + dat + QStringLiteral("*.* -xr2"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\install.txt"),
+        QStringLiteral("d ") + lzh + QLatin1Char(' ') + dat + QStringLiteral("LASTUPDATE ") + dat +
+            QStringLiteral("UPDATE.LOG ") + dat + QStringLiteral("MIRROR.FET"),
+    };
+    if (sfx) {
+      c << QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\$")
+        << QStringLiteral("s  ") + sample_.arcDir + QStringLiteral("\\sample ") + sample_.arcDir +
+               QStringLiteral("\\ -gw4gx2 -x")
+        << QStringLiteral("d ") + lzh + QStringLiteral(" $");
+    }
+    if (package) {
+      c << QStringLiteral("e ") + lzh + QLatin1Char(' ') + Q(prog_ + QStringLiteral("\\temp\\")) +
+               QStringLiteral(" *.*  -xr2 -jyc -jyo")
+        << QStringLiteral("-a -r ") + sample_.arcDir + QStringLiteral("\\sample.cab ") +
+               Q(prog_ + QStringLiteral("\\temp\\")) + QStringLiteral(" *.*");
+    }
+    return c;
+  }
+
+  QString prog_;
+  TempTree tree_;
+  SampleScript sample_;
+  WatchedMessageBox boxes_;
+  CommandRecorder recorder_;
+  std::optional<ProgramDirScope> scope_;
+};
 
 }  // namespace lmtest
