@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
@@ -48,15 +51,26 @@ int ReadPacked(const FileSource& src, const Member& m, std::vector<uint8_t>& buf
 
 }  // namespace
 
-int MakeTempFile(const std::string& dir, std::string& path) {
-  std::string tmpl = (dir.empty() ? std::string(".") : dir);
-  if (tmpl.back() != '/') tmpl += '/';
-  tmpl += ".lha-XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  const int fd = mkstemp(name.data());
-  if (fd >= 0) path = name.data();
-  return fd;
+int MakeTempFile(const std::string& dir, std::string& path, mode_t* mode) {
+  std::string base = dir.empty() ? std::string(".") : dir;
+  if (base.back() != '/') base += '/';
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".lha-%08x%04x", rd(), counter++ & 0xFFFF);
+    // Created with 0666 so that the process's umask applies, as it does to
+    // any new file.
+    const int fd = ::open((base + name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      path = base + name;
+      struct stat st {};
+      if (mode) *mode = fstat(fd, &st) == 0 ? (st.st_mode & 0777) : 0644;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
 }
 
 std::string StoredNameToUtf8(const std::string& stored) {
@@ -317,18 +331,10 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
   if (std::fputc(0, out.get()) == EOF || std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0) {
     return fail(ARC_ERROR_CANNOT_WRITE);
   }
-  // Keep the permissions of the archive it replaces; a new one gets the
-  // usual ones of a new file.
+  // Keep the permissions of the archive it replaces; a new one keeps those
+  // the temporary file was created with.
   struct stat st {};
-  mode_t mode;
-  if (::stat(target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  fchmod(fileno(out.get()), mode);
+  if (::stat(target.c_str(), &st) == 0) fchmod(fileno(out.get()), st.st_mode & 07777);
   if (std::fclose(out.release()) != 0) {
     ::unlink(tmpPath.c_str());
     return ARC_ERROR_CANNOT_WRITE;

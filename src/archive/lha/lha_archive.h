@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -80,10 +82,11 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
                  const std::vector<NewMember>& added, const WriteOptions& options, std::string& report,
                  std::string& failedName);
 
-// Creates a new file with a unique hidden name in `dir` (mode 0600) for
-// writing something that is renamed into place when complete. Returns the
-// descriptor (-1 on failure) and the file's path.
-int MakeTempFile(const std::string& dir, std::string& path);
+// Creates a new file with a unique hidden name in `dir` for writing
+// something that is renamed into place when complete. Returns the
+// descriptor (-1 on failure), the file's path and, when asked, the
+// permissions a new file gets here (0666 less the umask).
+int MakeTempFile(const std::string& dir, std::string& path, mode_t* mode = nullptr);
 
 // Name comparison used for replacing and deleting: "/" and "\" alike,
 // ASCII letters without case.

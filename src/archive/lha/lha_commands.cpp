@@ -446,7 +446,8 @@ int ExtractFile(const ArchiveReader& reader, const Entry& e, const std::string& 
     if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ARC_ERROR_FILE_OPEN;
   }
   std::string tmp;
-  const int fd = MakeTempFile(dir, tmp);
+  mode_t newMode = 0644;
+  const int fd = MakeTempFile(dir, tmp, &newMode);
   if (fd < 0) return ARC_ERROR_FILE_OPEN;
   const ByteSink sink = [fd](const uint8_t* d, std::size_t n) {
     while (n > 0) {
@@ -460,12 +461,12 @@ int ExtractFile(const ArchiveReader& reader, const Entry& e, const std::string& 
   };
   int rc = reader.Extract(e, sink);
   if (rc == 0) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode_t mode = 0666 & ~mask;
-    if (e.m.hasUnixMode) mode = (e.m.unixMode & 0777) & ~mask;
+    // The stored Unix permissions within what the umask allows; a DOS
+    // read-only attribute takes the write bits away.
+    mode_t mode = newMode;
+    if (e.m.hasUnixMode) mode &= (e.m.unixMode & 0777);
     if (e.m.dosAttribute & 0x01) mode &= ~0222;
-    fchmod(fd, mode | S_IRUSR);
+    if (mode != newMode) fchmod(fd, mode | S_IRUSR);
     const struct timespec times[2] = {{e.m.mtime, 0}, {e.m.mtime, 0}};
     futimens(fd, times);
   }
@@ -639,7 +640,8 @@ int CommandSfx(const Words& w, const CommandEnv& env, std::string& report) {
     return ARC_ERROR_FILE_OPEN;
   }
   std::string tmp;
-  const int fd = MakeTempFile(outDir, tmp);
+  mode_t newMode = 0644;
+  const int fd = MakeTempFile(outDir, tmp, &newMode);
   if (fd < 0) return ARC_ERROR_TMP_OPEN;
   uint64_t stubSize = 0, archiveSize = 0;
   bool ok = CopyFileBytes(fd, env.stubPath, stubSize) && CopyFileBytes(fd, archive, archiveSize);
@@ -649,9 +651,8 @@ int CommandSfx(const Words& w, const CommandEnv& env, std::string& report) {
     for (int i = 0; i < 8; ++i) trailer[8 + i] = static_cast<uint8_t>(stubSize >> (8 * i));
     ok = ::write(fd, trailer, sizeof trailer) == static_cast<ssize_t>(sizeof trailer);
   }
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ok = ok && fchmod(fd, 0777 & ~mask) == 0 && fsync(fd) == 0;
+  // Executable wherever it is readable.
+  ok = ok && fchmod(fd, newMode | ((newMode & 0444) >> 2)) == 0 && fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok || ::rename(tmp.c_str(), exe.c_str()) != 0) {
     ::unlink(tmp.c_str());

@@ -392,3 +392,31 @@ TEST(LhaCommandsExtract, WithoutXOnlyTheFileNamesAreUsedAndPatternsSelect) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LhaCommandsExtract, NewFilesGetThePermissionsTheUmaskAllows) {
+  const mode_t saved = umask(027);
+  lhatest::ScriptTreeForCase t;
+  const auto a = lhatest::RunCmd("a " + t.arc + " " + t.src + "\\ SAMPLE\\dat\\*.* -xr2");
+  const auto e = lhatest::RunCmd("e " + t.arc + " " + t.out + "/ -x");
+  const auto s = lhatest::RunCmd("s " + t.tmp.Path("a") + " " + t.tmp.Path("") + "/");
+  umask(saved);
+  ASSERT_EQ(a.code, 0);
+  ASSERT_EQ(e.code, 0);
+  ASSERT_EQ(s.code, 0);
+  auto mode = [](const std::string& p) {
+    struct stat st {};
+    stat(p.c_str(), &st);
+    return st.st_mode & 0777;
+  };
+  EXPECT_EQ(mode(t.arc), 0640u);
+  EXPECT_EQ(mode(t.out + "/SAMPLE/dat/index.fet"), 0640u);
+  EXPECT_EQ(mode(t.tmp.Path("a.exe")), 0750u);
+  // Rewriting keeps the archive's own permissions.
+  chmod(t.arc.c_str(), 0604);
+  ASSERT_EQ(lhatest::RunCmd("d " + t.arc + " SAMPLE\\dat\\index.fet").code, 0);
+  EXPECT_EQ(mode(t.arc), 0604u);
+}
+
+}  // namespace
