@@ -20,7 +20,7 @@ namespace lha {
 int DictionaryBits(const char method[5]);
 
 struct EncoderOptions {
-  int dictionaryBits = 13;  // 13 (-lh5-), 15 (-lh6-) or 16 (-lh7-)
+  int dictionaryBits = 13;  // 12 (-lh4-), 13 (-lh5-), 15 (-lh6-) or 16 (-lh7-)
 };
 
 // Compresses `size` bytes. The result is the packed data of one member.

@@ -87,7 +87,7 @@ TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
-                         ::testing::Combine(::testing::Values(13, 15, 16), ::testing::ValuesIn(kCases)),
+                         ::testing::Combine(::testing::Values(12, 13, 15, 16), ::testing::ValuesIn(kCases)),
                          [](const auto& info) {
                            return std::string(std::get<1>(info.param).name) + "_bits" +
                                   std::to_string(std::get<0>(info.param));
