@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -43,8 +45,8 @@ W* Place(W* widget, const char* name, int left, int top, int width, int height) 
 // 12 pixels at 96 dpi).
 QFont GothicFont(bool proportional = false) {
   QFont f;
-  f.setFamilies(proportional ? QStringList{QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")}
-                             : QStringList{QStringLiteral("IPAGothic")});
+  f.setFamily(proportional ? QStringLiteral("IPAPGothic") : QStringLiteral("IPAGothic"));
+  f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(12);
   return f;
 }
@@ -52,7 +54,7 @@ QFont GothicFont(bool proportional = false) {
 // "Arial Black" at the given pixel size; a heavy sans-serif where it is missing.
 QFont BlackFont(int pixelSize) {
   QFont f;
-  f.setFamilies({QStringLiteral("Arial Black"), QStringLiteral("DejaVu Sans")});
+  f.setFamily(QStringLiteral("Arial Black"));  // fontconfig substitutes where it is missing
   f.setStyleHint(QFont::SansSerif);
   f.setWeight(QFont::Black);
   f.setPixelSize(pixelSize);
@@ -75,6 +77,20 @@ void SetBackground(QWidget* widget, QColor colour) {
   p.setColor(QPalette::Window, colour);
   widget->setPalette(p);
 }
+
+// Option buttons and check boxes with the narrow gap between mark and caption
+// of the original platform, so the long captions fit their twip widths.
+class NarrowLabelStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    if (metric == PM_RadioButtonLabelSpacing || metric == PM_CheckBoxLabelSpacing) return 3;
+    // The option buttons are 13 pixels high: a mark that fits them whole.
+    if (metric == PM_ExclusiveIndicatorWidth || metric == PM_ExclusiveIndicatorHeight) return 12;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
 
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
@@ -241,6 +257,20 @@ void FIND::BuildControls() {
   lblVersion_ = Place(ColouredLabel(client, QStringLiteral("VerX.XX"), BlackFont(16),
                                     QColor(255, 255, 128)),
                       "LblVersion", 3480, 180, 1215, 375);
+  // A thin dark edge keeps the light-yellow version readable on the light
+  // window background.
+  auto* edge = new QGraphicsDropShadowEffect(lblVersion_);
+  edge->setColor(QColor(64, 64, 64));
+  edge->setOffset(1, 1);
+  edge->setBlurRadius(0);
+  lblVersion_->setGraphicsEffect(edge);
+
+  // Frames draw their border through the middle of the caption, so the
+  // controls placed near a frame's top edge lie inside it.
+  client->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; padding: 0px 1px; }"));
 
   // Frame2: the script information file, the next update, the index lines.
   frame2_ = Place(new QGroupBox(client), "Frame2", 240, 1680, 5655, 2415);
@@ -316,6 +346,22 @@ void FIND::BuildControls() {
   image1_ = Place(new LogoImage(client), "Image1", 4860, 0, 1050, 645);
   image1_->setPixmap(LogoPixmap());
   image1_->setCursor(Qt::PointingHandCursor);
+
+  auto* narrow = new NarrowLabelStyle();
+  narrow->setParent(this);
+  for (QWidget* w : std::initializer_list<QWidget*>{option1_, option2_, option3_, check1_})
+    w->setStyle(narrow);
+  // The two long option captions need one pixel less per character than the
+  // window's font to fit their widths whole.
+  QFont optionFont = GothicFont();
+  optionFont.setPixelSize(11);
+  for (QWidget* w : std::initializer_list<QWidget*>{option1_, option2_, option3_})
+    w->setFont(optionFont);
+
+  // The frames' style sheet hands its widgets the application's font, so
+  // every control that has no font of its own gets the window's font here.
+  for (QWidget* w : client->findChildren<QWidget*>())
+    if (!w->testAttribute(Qt::WA_SetFont)) w->setFont(font());
 
   // Labels take no focus; frames neither. The remaining order is the window's.
   QWidget* order[] = {combo2_, command4_, command5_, command6_, text4_,   text1_,
