@@ -1,0 +1,88 @@
+// The QMessageBox sink: style numbers give buttons and icon, CR breaks lines,
+// and the pressed button comes back as its classic number.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "util/ui/qt_message_box.h"
+
+namespace {
+
+// Runs `inspect` on the message box as soon as it is shown.
+void WhenShown(std::function<void(QMessageBox&)> inspect) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    inspect(*box);
+  });
+  timer->start();
+}
+
+QList<QMessageBox::StandardButton> Buttons(QMessageBox& box) {
+  QList<QMessageBox::StandardButton> out;
+  for (QAbstractButton* b : box.buttons()) out << box.standardButton(b);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(QtMessageBoxTest, StyleGivesButtonsIconAndTitle) {
+  using B = QMessageBox;
+  struct Case {
+    int style;
+    QList<B::StandardButton> buttons;
+    B::Icon icon;
+    B::StandardButton press;
+    int result;
+  };
+  const Case cases[] = {
+      {0, {B::Ok}, B::NoIcon, B::Ok, lm::button::OK},
+      {5, {B::Retry, B::Cancel}, B::NoIcon, B::Retry, lm::button::Retry},
+      {16, {B::Ok}, B::Critical, B::Ok, lm::button::OK},
+      {36, {B::Yes, B::No}, B::Question, B::No, lm::button::No},
+      {36, {B::Yes, B::No}, B::Question, B::Yes, lm::button::Yes},
+      {48, {B::Ok}, B::Warning, B::Ok, lm::button::OK},
+      {64, {B::Ok}, B::Information, B::Ok, lm::button::OK},
+  };
+  lm::QtMessageBoxSink sink;
+  for (const auto& c : cases) {
+    QList<B::StandardButton> expected = c.buttons;
+    std::sort(expected.begin(), expected.end());
+    bool seen = false;
+    WhenShown([&](QMessageBox& box) {
+      seen = true;
+      EXPECT_EQ(box.windowTitle(), "Loftmark");
+      EXPECT_EQ(box.text(), "first line\n『/x/y』");
+      EXPECT_EQ(Buttons(box), expected) << c.style;
+      EXPECT_EQ(box.icon(), c.icon) << c.style;
+      box.button(c.press)->click();
+    });
+    const int result = sink.Show(QStringLiteral("first line") + QChar(13) + "『/x/y』", c.style,
+                                 "Loftmark");
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(result, c.result) << c.style;
+  }
+}
+
+TEST(QtMessageBoxTest, EscapeGivesTheNegativeAnswer) {
+  lm::QtMessageBoxSink sink;
+  for (const auto& [style, result] : {std::pair{36, lm::button::No}, {5, lm::button::Cancel},
+                                      {0, lm::button::OK}}) {
+    WhenShown([](QMessageBox& box) {
+      QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(&box, &esc);
+    });
+    EXPECT_EQ(sink.Show("question", style, "Loftmark"), result) << style;
+  }
+}
+
+}  // namespace
