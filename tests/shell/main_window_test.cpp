@@ -544,14 +544,32 @@ TEST_F(MainWindowTest, Option1WritesTheIndexAndListsItsEntries) {
   EXPECT_TRUE(Find<QPushButton>("Command1")->isEnabled());
 }
 
-TEST_F(MainWindowTest, EnterInADateBoxRunsTheExecuteCommand) {
+TEST_F(MainWindowTest, EnterRunsTheExecuteCommandFromAnyControlButAButton) {
   const QString ugu = MakeScript("ENTER");
   WriteSettings({{"e", ugu}});
   Start();
+  Activate();
   Find<QLineEdit>("Text1")->setText(QString::number(QDate::currentDate().year() + 1));
-  QTest::keyClick(Find<QLineEdit>("Text1"), Qt::Key_Return);
-  EXPECT_EQ(boxes.Texts(), QStringList({"更新定義ファイルを出力しました。"}));
-  EXPECT_TRUE(QFile::exists(tree.Path("scripts/ENTER/DAT/index.fet")));
+  for (const char* name : {"Text1", "Text6", "Text4", "Combo2", "Check1", "List1", "Option1"}) {
+    boxes.Clear();
+    QFile::remove(tree.Path("scripts/ENTER/DAT/index.fet"));
+    QWidget* w = Find<QWidget>(name);
+    w->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(w, Qt::Key_Return);
+    EXPECT_EQ(boxes.Texts(), QStringList({"更新定義ファイルを出力しました。"})) << name;
+    EXPECT_TRUE(QFile::exists(tree.Path("scripts/ENTER/DAT/index.fet"))) << name;
+  }
+  // A focused button takes Enter itself: "設定" does nothing yet, "終了" closes.
+  boxes.Clear();
+  Find<QPushButton>("Command4")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Find<QPushButton>("Command4"), Qt::Key_Return);
+  EXPECT_TRUE(boxes.Shown().empty());
+  EXPECT_TRUE(window->isVisible());
+  Find<QPushButton>("Command3")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Find<QPushButton>("Command3"), Qt::Key_Enter);
+  EXPECT_TRUE(boxes.Shown().empty());
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(ended, 1);
 }
 
 TEST_F(MainWindowTest, Option2WritesTheIndexWithoutItsMessage) {
@@ -634,7 +652,7 @@ TEST_F(MainWindowTest, SecondStartWhileRunningEndsAtOnce) {
 TEST_F(MainWindowTest, ProfileListEntriesCanBeRenamedAndAppended) {
   Start();
   window->SetProfileEntryText(0, "renamed");
-  window->AddProfileEntry("added");
+  window->AppendProfileEntry("added");
   EXPECT_EQ(ComboTexts(Find<QComboBox>("Combo2")), QStringList({"renamed", "added"}));
   EXPECT_EQ(Find<QComboBox>("Combo2")->currentIndex(), 0);
 }

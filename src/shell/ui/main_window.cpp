@@ -394,7 +394,7 @@ void FIND::SetProfileEntryText(int index, const QString& text) {
   if (index >= 0 && index < combo2_->count()) combo2_->setItemText(index, text);
 }
 
-void FIND::AddProfileEntry(const QString& text) { combo2_->addItem(text); }
+void FIND::AppendProfileEntry(const QString& text) { combo2_->addItem(text); }
 
 void FIND::RefreshMainWindow() { lm::RefreshMainWindow(*this); }
 
@@ -448,6 +448,7 @@ void FIND::FocusBox(DateBox box) {
 void FIND::SetExecuteEnabled(bool enabled) { command1_->setEnabled(enabled); }
 void FIND::ClearList() { list1_->clear(); }
 void FIND::AddListLine(const QString& line) { list1_->addItem(line); }
+void FIND::AddListLines(const QStringList& lines) { list1_->addItems(lines); }
 
 // ---- handlers --------------------------------------------------------------
 

@@ -14,6 +14,7 @@
 
 #include "index/index_writer.h"
 #include "profiles/profile_actions.h"
+#include "profiles/ui/settings_host.h"
 
 class QAction;
 class QCheckBox;
@@ -63,16 +64,17 @@ QPixmap LogoPixmap();
 class FIND : public QMainWindow,
              public MainWindowView,
              public NextUpdateBoxes,
-             public IndexRunView {
+             public IndexRunView,
+             public SettingsHost {
   Q_OBJECT
  public:
   explicit FIND(QWidget* parent = nullptr);
 
-  // What the settings window changes in the profile list, and the refresh it
-  // runs after its confirm and cancel.
-  void SetProfileEntryText(int index, const QString& text);
-  void AddProfileEntry(const QString& text);
-  void RefreshMainWindow();
+  // SettingsHost: what the settings window changes in the profile list, and
+  // the refresh it runs after its confirm and cancel.
+  void SetProfileEntryText(int index, const QString& text) override;
+  void AppendProfileEntry(const QString& text) override;
+  void RefreshMainWindow() override;
 
   // Runs when the window closes (the shutdown of the program); once only.
   void SetUnloadHandler(std::function<void()> handler) { unload_ = std::move(handler); }
@@ -96,6 +98,7 @@ class FIND : public QMainWindow,
   void SetExecuteEnabled(bool enabled) override;
   void ClearList() override;
   void AddListLine(const QString& line) override;
+  void AddListLines(const QStringList& lines) override;
 
   // Event handlers, named after their controls.
   void Command1_Click();
