@@ -647,6 +647,18 @@ TEST_F(MainWindowTest, SecondStartWhileRunningEndsAtOnce) {
   EXPECT_TRUE(lm::InstanceMarkerExists());
 }
 
+TEST_F(MainWindowTest, SettingsCommandsDoNothingUntilTheSettingsWindowIsWired) {
+  Start();
+  QTest::mouseClick(Find<QPushButton>("Command4"), Qt::LeftButton);
+  QTest::mouseClick(Find<QPushButton>("Command5"), Qt::LeftButton);
+  Find<QAction>("m_new")->trigger();
+  Find<QAction>("m_setprofile")->trigger();
+  EXPECT_TRUE(boxes.Shown().empty());
+  EXPECT_EQ(lastProfile, 0);
+  EXPECT_EQ(ComboTexts(Find<QComboBox>("Combo2")), QStringList({"Default"}));
+  EXPECT_TRUE(window->isVisible());
+}
+
 // ---- what the settings window uses ----
 
 TEST_F(MainWindowTest, ProfileListEntriesCanBeRenamedAndAppended) {
