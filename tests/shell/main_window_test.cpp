@@ -223,6 +223,29 @@ TEST_F(MainWindowTest, SelectingAProfileShowsItsScriptAndNextUpdate) {
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+TEST_F(MainWindowTest, StartupStepsOfOtherWindowsRunInTheirPlace) {
+  const QString a = MakeScript("ALPHA");
+  WriteSettings({{"alpha", a}, {"beta", a}});
+  QStringList steps;
+  lm::StartupHooks hooks;
+  hooks.clearSettingsWindow = [&](lm::FIND& w) {
+    steps << QStringLiteral("clear visible=%1 profiles=%2 entries=%3")
+                 .arg(w.isVisible())
+                 .arg(lastProfile + 1)
+                 .arg(w.Combo2()->count());
+  };
+  hooks.profilesLoaded = [&](lm::FIND& w) {
+    steps << QStringLiteral("loaded profiles=%1 entries=%2 combo1=%3")
+                 .arg(lastProfile + 1)
+                 .arg(w.Combo2()->count())
+                 .arg(w.Combo1()->count());
+  };
+  window = lm::StartLoftmark(executable, hooks);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(steps, QStringList({"clear visible=1 profiles=1 entries=0",
+                                "loaded profiles=2 entries=0 combo1=4"}));
+}
+
 // ---- layout ----
 
 TEST_F(MainWindowTest, EveryControlHasItsKindContainerAndPlace) {

@@ -50,9 +50,9 @@ std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const Startup
   makeTmpIndex = 0;
   w.show();
 
-  if (hooks.clearSettingsWindow) hooks.clearSettingsWindow();
+  if (hooks.clearSettingsWindow) hooks.clearSettingsWindow(w);
   LoadProfiles();
-  if (hooks.profilesLoaded) hooks.profilesLoaded();
+  if (hooks.profilesLoaded) hooks.profilesLoaded(w);
 
   {
     // Filling the list selects nothing yet; selecting entry 0 afterwards is

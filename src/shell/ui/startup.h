@@ -12,11 +12,12 @@ namespace lm {
 class FIND;
 
 // Steps that windows built elsewhere add to the start-up, and the end of the
-// process after the shutdown.
+// process after the shutdown. The first two get the main window, which is
+// already shown.
 struct StartupHooks {
-  std::function<void()> clearSettingsWindow;  // empties the settings window's boxes
-  std::function<void()> profilesLoaded;       // right after the profiles are loaded
-  std::function<void()> endProcess;           // after saving, when the window closed
+  std::function<void(FIND&)> clearSettingsWindow;  // empties the settings window's boxes
+  std::function<void(FIND&)> profilesLoaded;       // right after the profiles are loaded
+  std::function<void()> endProcess;                // after saving, when the window closed
 };
 
 // The archive types of Combo1, in their order; the archive builder recognises
