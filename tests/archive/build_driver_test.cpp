@@ -29,6 +29,9 @@ struct TypeCase {
   bool qsc;
 };
 
+// The ctest names show the type's label instead of the bytes of the case.
+void PrintTo(const TypeCase& c, std::ostream* os) { *os << c.label; }
+
 const TypeCase kTypes[] = {
     {"Qsc", QStringLiteral("Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)"), false, true},
     {"Lzh", QStringLiteral("LHA形式(LZH)"), false, false},
