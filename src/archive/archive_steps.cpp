@@ -29,6 +29,8 @@ bool RunArchiverStep(cArchiver& archiver, const QString& command) {
   return false;
 }
 
+bool HaveCurrentProfile() { return currentProfile >= 0 && currentProfile < kProfileCapacity; }
+
 ArchiveName CurrentArchiveName(const QString& extension) {
   const Profile& p = profileTable[currentProfile];
   const cFile f;

@@ -21,6 +21,9 @@ bool RunArchiverStep(cArchiver& archiver, const QString& command);
 using ArchiverCommandTrace = std::function<void(const QString& libraryFile, const QString& command)>;
 void SetArchiverCommandTrace(ArchiverCommandTrace trace);
 
+// True when currentProfile indexes the profile table.
+bool HaveCurrentProfile();
+
 // One archive of the current profile under two spellings: the text that goes
 // on command lines (the archive directory in short form, then "\", the name
 // and the extension) and the path that file operations use (the directory as

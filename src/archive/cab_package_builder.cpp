@@ -135,6 +135,7 @@ int32_t ClearTempDir(const QString& dir) {
 
 int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
                         int16_t nonRegular, quintptr hwnd) {
+  if (!HaveCurrentProfile()) return 0;
   if (BuildLzhArchive(scriptPath, sfx, extraArguments, nonRegular, hwnd) == 0) return 0;
 
   const cFile f;

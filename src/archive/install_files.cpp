@@ -1,5 +1,6 @@
 #include "archive/install_files.h"
 
+#include "archive/archive_steps.h"
 #include "profiles/profile_store.h"
 #include "profiles/script_check.h"
 #include "util/app_globals.h"
@@ -7,10 +8,7 @@
 namespace lm {
 namespace {
 
-const Profile* Current() {
-  if (currentProfile < 0 || currentProfile >= kProfileCapacity) return nullptr;
-  return &profileTable[currentProfile];
-}
+const Profile* Current() { return HaveCurrentProfile() ? &profileTable[currentProfile] : nullptr; }
 
 void SetError(FileError* error, const QString& message) {
   if (!error) return;

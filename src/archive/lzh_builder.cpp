@@ -18,8 +18,12 @@ bool EndsWithSeparator(const QString& s) {
 }
 
 // A name on a command line: in quotes when it holds a blank or a comma, so
-// that it stays one word (names without them go as they are).
-QString Word(const QString& name) { return cFile().AddQuotesToFN(name); }
+// that it stays one word, or begins with "-", so that it is not taken for a
+// switch (other names go as they are).
+QString Word(const QString& name) {
+  if (name.startsWith(QLatin1Char('-'))) return QLatin1Char('"') + name + QLatin1Char('"');
+  return cFile().AddQuotesToFN(name);
+}
 
 bool RemoveOldArchive(const QString& path) {
   if (DeleteIfExists(path)) return true;
@@ -32,7 +36,7 @@ bool RemoveOldArchive(const QString& path) {
 }  // namespace
 
 QString AttachmentCommand(int index, const QString& scriptDir, const QString& lzhCommand) {
-  if (index < 0 || index >= kAttachmentCapacity) return {};
+  if (!HaveCurrentProfile() || index < 0 || index >= kAttachmentCapacity) return {};
   Profile& profile = profileTable[currentProfile];
   const cFile f;
   QString a = profile.addfile[index];
@@ -70,6 +74,7 @@ QString AttachmentCommand(int index, const QString& scriptDir, const QString& lz
 
 int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
                         int16_t nonRegular, quintptr hwnd) {
+  if (!HaveCurrentProfile()) return 0;
   const cFile f;
   const QString scriptDir = DirOf(scriptPath);
   QString name;

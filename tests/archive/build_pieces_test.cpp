@@ -112,6 +112,7 @@ TEST_F(TemporaryFileTest, AttachmentCommandsByKindAndPlace) {
   tree_.WriteFile(QStringLiteral("s/my docs/read me.txt"), "r");
   tree_.WriteFile(QStringLiteral("other/manual/a.txt"), "a");
   tree_.WriteFile(QStringLiteral("other/note.txt"), "n");
+  tree_.WriteFile(QStringLiteral("s/-dash.txt"), "d");
   const QString d = tree_.Path(QStringLiteral("s")) + QLatin1Char('/');
   const QString other = tree_.Path(QStringLiteral("other"));
   struct Case {
@@ -129,6 +130,8 @@ TEST_F(TemporaryFileTest, AttachmentCommandsByKindAndPlace) {
        QStringLiteral("a L ") + d + QStringLiteral(" doc/\\*.* -xr2"), d + QStringLiteral("doc/")},
       {"names with blanks stay one word", d + QStringLiteral("my docs/read me.txt"),
        QStringLiteral("a L ") + d + QStringLiteral(" \"my docs/read me.txt\" -xr2"), d + QStringLiteral("my docs/read me.txt")},
+      {"a name that begins like a switch", d + QStringLiteral("-dash.txt"),
+       QStringLiteral("a L ") + d + QStringLiteral(" \"-dash.txt\" -xr2"), d + QStringLiteral("-dash.txt")},
       {"the script directory itself: its content", d, QStringLiteral("a L ") + d + QStringLiteral(" *.* -xr2"), d},
       {"a doubled separator after the script directory", d + QStringLiteral("/doc/readme.txt"),
        QStringLiteral("a L ") + d + QStringLiteral(" doc/readme.txt -xr2"), d + QStringLiteral("/doc/readme.txt")},
