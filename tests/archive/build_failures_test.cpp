@@ -276,6 +276,21 @@ TEST_F(BuildFailureTest, CancelAtTheRetryPromptEndsThePackageBuild) {
   SetReadOnly(stale, false);
 }
 
+TEST_F(BuildFailureTest, AWorkDirectoryThatCannotBeMadeEndsThePackageBuild) {
+  UseSample();
+  const QString blocker = prog_ + QStringLiteral("/temp");
+  { QFile f(blocker); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+  lm::BuildArchives(lm::kArchiveTypeQsc, 0);
+  QFile::remove(blocker);
+  EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing),
+                                         QStringLiteral("一時ディレクトリ『") + prog_ + QStringLiteral("/temp/』を作成できません。"),
+                                         kFailed}));
+  EXPECT_EQ(boxes_.Styles(), std::vector<int>({0, 48, 0}));
+  EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
+  EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.qsc"))));
+  EXPECT_EQ(recorder_.libraries.count(QStringLiteral("Cab32.DLL")), 0);
+}
+
 TEST_F(BuildFailureTest, OlderArchivesOfTheSameNameAreReplaced) {
   UseSample();
   // An older archive with a member the new build does not have, and older
