@@ -65,8 +65,9 @@ bool IsRealDirectory(const QString& path) {
 }
 
 // Deletes the files (and symbolic links) of one directory. A read-only file
-// is refused as the read-only attribute would refuse it.
-bool DeleteFilesIn(const QString& dir) {
+// is refused as the read-only attribute would refuse it, unless
+// `dropReadOnly` allows the attribute to be cleared first.
+bool DeleteFilesIn(const QString& dir, bool dropReadOnly) {
   QStringList names;
   if (!EntryNames(dir, names)) return false;
   for (const QString& name : names) {
@@ -74,7 +75,9 @@ bool DeleteFilesIn(const QString& dir) {
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0) return false;
     if (S_ISDIR(st.st_mode)) continue;
-    if (!S_ISLNK(st.st_mode) && (st.st_mode & 0222) == 0) return false;
+    if (!S_ISLNK(st.st_mode) && (st.st_mode & 0222) == 0) {
+      if (!dropReadOnly || ::chmod(path.constData(), st.st_mode | S_IWUSR) != 0) return false;
+    }
     if (::unlink(path.constData()) != 0) return false;
   }
   return true;
@@ -115,12 +118,16 @@ bool ListDirTree(const QString& dir) {
   return complete;
 }
 
-int32_t ClearTempDir(const QString& dir) {
+namespace {
+
+// Empties `dir`, keeping it. With `dropReadOnly` read-only files are made
+// writable and deleted without asking.
+int32_t ClearDirectory(const QString& dir, bool dropReadOnly) {
   const QString root = ResolveExisting(dir).isEmpty() ? NativePath(dir) : WithSlash(ResolveExisting(dir));
   if (!WithRetry([&] { return ListDirTree(root); })) return -1;
   for (int i = 0; i < dirCount; ++i) {
     const QString d = WithSlash(dirList[i]);
-    if (!WithRetry([&] { return DeleteFilesIn(d); })) return -1;
+    if (!WithRetry([&] { return DeleteFilesIn(d, dropReadOnly); })) return -1;
   }
   if (!WithRetry([&] { return ListDirTree(root); })) return -1;
   // Deepest first: every subdirectory goes before its parent; the directory
@@ -132,6 +139,10 @@ int32_t ClearTempDir(const QString& dir) {
   }
   return 0;
 }
+
+}  // namespace
+
+int32_t ClearTempDir(const QString& dir) { return ClearDirectory(dir, false); }
 
 int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
                         int16_t nonRegular, quintptr hwnd) {
@@ -174,7 +185,9 @@ int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& e
       return 0;
     }
   }
-  if (ClearTempDir(work) != 0) {
+  // Everything in the work directory now was unpacked by this build: files
+  // that keep the read-only attribute of their originals go without asking.
+  if (ClearDirectory(work, true) != 0) {
     MsgBox(CannotClearMessage(), style::OkOnly, kAppTitle);
     return 0;
   }

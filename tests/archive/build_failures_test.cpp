@@ -276,6 +276,21 @@ TEST_F(BuildFailureTest, CancelAtTheRetryPromptEndsThePackageBuild) {
   SetReadOnly(stale, false);
 }
 
+TEST_F(BuildFailureTest, AReadOnlyScriptFileDoesNotStopTheClearingAfterThePack) {
+  UseSample();
+  const QString locked = tree_.Path(QStringLiteral("s/Sample/DAT/ソース.txt"));
+  SetReadOnly(locked, true);
+  lm::BuildArchives(lm::kArchiveTypeQsc, 0);
+  SetReadOnly(locked, false);
+  // The unpacked copy keeps the read-only attribute; the work directory is
+  // emptied all the same, without asking.
+  EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
+  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")), QStringList());
+  const lmtest::Tree cab =
+      lmtest::ExtractWithCabextract(Arc(QStringLiteral("sample.qsc")), tree_.Path(QStringLiteral("out")));
+  EXPECT_EQ(cab.count(QStringLiteral("SAMPLE/dat/ソース.txt")), 1u);
+}
+
 TEST_F(BuildFailureTest, AWorkDirectoryThatCannotBeMadeEndsThePackageBuild) {
   UseSample();
   const QString blocker = prog_ + QStringLiteral("/temp");
