@@ -24,6 +24,7 @@
 
 #include "profiles/profile_store.h"
 #include "profiles/vendor_link.h"
+#include "sync/ui/compare_operation.h"
 #include "util/app_globals.h"
 
 namespace lm {
@@ -342,6 +343,7 @@ void FIND::BuildControls() {
   command1_ = Place(new QPushButton(QStringLiteral("処理の実行"), client), "Command1", 4560,
                     4560, 1275, 375);
   command1_->setDefault(true);
+  buildView_ = BuildRunWindow(this, combo1_, command1_);
 
   image1_ = Place(new LogoImage(client), "Image1", 4860, 0, 1050, 645);
   image1_->setPixmap(LogoPixmap());
@@ -445,7 +447,7 @@ void FIND::FocusBox(DateBox box) {
   }
 }
 
-void FIND::SetExecuteEnabled(bool enabled) { command1_->setEnabled(enabled); }
+void FIND::SetExecuteEnabled(bool enabled) { buildView_.SetExecuteEnabled(enabled); }
 void FIND::ClearList() { list1_->clear(); }
 void FIND::AddListLine(const QString& line) { list1_->addItem(line); }
 void FIND::AddListLines(const QStringList& lines) { list1_->addItems(lines); }
@@ -457,7 +459,8 @@ void FIND::Command1_Click() {
   if (option1_->isChecked()) {
     WriteIndexForProfile(0, *this, *this);
   } else if (option2_->isChecked()) {
-    if (WriteIndexForProfile(1, *this, *this) == 0) BuildSelectedArchives();
+    // The index files first; the archives only when they were written.
+    RunOption2(*this, *this, buildView_);
   } else if (option3_->isChecked() && option3_->isEnabled()) {
     CompareWithServerIndex();
   }
@@ -474,6 +477,17 @@ void FIND::Check1_Click() { makeTmpIndex = check1_->isChecked() ? 1 : 0; }
 void FIND::Command3_Click() { close(); }
 
 void FIND::Command4_Click() { EditCurrentProfile(); }
+
+SETTING& FIND::SettingsWindow() {
+  if (!settings_) settings_ = std::make_unique<SETTING>(*this, this);
+  return *settings_;
+}
+
+void FIND::EditCurrentProfile() { SettingsWindow().EditCurrentProfile(); }
+
+void FIND::AddNewProfile() { SettingsWindow().AddProfile(); }
+
+void FIND::CompareWithServerIndex() { RunCompareOperation(this); }
 
 void FIND::Command5_Click() { AddNewProfile(); }
 

@@ -7,14 +7,17 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 
+#include "archive/ui/build_run_window.h"
 #include "index/index_writer.h"
 #include "profiles/profile_actions.h"
 #include "profiles/ui/settings_host.h"
+#include "profiles/ui/settings_window.h"
 
 class QAction;
 class QCheckBox;
@@ -76,6 +79,10 @@ class FIND : public QMainWindow,
   void AppendProfileEntry(const QString& text) override;
   void RefreshMainWindow() override;
 
+  // The settings window SETTING, created on first use and kept (hidden)
+  // until the program ends.
+  SETTING& SettingsWindow();
+
   // Runs when the window closes (the shutdown of the program); once only.
   void SetUnloadHandler(std::function<void()> handler) { unload_ = std::move(handler); }
 
@@ -117,16 +124,12 @@ class FIND : public QMainWindow,
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Wiring points for the windows and operations built on top of this one.
   // "設定": edit the current profile in the settings window.
-  void EditCurrentProfile() {}
+  void EditCurrentProfile();
   // "新規追加": add a profile through the settings window.
-  void AddNewProfile() {}
-  // Option2, after the index files were written: build the archives of the
-  // type chosen in Combo1.
-  void BuildSelectedArchives() {}
+  void AddNewProfile();
   // Option3: compare the local index with the server's copy.
-  void CompareWithServerIndex() {}
+  void CompareWithServerIndex();
 
   void BuildControls();
   void BuildMenu();
@@ -160,6 +163,10 @@ class FIND : public QMainWindow,
   QAction* mExit_ = nullptr;
   QAction* mSetProfile_ = nullptr;
 
+  // The archive build's view of this window: Combo1's text, the wait cursor
+  // and an execute button that stays disabled while a build runs.
+  BuildRunWindow buildView_{nullptr, nullptr, nullptr};
+  std::unique_ptr<SETTING> settings_;
   std::function<void()> unload_;
   bool unloaded_ = false;
 };

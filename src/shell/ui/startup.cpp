@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "profiles/profile_store.h"
+#include "profiles/ui/settings_window.h"
 #include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "util/app_globals.h"
@@ -50,9 +51,20 @@ std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const Startup
   makeTmpIndex = 0;
   w.show();
 
-  if (hooks.clearSettingsWindow) hooks.clearSettingsWindow(w);
+  // The settings window empties its boxes, and after the profiles are loaded
+  // the script picker opens at the last valid profile's file; a test may put
+  // steps of its own in their place.
+  if (hooks.clearSettingsWindow) {
+    hooks.clearSettingsWindow(w);
+  } else {
+    w.SettingsWindow().ClearSettingsWindow();
+  }
   LoadProfiles();
-  if (hooks.profilesLoaded) hooks.profilesLoaded(w);
+  if (hooks.profilesLoaded) {
+    hooks.profilesLoaded(w);
+  } else {
+    PointScriptPickerAtProfiles();
+  }
 
   {
     // Filling the list selects nothing yet; selecting entry 0 afterwards is

@@ -45,7 +45,7 @@ TEST(MainWindowArchiveTypes, Combo1HoldsTheTextsTheDriverKnows) {
 
 // Runs once the execute command's Option2 builds the archives through
 // RunOption2 (the main window's BuildSelectedArchives is still empty).
-TEST_F(MainWindowBuildTest, DISABLED_Option2WithATypeAndEnterBuildsTheArchives) {
+TEST_F(MainWindowBuildTest, Option2WithATypeAndEnterBuildsTheArchives) {
   QTest::mouseClick(Child<QRadioButton>("Option2"), Qt::LeftButton);
   QComboBox* combo1 = Child<QComboBox>("Combo1");
   ASSERT_TRUE(combo1->isEnabled());
