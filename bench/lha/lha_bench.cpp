@@ -61,7 +61,12 @@ std::string Quote(const std::string& s) { return "'" + s + "'"; }
 // without being a copy of one file.
 std::string ShiftJisText(std::size_t size, unsigned seed) {
   std::string source;
-  for (const char* p : {"/work/shared/spec.md", LM_SOURCE_DIR "/README.md"}) source += ReadFile(p);
+  source += ReadFile(LM_SOURCE_DIR "/README.md");
+  // The program's own sources hold its Japanese messages and captions.
+  for (const auto& e : std::filesystem::recursive_directory_iterator(LM_SOURCE_DIR "/src")) {
+    if (e.is_regular_file() && (e.path().extension() == ".cpp" || e.path().extension() == ".h"))
+      source += ReadFile(e.path().string());
+  }
   if (source.size() < 1000) source = "日本語の文章です。スクリプトの配布用アーカイブを作成します。";
   // Tokens: runs of one character class.
   std::vector<std::string> tokens;

@@ -31,6 +31,7 @@
 #include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
+#include "support/file_drop.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "util/app_globals.h"
@@ -140,19 +141,7 @@ class MainWindowTest : public ::testing::Test {
     return out;
   }
 
-  void Drop(QWidget* target, const QStringList& files) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
-    data.setUrls(urls);
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    ASSERT_TRUE(enter.isAccepted()) << target->objectName().toStdString();
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    EXPECT_TRUE(drop.isAccepted());
-  }
+  void Drop(QWidget* target, const QStringList& files) { lmtest::DropFiles(target, files); }
 
   lmtest::TempTree tree;
   lmtest::ScriptedMessageBox boxes;

@@ -25,22 +25,6 @@ std::atomic<int> g_running{0};
 std::atomic<int> g_backgroundMode{0};
 std::atomic<int> g_cursorMode{1};
 
-// Shown text: what code page 932 cannot hold becomes "?".
-std::string DisplayCp932(const std::string& utf8) {
-  std::string out;
-  if (cp932::FromUtf8(utf8, out)) return out;
-  out.clear();
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    const std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    std::string piece;
-    out += cp932::FromUtf8(utf8.substr(i, n), piece) ? piece : std::string("?");
-    i += n;
-  }
-  return out;
-}
-
 // The self-extractor stub lies beside this library.
 std::string StubPath() {
   Dl_info info{};
@@ -150,7 +134,7 @@ int Unlha(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
   } catch (...) {
     rc = ARC_ERROR_CANNOT_WRITE;
   }
-  arc::FillOutput(DisplayCp932(report), output, outputSize);
+  arc::FillOutput(arc::DisplayCp932(report), output, outputSize);
   g_running.store(0);
   return rc;
 }
