@@ -10,8 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6 libgl-dev
   # Japanese UI font
   fonts-ipafont-gothic
-  # CAB archives and FTP client
-  libgcab-dev libcurl4-openssl-dev
+  # CAB archives (the FTP client speaks the protocol itself and needs no library)
+  libgcab-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # independent archive readers and writers used as oracles by the tests
