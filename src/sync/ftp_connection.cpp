@@ -267,27 +267,6 @@ bool ParseListLine(const QString& rawLine, const QDateTime& now, FtpFindData& ou
   return false;
 }
 
-bool WildcardMatch(const QString& pattern, const QString& name) {
-  // Iterative matcher with one back-tracking point for the last "*".
-  qsizetype p = 0, n = 0, star = -1, mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern.at(p) == QLatin1Char('?') || pattern.at(p) == name.at(n))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern.at(p) == QLatin1Char('*')) {
-      star = p++;
-      mark = n;
-    } else if (star >= 0) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern.at(p) == QLatin1Char('*')) ++p;
-  return p == pattern.size();
-}
-
 // ---------------------------------------------------------------- connection
 
 FtpConnection::FtpConnection() = default;

@@ -23,6 +23,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "util/cfile.h"
+
 namespace lm {
 
 // Error numbers as the Windows FTP client reports them.
@@ -69,8 +71,11 @@ bool ParseMlsxLine(const QString& line, FtpFindData& out);
 // One LIST line in the Unix "ls -l" form or the DOS form; false when neither
 // fits. `now` decides the year of Unix dates that carry a time instead.
 bool ParseListLine(const QString& line, const QDateTime& now, FtpFindData& out);
-// Windows-style wildcard match ("*" any run, "?" one character), case-sensitive.
-bool WildcardMatch(const QString& pattern, const QString& name);
+// Windows-style wildcard match ("*" any run, "?" one character), case-sensitive:
+// the file utilities' matcher.
+inline bool WildcardMatch(const QString& pattern, const QString& name) {
+  return MatchesWildcard(pattern, name, Qt::CaseSensitive);
+}
 
 class FtpConnection {
  public:
