@@ -167,8 +167,7 @@ void cArchiver::SetCommandLine(const QString& command) {
   std::string ansi;
   if (!ToAnsi(command, ansi)) {
     Fail(ARC_ERROR_COMMAND_NAME,
-         QStringLiteral("ｺﾏﾝﾄﾞﾗｲﾝにShift-JISで表せない文字が含まれています。") + CR + QStringLiteral("『") +
-             command + QStringLiteral("』"));
+         QStringLiteral("ｺﾏﾝﾄﾞﾗｲﾝにShift-JISで表せない文字が含まれています。") + CR + Bracketed(command));
     return;
   }
   // (max file count + 4) * 80 characters; SetMaxFileCount keeps this in

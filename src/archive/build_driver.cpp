@@ -109,15 +109,13 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
   } else {
     if (profile.dirarc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ作成ディレクトリが定義されていません。") + CR +
-                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + QStringLiteral("『") +
-                 programDir + QStringLiteral("』"),
+                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(programDir),
              style::OkOnly, kAppTitle);
       profile.dirarc = programDir;
     }
     if (profile.namearc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ名が定義されていません。") + CR +
-                 QStringLiteral("アーカイブ名を下記とします。") + CR + QStringLiteral("『") + name.toLower() +
-                 QStringLiteral("』"),
+                 QStringLiteral("アーカイブ名を下記とします。") + CR + Bracketed(name.toLower()),
              style::OkOnly, kAppTitle);
       profile.namearc = name.toLower();
     }

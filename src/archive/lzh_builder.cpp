@@ -95,8 +95,7 @@ int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& e
   for (int i = 0; i < count; ++i) {
     const QString command = AttachmentCommand(i, scriptDir, lzh.command);
     if (command.isEmpty()) {
-      MsgBox(QStringLiteral("下記のファイルが存在しません。") + CR + QStringLiteral("『") + profile.addfile[i] +
-                 QStringLiteral("』"),
+      MsgBox(QStringLiteral("下記のファイルが存在しません。") + CR + Bracketed(profile.addfile[i]),
              style::OkOnly, kAppTitle);
       continue;
     }

@@ -19,12 +19,8 @@
 namespace lm {
 namespace {
 
-QString Quoted(const QString& path) {
-  return QStringLiteral("『") + path + QStringLiteral("』");
-}
-
 QString SystemFailure(int err, const QString& path) {
-  return QString::fromLocal8Bit(std::strerror(err)) + CR + Quoted(path);
+  return QString::fromLocal8Bit(std::strerror(err)) + CR + Bracketed(path);
 }
 
 // A character that would break the line structure or the tree name of an
@@ -285,7 +281,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       if (!bad.isNull()) {
         return fail(QStringLiteral("更新定義ファイルに書けない文字「%1」を含む名前があります。")
                         .arg(ShowChar(bad)) +
-                    CR + Quoted(DisplayOf(name)));
+                    CR + Bracketed(DisplayOf(name)));
       }
 
       QString relative = dirRelative % QLatin1Char('\\') % name;
@@ -293,7 +289,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
         if (static_cast<int>(dirs.size()) > kMaxScanDirs) {
           return fail(QStringLiteral("DATフォルダの下のフォルダが%1個を超えています。")
                           .arg(kMaxScanDirs) +
-                      CR + Quoted(root));
+                      CR + Bracketed(root));
         }
         QByteArray childNative = dirNative;
         childNative.append('/');
@@ -337,7 +333,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
   if (tooManyEntries) {
     failure = QStringLiteral("DATフォルダの下のフォルダとファイルが合わせて%1個を超えています。")
                   .arg(kMaxScanEntries) +
-              CR + Quoted(root);
+              CR + Bracketed(root);
     return false;
   }
   return true;

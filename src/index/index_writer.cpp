@@ -15,7 +15,7 @@ bool IsDirectlyInDat(const ScanEntry& e) { return e.relativePath.lastIndexOf(QLa
 
 QString WriteFailureMessage(const FileError& error, const QString& path) {
   if (error.permissionDenied()) return CannotWriteIndexMessage();
-  return error.message + CR + QStringLiteral("『") + path + QStringLiteral("』");
+  return error.message + CR + Bracketed(path);
 }
 
 // Encodes a whole file at once; on failure names the first entry whose name
@@ -30,7 +30,7 @@ bool EncodeIndexText(const QString& text, const std::vector<const ScanEntry*>& l
       QString shown = e->relativePath;
       shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
       failure = QStringLiteral("Shift-JISで表せない文字「%1」を含む名前があります。").arg(bad) + CR +
-                QStringLiteral("『") + root + shown + QStringLiteral("』");
+                Bracketed(root + shown);
       return false;
     }
   }

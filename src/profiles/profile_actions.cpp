@@ -132,7 +132,7 @@ int16_t DropScriptOnMainWindow(const QStringList& files, MainWindowView& view) {
   ext = ext.toUpper();
   if (ext != QStringLiteral("PSN") && ext != QStringLiteral("UGU")) {
     MsgBox(QStringLiteral("ペルソナ情報ファイル（PSN/UGUファイル）ではありません。") + CR +
-               QStringLiteral("『") + f + QStringLiteral("』"),
+               Bracketed(f),
            style::OkOnly);
     return 0;
   }

@@ -27,10 +27,6 @@ QChar SeparatorStyleOf(const QString& path) {
   return pos >= 0 ? path.at(pos) : QLatin1Char('/');
 }
 
-QString Bracketed(const QString& path) {
-  return QStringLiteral("『") + path + QStringLiteral("』");
-}
-
 }  // namespace
 
 bool CanOpenFile(const QString& path) {

@@ -8,7 +8,6 @@ namespace lm {
 
 namespace {
 
-QString Quoted(const QString& path) { return QStringLiteral("『") + path + QStringLiteral("』"); }
 
 void Show(const QString& text) { MsgBox(text, style::OkOnly); }
 
@@ -69,7 +68,7 @@ QString CheckDroppedScriptFile(const QStringList& files) {
   }
   const QString& f = files.front();
   if (!IsScriptExtension(f)) {
-    Show(QStringLiteral("スクリプト情報ファイル（PSN/UGUファイル）ではありません。") + CR + Quoted(f));
+    Show(QStringLiteral("スクリプト情報ファイル（PSN/UGUファイル）ではありません。") + CR + Bracketed(f));
     return QString();
   }
   QString message;
@@ -93,7 +92,7 @@ int16_t AddDroppedAttachments(QStringList& list, const QStringList& dropped) {
   }
   for (const QString& f : dropped) {
     if (IsShortcutPath(f)) {
-      Show(QStringLiteral("ショートカットは使用できません。") + CR + Quoted(f));
+      Show(QStringLiteral("ショートカットは使用できません。") + CR + Bracketed(f));
       continue;
     }
     list << f;
@@ -131,7 +130,7 @@ int16_t CheckSettings(const SettingsTexts& texts, const std::function<void(Setti
     int16_t nonRegular = 0;
     if (CheckScriptFile(ugu, message, nonRegular) != 0) Show(message);  // a warning only
   } else {
-    Show(QStringLiteral("ペルソナ情報ファイル（PSN/UGUファイル）ではありません。") + CR + Quoted(ugu));
+    Show(QStringLiteral("ペルソナ情報ファイル（PSN/UGUファイル）ではありません。") + CR + Bracketed(ugu));
   }
 
   const QString autoView = TrimBlanks(texts.autoView);
@@ -164,7 +163,7 @@ void StoreSettings(const SettingsTexts& texts, Profile& p) {
       p.addfile[p.addfilecnt++] = entry;
     } else {
       Show(QStringLiteral("下記のファイルまたはディレクトリが存在しません。リストから削除します。") + CR +
-           Quoted(entry));
+           Bracketed(entry));
     }
   }
   for (int i = p.addfilecnt; i < kAttachmentCapacity; ++i) p.addfile[i].clear();

@@ -160,7 +160,7 @@ void CollectUploads() {
       const QString question =
           QStringLiteral("ファイル作成日付に矛盾を発見しました。") + CR +
           QStringLiteral("以下のファイルはローカルよりもサーバのほうが新しい日付になっています。") + CR +
-          QStringLiteral("『") + local.path + QStringLiteral("』") + CR +
+          Bracketed(local.path) + CR +
           QStringLiteral("このファイルをこのままサーバにアップロードしてもよろしいですか？");
       if (MsgBox(question, style::YesNoQuestion, kAppTitle) == button::Yes) uploadList.append(local.path);
     }
@@ -203,8 +203,7 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath) {
     if (!ReadIndexFile(path, which, &why)) {
       ResetList(localEntries);
       ResetList(serverEntries);
-      MsgBox(QStringLiteral("更新定義ファイルを読み込めません。") + CR + QStringLiteral("『") + path +
-                 QStringLiteral("』") + CR + why,
+      MsgBox(QStringLiteral("更新定義ファイルを読み込めません。") + CR + Bracketed(path) + CR + why,
              style::Exclamation, kAppTitle);
       return status;
     }

@@ -53,6 +53,11 @@ MessageBoxSink* CurrentMessageBoxSink();
 // Shows a message box and returns the pressed button.
 int MsgBox(const QString& text, int style = style::OkOnly, const QString& title = kAppTitle);
 
+// A file or directory name as messages show it: between "『" and "』".
+inline QString Bracketed(const QString& name) {
+  return QStringLiteral("『") + name + QStringLiteral("』");
+}
+
 // The text with every CR turned into a line break for display.
 QString MessageTextForDisplay(const QString& text);
 

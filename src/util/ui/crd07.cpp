@@ -65,8 +65,7 @@ void openform::AcceptChoice() {
     status = check_(path, message);
   } else if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
     status = -1;
-    message = QStringLiteral("指定のファイルが存在しません。") + CR + QStringLiteral("『") + path +
-              QStringLiteral("』");
+    message = QStringLiteral("指定のファイルが存在しません。") + CR + Bracketed(path);
   }
   if (status != 0) {
     MsgBox(message, style::OkOnly);
@@ -156,7 +155,7 @@ void SetDir::AcceptChoice() {
   }
   const QString missing = fileChoice ? QStringLiteral("指定のファイルが存在しません。")
                                      : QStringLiteral("指定のディレクトリが存在しません。");
-  MsgBox(missing + CR + QStringLiteral("『") + path + QStringLiteral("』"), style::OkOnly);
+  MsgBox(missing + CR + Bracketed(path), style::OkOnly);
 }
 
 void SetDir::Command2_Click() {
