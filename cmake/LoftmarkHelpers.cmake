@@ -53,3 +53,28 @@ function(lm_gtest target folder)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
+
+# lm_benchmark(<target> SOURCES <files...> LINK <libs...> [GOOGLE] [DEPENDS <targets...>])
+# A benchmark program in build/bench. GOOGLE programs register Google
+# Benchmark cases and get the shared entry point (skipped when the library is
+# missing). DEPENDS names the libraries and programs it loads at run time.
+function(lm_benchmark target)
+  cmake_parse_arguments(ARG "GOOGLE" "" "SOURCES;LINK;DEPENDS" ${ARGN})
+  if(ARG_GOOGLE)
+    find_package(benchmark QUIET)
+    if(NOT benchmark_FOUND)
+      return()
+    endif()
+    list(APPEND ARG_SOURCES ${CMAKE_SOURCE_DIR}/bench/support/benchmark_main.cpp)
+    list(APPEND ARG_LINK Qt6::Core benchmark::benchmark)
+  endif()
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LINK})
+  target_compile_definitions(${target} PRIVATE LM_BIN_DIR="${LM_BIN_DIR}" LM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  foreach(dep ${ARG_DEPENDS})
+    if(TARGET ${dep})
+      add_dependencies(${target} ${dep})
+    endif()
+  endforeach()
+endfunction()

@@ -128,4 +128,3 @@ BENCHMARK(BM_ClearTempDir)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
