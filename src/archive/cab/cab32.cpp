@@ -10,7 +10,6 @@
 #include "archive/common/archiver_api.h"
 #pragma GCC visibility pop
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "archive/cab/cab_internal.h"
+#include "archive/common/library_state.h"
 #include "archive/common/output_text.h"
 #include "archive/common/result_codes.h"
 #include "util/cp932/cp932.h"
@@ -31,25 +31,11 @@ constexpr uint16_t kVersion = 100;
 // anything with the full-check, recovery or all bits also unpacks the data.
 constexpr int kFullCheckBits = 2 | 4 | 16;
 
-std::atomic<int> g_running{0};
-std::atomic<int> g_backgroundMode{0};
-std::atomic<int> g_cursorMode{0};
+arc::LibraryState g_state{0};
 
 bool DecodePath(const char* sjis, std::string& utf8) {
   return sjis && cp932::ToUtf8(sjis, utf8) && !utf8.empty();
 }
-
-class RunningGuard {
- public:
-  RunningGuard() : owner_(g_running.exchange(1) == 0) {}
-  ~RunningGuard() {
-    if (owner_) g_running.store(0);
-  }
-  bool Owner() const { return owner_; }
-
- private:
-  bool owner_;
-};
 
 // An open archive for the find functions: its members, read once.
 struct OpenArchive {
@@ -95,8 +81,8 @@ extern "C" {
 
 int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
   arc::FillOutput("", output, outputSize);
-  RunningGuard guard;
-  if (!guard.Owner()) return ARC_ERROR_ALREADY_RUNNING;
+  arc::LibraryState::Busy busy(g_state);
+  if (!busy.Owner()) return ARC_ERROR_ALREADY_RUNNING;
   std::string utf8;
   if (!cmdLine || !cp932::ToUtf8(cmdLine, utf8)) {
     arc::FillOutput("bad command line text\r\n", output, outputSize);
@@ -116,17 +102,11 @@ int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
 }
 
 uint16_t CabGetVersion(void) { return kVersion; }
-int CabGetRunning(void) { return g_running.load(); }
-int CabGetBackGroundMode(void) { return g_backgroundMode.load(); }
-int CabSetBackGroundMode(int backgroundMode) {
-  g_backgroundMode.store(backgroundMode ? 1 : 0);
-  return 1;
-}
-int CabGetCursorMode(void) { return g_cursorMode.load(); }
-int CabSetCursorMode(int cursorMode) {
-  g_cursorMode.store(cursorMode ? 1 : 0);
-  return 1;
-}
+int CabGetRunning(void) { return g_state.Running(); }
+int CabGetBackGroundMode(void) { return g_state.BackgroundMode(); }
+int CabSetBackGroundMode(int backgroundMode) { return g_state.SetBackgroundMode(backgroundMode); }
+int CabGetCursorMode(void) { return g_state.CursorMode(); }
+int CabSetCursorMode(int cursorMode) { return g_state.SetCursorMode(cursorMode); }
 
 int CabCheckArchive(const char* archivePath, int mode) {
   std::string path;

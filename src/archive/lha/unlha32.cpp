@@ -5,7 +5,6 @@
 
 #include <dlfcn.h>
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "archive/common/command_line.h"
+#include "archive/common/library_state.h"
 #include "archive/common/output_text.h"
 #include "archive/lha/lha_archive.h"
 #include "archive/lha/lha_commands.h"
@@ -21,9 +21,7 @@
 
 namespace {
 
-std::atomic<int> g_running{0};
-std::atomic<int> g_backgroundMode{0};
-std::atomic<int> g_cursorMode{1};
+arc::LibraryState g_state{1};
 
 // The self-extractor stub lies beside this library.
 std::string StubPath() {
@@ -110,7 +108,8 @@ int FindFrom(OpenArchive* a, ArchiveInfo* info) {
 extern "C" {
 
 int Unlha(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
-  if (g_running.exchange(1) != 0) {
+  arc::LibraryState::Busy busy(g_state);
+  if (!busy.Owner()) {
     arc::FillOutput("", output, outputSize);
     return ARC_ERROR_ALREADY_RUNNING;
   }
@@ -135,22 +134,15 @@ int Unlha(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
     rc = ARC_ERROR_CANNOT_WRITE;
   }
   arc::FillOutput(arc::DisplayCp932(report), output, outputSize);
-  g_running.store(0);
   return rc;
 }
 
 uint16_t UnlhaGetVersion(void) { return UNLHA32_VERSION; }
-int UnlhaGetRunning(void) { return g_running.load(); }
-int UnlhaGetBackGroundMode(void) { return g_backgroundMode.load(); }
-int UnlhaSetBackGroundMode(int backgroundMode) {
-  g_backgroundMode.store(backgroundMode ? 1 : 0);
-  return 1;
-}
-int UnlhaGetCursorMode(void) { return g_cursorMode.load(); }
-int UnlhaSetCursorMode(int cursorMode) {
-  g_cursorMode.store(cursorMode ? 1 : 0);
-  return 1;
-}
+int UnlhaGetRunning(void) { return g_state.Running(); }
+int UnlhaGetBackGroundMode(void) { return g_state.BackgroundMode(); }
+int UnlhaSetBackGroundMode(int backgroundMode) { return g_state.SetBackgroundMode(backgroundMode); }
+int UnlhaGetCursorMode(void) { return g_state.CursorMode(); }
+int UnlhaSetCursorMode(int cursorMode) { return g_state.SetCursorMode(cursorMode); }
 
 int UnlhaCheckArchive(const char* archivePath, int) {
   try {
