@@ -12,6 +12,7 @@
 #include "archive/cab_package_builder.h"
 #include "archive/install_files.h"
 #include "archive/lzh_builder.h"
+#include "support/empty_profiles.h"
 #include "profiles/profile_store.h"
 
 namespace {
@@ -21,9 +22,7 @@ using lmtest::Exists;
 class TemporaryFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (auto& p : lm::profileTable) p.Clear();
-    lm::currentProfile = 0;
-    lm::lastProfile = 0;
+    lmtest::ResetProfiles();
   }
   QByteArray Read(const QString& path) {
     QFile f(path);

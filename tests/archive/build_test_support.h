@@ -22,6 +22,7 @@
 #include "archive/archive_steps.h"
 #include "archive/archiver_test_support.h"
 #include "profiles/profile_store.h"
+#include "support/empty_profiles.h"
 #include "support/temp_tree.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
@@ -184,9 +185,7 @@ inline SampleScript MakeSampleScript(TempTree& t, bool nonRegular, const QString
 
 // Makes profile 0 the only profile and the current one, for the sample.
 inline lm::Profile& UseSampleProfile(const SampleScript& s, const QString& extraArguments) {
-  for (auto& p : lm::profileTable) p.Clear();
-  lm::lastProfile = 0;
-  lm::currentProfile = 0;
+  lmtest::ResetProfiles();
   lm::Profile& p = lm::profileTable[0];
   p.profile = QStringLiteral("  サンプル Script  ");
   p.ugu = QStringLiteral(" ") + s.scriptFile + QStringLiteral(" ");

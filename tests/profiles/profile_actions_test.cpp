@@ -5,6 +5,7 @@
 
 #include "profiles/profile_actions.h"
 #include "profiles/profile_store.h"
+#include "support/empty_profiles.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "util/message_box.h"
@@ -44,9 +45,7 @@ class RecordingView : public lm::MainWindowView {
 class ProfileActionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (auto& p : profileTable) p.Clear();
-    lastProfile = 0;
-    currentProfile = 0;
+    lmtest::ResetProfiles();
   }
   void TearDown() override { SetUp(); }
 

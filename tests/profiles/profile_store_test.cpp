@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include "profiles/profile_store.h"
+#include "support/empty_profiles.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "util/app_globals.h"
@@ -32,10 +33,7 @@ class ProfileStore : public ::testing::Test {
   void SetUp() override {
     lm::SetExecutableDirForTesting(prog_.Path());
     lm::programDir = prog_.Path();  // saving without a load first writes here too
-    for (auto& p : lm::profileTable) p.Clear();
-    lm::lastProfile = 0;
-    lm::currentProfile = 0;
-    lm::addingProfile = 0;
+    lmtest::ResetProfiles();
   }
   void TearDown() override { lm::SetExecutableDirForTesting(QString()); }
 

@@ -31,6 +31,7 @@
 #include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
+#include "support/empty_profiles.h"
 #include "support/file_drop.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
@@ -46,9 +47,7 @@ using lm::profileTable;
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (auto& p : profileTable) p.Clear();
-    lastProfile = 0;
-    currentProfile = 0;
+    lmtest::ResetProfiles();
     lm::makeTmpIndex = 0;
     savedProgramDir = lm::programDir;
     programFolder = tree.MakeDir("bin");

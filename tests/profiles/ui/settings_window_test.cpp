@@ -22,6 +22,7 @@
 #include "profiles/profile_store.h"
 #include "profiles/ui/settings_host.h"
 #include "profiles/ui/settings_window.h"
+#include "support/empty_profiles.h"
 #include "support/file_drop.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
@@ -57,10 +58,7 @@ class RecordingHost : public lm::SettingsHost {
 class SettingsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (auto& p : profileTable) p.Clear();
-    lastProfile = 0;
-    currentProfile = 0;
-    addingProfile = 0;
+    lmtest::ResetProfiles();
     lm::SetExecutableDirForTesting(tree.Path("prog"));
     tree.MakeDir("prog");
     lm::programDir = tree.Path("prog");
@@ -69,8 +67,7 @@ class SettingsWindowTest : public ::testing::Test {
     host.entries = QStringList{"P0"};
   }
   void TearDown() override {
-    for (auto& p : profileTable) p.Clear();
-    lastProfile = currentProfile = addingProfile = 0;
+    lmtest::ResetProfiles();
     lm::programDir.clear();
     lm::OpenFormWindow().hide();
     lm::SetDirWindow().hide();
@@ -246,8 +243,7 @@ TEST_F(SettingsWindowTest, AddedProfileIsListedAndReachesTheSettingsFile) {
 
   // After closing and starting again the profile comes back from lfup.ini.
   lm::SaveProfiles();
-  for (auto& p : profileTable) p.Clear();
-  lastProfile = 0;
+  lmtest::ResetProfiles();
   lm::LoadProfiles();
   ASSERT_EQ(lastProfile, 1);
   EXPECT_EQ(profileTable[0].profile, "P0");
