@@ -1,6 +1,5 @@
 #include "profiles/profile_store.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -111,17 +110,6 @@ void ApplyLegacyLine(const QString& line) {
       return;
     }
   }
-}
-
-// A file without any write permission bit counts as read-only, as a file with
-// the read-only attribute does on Windows, even for a user whom the system
-// would let write it anyway (root).
-bool IsReadOnlyFile(const QString& path) {
-  const QString real = ResolveExisting(path);
-  if (real.isEmpty()) return false;
-  struct stat st {};
-  if (::stat(QFile::encodeName(real).constData(), &st) != 0) return false;
-  return S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
 // The settings file's lines. The program writes Shift-JIS; a file edited by
@@ -279,10 +267,6 @@ QStringList ProfileFileLines() {
 
 void SaveProfiles() {
   const QString path = SettingsPath();
-  if (IsReadOnlyFile(path)) {
-    MsgBox(kWriteRefused, style::OkOnly);
-    return;
-  }
   FileError error;
   if (WriteTextLines(path, ProfileFileLines(), &error)) return;
   if (error.permissionDenied()) {

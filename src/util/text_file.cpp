@@ -141,7 +141,13 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError
       if (error) *error = FileError::FromErrno(EISDIR);
       return false;
     }
-    // A read-only file is not replaced, as on Windows.
+    // A read-only file is not replaced, as on Windows. A file without any
+    // write permission bit counts as read-only also for a user whom the
+    // system would let write it anyway (root), like the read-only attribute.
+    if ((st.st_mode & 0222) == 0) {
+      if (error) *error = FileError::FromErrno(EACCES);
+      return false;
+    }
     if (::access(nativeTarget.constData(), W_OK) != 0) {
       if (error) *error = FileError::FromErrno(errno);
       return false;

@@ -52,7 +52,8 @@ bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error = nu
 
 // Encodes all lines first (each followed by CR LF), then replaces `path`
 // through a temporary file and a rename. A target that exists but may not be
-// written (read-only) is refused with PermissionDenied, as Windows would. An
+// written, or has no write permission bit at all (read-only, even for root),
+// is refused with PermissionDenied, as Windows would. An
 // existing file whose name differs only in case is the one written.
 bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error = nullptr);
 // The same for bytes that are already encoded.
