@@ -57,22 +57,44 @@ bool ToUtf8(std::string_view sjis, std::string& out, std::size_t* badOffset) {
 }
 
 std::string ToUtf8Lossy(std::string_view sjis) {
-  std::string result;
-  std::size_t pos = 0;
-  while (pos < sjis.size()) {
-    std::string part;
-    std::size_t bad = 0;
-    if (ToUtf8(sjis.substr(pos), part, &bad)) {
-      result += part;
-      break;
-    }
-    std::string good;
-    ToUtf8(sjis.substr(pos, bad), good, nullptr);
-    result += good;
-    result += "\xEF\xBF\xBD";  // U+FFFD
-    pos += bad + 1;
+  static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // Without a converter every byte is unreadable: keep the length visible.
+    std::string all;
+    all.reserve(sjis.size() * 3);
+    for (std::size_t i = 0; i < sjis.size(); ++i) all += kReplacement;
+    return all;
   }
-  return result;
+  // Every code page 932 character, one byte or two, is at most three bytes
+  // of UTF-8 (all of them lie in the Basic Multilingual Plane), and so is the
+  // replacement of one bad byte: three bytes per input byte always suffice,
+  // so the output is allocated once and the text is converted in one pass.
+  std::string out(sjis.size() * 3 + 4, '\0');
+  char* inPtr = const_cast<char*>(sjis.data());
+  std::size_t inLeft = sjis.size();
+  std::size_t outPos = 0;
+  while (inLeft > 0) {
+    char* outPtr = out.data() + outPos;
+    std::size_t outLeft = out.size() - outPos;
+    const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    outPos = static_cast<std::size_t>(outPtr - out.data());
+    if (r != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) {  // cannot happen with the bound above; stay safe anyway
+      out.resize(out.size() * 2);
+      continue;
+    }
+    // EILSEQ or EINVAL: the byte at inPtr starts no character. It becomes
+    // U+FFFD and the conversion goes on from the byte after it.
+    if (out.size() - outPos < sizeof kReplacement - 1) out.resize(out.size() * 2);
+    out.replace(outPos, sizeof kReplacement - 1, kReplacement);
+    outPos += sizeof kReplacement - 1;
+    ++inPtr;
+    --inLeft;
+  }
+  iconv_close(cd);
+  out.resize(outPos);
+  return out;
 }
 
 bool CanEncode(std::string_view utf8) {
