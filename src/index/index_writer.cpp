@@ -113,18 +113,16 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
     }
   }
 
-  const QString indexPath = root + QStringLiteral("/index.fet");
+  // Both files are replaced together or not at all: a run that fails on
+  // either leaves both as they were, so they never disagree.
+  std::vector<FileReplacement> files{{root + QStringLiteral("/index.fet"), bytes}};
+  if (withTmp) files.push_back({root + QStringLiteral("/indextmp.fet"), tmpBytes});
   FileError error;
-  if (!WriteFileAtomically(indexPath, bytes, &error)) {
-    return report(WriteFailureMessage(error, ResolveForCreate(indexPath)));
+  QString failedPath;
+  if (!WriteFilesTogether(files, &error, &failedPath)) {
+    return report(WriteFailureMessage(error, ResolveForCreate(failedPath)));
   }
   view.AddListLines(lines);
-  if (withTmp) {
-    const QString tmpPath = root + QStringLiteral("/indextmp.fet");
-    if (!WriteFileAtomically(tmpPath, tmpBytes, &error)) {
-      return report(WriteFailureMessage(error, ResolveForCreate(tmpPath)));
-    }
-  }
 
   if (mode != 1) MsgBox(QStringLiteral("更新定義ファイルを出力しました。"), style::Information, kAppTitle);
   return 0;

@@ -4,9 +4,9 @@
 // hidden entries and everything below a hidden directory left out), sorts the
 // entries by their relative paths written with "\" between levels, and
 // writes one fixed-width line per entry. Both files are built completely in
-// memory (Shift-JIS bytes included) and then replace the old files through a
-// temporary file and a rename, so a failed run leaves the previous files as
-// they were.
+// memory (Shift-JIS bytes included) and then replace the old files together
+// through temporary files and renames, so a failed run leaves both previous
+// files as they were.
 #pragma once
 
 #include <cstdint>

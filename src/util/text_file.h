@@ -15,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace lm {
 
 // What went wrong with a file operation.
@@ -58,5 +60,21 @@ bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error = nu
 bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error = nullptr);
 // The same for bytes that are already encoded.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error = nullptr);
+
+// One file of a set that is replaced together.
+struct FileReplacement {
+  QString path;
+  QByteArray bytes;
+};
+
+// Replaces several files together or not at all. Every target is checked
+// first (as WriteFileAtomically checks one, and its folder must be writable),
+// then every temporary file is written, then they are renamed into place one
+// after the other. When a later rename fails, the targets already replaced
+// get their earlier contents back from copies kept until the end (or are
+// removed when they did not exist). On failure `failedPath` receives the
+// path (as given) of the file the error belongs to.
+bool WriteFilesTogether(const std::vector<FileReplacement>& files, FileError* error = nullptr,
+                        QString* failedPath = nullptr);
 
 }  // namespace lm
