@@ -15,6 +15,7 @@
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/text/visible_text.h"
 
 namespace lm {
 namespace {
@@ -277,6 +278,14 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       // Sockets, pipes and device nodes are no files a script can hold.
       if (!isDir && !S_ISREG(st.st_mode)) continue;
 
+      // A name whose bytes are not UTF-8 (raw Shift-JIS written by another
+      // program, say) has no characters to write; it is named with its own
+      // bytes, escaped where they do not show.
+      if (name.toUtf8() != QByteArrayView(de->d_name)) {
+        return fail(QStringLiteral("Shift-JISに変換できない名前があります（UTF-8として正しくないバイトを含みます）。") +
+                    CR + Bracketed(dirDisplay + QLatin1Char('/') +
+                                   QString::fromStdString(visible::Escape(de->d_name))));
+      }
       const QChar bad = BadNameChar(name);
       if (!bad.isNull()) {
         return fail(QStringLiteral("更新定義ファイルに書けない文字「%1」を含む名前があります。")

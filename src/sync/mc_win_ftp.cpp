@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "util/visible.h"
+
 namespace lm {
 namespace {
 
@@ -70,7 +72,7 @@ void McWinFTP::ReportError(const FtpFailure& failure) {
     return;
   }
   if (number == ftperr::ExtendedError) {
-    message = failure.response;
+    message = VisibleLines(failure.response);  // the server's own text: its controls escaped
   } else if (number == ftperr::NameNotResolved) {
     message = QStringLiteral("サーバー名を解決できませんでした。");
   } else {

@@ -447,6 +447,23 @@ TEST_F(FailedRunTest, NameThatIsNotValidUtf8StopsTheRun) {
   ExpectUntouched();
 }
 
+TEST_F(FailedRunTest, RawShiftJisNameIsNamedWithItsOwnBytesNotBlamedOnABackslash) {
+  // "ソ" written by another program as Shift-JIS bytes: 83 5C, the second a "\".
+  const QByteArray raw = QFile::encodeName(Dat()) + "/\x83\x5C\x1B.txt";
+  const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_EQ(Run(0), -9);
+  ::unlink(raw.constData());
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  const QString text = boxes_.Shown()[0].text;
+  EXPECT_TRUE(text.contains(QStringLiteral("Shift-JISに変換できない名前"))) << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("「\\」"))) << text.toStdString();
+  EXPECT_TRUE(text.endsWith(QStringLiteral("『") + Dat() + QStringLiteral("/\\x83\\\\x1B.txt』")))
+      << text.toStdString();
+  ExpectUntouched();
+}
+
 TEST_F(FailedRunTest, NamesThatWouldBreakTheLineLayoutStopTheRun) {
   for (const char* name : {"a\\b.txt", "pipe|name", "line\nbreak", "cr\rname", "tab\tname"}) {
     lmtest::TempTree other;

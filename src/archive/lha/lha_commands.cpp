@@ -16,6 +16,7 @@
 #include "archive/common/result_codes.h"
 #include "archive/lha/lha_archive.h"
 #include "util/cp932/cp932.h"
+#include "util/text/visible_text.h"
 
 namespace lha {
 namespace {
@@ -383,7 +384,7 @@ int CommandDelete(const Words& w, std::string& report) {
       if (HasWildcard(p) ? arc::WildcardMatch(p, path) : SameMemberName(p, path)) {
         keep[i] = false;
         ++removed;
-        report += "deleted " + path + "\r\n";
+        report += "deleted " + visible::Escape(path) + "\r\n";
         break;
       }
     }
@@ -516,12 +517,12 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
     }
     std::vector<std::string> levels;
     if (!SafeLevels(e.path, withPaths, levels)) {
-      report += "refused (path leaves the output directory): " + e.path + "\r\n";
+      report += "refused (path leaves the output directory): " + visible::Escape(e.path) + "\r\n";
       note(ARC_ERROR_HEADER_BROKEN);
       continue;
     }
     if (e.m.isSymlink) {
-      report += "skipped symbolic link: " + e.path + "\r\n";
+      report += "skipped symbolic link: " + visible::Escape(e.path) + "\r\n";
       continue;
     }
     if (e.m.IsDirectory()) {
@@ -529,7 +530,7 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
       std::string dir;
       const int rc = MakeDirectories(root, levels, levels.size(), dir);
       if (rc) {
-        report += "cannot create directory: " + e.path + "\r\n";
+        report += "cannot create directory: " + visible::Escape(e.path) + "\r\n";
         note(rc);
         continue;
       }
@@ -540,10 +541,10 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
     int rc = MakeDirectories(root, levels, levels.size() - 1, dir);
     if (rc == 0) rc = ExtractFile(reader, e, dir, levels.back());
     if (rc) {
-      report += "failed: " + e.path + "\r\n";
+      report += "failed: " + visible::Escape(e.path) + "\r\n";
       note(rc);
     } else {
-      report += "extracted " + e.path + "\r\n";
+      report += "extracted " + visible::Escape(e.path) + "\r\n";
     }
   }
   // Directory times last: writing files into them changes them.
@@ -574,8 +575,11 @@ int CommandList(const Words& w, bool test, std::string& report) {
   }
   int first = 0;
   for (const Entry& e : reader.entries()) {
-    std::string line = std::string(e.m.method, 5) + " " + std::to_string(e.m.originalSize) + " " +
-                       std::to_string(e.m.packedSize) + " " + e.path;
+    // The method and the name come from the archive: escaped, so that no
+    // byte of them can end the line or forge another one.
+    std::string line = visible::Escape(std::string_view(e.m.method, 5)) + " " +
+                       std::to_string(e.m.originalSize) + " " + std::to_string(e.m.packedSize) + " " +
+                       visible::Escape(e.path);
     if (test) {
       const int rc = reader.Extract(e, [](const uint8_t*, std::size_t) { return true; });
       line += rc ? " ERROR" : " OK";

@@ -17,6 +17,7 @@
 #include "archive/lha/lha_archive.h"
 #include "archive/lha/lha_commands.h"
 #include "archive/sfx/sfx_options.h"
+#include "util/text/visible_text.h"
 
 extern char** environ;
 
@@ -36,8 +37,26 @@ std::string Slashes(std::string s) {
   return s;
 }
 
+// Texts from the archive (title, labels, names) and from the user reach the
+// terminal only escaped: an ESC or CR in them would act instead of showing.
+std::string Shown(const std::string& text) { return visible::Escape(text); }
+
+// The library's report with its line ends made the terminal's: every other
+// control character in it is already escaped.
+std::string ReportLines(std::string report) {
+  std::string out;
+  std::size_t start = 0;
+  while (start < report.size()) {
+    std::size_t end = report.find("\r\n", start);
+    if (end == std::string::npos) end = report.size();
+    out += Shown(report.substr(start, end - start)) + "\n";
+    start = end + 2;
+  }
+  return out;
+}
+
 int Fail(const std::string& message) {
-  std::cerr << "エラー: " << message << "\n";
+  std::cerr << "エラー: " << Shown(message) << "\n";
   return 1;
 }
 
@@ -92,13 +111,13 @@ int main(int argc, char** argv) {
   }
 
   const std::string title = options.windowTitle.empty() ? BaseName(argc > 0 ? argv[0] : "") : options.windowTitle;
-  std::cout << title << "\n";
+  std::cout << Shown(title) << "\n";
   std::string dir = haveDir ? dirArg : Slashes(options.installDir);
   if (dir.empty()) dir = ".";
   if (!yes) {
     const std::string label =
         sfx::WithoutAccelerator(options.installTitle.empty() ? "インストール先フォルダ" : options.installTitle);
-    std::cout << label << ": " << dir << "\n"
+    std::cout << Shown(label) << ": " << Shown(dir) << "\n"
               << "このフォルダに展開します。別のフォルダにするときはその名前を、"
                  "このままでよいときは Enter を入力してください。\n> "
               << std::flush;
@@ -110,13 +129,13 @@ int main(int argc, char** argv) {
 
   std::string report;
   const int rc = lha::ExtractAll(self, dir, true, IsOptionFile, report);
-  std::cout << report;
+  std::cout << ReportLines(report);
   if (rc != 0) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%X", rc);
     return Fail(std::string("展開できませんでした (") + code + ")。展開先: " + dir);
   }
-  std::cout << "展開しました: " << dir << "\n";
+  std::cout << "展開しました: " << Shown(dir) << "\n";
 
   if (!options.command.empty() && !noOpen) {
     const std::string doc = dir + Slashes(options.command);

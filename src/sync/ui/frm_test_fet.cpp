@@ -7,6 +7,7 @@
 
 #include "sync/check_differ.h"
 #include "util/ui/ui_look.h"
+#include "util/visible.h"
 
 namespace lm {
 
@@ -53,13 +54,17 @@ QListWidget* FrmTestFet::List(int number) const {
 
 void FrmTestFet::FillFromComparison() {
   for (QListWidget* list : lists_) list->clear();
-  QStringList local, server;
-  for (const IndexEntry& e : std::as_const(localEntries)) local << e.path;
-  for (const IndexEntry& e : std::as_const(serverEntries)) server << e.path;
+  // The paths come from the files compared, the server's copy among them:
+  // shown with their control characters escaped.
+  QStringList local, server, upload, removed;
+  for (const IndexEntry& e : std::as_const(localEntries)) local << Visible(e.path);
+  for (const IndexEntry& e : std::as_const(serverEntries)) server << Visible(e.path);
+  for (const QString& p : std::as_const(uploadList)) upload << Visible(p);
+  for (const QString& p : std::as_const(deleteList)) removed << Visible(p);
   lists_[0]->addItems(local);
   lists_[1]->addItems(server);
-  lists_[2]->addItems(uploadList);
-  lists_[3]->addItems(deleteList);
+  lists_[2]->addItems(upload);
+  lists_[3]->addItems(removed);
 }
 
 void FrmTestFet::Command2_Click() { hide(); }

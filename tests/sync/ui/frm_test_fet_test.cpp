@@ -153,6 +153,19 @@ TEST_F(CompareOperationTest, HeaderOnlyFilesStillOpenTheWindowWithEmptyLists) {
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+TEST_F(CompareOperationTest, ControlCharactersInNamesAreShownEscaped) {
+  WriteBoth(IndexLines({"200403011200f00001+tab\tname.txt"}),
+            IndexLines({"200403011200f00001+evil\x1B[2J.txt", "200403011200f00001+bell\x07.txt"}));
+  EXPECT_TRUE(RunAndClose([](FrmTestFet& w) {
+    EXPECT_EQ(Items(w.List(1)), QStringList{L("\\tab\\x09name.txt")});
+    EXPECT_EQ(Items(w.List(2)), (QStringList{L("\\evil\\x1B[2J.txt"), L("\\bell\\x07.txt")}));
+    EXPECT_EQ(Items(w.List(3)), QStringList{L("\\tab\\x09name.txt")});
+    EXPECT_EQ(Items(w.List(4)), (QStringList{L("\\bell\\x07.txt"), L("\\evil\\x1B[2J.txt")}));
+  }));
+  // The lists the synchronisation works from keep the names as they are.
+  EXPECT_EQ(deleteList, (QStringList{QStringLiteral("\\bell\x07.txt"), QStringLiteral("\\evil\x1B[2J.txt")}));
+}
+
 TEST_F(CompareOperationTest, TheQuestionForANewerServerFileComesBeforeTheWindow) {
   WriteBoth(IndexLines({"200403011200f00001+news.txt"}), IndexLines({"200404011200f00001+news.txt"}));
   boxes.Answer(button::No);
