@@ -18,6 +18,8 @@ packages=(
   lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip
   # real FTP server for the synchronisation tests
   python3 python3-pyftpdlib
+  # fuzz targets (libFuzzer, AddressSanitizer and UBSan come with clang)
+  clang libclang-rt-14-dev
   # a display for screenshots
   xvfb xauth x11-apps imagemagick
 )

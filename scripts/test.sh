@@ -13,3 +13,8 @@ ctest --test-dir build --output-on-failure -j"$(nproc)"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLM_SANITIZE=ON -DLM_BUILD_GUI=OFF
 cmake --build build-asan -j"$(nproc)" --target test_lha
 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j"$(nproc)" -R '(Lha|Lzh)'
+
+# Every fuzz target for a short, bounded time from its seed corpus, so that
+# a change that makes one of them crash quickly fails here. Longer runs:
+# scripts/fuzz.sh (see the README).
+bash scripts/fuzz.sh all "${FUZZ_SECONDS:-30}"
