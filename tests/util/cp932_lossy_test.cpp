@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "support/restarting_decode.h"
 #include "util/cp932/cp932.h"
 
 namespace {
@@ -45,25 +46,6 @@ TEST(Cp932Lossy, DecodesMixedGoodAndBadBytesAgainstTable) {
   }
 }
 
-// The decoding that existed before: decode strictly up to the first bad
-// byte, put U+FFFD for it, start again after it. Slow, but plainly right.
-std::string DecodeByRestarting(std::string_view sjis) {
-  std::string result;
-  std::size_t pos = 0;
-  while (pos < sjis.size()) {
-    std::string part;
-    std::size_t bad = 0;
-    if (cp932::ToUtf8(sjis.substr(pos), part, &bad)) {
-      result += part;
-      break;
-    }
-    cp932::ToUtf8(sjis.substr(pos, bad), part, nullptr);
-    result += part + kFffd;
-    pos += bad + 1;
-  }
-  return result;
-}
-
 TEST(Cp932Lossy, AgreesWithRestartingStrictDecodingOnRandomBytes) {
   std::mt19937 rng(932);
   for (int round = 0; round < 300; ++round) {
@@ -74,7 +56,7 @@ TEST(Cp932Lossy, AgreesWithRestartingStrictDecodingOnRandomBytes) {
       b = static_cast<char>(r == 0 ? 0x81 + rng() % 0x1F : r == 1 ? 0x40 + rng() % 0xBD : rng() % 256);
     }
     SCOPED_TRACE(round);
-    EXPECT_EQ(cp932::ToUtf8Lossy(bytes), DecodeByRestarting(bytes));
+    EXPECT_EQ(cp932::ToUtf8Lossy(bytes), lmtest::DecodeByRestarting(bytes));
   }
 }
 
