@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake pkg-config git ccache
+  # cross compiler for the Windows self-extractor stub
+  g++-mingw-w64-x86-64
   # windows and core library
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6 libgl-dev
   # Japanese UI font
@@ -20,6 +22,8 @@ packages=(
   python3 python3-pyftpdlib
   # a display for screenshots
   xvfb xauth x11-apps imagemagick
+  # running the Windows self-extractor in the tests: wine and a window driver
+  wine64 xdotool
 )
 
 missing=()

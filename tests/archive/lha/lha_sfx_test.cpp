@@ -1,12 +1,15 @@
-// The self-extracting file made by the "s" command: the stub extracts the
-// tree unattended or after asking, applies the "$" options, refuses
-// escaping paths and reports failures with a non-zero exit.
+// The self-extracting file made by the "s" command, run with the Linux stub
+// in front of its archive: the stub extracts the tree unattended or after
+// asking, applies the "$" options, refuses escaping paths and reports
+// failures with a non-zero exit. (The Windows stub that the command writes
+// is tested under wine.)
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "lha_craft.h"
 #include "lha_test_support.h"
+#include "sfx_restub.h"
 
 namespace {
 
@@ -17,6 +20,16 @@ void WriteOptions(const std::string& path, const std::vector<std::string>& lines
   std::string text;
   for (const std::string& l : lines) text += Sjis(l) + "\r\n";
   WriteFile(path, text);
+}
+
+// Puts the Linux stub in front of the archive of the self-extracting file
+// `exe` (written by "s" with the Windows stub), in place.
+void UseLinuxStub(const std::string& exe) {
+  const std::string written = ReadFile(exe);
+  ASSERT_EQ(written.substr(0, 2), "MZ");
+  const std::string native = Restub(written, ReadFile(BinDir() + "/lfsfx"));
+  ASSERT_FALSE(native.empty());
+  WriteFile(exe, native);
 }
 
 // Builds dist.lzh as the builder does (tree, then "$", then "s", then "d $")
@@ -37,6 +50,7 @@ std::string MakeSfx(const TempDir& t, const std::vector<std::string>& options) {
   const auto r = RunCmd("s  " + t.Path("dist/dist") + " " + t.Path("dist") + "\\ -gw4gx2 -x");
   EXPECT_EQ(r.code, 0) << r.output;
   if (!options.empty()) EXPECT_EQ(RunCmd("d " + lzh + " $").code, 0);
+  UseLinuxStub(t.Path("dist/dist.exe"));
   return t.Path("dist/dist.exe");
 }
 
@@ -96,6 +110,7 @@ TEST(LhaSfx, EscapingPathsAndDamageFailWithoutWritingOutside) {
   fs::create_directories(t.Path("dist"));
   WriteFile(t.Path("dist/bad.lzh"), CraftArchive({{"good.txt", "ok"}, {"..\\escape.txt", "no"}}));
   ASSERT_EQ(RunCmd("s " + t.Path("dist/bad") + " " + t.Path("dist") + "/").code, 0);
+  UseLinuxStub(t.Path("dist/bad.exe"));
   auto r = Shell(Quote(t.Path("dist/bad.exe")) + " --dir " + Quote(t.Path("box/inst")) + " --yes --no-open");
   EXPECT_NE(r.exitCode, 0) << r.out;
   EXPECT_FALSE(fs::exists(t.Path("box/escape.txt")));
