@@ -223,43 +223,72 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   return pid;
 }
 
-TEST(WineSfx, TheWindowExtractsWhenEnterIsPressed) {
-  ASSERT_TRUE(HaveTool("xdotool")) << "xdotool missing: run install-deps";
-  TempDir t;
-  const std::string title = "サンプル インストール 42";
-  const std::string exe = MakeExe(t, {"$WindowTitle=" + title, "$InstallDir=" + WinPath(t.Path("proposed")),
-                                      "$InstallTitle=ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ(&D)"});
-  const std::string wine = WineProgram();
-  ASSERT_FALSE(wine.empty()) << "wine is missing";
-  ASSERT_FALSE(WineDisplay().empty()) << "no display: run the tests through ctest";
-  const pid_t pid = Spawn({wine, exe}, WineEnvironment());
-  ASSERT_GT(pid, 0);
-  const std::string x = "DISPLAY=" + WineDisplay() + " xdotool ";
-  // The window is found by its title; Enter presses OK (the folder does not
-  // exist yet, so Enter answers the question to create it too), and once
-  // the files are there Enter closes the closing message.
-  const auto found = Shell(x.substr(0, x.find(' ') + 1) + "timeout 60 xdotool search --sync --name " + Quote("^" + title + "$"));
-  ASSERT_EQ(found.exitCode, 0) << found.out;
-  const std::string window = found.out.substr(0, found.out.find('\n'));
-  Shell(x + "windowfocus --sync " + window);
-  int status = -1;
-  bool exited = false;
+// Presses Enter every 0.7 s until the program ends (or 90 s pass);
+// returns its exit status, -1 when it had to be killed.
+int PressEnterUntilDone(const std::string& xdotool, pid_t pid) {
+  int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   while (std::chrono::steady_clock::now() < deadline) {
-    Shell(x + "key Return");
+    Shell(xdotool + "key Return");
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      exited = true;
-      break;
-    }
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  if (!exited) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+// Starts the .exe without switches on the run's display and waits for the
+// window titled `title`; returns its process.
+pid_t StartWindow(const std::string& exe, const std::string& title, const std::string& xdotool) {
+  const std::string wine = WineProgram();
+  EXPECT_FALSE(wine.empty()) << "wine is missing";
+  EXPECT_FALSE(WineDisplay().empty()) << "no display: run the tests through ctest";
+  const pid_t pid = Spawn({wine, exe}, WineEnvironment());
+  EXPECT_GT(pid, 0);
+  const auto found = Shell("timeout 60 " + xdotool + "search --sync --name " + Quote("^" + title + "$"));
+  EXPECT_EQ(found.exitCode, 0) << found.out;
+  if (found.exitCode == 0) Shell(xdotool + "windowfocus --sync " + found.out.substr(0, found.out.find('\n')));
+  return pid;
+}
+
+std::string Xdotool() {
+  EXPECT_TRUE(HaveTool("xdotool")) << "xdotool missing: run install-deps";
+  return "env DISPLAY=" + WineDisplay() + " xdotool ";
+}
+
+// One test drives the window (the run's tests share one display, and key
+// presses go to whichever window has the focus).
+TEST(WineSfx, TheWindowExtractsOnEnterAndAsksBeforeOverwriting) {
+  const std::string x = Xdotool();
+  {
+    // Enter presses OK; the proposed folder does not exist yet, so Enter
+    // answers the question to create it; at the end Enter closes the message.
+    TempDir t;
+    const std::string title = "サンプル インストール 42";
+    const std::string exe = MakeExe(t, {"$WindowTitle=" + title, "$InstallDir=" + WinPath(t.Path("proposed")),
+                                        "$InstallTitle=ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ(&D)"});
+    const pid_t pid = StartWindow(exe, title, x);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(PressEnterUntilDone(x, pid), 0);
+    EXPECT_EQ(Snapshot(t.Path("proposed")), Snapshot(t.Path("src")));
   }
-  EXPECT_TRUE(exited) << "the self-extractor did not finish";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(Snapshot(t.Path("proposed")), Snapshot(t.Path("src")));
+  {
+    // A file that exists already: Skip (Alt+S) in the question keeps it.
+    TempDir t;
+    const std::string exe = MakeExe(t, {"$InstallDir=" + WinPath(t.Path("proposed"))});
+    WriteFile(t.Path("proposed/SAMPLE/dat/readme.txt"), "kept");
+    const pid_t pid = StartWindow(exe, "dist", x);  // no title: the file's name
+    ASSERT_GT(pid, 0);
+    Shell(x + "key Return");
+    const auto asked = Shell("timeout 60 " + x + "search --sync --name " + Quote("^ファイルの上書き確認$"));
+    EXPECT_EQ(asked.exitCode, 0) << asked.out;
+    Shell(x + "windowfocus --sync " + asked.out.substr(0, asked.out.find('\n')) + " key alt+s");
+    EXPECT_EQ(PressEnterUntilDone(x, pid), 0);
+    auto want = Snapshot(t.Path("src"));
+    want["SAMPLE/dat/readme.txt"] = Digest("kept");
+    EXPECT_EQ(Snapshot(t.Path("proposed")), want);
+  }
 }
 
 }  // namespace

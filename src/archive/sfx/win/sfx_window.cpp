@@ -75,11 +75,11 @@ LRESULT CALLBACK ChoiceProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-OverwriteChoice AskOverwriteWindow(HWND owner, const std::wstring& title, const std::wstring& path) {
+OverwriteChoice AskOverwriteWindow(HWND owner, const std::wstring& path) {
   ChoiceState state;
   RECT r;
   GetWindowRect(owner, &r);
-  HWND w = CreateWindowExW(WS_EX_DLGMODALFRAME, kChoiceClass, title.c_str(),
+  HWND w = CreateWindowExW(WS_EX_DLGMODALFRAME, kChoiceClass, L"ファイルの上書き確認",
                            WS_POPUP | WS_CAPTION | WS_SYSMENU, r.left + 20, r.top + 20, 440, 170, owner, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
@@ -295,7 +295,7 @@ class InstallerWindow : public ExtractObserver {
   }
 
   OverwriteChoice AskOverwrite(const std::wstring& path) override {
-    return AskOverwriteWindow(hwnd_, title_, path);
+    return AskOverwriteWindow(hwnd_, path);
   }
 
   const SelfArchive& archive_;
