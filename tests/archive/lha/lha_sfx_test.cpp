@@ -9,18 +9,12 @@
 
 #include "lha_craft.h"
 #include "lha_test_support.h"
+#include "sfx_build.h"
 #include "sfx_restub.h"
 
 namespace {
 
 using namespace lhatest;
-
-// Writes the option file "$" in code page 932 with CR LF lines.
-void WriteOptions(const std::string& path, const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& l : lines) text += Sjis(l) + "\r\n";
-  WriteFile(path, text);
-}
 
 // Puts the Linux stub in front of the archive of the self-extracting file
 // `exe` (written by "s" with the Windows stub), in place.
@@ -32,26 +26,15 @@ void UseLinuxStub(const std::string& exe) {
   WriteFile(exe, native);
 }
 
-// Builds dist.lzh as the builder does (tree, then "$", then "s", then "d $")
-// and returns the path of dist.exe.
+// Builds dist.exe as the builder does with the Linux stub in front.
 std::string MakeSfx(const TempDir& t, const std::vector<std::string>& options) {
   WriteFile(t.Path("src/Sample.ugu"), "script");
   WriteFile(t.Path("src/SAMPLE/dat/readme.txt"), TextBytes(20000, 51));
   WriteFile(t.Path("src/SAMPLE/dat/日本語.txt"), "日本語");
   fs::create_directories(t.Path("src/SAMPLE/dat/empty"));
-  fs::create_directories(t.Path("dist"));
-  fs::create_directories(t.Path("prog"));
-  const std::string lzh = t.Path("dist/dist.lzh");
-  EXPECT_EQ(RunCmd("a " + lzh + " " + t.Path("src") + "\\ Sample.ugu SAMPLE\\dat\\*.* -xr2").code, 0);
-  if (!options.empty()) {
-    WriteOptions(t.Path("prog/$"), options);
-    EXPECT_EQ(RunCmd("a " + lzh + " " + t.Path("prog") + "\\$").code, 0);
-  }
-  const auto r = RunCmd("s  " + t.Path("dist/dist") + " " + t.Path("dist") + "\\ -gw4gx2 -x");
-  EXPECT_EQ(r.code, 0) << r.output;
-  if (!options.empty()) EXPECT_EQ(RunCmd("d " + lzh + " $").code, 0);
-  UseLinuxStub(t.Path("dist/dist.exe"));
-  return t.Path("dist/dist.exe");
+  const std::string exe = BuildLikeTheBuilder(t, options);
+  UseLinuxStub(exe);
+  return exe;
 }
 
 std::map<std::string, std::string> SourceTree(const TempDir& t) { return Snapshot(t.Path("src")); }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "archive/lha/lha_craft.h"
+#include "archive/lha/sfx_build.h"
 #include "wine_support.h"
 
 extern char** environ;
@@ -31,26 +32,10 @@ void WriteTree(const std::string& root) {
   fs::create_directories(root + "/SAMPLE/dat/empty");
 }
 
-void WriteOptions(const std::string& path, const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& l : lines) text += Sjis(l) + "\r\n";
-  WriteFile(path, text);
-}
-
-// Builds dist.exe as the builder does: the tree, then "$", "s", "d $".
+// Builds dist.exe from that tree as the builder does.
 std::string MakeExe(const TempDir& t, const std::vector<std::string>& options) {
   WriteTree(t.Path("src"));
-  fs::create_directories(t.Path("dist"));
-  const std::string lzh = t.Path("dist/dist.lzh");
-  EXPECT_EQ(RunCmd("a " + lzh + " " + t.Path("src") + "\\ Sample.ugu SAMPLE\\dat\\*.* -xr2").code, 0);
-  if (!options.empty()) {
-    WriteOptions(t.Path("prog/$"), options);
-    EXPECT_EQ(RunCmd("a " + lzh + " " + t.Path("prog") + "\\$").code, 0);
-  }
-  const auto r = RunCmd("s  " + t.Path("dist/dist") + " " + t.Path("dist") + "\\ -gw4gx2 -x");
-  EXPECT_EQ(r.code, 0) << r.output;
-  if (!options.empty()) EXPECT_EQ(RunCmd("d " + lzh + " $").code, 0);
-  return t.Path("dist/dist.exe");
+  return BuildLikeTheBuilder(t, options);
 }
 
 // Files whose name the stub gives its temporary files ("lfx*.tmp").
