@@ -102,6 +102,20 @@ TEST(WineSfx, UnattendedModesExtractTheTreeByteForByteWithoutTheOptionFile) {
   EXPECT_EQ(r.exitCode, 2) << r.out;
 }
 
+TEST(WineSfx, ARelativeInstallDirLiesBesideTheExeAndARelativeDirSwitchInTheCurrentFolder) {
+  TempDir t;
+  const std::string exe = MakeExe(t, {"$InstallDir= 展開先 "});  // blanks as the settings may store them
+  const auto want = Snapshot(t.Path("src"));
+  fs::create_directories(t.Path("cwd"));
+  const std::string inCwd = "cd " + Quote(t.Path("cwd")) + " && env " + WineEnv() + Quote(WineProgram()) + " " + Quote(exe);
+  auto r = Shell(inCwd + " --yes --no-open");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Snapshot(t.Path("dist/展開先")), want);
+  r = Shell(inCwd + " --dir rel --yes --no-open");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Snapshot(t.Path("cwd/rel")), want);
+}
+
 TEST(WineSfx, MembersLeavingTheFolderAreRefusedAndTheRunFails) {
   TempDir t;
   std::vector<CraftMember> members = {{"good.txt", "ok"},

@@ -37,7 +37,7 @@ std::wstring AbsoluteFolder(const std::wstring& typed, const std::wstring& base)
   const DWORD n = ExpandEnvironmentStringsW(t.c_str(), expanded, 32768);
   if (n > 0 && n <= 32768) t = expanded;
   const bool absolute = (t.size() >= 2 && t[1] == L':') || (t.size() >= 2 && t[0] == L'\\' && t[1] == L'\\');
-  if (!absolute) t = base + L"\\" + t;
+  if (!absolute && !base.empty()) t = base + L"\\" + t;
   wchar_t full[32768];
   const DWORD m = GetFullPathNameW(t.c_str(), 32768, full, nullptr);
   if (m > 0 && m < 32768) t = full;

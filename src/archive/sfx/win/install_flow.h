@@ -21,8 +21,9 @@ std::wstring WindowTitleOf(const SelfArchive& archive);
 // the program's folder), else the folder the program lies in.
 std::wstring DefaultFolder(const SelfArchive& archive);
 
-// A typed folder made absolute (relative to the program's folder), without
-// a trailing separator.
+// A typed folder made absolute, without a trailing separator: relative to
+// `base`, or to the current folder when `base` is empty (a folder given on
+// the command line).
 std::wstring AbsoluteFolder(const std::wstring& typed, const std::wstring& base);
 
 // Empty when the member list and the options read cleanly, else the message

@@ -118,7 +118,7 @@ int Run() {
     if (!s.unattended) MessageBoxW(nullptr, text, L"自己解凍", MB_OK | MB_ICONERROR);
     return kExitUsage;
   }
-  std::wstring folder = s.haveFolder ? AbsoluteFolder(s.folder, archive.exeDir()) : DefaultFolder(archive);
+  std::wstring folder = s.haveFolder ? AbsoluteFolder(s.folder, std::wstring()) : DefaultFolder(archive);
   if (folder.empty()) folder = archive.exeDir();
   if (s.unattended) return RunUnattended(archive, folder, s.open);
   return RunWindow(archive, folder, s.open);
