@@ -17,7 +17,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # independent archive readers and writers used as oracles by the tests
-  lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip
+  lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip file
   # real FTP server for the synchronisation tests
   python3 python3-pyftpdlib
   # a display for screenshots
