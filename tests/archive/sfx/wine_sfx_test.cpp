@@ -288,6 +288,23 @@ TEST(WineSfx, TheWindowExtractsOnEnterAndAsksBeforeOverwriting) {
     want["SAMPLE/dat/readme.txt"] = Digest("kept");
     EXPECT_EQ(Snapshot(t.Path("proposed")), want);
   }
+  {
+    // Escape in the question stops the extraction there: the file is kept,
+    // nothing after it is written, no temporary file stays, exit code 3.
+    TempDir t;
+    const std::string exe = MakeExe(t, {"$InstallDir=" + WinPath(t.Path("proposed"))});
+    WriteFile(t.Path("proposed/Sample.ugu"), "kept");
+    const pid_t pid = StartWindow(exe, "dist", x);
+    ASSERT_GT(pid, 0);
+    Shell(x + "key Return");
+    const auto asked = Shell("timeout 60 " + x + "search --sync --name " + Quote("^ファイルの上書き確認$"));
+    EXPECT_EQ(asked.exitCode, 0) << asked.out;
+    Shell(x + "windowfocus --sync " + asked.out.substr(0, asked.out.find('\n')) + " key Escape");
+    EXPECT_EQ(PressEnterUntilDone(x, pid), 3);
+    EXPECT_EQ(ReadFile(t.Path("proposed/Sample.ugu")), "kept");
+    EXPECT_FALSE(fs::exists(t.Path("proposed/SAMPLE/dat/big.bin")));
+    EXPECT_EQ(TemporaryFiles(t.Path("proposed")), 0);
+  }
 }
 
 }  // namespace
