@@ -52,4 +52,10 @@ TEST(SfxMemberPaths, NamesInsideTheFolderAreKeptAndOthersRefused) {
   }
 }
 
+TEST(SfxMemberPaths, JoiningKeepsOneSeparatorAfterARoot) {
+  EXPECT_EQ(sfxw::JoinPath(L"C:\\", L"a\\b.txt"), L"C:\\a\\b.txt");
+  EXPECT_EQ(sfxw::JoinPath(L"C:\\inst", L"a.txt"), L"C:\\inst\\a.txt");
+  EXPECT_EQ(sfxw::JoinPath(L"\\\\server\\share\\", L"a.txt"), L"\\\\server\\share\\a.txt");
+}
+
 }  // namespace

@@ -23,14 +23,14 @@ DocumentLookup FindDocument(const std::wstring& dir, const std::wstring& command
                             const std::vector<std::wstring>& files, std::wstring& path) {
   std::wstring rel;
   if (SafeRelativePath(command, rel) != PathVerdict::kOk) return DocumentLookup::kUnsafe;
-  path = dir + L"\\" + rel;
+  path = JoinPath(dir, rel);
   const DWORD a = GetFileAttributesW(path.c_str());
   if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) return DocumentLookup::kFound;
   const std::wstring name = LastLevel(rel);
   int matches = 0;
   for (const std::wstring& f : files) {
     if (!SameNameNoCase(LastLevel(f), name)) continue;
-    if (++matches == 1) path = dir + L"\\" + f;
+    if (++matches == 1) path = JoinPath(dir, f);
   }
   if (matches == 1) return DocumentLookup::kFound;
   path.clear();

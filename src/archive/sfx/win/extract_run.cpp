@@ -21,9 +21,13 @@ FILETIME UnixToFileTime(int64_t t) {
   return ft;
 }
 
+// The folder holding `path`; a drive's root keeps its separator ("C:\\"),
+// since "C:" alone names the drive's current folder.
 std::wstring Parent(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+  if (slash == std::wstring::npos) return {};
+  if (slash == 2 && path[1] == L':') return path.substr(0, 3);
+  return path.substr(0, slash);
 }
 
 // Writes one member's data to a new temporary file in `folder`; returns 0
@@ -69,7 +73,7 @@ int WriteTemporary(const SelfArchive& archive, const lha::Member& m, const std::
 bool MakeFolders(const std::wstring& dir) {
   if (dir.empty() || IsFolder(dir)) return true;
   const std::wstring parent = Parent(dir);
-  if (!parent.empty() && parent != dir && !(parent.size() == 2 && parent[1] == L':') && !MakeFolders(parent)) {
+  if (!parent.empty() && parent != dir && !MakeFolders(parent)) {
     return false;
   }
   return CreateDirectoryW(dir.c_str(), nullptr) || IsFolder(dir);
@@ -115,7 +119,7 @@ ExtractResult ExtractAll(const SelfArchive& archive, const std::wstring& dir, Ex
       result.cancelled = true;
       break;
     }
-    const std::wstring target = dir + L"\\" + rel;
+    const std::wstring target = JoinPath(dir, rel);
     if (sm.m.isSymlink) {
       result.failed.push_back(rel + L": シンボリックリンクは展開できません");
       continue;

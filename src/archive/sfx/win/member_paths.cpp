@@ -57,4 +57,10 @@ PathVerdict SafeRelativePath(const std::wstring& name, std::wstring& relative) {
   return relative.empty() ? PathVerdict::kRefused : PathVerdict::kOk;
 }
 
+std::wstring JoinPath(const std::wstring& dir, const std::wstring& relative) {
+  if (dir.empty()) return relative;
+  if (dir.back() == L'\\' || dir.back() == L'/') return dir + relative;
+  return dir + L'\\' + relative;
+}
+
 }  // namespace sfxw

@@ -15,4 +15,8 @@ enum class PathVerdict {
 // `name` is the member's name in UTF-16; "\" and "/" both separate levels.
 PathVerdict SafeRelativePath(const std::wstring& name, std::wstring& relative);
 
+// `dir` + "\" + `relative`, with one separator also when `dir` is a root
+// such as "C:\".
+std::wstring JoinPath(const std::wstring& dir, const std::wstring& relative);
+
 }  // namespace sfxw
