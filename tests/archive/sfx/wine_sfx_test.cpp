@@ -102,7 +102,7 @@ TEST(WineSfx, UnattendedModesExtractTheTreeByteForByteWithoutTheOptionFile) {
   EXPECT_EQ(r.exitCode, 2) << r.out;
 }
 
-TEST(WineSfx, ARelativeInstallDirLiesBesideTheExeAndARelativeDirSwitchInTheCurrentFolder) {
+TEST(WineSfx, TheInstallDirIsExpandedAndTakenBesideTheExeAndADirSwitchFromTheCurrentFolder) {
   TempDir t;
   const std::string exe = MakeExe(t, {"$InstallDir= 展開先 "});  // blanks as the settings may store them
   const auto want = Snapshot(t.Path("src"));
@@ -114,6 +114,12 @@ TEST(WineSfx, ARelativeInstallDirLiesBesideTheExeAndARelativeDirSwitchInTheCurre
   r = Shell(inCwd + " --dir rel --yes --no-open");
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(Snapshot(t.Path("cwd/rel")), want);
+  // Environment variables in the proposed folder are expanded.
+  const std::string exe2 = MakeExe(t, {"$InstallDir=%LMSFX_BASE%\\env"});
+  r = Shell("env LMSFX_BASE=" + Quote(WinPath(t.Path("base"))) + " " + WineEnv() + Quote(WineProgram()) + " " +
+            Quote(exe2) + " /S");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Snapshot(t.Path("base/env")), want);
 }
 
 TEST(WineSfx, MembersLeavingTheFolderAreRefusedAndTheRunFails) {
