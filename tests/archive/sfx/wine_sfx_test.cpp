@@ -67,8 +67,9 @@ TEST(WineSfx, TheExeIsA64BitWindowsGuiProgramThatOtherReadersList) {
   for (const char* runtime : {"libstdc++", "libgcc", "libwinpthread"}) {
     EXPECT_EQ(deps.out.find(runtime), std::string::npos) << deps.out;
   }
-  // Readers that look for the archive in the first 64 KiB find it.
-  for (const std::string& reader : {std::string("lhasa l "), std::string("7zz l ")}) {
+  // Readers that look for the archive in the first 64 KiB find it (lha is
+  // LHa for UNIX).
+  for (const std::string& reader : {std::string("lhasa l "), std::string("7zz l "), std::string("lha l ")}) {
     ASSERT_TRUE(HaveTool(reader.substr(0, reader.find(' ')).c_str())) << reader << "missing: run install-deps";
     const auto r = Shell(reader + Quote(exe));
     EXPECT_EQ(r.exitCode, 0) << reader << r.out;
