@@ -30,11 +30,12 @@ function(lm_ui_library target)
   target_link_libraries(${target} PUBLIC Qt6::Widgets ${ARG_LINK})
 endfunction()
 
-# lm_gtest(<target> <folder> [GUI] [LINK <libs...>])
+# lm_gtest(<target> <folder> [GUI] [LINK <libs...>] [PROPERTIES <name value...>])
 # One test program from the folder's *_test.cpp files. GUI programs start a
-# QApplication on the offscreen platform before the tests run.
+# QApplication on the offscreen platform before the tests run. PROPERTIES
+# are set on every test found in the program (fixtures, for example).
 function(lm_gtest target folder)
-  cmake_parse_arguments(ARG "GUI" "" "LINK" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "" "LINK;PROPERTIES" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${folder}/*_test.cpp)
   if(NOT srcs)
     return()
@@ -51,7 +52,7 @@ function(lm_gtest target folder)
   target_compile_definitions(${target} PRIVATE
     LM_BIN_DIR="${LM_BIN_DIR}" LM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
 # lm_benchmark(<target> SOURCES <files...> LINK <libs...> [GOOGLE] [DEPENDS <targets...>])

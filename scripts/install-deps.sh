@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake pkg-config git ccache
+  # cross compiler for the Windows self-extractor stub
+  g++-mingw-w64-x86-64
   # windows and core library
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6 libgl-dev
   # Japanese UI font
@@ -15,13 +17,15 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # independent archive readers and writers used as oracles by the tests
-  lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip
+  lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip file
   # real FTP server for the synchronisation tests
   python3 python3-pyftpdlib
   # fuzz targets (libFuzzer, AddressSanitizer and UBSan come with clang)
   clang libclang-rt-14-dev
   # a display for screenshots
   xvfb xauth x11-apps imagemagick
+  # running the Windows self-extractor in the tests: wine and a window driver
+  wine64 xdotool
 )
 
 missing=()

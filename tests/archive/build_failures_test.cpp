@@ -87,10 +87,10 @@ TEST_F(BuildFailureTest, WithoutCab32ThePackageTypesStopAndLeaveInstallTxt) {
 
 TEST_F(BuildFailureTest, WithoutCab32TheLhaTypesStillBuild) {
   UseSample();
-  BuildFrom({QStringLiteral("UnLHA32.DLL"), QStringLiteral("lfsfx")}, lm::kArchiveTypeLzh);
+  BuildFrom({QStringLiteral("UnLHA32.DLL"), QStringLiteral("lfsfxw.exe")}, lm::kArchiveTypeLzh);
   EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
   EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
-  EXPECT_EQ(lmtest::EntriesOf(other_), QStringList({QStringLiteral("UnLHA32.DLL"), QStringLiteral("lfsfx")}));
+  EXPECT_EQ(lmtest::EntriesOf(other_), QStringList({QStringLiteral("UnLHA32.DLL"), QStringLiteral("lfsfxw.exe")}));
 }
 
 TEST_F(BuildFailureTest, TemporaryFilesThatCannotBeWrittenStopTheBuild) {

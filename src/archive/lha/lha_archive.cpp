@@ -38,17 +38,6 @@ struct FileCloser {
   }
 };
 
-// Members are read whole: sizes are below 4 GiB by the format.
-int ReadPacked(const FileSource& src, const Member& m, std::vector<uint8_t>& buf) {
-  try {
-    buf.resize(static_cast<std::size_t>(m.packedSize));
-  } catch (const std::bad_alloc&) {
-    return ARC_ERROR_MORE_HEAP_MEMORY;
-  }
-  if (m.packedSize && !src.ReadAt(m.dataOffset, buf.data(), buf.size())) return ARC_ERROR_CANNOT_READ;
-  return 0;
-}
-
 }  // namespace
 
 int MakeTempFile(const std::string& dir, std::string& path, mode_t* mode) {
@@ -110,71 +99,21 @@ int ArchiveReader::Open(const std::string& path) {
   // A self-extracting file made by our writer names the archive's start in
   // its trailer; the archive ends where the trailer begins.
   uint64_t end = size_;
-  if (size_ >= kSfxTrailerSize) {
-    uint8_t t[kSfxTrailerSize];
-    if (src.ReadAt(size_ - kSfxTrailerSize, t, sizeof t) && std::memcmp(t, kSfxMagic, 8) == 0) {
-      uint64_t off = 0;
-      for (int i = 7; i >= 0; --i) off = (off << 8) | t[8 + i];
-      if (off < size_ - kSfxTrailerSize) {
-        start_ = off;
-        end = size_ - kSfxTrailerSize;
-      }
-    }
-  }
-  if (end == start_) return ARC_ERROR_FILE_STYLE;
-  uint64_t offset = start_;
-  for (;;) {
+  LocateArchive(src, size_, start_, end);
+  std::vector<Member> members;
+  const int rc = ReadMembers(src, start_, end, members);
+  entries_.reserve(members.size());
+  for (Member& m : members) {
     Entry e;
-    const int rc = ReadHeader(src, offset, end, e.m);
-    if (rc == 1) break;
-    if (rc != 0) {
-      if (entries_.empty() && (rc == ARC_ERROR_HEADER_BROKEN || rc == ARC_ERROR_HEADER_CRC)) {
-        // The first header decides whether this is an archive at all.
-        uint8_t head[7] = {};
-        src.ReadSome(start_, head, sizeof head);
-        if (!(head[2] == '-' && head[3] == 'l' && head[6] == '-')) return ARC_ERROR_FILE_STYLE;
-      }
-      return rc;
-    }
-    e.path = StoredNameToUtf8(e.m.name);
-    offset = e.m.dataOffset + e.m.packedSize;
+    e.path = StoredNameToUtf8(m.name);
+    e.m = std::move(m);
     entries_.push_back(std::move(e));
   }
-  return 0;
+  return rc;
 }
 
 int ArchiveReader::Extract(const Entry& e, const ByteSink& sink) const {
-  const Member& m = e.m;
-  if (m.IsDirectory()) return 0;
-  FileSource src(f_);
-  uint16_t crc = 0;
-  const std::string method(m.method, 5);
-  if (method == "-lh0-" || method == "-lz4-") {
-    if (m.packedSize != m.originalSize) return ARC_ERROR_HEADER_BROKEN;
-    std::vector<uint8_t> buf(1 << 16);
-    uint64_t left = m.packedSize, at = m.dataOffset;
-    while (left > 0) {
-      const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, buf.size()));
-      if (!src.ReadAt(at, buf.data(), n)) return ARC_ERROR_CANNOT_READ;
-      crc = Crc16(buf.data(), n, crc);
-      if (!sink(buf.data(), n)) return ARC_ERROR_CANNOT_WRITE;
-      left -= n;
-      at += n;
-    }
-  } else {
-    const int bits = DictionaryBits(m.method);
-    if (bits == 0) return ARC_ERROR_METHOD;
-    std::vector<uint8_t> packed;
-    if (int rc = ReadPacked(src, m, packed)) return rc;
-    const ByteSink crcSink = [&](const uint8_t* d, std::size_t n) {
-      crc = Crc16(d, n, crc);
-      return sink(d, n);
-    };
-    const DecodeStatus st = DecodeLzh(bits, packed.data(), packed.size(), m.originalSize, crcSink);
-    if (st == DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_WRITE;
-    if (st != DecodeStatus::kOk) return ARC_ERROR_HUFFMAN_CODE;
-  }
-  return crc == m.crc ? 0 : ARC_ERROR_FILE_CRC;
+  return DecodeMember(FileSource(f_), e.m, sink);
 }
 
 bool ArchiveReader::CopyRaw(const Entry& e, std::FILE* out) const {

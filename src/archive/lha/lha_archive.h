@@ -11,14 +11,10 @@
 #include <vector>
 
 #include "archive/lha/lha_header.h"
+#include "archive/lha/lha_walk.h"
 #include "archive/lha/lzh_codec.h"
 
 namespace lha {
-
-// Trailer that the self-extractor's writer appends after the archive: the
-// magic followed by the archive's offset in the file (64-bit little-endian).
-inline constexpr char kSfxMagic[8] = {'L', 'M', 'S', 'F', 'X', 'A', 'R', '1'};
-inline constexpr std::size_t kSfxTrailerSize = 16;
 
 struct Entry {
   Member m;

@@ -28,7 +28,13 @@ struct Member {
   uint64_t headerLength = 0;
   uint64_t dataOffset = 0;
 
-  bool IsDirectory() const { return std::string(method, 5) == "-lhd-"; }
+  bool IsDirectory() const { return HasMethod('h', 'd'); }
+  // True for the method "-l<kind><id>-". Written out byte by byte: a method
+  // name as a string constant in the Windows self-extractor would be taken
+  // for the archive's first header by readers that scan the file for one.
+  bool HasMethod(char kind, char id) const {
+    return method[0] == '-' && method[1] == 'l' && method[2] == kind && method[3] == id && method[4] == '-';
+  }
 };
 
 // Random-access reading of the archive file.

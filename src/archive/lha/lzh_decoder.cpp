@@ -291,6 +291,17 @@ class Decoder {
 
 }  // namespace
 
+int DictionaryBits(const char method[5]) {
+  if (method[0] != '-' || method[1] != 'l' || method[2] != 'h' || method[4] != '-') return 0;
+  switch (method[3]) {
+    case '4': return 12;
+    case '5': return 13;
+    case '6': return 15;
+    case '7': return 16;
+    default: return 0;
+  }
+}
+
 DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
                        uint64_t originalSize, const ByteSink& sink) {
   if (dictionaryBits < 12 || dictionaryBits > 16) return DecodeStatus::kCorrupt;

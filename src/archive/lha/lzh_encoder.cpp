@@ -345,17 +345,6 @@ class Encoder {
 
 }  // namespace
 
-int DictionaryBits(const char method[5]) {
-  if (method[0] != '-' || method[1] != 'l' || method[2] != 'h' || method[4] != '-') return 0;
-  switch (method[3]) {
-    case '4': return 12;
-    case '5': return 13;
-    case '6': return 15;
-    case '7': return 16;
-    default: return 0;
-  }
-}
-
 std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
   if (size == 0) return {};
   Encoder enc(data, size, options.dictionaryBits);

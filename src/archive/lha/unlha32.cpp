@@ -23,13 +23,13 @@ namespace {
 
 arc::LibraryState g_state{1};
 
-// The self-extractor stub lies beside this library.
+// The Windows self-extractor stub lies beside this library.
 std::string StubPath() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&StubPath), &info) == 0 || !info.dli_fname) return {};
   std::string path = info.dli_fname;
   const std::size_t slash = path.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/lfsfx";
+  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/lfsfxw.exe";
 }
 
 struct OpenArchive {

@@ -2,13 +2,9 @@
 
 #include <string_view>
 
-#include "util/cp932/cp932.h"
-
 namespace sfx {
 
-Options ParseOptions(const std::string& cp932Text) {
-  std::string text;
-  if (!cp932::ToUtf8(cp932Text, text)) text = cp932::ToUtf8Lossy(cp932Text);
+Options ParseOptionLines(const std::string& text) {
   Options o;
   std::size_t pos = 0;
   while (pos <= text.size()) {

@@ -17,6 +17,9 @@ struct Options {
 // a text that is not code page 932 is taken as UTF-8 when it is valid.
 Options ParseOptions(const std::string& cp932Text);
 
+// The same from the text already in UTF-8 (no code page 932 table needed).
+Options ParseOptionLines(const std::string& utf8Text);
+
 // The label without its keyboard accelerator: "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ(&D)" -> "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ".
 std::string WithoutAccelerator(const std::string& label);
 

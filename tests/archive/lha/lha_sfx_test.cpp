@@ -1,43 +1,40 @@
-// The self-extracting file made by the "s" command: the stub extracts the
-// tree unattended or after asking, applies the "$" options, refuses
-// escaping paths and reports failures with a non-zero exit.
+// The self-extracting file made by the "s" command, run with the Linux stub
+// in front of its archive: the stub extracts the tree unattended or after
+// asking, applies the "$" options, refuses escaping paths and reports
+// failures with a non-zero exit. (The Windows stub that the command writes
+// is tested under wine.)
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "lha_craft.h"
 #include "lha_test_support.h"
+#include "sfx_build.h"
+#include "sfx_restub.h"
 
 namespace {
 
 using namespace lhatest;
 
-// Writes the option file "$" in code page 932 with CR LF lines.
-void WriteOptions(const std::string& path, const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& l : lines) text += Sjis(l) + "\r\n";
-  WriteFile(path, text);
+// Puts the Linux stub in front of the archive of the self-extracting file
+// `exe` (written by "s" with the Windows stub), in place.
+void UseLinuxStub(const std::string& exe) {
+  const std::string written = ReadFile(exe);
+  ASSERT_EQ(written.substr(0, 2), "MZ");
+  const std::string native = Restub(written, ReadFile(BinDir() + "/lfsfx"));
+  ASSERT_FALSE(native.empty());
+  WriteFile(exe, native);
 }
 
-// Builds dist.lzh as the builder does (tree, then "$", then "s", then "d $")
-// and returns the path of dist.exe.
+// Builds dist.exe as the builder does with the Linux stub in front.
 std::string MakeSfx(const TempDir& t, const std::vector<std::string>& options) {
   WriteFile(t.Path("src/Sample.ugu"), "script");
   WriteFile(t.Path("src/SAMPLE/dat/readme.txt"), TextBytes(20000, 51));
   WriteFile(t.Path("src/SAMPLE/dat/日本語.txt"), "日本語");
   fs::create_directories(t.Path("src/SAMPLE/dat/empty"));
-  fs::create_directories(t.Path("dist"));
-  fs::create_directories(t.Path("prog"));
-  const std::string lzh = t.Path("dist/dist.lzh");
-  EXPECT_EQ(RunCmd("a " + lzh + " " + t.Path("src") + "\\ Sample.ugu SAMPLE\\dat\\*.* -xr2").code, 0);
-  if (!options.empty()) {
-    WriteOptions(t.Path("prog/$"), options);
-    EXPECT_EQ(RunCmd("a " + lzh + " " + t.Path("prog") + "\\$").code, 0);
-  }
-  const auto r = RunCmd("s  " + t.Path("dist/dist") + " " + t.Path("dist") + "\\ -gw4gx2 -x");
-  EXPECT_EQ(r.code, 0) << r.output;
-  if (!options.empty()) EXPECT_EQ(RunCmd("d " + lzh + " $").code, 0);
-  return t.Path("dist/dist.exe");
+  const std::string exe = BuildLikeTheBuilder(t, options);
+  UseLinuxStub(exe);
+  return exe;
 }
 
 std::map<std::string, std::string> SourceTree(const TempDir& t) { return Snapshot(t.Path("src")); }
@@ -96,6 +93,7 @@ TEST(LhaSfx, EscapingPathsAndDamageFailWithoutWritingOutside) {
   fs::create_directories(t.Path("dist"));
   WriteFile(t.Path("dist/bad.lzh"), CraftArchive({{"good.txt", "ok"}, {"..\\escape.txt", "no"}}));
   ASSERT_EQ(RunCmd("s " + t.Path("dist/bad") + " " + t.Path("dist") + "/").code, 0);
+  UseLinuxStub(t.Path("dist/bad.exe"));
   auto r = Shell(Quote(t.Path("dist/bad.exe")) + " --dir " + Quote(t.Path("box/inst")) + " --yes --no-open");
   EXPECT_NE(r.exitCode, 0) << r.out;
   EXPECT_FALSE(fs::exists(t.Path("box/escape.txt")));

@@ -71,6 +71,10 @@ TEST_F(MainWindowBuildTest, Option2WithATypeAndEnterBuildsTheArchives) {
   for (const char* file : {"sample.lzh", "sample.exe", "sample.qsc"}) {
     EXPECT_TRUE(lmtest::Exists(Arc(QLatin1String(file)))) << file;
   }
+  // The self-extracting file is the Windows installer program.
+  QFile exe(Arc(QStringLiteral("sample.exe")));
+  ASSERT_TRUE(exe.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(lmtest::IsWindowsSelfExtractor(exe.readAll()));
   EXPECT_FALSE(lmtest::Exists(prog_ + QStringLiteral("/install.txt")));
   EXPECT_FALSE(lm::ArchiveBuildRunning());
 }

@@ -1,0 +1,42 @@
+// Extracting the members into the install folder: each file is written
+// under a temporary name and renamed into place only after its CRC checked
+// out, so a failure or a cancel leaves no half-written file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "self_archive.h"
+
+namespace sfxw {
+
+enum class OverwriteChoice { kOverwrite, kOverwriteAll, kSkip, kCancel };
+
+class ExtractObserver {
+ public:
+  virtual ~ExtractObserver() = default;
+  // Called before each member and while its data is written; false cancels.
+  virtual bool Progress(std::size_t index, std::size_t count, uint64_t doneBytes, uint64_t totalBytes,
+                        const std::wstring& name) = 0;
+  // A file of that name exists already.
+  virtual OverwriteChoice AskOverwrite(const std::wstring& path) = 0;
+};
+
+struct ExtractResult {
+  std::vector<std::wstring> files;    // files extracted, relative to the folder
+  std::vector<std::wstring> skipped;  // existing files kept by the user's choice
+  std::vector<std::wstring> failed;   // "name: reason" for each member not extracted
+  bool cancelled = false;
+  bool ok() const { return failed.empty() && !cancelled; }
+};
+
+// Creates `dir` and every missing parent. False when that fails.
+bool MakeFolders(const std::wstring& dir);
+
+ExtractResult ExtractAll(const SelfArchive& archive, const std::wstring& dir, ExtractObserver& observer);
+
+// A result code of the archive library as a short Japanese reason.
+std::wstring ReasonText(int resultCode);
+
+}  // namespace sfxw
