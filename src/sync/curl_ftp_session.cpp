@@ -453,13 +453,14 @@ bool CurlFtpSession::Open(const CurlSessionSettings& settings, FtpFailure& failu
     Close();
     return false;
   }
-  // Log in without changing directory; ask FTP servers what they offer.
+  // Log in without changing directory; ask FTP servers what they offer (a
+  // server without FEAT is no failure: "*" lets the command fail).
   QByteArray url;
   if (!PrepareUrl(QStringLiteral("/"), true, failure)) return Close(), false;
   if (!Sftp()) {
     url = "ftp://" + UrlHost(settings.server.host).toUtf8() + ':' + QByteArray::number(settings.port) + '/';
     curl_easy_setopt(s.curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(s.curl, CURLOPT_QUOTE, s.MakeList({QByteArray("FEAT")}));
+    curl_easy_setopt(s.curl, CURLOPT_QUOTE, s.MakeList({QByteArray("*FEAT")}));
   }
   curl_easy_setopt(s.curl, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(s.curl, CURLOPT_TIMEOUT, static_cast<long>(std::max(1, settings.timeoutSeconds)) * 3L);
