@@ -204,6 +204,8 @@ int SocketOptionCallback(void* user, curl_socket_t fd, curlsocktype purpose) {
   return CURL_SOCKOPT_OK;
 }
 
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
 int g_stateIndex = -1;
 
 // TLS: the system's store decides; a certificate the author trusted by its
@@ -339,6 +341,9 @@ bool CurlFtpSession::PrepareUrl(const QString& absPath, bool directory, FtpFailu
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, ProgressCallback);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &s);
+  // Requests without a body still hand over header-like lines (sizes, dates).
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Discard);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, Discard);
   if (Sftp()) {
     curl_easy_setopt(c, CURLOPT_SSH_AUTH_TYPES,
                      static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT |
@@ -498,12 +503,18 @@ void CurlFtpSession::Close() {
   entryPath_ = currentDir_ = QStringLiteral("/");
 }
 
-bool CurlFtpSession::ChangeDirectory(const QString& path, FtpFailure& failure) {
-  const QString target = Absolute(path);
-  if (!PrepareUrl(target, true, failure)) return false;
+bool CurlFtpSession::CheckDirectory(const QString& path, FtpFailure& failure) {
+  // A request on the directory's URL without a body: the server changes
+  // into it (FTP) or looks it up (SFTP), and refuses a missing one.
+  if (!PrepareUrl(Absolute(path), true, failure)) return false;
   curl_easy_setopt(s_->curl, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(s_->curl, CURLOPT_TIMEOUT, static_cast<long>(std::max(1, s_->settings.timeoutSeconds)) * 3L);
-  if (!Perform(failure)) return false;
+  return Perform(failure);
+}
+
+bool CurlFtpSession::ChangeDirectory(const QString& path, FtpFailure& failure) {
+  const QString target = Absolute(path);
+  if (!CheckDirectory(target, failure)) return false;
   currentDir_ = target;
   return true;
 }

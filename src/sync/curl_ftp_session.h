@@ -73,6 +73,8 @@ class CurlFtpSession {
 
   // Checks the directory on the server and keeps it only when it exists.
   bool ChangeDirectory(const QString& path, FtpFailure& failure);
+  // Checks that a directory exists, without changing the current one.
+  bool CheckDirectory(const QString& path, FtpFailure& failure);
   bool Store(const QString& localPath, const QString& remotePath, bool ascii, FtpFailure& failure);
   bool Retrieve(const QString& remotePath, const QString& localPath, bool failIfExists, bool ascii,
                 FtpFailure& failure);

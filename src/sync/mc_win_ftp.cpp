@@ -46,6 +46,12 @@ void McWinFTP::SetProgressHandler(std::function<bool(qint64)> handler) {
   if (connection_) connection_->SetProgressHandler(progress_);
 }
 
+int32_t McWinFTP::DirectoryExists(const QString& szRemoteDir) {
+  FtpFailure failure{ftperr::InvalidHandle, {}};
+  const bool ok = hFTP_ != 0 && connection_ && connection_->CheckDirectory(szRemoteDir, failure);
+  return Result(ok, failure);
+}
+
 int32_t McWinFTP::RemoteFileSize(const QString& szRemoteFile, qint64& size) {
   FtpFailure failure{ftperr::InvalidHandle, {}};
   size = -1;

@@ -112,6 +112,9 @@ class McWinFTP : public QObject {
   // Called while a transfer moves data with the bytes moved so far; false
   // cancels it (error 1223).
   void SetProgressHandler(std::function<bool(qint64 bytes)> handler);
+  // 1 when the remote directory exists (the current one does not change);
+  // 0 and the error report otherwise.
+  int32_t DirectoryExists(const QString& szRemoteDir);
   // The size of a remote file in bytes; 0 and the error report on failure.
   int32_t RemoteFileSize(const QString& szRemoteFile, qint64& size);
 
