@@ -239,6 +239,7 @@ bool OpenProfileSession(McWinFTP& ftp, const Profile& profile, const QString& pa
   ftp.SetUser(profile.userid.trimmed());
   ftp.SetPassword(password);
   ftp.SetPassiveFlag(true);
+  ftp.SetTrustedCertificate(profile.servercert.trimmed());
   ftp.OpenSession();
   if (ftp.hFTP() == 0) {
     message = QStringLiteral("サーバーに接続できませんでした。") + CR + error.text;

@@ -141,7 +141,7 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   autoView_ = MakeBox(frame5, "TxtAutoView", TwipRect(120, 1500, 2415, 270), 64);
   MakeLabel(frame5, "Label16", QStringLiteral("(添付ファイルから選択)"), TwipRect(2520, 1560, 2175, 195));
 
-  // Frame1: the FTP account, shown but not editable.
+  // Frame1: the account of the upload.
   QGroupBox* frame1 = MakeFrame(this, "Frame1", QStringLiteral("FTP関連の設定"), TwipRect(5880, 4320, 3015, 2595));
   MakeLabel(frame1, "Label2", QStringLiteral("接続先サーバ"), TwipRect(120, 420, 1515, 195));
   server_ = MakeBox(frame1, "TxtServer", TwipRect(120, 600, 2715, 270));
@@ -151,7 +151,9 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   password_ = MakeBox(frame1, "TxtPassword", TwipRect(120, 1560, 2055, 270));
   MakeLabel(frame1, "Label4", QStringLiteral("送信先ディレクトリ"), TwipRect(120, 1860, 1755, 255));
   dirServer_ = MakeBox(frame1, "TxtDirServer", TwipRect(120, 2040, 2715, 270));
-  for (QLineEdit* box : {server_, userId_, password_, dirServer_}) SetEntryLook(box, false);
+  for (QLineEdit* box : {server_, userId_, password_, dirServer_}) SetEntryLook(box, true);
+  password_->setEchoMode(QLineEdit::Password);
+  server_->setToolTip(QStringLiteral("ホスト名、または ftp:// ftps:// sftp:// で始まるアドレス（:ポート番号 可）"));
 
   // Frame4: the three commands.
   QGroupBox* frame4 = MakeFrame(this, "Frame4", QString(), TwipRect(6780, 60, 2115, 1695));

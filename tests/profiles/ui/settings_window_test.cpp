@@ -197,9 +197,10 @@ TEST_F(SettingsWindowTest, ControlsCaptionsLimitsAndStates) {
   EXPECT_TRUE(Box("Txt更新定義ファイル")->isReadOnly());
   EXPECT_TRUE(Box("Txt更新定義ファイル")->isEnabled());
   EXPECT_FALSE(Box("TxtArcName")->testAttribute(Qt::WA_InputMethodEnabled));
+  // The upload's account is edited here; the password is not shown.
   for (const char* name : {"TxtServer", "TxtUserID", "TxtPassword", "TxtDirServer"})
-    EXPECT_FALSE(Box(name)->isEnabled()) << name;
-  EXPECT_EQ(Box("TxtPassword")->echoMode(), QLineEdit::Normal);
+    EXPECT_TRUE(Box(name)->isEnabled()) << name;
+  EXPECT_EQ(Box("TxtPassword")->echoMode(), QLineEdit::Password);
 
   // Tab order.
   const char* order[] = {"Txtプロファイル", "Txt更新定義ファイル", "Command3", "TxtArcName", "TxtArcDirect",
