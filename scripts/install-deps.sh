@@ -18,6 +18,8 @@ packages=(
   lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip
   # real FTP server for the synchronisation tests
   python3 python3-pyftpdlib python3-openssl openssl
+  # a real SSH server for the SFTP tests
+  openssh-server openssh-client
   # a display for screenshots
   xvfb xauth x11-apps imagemagick
 )

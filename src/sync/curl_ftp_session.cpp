@@ -206,6 +206,12 @@ int SocketOptionCallback(void* user, curl_socket_t fd, curlsocktype purpose) {
 
 size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 
+// Notes that data came and ends the request (the data itself is not wanted).
+size_t StopAtFirstBytes(char*, size_t, size_t, void* user) {
+  *static_cast<bool*>(user) = true;
+  return 0;
+}
+
 int g_stateIndex = -1;
 
 // TLS: the system's store decides; a certificate the author trusted by its
@@ -252,7 +258,6 @@ int KnownHostCallback(CURL*, const curl_khkey* knownKey, const curl_khkey* found
   if (foundKey && foundKey->key) {
     QByteArray raw = foundKey->len ? QByteArray(foundKey->key, static_cast<qsizetype>(foundKey->len))
                                    : QByteArray::fromBase64(QByteArray(foundKey->key));
-    if (foundKey->len) raw = QByteArray(foundKey->key, static_cast<qsizetype>(foundKey->len));
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int mdLen = 0;
     EVP_Digest(raw.constData(), static_cast<size_t>(raw.size()), md, &mdLen, EVP_sha256(), nullptr);
@@ -356,12 +361,16 @@ bool CurlFtpSession::PrepareUrl(const QString& absPath, bool directory, FtpFailu
     curl_easy_setopt(c, CURLOPT_SSH_KEYFUNCTION, KnownHostCallback);
     curl_easy_setopt(c, CURLOPT_SSH_KEYDATA, &s);
     // The user's own key when there is one; the agent is tried as well.
+    QString key = s.settings.privateKeyPath;
     for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
-      const QString key = home + QStringLiteral("/.ssh/") + QLatin1String(name);
-      if (QFile::exists(key)) {
-        curl_easy_setopt(c, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(key).constData());
-        break;
-      }
+      if (!key.isEmpty()) break;
+      const QString candidate = home + QStringLiteral("/.ssh/") + QLatin1String(name);
+      if (QFile::exists(candidate)) key = candidate;
+    }
+    if (!key.isEmpty()) {
+      curl_easy_setopt(c, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(key).constData());
+      const QString pub = key + QStringLiteral(".pub");
+      if (QFile::exists(pub)) curl_easy_setopt(c, CURLOPT_SSH_PUBLIC_KEYFILE, QFile::encodeName(pub).constData());
     }
     return true;
   }
@@ -504,12 +513,20 @@ void CurlFtpSession::Close() {
 }
 
 bool CurlFtpSession::CheckDirectory(const QString& path, FtpFailure& failure) {
-  // A request on the directory's URL without a body: the server changes
-  // into it (FTP) or looks it up (SFTP), and refuses a missing one.
+  // FTP: a request on the directory's URL without a body; the server changes
+  // into it and refuses a missing one. SFTP answers such a request without
+  // looking, so there the directory is opened for listing and the listing
+  // dropped after its first bytes.
   if (!PrepareUrl(Absolute(path), true, failure)) return false;
-  curl_easy_setopt(s_->curl, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(s_->curl, CURLOPT_TIMEOUT, static_cast<long>(std::max(1, s_->settings.timeoutSeconds)) * 3L);
-  return Perform(failure);
+  if (!Sftp()) {
+    curl_easy_setopt(s_->curl, CURLOPT_NOBODY, 1L);
+    return Perform(failure);
+  }
+  bool listed = false;
+  curl_easy_setopt(s_->curl, CURLOPT_WRITEFUNCTION, StopAtFirstBytes);
+  curl_easy_setopt(s_->curl, CURLOPT_WRITEDATA, &listed);
+  return Perform(failure) || listed;
 }
 
 bool CurlFtpSession::ChangeDirectory(const QString& path, FtpFailure& failure) {

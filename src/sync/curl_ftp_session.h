@@ -45,6 +45,9 @@ struct CurlSessionSettings {
   // SFTP: the known-hosts file, and the question asked for a host key that
   // is not in it (true adds the key to the file and goes on).
   QString knownHostsPath;
+  // SFTP: the user's private key (default: ~/.ssh/id_ed25519, id_ecdsa or
+  // id_rsa, the first that exists); the SSH agent is asked as well.
+  QString privateKeyPath;
   std::function<bool(const QString& host, const QString& keyFingerprint)> approveNewHostKey;
 };
 

@@ -142,6 +142,7 @@ void McWinFTP::OpenSession() {
   settings.maxListingBytes = listingLimit_;
   settings.trustedCertificateSha256 = trustedCertificate_;
   settings.knownHostsPath = knownHostsPath_;
+  settings.privateKeyPath = privateKeyPath_;
   settings.approveNewHostKey = approveHostKey_;
   ok = ok && connection->Open(settings, failure);
   presentedCertificate_ = connection->LastCertificateSha256();

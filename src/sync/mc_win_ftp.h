@@ -126,6 +126,7 @@ class McWinFTP : public QObject {
   // SFTP: the known-hosts file (default ~/.ssh/known_hosts) and the question
   // for a host key that is not in it; true adds the key and goes on.
   void SetKnownHostsPath(const QString& path) { knownHostsPath_ = path; }
+  void SetPrivateKeyFile(const QString& path) { privateKeyPath_ = path; }
   void SetHostKeyApprover(std::function<bool(const QString& host, const QString& fingerprint)> approve) {
     approveHostKey_ = std::move(approve);
   }
@@ -164,6 +165,7 @@ class McWinFTP : public QObject {
   qint64 listingLimit_ = 32 * 1024 * 1024;
   QString trustedCertificate_;
   QString knownHostsPath_;
+  QString privateKeyPath_;
   QString presentedCertificate_;
   std::function<bool(const QString&, const QString&)> approveHostKey_;
   std::function<bool(qint64)> progress_;
