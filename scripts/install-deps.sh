@@ -20,6 +20,8 @@ packages=(
   python3 python3-pyftpdlib python3-openssl openssl
   # a real SSH server for the SFTP tests
   openssh-server openssh-client
+  # the password in the desktop's secret store, and one for the tests
+  qtkeychain-qt6-dev gnome-keyring dbus
   # a display for screenshots
   xvfb xauth x11-apps imagemagick
 )

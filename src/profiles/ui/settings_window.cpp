@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -153,6 +154,9 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   dirServer_ = MakeBox(frame1, "TxtDirServer", TwipRect(120, 2040, 2715, 270));
   for (QLineEdit* box : {server_, userId_, password_, dirServer_}) SetEntryLook(box, true);
   password_->setEchoMode(QLineEdit::Password);
+  keyring_ = new QCheckBox(QStringLiteral("パスワードをキーリングに保存"), frame1);
+  keyring_->setObjectName(QStringLiteral("ChkKeyring"));
+  keyring_->setGeometry(TwipRect(120, 2340, 2835, 225));
   server_->setToolTip(QStringLiteral("ホスト名、または ftp:// ftps:// sftp:// で始まるアドレス（:ポート番号 可）"));
 
   // Frame4: the three commands.
@@ -167,7 +171,7 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   const QList<QWidget*> order = {profileBox_, scriptBox_, command3,   arcName_, arcDirect_,
                                  command8,    list1_,     command4,   command5_, exeWinTitle_,
                                  exeViewDir_, command6,   autoView_,  server_,  userId_,
-                                 password_,   dirServer_, command1,   command9, command2};
+                                 password_,   dirServer_, keyring_,   command1, command9, command2};
   for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
   // Drop targets: everything in Frame3 takes a script information file, List1 attachments.
@@ -252,6 +256,7 @@ void SETTING::FillSettingsWindow() {
   userId_->setText(p.userid);
   password_->setText(p.password);
   dirServer_->setText(p.dirserver);
+  keyring_->setChecked(p.keyring == QLatin1String("1"));
   command5_->setEnabled(false);
 }
 
@@ -259,6 +264,7 @@ void SETTING::ClearSettingsWindow() {
   for (QLineEdit* box : {profileBox_, scriptBox_, arcName_, arcDirect_, exeWinTitle_, exeViewDir_,
                          autoView_, server_, userId_, password_, dirServer_})
     box->clear();
+  keyring_->setChecked(false);
   list1_->clear();
   command5_->setEnabled(false);
 }
@@ -283,6 +289,7 @@ int16_t SETTING::ApplySettingsWindow() {
   texts.userid = userId_->text();
   texts.password = password_->text();
   texts.dirserver = dirServer_->text();
+  texts.keyring = keyring_->isChecked();
 
   const int16_t status = CheckSettings(texts, [this](SettingsBox box) {
     QLineEdit* target = profileBox_;

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QProgressDialog>
 
+#include "profiles/password_keyring.h"
 #include "profiles/profile_store.h"
 #include "sync/check_differ.h"
 #include "sync/mc_win_ftp.h"
@@ -41,10 +42,18 @@ QString Totals(const QString& datDir) {
   return QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files).arg(Bytes(bytes)).arg(deleteList.size());
 }
 
-// Asks for the password when the profile keeps none.
+// The password from the profile or the keyring; asked for when neither has it.
 bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
   password = profile.password.trimmed();
   if (!password.isEmpty()) return true;
+  if (profile.keyring == QLatin1String("1")) {
+    QString why;
+    const KeyringStatus status = ReadPasswordFromKeyring(KeyringAccount(profile), password, &why);
+    if (status == KeyringStatus::Ok) return true;
+    MsgBox(QStringLiteral("キーリングからパスワードを読み出せませんでした。") + CR + why + CR +
+               QStringLiteral("パスワードを入力してください。"),
+           style::Exclamation);
+  }
   bool ok = false;
   password = QInputDialog::getText(parent, kAppTitle,
                                    QStringLiteral("『%1』のパスワードを入力してください。").arg(profile.server.trimmed()),

@@ -206,7 +206,8 @@ TEST_F(SettingsWindowTest, ControlsCaptionsLimitsAndStates) {
   const char* order[] = {"Txtプロファイル", "Txt更新定義ファイル", "Command3", "TxtArcName", "TxtArcDirect",
                          "Command8",       "List1",             "Command4", "Command5",   "TxtExeWinTitle",
                          "TxtExeViewDir",  "Command6",          "TxtAutoView", "TxtServer", "TxtUserID",
-                         "TxtPassword",    "TxtDirServer",      "Command1", "Command9",   "Command2"};
+                         "TxtPassword",    "TxtDirServer",      "ChkKeyring", "Command1", "Command9",
+                         "Command2"};
   QWidget* w = Get<QWidget>(order[0]);
   for (size_t i = 1; i < std::size(order); ++i) {
     w = w->nextInFocusChain();
