@@ -97,7 +97,6 @@ struct CurlFtpSession::State {
   QString lastReply;
   bool sawMlst = false;
   bool collectFeatures = false;
-  std::vector<QByteArray> replyLines;  // lines of the last reply (MLST answers)
 
   // Why the session itself ended a request, when it did.
   std::optional<FtpFailure> abort;
@@ -139,7 +138,6 @@ struct CurlFtpSession::State {
     if (collectFeatures && line.trimmed().toUpper().startsWith("MLST")) sawMlst = true;
     if (!currentReply.isEmpty()) currentReply += "\r\n";
     currentReply += line;
-    replyLines.push_back(line);
     const bool coded = line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
                        std::isdigit(static_cast<unsigned char>(line[1])) &&
                        std::isdigit(static_cast<unsigned char>(line[2]));
