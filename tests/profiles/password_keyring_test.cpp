@@ -93,6 +93,15 @@ class PrivateSecretService {
   QString why_;
 };
 
+// A profile whose password the author has just typed into the settings.
+Profile TypedProfile() {
+  Profile p;
+  p.userid = QStringLiteral("author");
+  p.server = QStringLiteral("ftp.example.jp");
+  p.password = QStringLiteral("typed");
+  return p;
+}
+
 // One service per test process: D-Bus clients keep their first bus for life.
 PrivateSecretService& Service() {
   static PrivateSecretService service;
@@ -125,10 +134,7 @@ TEST(PasswordKeyring, TheSettingsPutATypedPasswordIntoTheKeyringOnly) {
   PrivateSecretService& service = Service();
   if (!service.Ready()) GTEST_SKIP() << "no secret service: " << service.Why().toStdString();
   lmtest::ScriptedMessageBox boxes;
-  Profile p;
-  p.userid = QStringLiteral("author");
-  p.server = QStringLiteral("ftp.example.jp");
-  p.password = QStringLiteral("typed");
+  Profile p = TypedProfile();
   StorePasswordChoice(p, true);
   EXPECT_TRUE(boxes.Shown().empty());
   EXPECT_EQ(p.password, QString());
@@ -150,10 +156,7 @@ TEST(PasswordKeyring, TheSettingsPutATypedPasswordIntoTheKeyringOnly) {
 // Run in a child process whose session bus does not exist (see below).
 TEST(PasswordKeyring, DISABLED_WithoutASecretStoreChild) {
   lmtest::ScriptedMessageBox boxes;
-  Profile p;
-  p.userid = QStringLiteral("author");
-  p.server = QStringLiteral("ftp.example.jp");
-  p.password = QStringLiteral("typed");
+  Profile p = TypedProfile();
   StorePasswordChoice(p, true);
   ASSERT_EQ(boxes.Texts().size(), 1);
   EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("パスワードをキーリングに保存できませんでした。")))

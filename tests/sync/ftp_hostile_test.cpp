@@ -9,6 +9,7 @@
 
 #include "sync/ftp_listing.h"
 #include "sync/mc_win_ftp.h"
+#include "sync/port_printing_server.h"
 #include "sync/sync_test_print.h"
 
 namespace {
@@ -17,24 +18,9 @@ using lm::McWinFTP;
 
 class HostileServer {
  public:
-  explicit HostileServer(const char* mode) {
-    process_.setProgram(QStringLiteral("/usr/bin/python3"));
-    process_.setArguments({QStringLiteral(LM_SOURCE_DIR "/tests/sync/hostile_ftp_server.py"),
-                           QString::fromLatin1(mode)});
-    process_.start();
-    if (!process_.waitForStarted(10000)) {
-      ADD_FAILURE() << "cannot start /usr/bin/python3";
-      return;
-    }
-    QByteArray out;
-    while (!out.contains('\n') && process_.waitForReadyRead(15000)) out += process_.readAllStandardOutput();
-    if (!out.startsWith("PORT ")) {
-      ADD_FAILURE() << "hostile server did not start: " << out.constData()
-                    << process_.readAllStandardError().constData();
-      return;
-    }
-    port_ = out.mid(5).trimmed().toInt();
-  }
+  explicit HostileServer(const char* mode)
+      : port_(lmtest::StartPortPrintingServer(
+            process_, {QStringLiteral(LM_SOURCE_DIR "/tests/sync/hostile_ftp_server.py"), QString::fromLatin1(mode)})) {}
   ~HostileServer() {
     process_.kill();
     process_.waitForFinished(5000);
@@ -42,7 +28,7 @@ class HostileServer {
   int Port() const { return port_; }
 
  private:
-  QProcess process_;
+  QProcess process_;  // declared before port_: started in port_'s initializer
   int port_ = 0;
 };
 
