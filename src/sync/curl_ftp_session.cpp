@@ -213,23 +213,23 @@ size_t StopAtFirstBytes(char*, size_t, size_t, void* user) {
 int g_stateIndex = -1;
 
 // TLS: the system's store decides; a certificate the author trusted by its
-// SHA-256 fingerprint passes as well. The leaf's fingerprint is noted either
-// way, so that an untrusted server's can be shown to the author.
+// SHA-256 fingerprint passes as well. A refused certificate's fingerprint is
+// noted, so that it can be shown to the author.
 int VerifyCallback(int preverifyOk, X509_STORE_CTX* ctx) {
   SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(ctx, SSL_get_ex_data_X509_STORE_CTX_idx()));
   SSL_CTX* sslCtx = ssl ? SSL_get_SSL_CTX(ssl) : nullptr;
   auto* s = sslCtx ? static_cast<State*>(SSL_CTX_get_ex_data(sslCtx, g_stateIndex)) : nullptr;
   X509* leaf = X509_STORE_CTX_get0_cert(ctx);
-  if (!s || !leaf) return preverifyOk;
+  if (preverifyOk || !s || !leaf) return preverifyOk;
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int mdLen = 0;
-  if (X509_digest(leaf, EVP_sha256(), md, &mdLen) == 1) s->certificateSha256 = Hex(md, mdLen);
-  if (preverifyOk) return 1;
+  const QString presented = X509_digest(leaf, EVP_sha256(), md, &mdLen) == 1 ? Hex(md, mdLen) : QString();
   const QString trusted = NormalizedFingerprint(s->settings.trustedCertificateSha256);
-  if (!trusted.isEmpty() && trusted == NormalizedFingerprint(s->certificateSha256)) {
+  if (!trusted.isEmpty() && trusted == NormalizedFingerprint(presented)) {
     X509_STORE_CTX_set_error(ctx, X509_V_OK);
     return 1;
   }
+  s->certificateSha256 = presented;  // refused: the author may look at it
   return 0;
 }
 

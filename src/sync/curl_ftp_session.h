@@ -92,7 +92,7 @@ class CurlFtpSession {
   bool List(const QString& search, std::vector<FtpFindData>& entries, FtpFailure& failure);
 
   // FTPS: the SHA-256 (hex, upper case, colon-separated) of the certificate
-  // the server showed in the last connection attempt; empty when none.
+  // refused in the last connection attempt; empty when none was refused.
   QString LastCertificateSha256() const;
 
   struct State;

@@ -119,8 +119,9 @@ class McWinFTP : public QObject {
   int32_t RemoteFileSize(const QString& szRemoteFile, qint64& size);
 
   // FTPS: a certificate trusted by its SHA-256 fingerprint although the
-  // system's store does not vouch for it; and the fingerprint the server
-  // showed at the last connection attempt (to ask the author about it).
+  // system's store does not vouch for it; and the fingerprint of the
+  // certificate refused at the last connection attempt (to ask the author
+  // about it), empty when none was refused.
   void SetTrustedCertificate(const QString& sha256) { trustedCertificate_ = sha256; }
   QString PresentedCertificate() const;
   // SFTP: the known-hosts file (default ~/.ssh/known_hosts) and the question

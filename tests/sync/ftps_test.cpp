@@ -113,6 +113,17 @@ TEST_F(FtpsTest, AnUntrustedCertificateIsRefusedUntilItsFingerprintIsTrusted) {
   const QStringList commands = server.Commands();
   EXPECT_TRUE(commands.contains(QStringLiteral("AUTH TLS")));
   EXPECT_TRUE(commands.contains(QStringLiteral("PROT P")));
+
+  // With the certificate trusted, a wrong password is a refused login, not
+  // a certificate question.
+  raised.clear();
+  ftp.SetPassword(QStringLiteral("wrong"));
+  ftp.OpenSession();
+  EXPECT_EQ(ftp.hFTP(), 0u);
+  ASSERT_EQ(raised.size(), 1u);
+  EXPECT_EQ(raised[0].number, 12003);
+  EXPECT_TRUE(raised[0].text.startsWith(QStringLiteral("530"))) << raised[0].text.toStdString();
+  EXPECT_EQ(ftp.PresentedCertificate(), QString());
 }
 
 TEST_F(FtpsTest, PlainFtpToAServerThatRequiresTlsIsRefusedByTheServer) {
