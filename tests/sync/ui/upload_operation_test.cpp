@@ -14,6 +14,7 @@
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "sync/ftp_test_server.h"
+#include "sync/test_certificate.h"
 #include "sync/profile_scope.h"
 #include "sync/sync_test_print.h"
 #include "sync/ui/frm_test_fet.h"
@@ -118,6 +119,35 @@ TEST_F(UploadOperationTest, AWrongPasswordIsReportedWithTheServersReply) {
   EXPECT_FALSE(Run([](FrmTestFet&) {}));
   ASSERT_EQ(boxes.Texts().size(), 1);
   EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("530"))) << boxes.Texts()[0].toStdString();
+}
+
+TEST_F(UploadOperationTest, AnUntrustedCertificateIsShownAndKeptOnlyWhenTrusted) {
+  const lmtest::Certificate cert = lmtest::MakeCertificate(tree.Path());
+  ASSERT_FALSE(cert.sha256.isEmpty());
+  server.RestartWith({QStringLiteral("--tls-cert"), cert.cert, QStringLiteral("--tls-key"), cert.key});
+  scope.Current().server = QStringLiteral("ftps://127.0.0.1:%1").arg(server.Port());
+
+  // Not trusted: the question names the fingerprint, nothing is kept.
+  boxes.Answer(button::No);
+  EXPECT_FALSE(Run([](FrmTestFet&) {}));
+  ASSERT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(boxes.Shown()[0].style, 36);
+  EXPECT_TRUE(boxes.Texts()[0].contains(cert.sha256)) << boxes.Texts()[0].toStdString();
+  EXPECT_EQ(scope.Current().servercert, QString());
+
+  // Trusted: kept in the profile, and the comparison window follows.
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+  }));
+  EXPECT_EQ(scope.Current().servercert, cert.sha256);
+  // The next run asks nothing.
+  boxes.Clear();
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+  }));
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(UploadOperationTest, ProfilesWithoutAServerAreNotUploadTargets) {
