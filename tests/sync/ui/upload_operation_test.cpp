@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -112,6 +113,30 @@ TEST_F(UploadOperationTest, CancelInTheResultWindowSendsNothing) {
   EXPECT_TRUE(boxes.Texts().isEmpty());
   EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
   EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/mio00.euu"))));
+}
+
+TEST_F(UploadOperationTest, CancelInTheProgressDialogLeavesTheServerIndexAlone) {
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    // As soon as the progress dialog is up, its キャンセル is pressed.
+    QTimer::singleShot(0, [] {
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<QProgressDialog*>(top); progress && progress->isVisible()) progress->cancel();
+    });
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  }));
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードを中止しました。")))
+      << boxes.Texts().last().toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+
+  // The next run sends everything and finishes the job.
+  boxes.Clear();
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  }));
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードが完了しました。")));
+  EXPECT_TRUE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
 }
 
 TEST_F(UploadOperationTest, AWrongPasswordIsReportedWithTheServersReply) {
