@@ -80,7 +80,6 @@ QString* TextField(Profile& p, const QString& key) {
   if (key == QLatin1String("dirserver")) return &p.dirserver;
   if (key == QLatin1String("servercert")) return &p.servercert;
   if (key == QLatin1String("keyring")) return &p.keyring;
-  if (key == QLatin1String("dirserverarc")) return &p.dirserverarc;
   return nullptr;
 }
 
@@ -264,8 +263,7 @@ QStringList ProfileFileLines() {
     line("userid", TrimBlanks(p.userid));
     line("password", TrimBlanks(p.password));
     line("dirserver", TrimBlanks(p.dirserver));
-    for (const auto& [key, value] : {std::pair{"servercert", &p.servercert}, std::pair{"keyring", &p.keyring},
-                                     std::pair{"dirserverarc", &p.dirserverarc}})
+    for (const auto& [key, value] : {std::pair{"servercert", &p.servercert}, std::pair{"keyring", &p.keyring}})
       if (!TrimBlanks(*value).isEmpty()) line(key, TrimBlanks(*value));
     ++n;
   }

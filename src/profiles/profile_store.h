@@ -39,7 +39,6 @@ struct Profile {
   // the file they know (and ignore these keys when they do meet them).
   QString servercert;   // SHA-256 of an FTPS certificate the author trusts
   QString keyring;      // "1": the password is kept in the desktop's keyring
-  QString dirserverarc; // server folder for the distribution archives
 
   void Clear() { *this = Profile{}; }
 };

@@ -140,21 +140,18 @@ TEST_F(ProfileStore, UploadKeysAreKeptAndWrittenOnlyWhenSet) {
       QStringLiteral("dirserver(000)=/pub/dat"),
       QStringLiteral("servercert(000)=AB:CD:EF"),
       QStringLiteral("keyring(000)=1"),
-      QStringLiteral("dirserverarc(000)=/pub/arc"),
   };
   WriteIni(Sjis(withKeys));
   lm::LoadProfiles();
   EXPECT_EQ(lm::profileTable[0].servercert, QStringLiteral("AB:CD:EF"));
   EXPECT_EQ(lm::profileTable[0].keyring, QStringLiteral("1"));
-  EXPECT_EQ(lm::profileTable[0].dirserverarc, QStringLiteral("/pub/arc"));
   lm::SaveProfiles();
   EXPECT_EQ(Ini(), Sjis(withKeys));
   // Without them the file is exactly what older versions wrote.
   lm::profileTable[0].servercert.clear();
   lm::profileTable[0].keyring.clear();
-  lm::profileTable[0].dirserverarc.clear();
   lm::SaveProfiles();
-  EXPECT_EQ(Ini(), Sjis(withKeys.mid(0, withKeys.size() - 3)));
+  EXPECT_EQ(Ini(), Sjis(withKeys.mid(0, withKeys.size() - 2)));
 }
 
 TEST_F(ProfileStore, RoundTripIsByteForByte) {
