@@ -12,14 +12,18 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6 libgl-dev
   # Japanese UI font
   fonts-ipafont-gothic
-  # CAB archives (the FTP client speaks the protocol itself and needs no library)
-  libgcab-dev
+  # CAB archives; FTP, FTPS and SFTP transfers
+  libgcab-dev libcurl4-openssl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # independent archive readers and writers used as oracles by the tests
   lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip file
   # real FTP server for the synchronisation tests
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib python3-openssl openssl
+  # a real SSH server for the SFTP tests
+  openssh-server openssh-client
+  # the password in the desktop's secret store, and one for the tests
+  qtkeychain-qt6-dev gnome-keyring dbus
   # fuzz targets (libFuzzer, AddressSanitizer and UBSan come with clang)
   clang libclang-rt-14-dev
   # a display for screenshots

@@ -2,6 +2,7 @@
 
 
 #include <algorithm>
+#include <utility>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -77,6 +78,8 @@ QString* TextField(Profile& p, const QString& key) {
   if (key == QLatin1String("userid")) return &p.userid;
   if (key == QLatin1String("password")) return &p.password;
   if (key == QLatin1String("dirserver")) return &p.dirserver;
+  if (key == QLatin1String("servercert")) return &p.servercert;
+  if (key == QLatin1String("keyring")) return &p.keyring;
   return nullptr;
 }
 
@@ -260,6 +263,8 @@ QStringList ProfileFileLines() {
     line("userid", TrimBlanks(p.userid));
     line("password", TrimBlanks(p.password));
     line("dirserver", TrimBlanks(p.dirserver));
+    for (const auto& [key, value] : {std::pair{"servercert", &p.servercert}, std::pair{"keyring", &p.keyring}})
+      if (!TrimBlanks(*value).isEmpty()) line(key, TrimBlanks(*value));
     ++n;
   }
   return lines;

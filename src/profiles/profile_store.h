@@ -31,10 +31,14 @@ struct Profile {
   QString exewintitle;  // self-extractor window title
   QString exeviewdir;   // directory the self-extractor proposes
   QString autoview;     // document opened after extraction
-  QString server;       // FTP account (kept, not used by any operation)
+  QString server;       // the upload's server: host, or ftp:// ftps:// sftp:// URL
   QString userid;
-  QString password;
-  QString dirserver;
+  QString password;     // empty when the password lives in the keyring
+  QString dirserver;    // the server folder that mirrors DAT
+  // Keys added for the upload; written only when set, so older readers see
+  // the file they know (and ignore these keys when they do meet them).
+  QString servercert;   // SHA-256 of an FTPS certificate the author trusts
+  QString keyring;      // "1": the password is kept in the desktop's keyring
 
   void Clear() { *this = Profile{}; }
 };

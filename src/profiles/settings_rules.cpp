@@ -1,5 +1,6 @@
 #include "profiles/settings_rules.h"
 
+#include "profiles/password_keyring.h"
 #include "profiles/script_check.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -172,6 +173,32 @@ void StoreSettings(const SettingsTexts& texts, Profile& p) {
   p.userid = TrimBlanks(texts.userid);
   p.password = TrimBlanks(texts.password);
   p.dirserver = TrimBlanks(texts.dirserver);
+  StorePasswordChoice(p, texts.keyring);
+}
+
+void StorePasswordChoice(Profile& p, bool keyring) {
+  const bool wasInKeyring = p.keyring == QLatin1String("1");
+  if (!keyring) {
+    p.keyring.clear();
+    // The password goes back to lfup.ini; the keyring forgets it.
+    if (wasInKeyring) DeletePasswordFromKeyring(KeyringAccount(p));
+    return;
+  }
+  // An empty box keeps what the keyring already holds.
+  if (p.password.isEmpty()) {
+    if (!wasInKeyring) p.keyring.clear();
+    return;
+  }
+  QString why;
+  const KeyringStatus status = SavePasswordToKeyring(KeyringAccount(p), p.password, &why);
+  p.password.clear();  // never in lfup.ini once the author asked for the keyring
+  if (status == KeyringStatus::Ok) {
+    p.keyring = QStringLiteral("1");
+    return;
+  }
+  p.keyring.clear();
+  Show(QStringLiteral("パスワードをキーリングに保存できませんでした。") + CR + why + CR +
+       QStringLiteral("パスワードは保存されません。アップロードの時に入力してください。"));
 }
 
 }  // namespace lm

@@ -60,6 +60,7 @@ struct SettingsTexts {
   QString userid;
   QString password;
   QString dirserver;
+  bool keyring = false;  // "パスワードをキーリングに保存" ticked
 };
 
 // The boxes a failing rule moves the focus to.
@@ -70,6 +71,12 @@ enum class SettingsBox { Profile, ScriptFile, ArcName, ArcDirect, AutoView };
 // focus thus ends on the last failing box). Warnings about the script file
 // do not block. 0 when nothing blocked, -1 otherwise.
 int16_t CheckSettings(const SettingsTexts& texts, const std::function<void(SettingsBox)>& focus);
+
+// The password's place: with `keyring` a typed password goes to the
+// desktop's secret store and the profile keeps none (when the store is
+// missing the author is told and will be asked at upload time); without it
+// the password stays in the profile and the store forgets it.
+void StorePasswordChoice(Profile& p, bool keyring);
 
 // Stores the confirmed texts into `profile`: the trimmed texts; the
 // attachments that exist as a file or a directory, in list order and

@@ -41,6 +41,26 @@ QString McWinFTP::Copyright() const {
   return QStringLiteral("Copyright (C) Loftmark developers. FTP session class for Loftmark.");
 }
 
+QString McWinFTP::PresentedCertificate() const { return presentedCertificate_; }
+
+void McWinFTP::SetProgressHandler(std::function<bool(qint64)> handler) {
+  progress_ = std::move(handler);
+  if (connection_) connection_->SetProgressHandler(progress_);
+}
+
+int32_t McWinFTP::DirectoryExists(const QString& szRemoteDir) {
+  FtpFailure failure{ftperr::InvalidHandle, {}};
+  const bool ok = hFTP_ != 0 && connection_ && connection_->CheckDirectory(szRemoteDir, failure);
+  return Result(ok, failure);
+}
+
+int32_t McWinFTP::RemoteFileSize(const QString& szRemoteFile, qint64& size) {
+  FtpFailure failure{ftperr::InvalidHandle, {}};
+  size = -1;
+  const bool ok = hFTP_ != 0 && connection_ && connection_->RemoteSize(szRemoteFile, size, failure);
+  return Result(ok, failure);
+}
+
 void McWinFTP::SetTimeoutSeconds(int seconds) {
   timeoutSeconds_ = seconds;
   if (connection_) connection_->SetTimeoutSeconds(seconds);
@@ -58,6 +78,7 @@ QString McWinFTP::SystemErrorText(uint32_t n) {
     case ftperr::ReadFault: return QStringLiteral("指定されたデバイスから読み取ることができません。");
     case ftperr::FileExists: return QStringLiteral("ファイルが存在します。");
     case ftperr::DiskFull: return QStringLiteral("ディスクに十分な空き領域がありません。");
+    case ftperr::Cancelled: return QStringLiteral("操作はユーザーによって取り消されました。");
     case ftperr::NoUnicodeTranslation:
       return QStringLiteral("ターゲットのマルチバイト コード ページにユニコード文字のマッピングが存在しません。");
     default: return QString();
@@ -75,6 +96,8 @@ void McWinFTP::ReportError(const FtpFailure& failure) {
     message = VisibleLines(failure.response);  // the server's own text: its controls escaped
   } else if (number == ftperr::NameNotResolved) {
     message = QStringLiteral("サーバー名を解決できませんでした。");
+  } else if (!failure.response.isEmpty()) {
+    message = failure.response;  // our own, more precise text (a limit, a certificate)
   } else {
     message = SystemErrorText(number);
   }
@@ -89,10 +112,9 @@ int32_t McWinFTP::Result(bool ok, const FtpFailure& failure) {
 }
 
 QString McWinFTP::CurDir() {
-  FtpFailure failure{ftperr::InvalidHandle, {}};
-  QString dir;
-  if (hFTP_ != 0 && connection_ && connection_->PrintDirectory(dir, failure)) return dir;
-  ReportError(failure);
+  // The login directory and the path kept since, as the server accepted it.
+  if (hFTP_ != 0 && connection_) return connection_->CurrentDirectory();
+  ReportError(FtpFailure{ftperr::InvalidHandle, {}});
   return QString();
 }
 
@@ -107,11 +129,26 @@ void McWinFTP::SetCurDir(const QString& szDir) {
 void McWinFTP::OpenSession() {
   // A new session replaces an open one rather than leaking its connection.
   if (hFTP_ != 0) CloseSession();
-  auto connection = std::make_unique<FtpConnection>();
-  connection->SetTimeoutSeconds(timeoutSeconds_);
-  connection->SetPassive(PassiveFlag());
+  auto connection = std::make_unique<CurlFtpSession>();
+  connection->SetProgressHandler(progress_);
+  CurlSessionSettings settings;
+  QString why;
   FtpFailure failure;
-  if (connection->Open(remoteHost_, remotePort_, user_, password_, failure)) {
+  bool ok = ParseServerText(remoteHost_, settings.server, &why);
+  if (!ok) failure = FtpFailure{ftperr::NameNotResolved, {}};
+  settings.port = EffectivePort(settings.server, remotePort_);
+  settings.user = user_;
+  settings.password = password_;
+  settings.passive = PassiveFlag();
+  settings.timeoutSeconds = timeoutSeconds_;
+  settings.maxListingBytes = listingLimit_;
+  settings.trustedCertificateSha256 = trustedCertificate_;
+  settings.knownHostsPath = knownHostsPath_;
+  settings.privateKeyPath = privateKeyPath_;
+  settings.approveNewHostKey = approveHostKey_;
+  ok = ok && connection->Open(settings, failure);
+  presentedCertificate_ = connection->LastCertificateSha256();
+  if (ok) {
     connection_ = std::move(connection);
     hFTP_ = NewHandle();
   } else {

@@ -1,8 +1,14 @@
 // McWinFTP: a self-contained FTP client object with its listing record FTPFile.
 //
-// One object holds one session, at most one FTP connection (which stays open
-// between calls, so the current remote directory is the server's) and at
-// most one open remote listing. Nothing is thrown to the caller: every
+// One object holds one session, at most one connection (a libcurl handle
+// that stays open between calls) and at most one open remote listing. The
+// current remote directory is kept by the object: it starts at the login
+// directory, changes only after the server has accepted the new directory,
+// and every later request is addressed under it.
+//
+// RemoteHost takes a bare host name (plain FTP) or "ftp://host[:port]",
+// "ftps://host[:port]" (FTP with explicit TLS on control and data) or
+// "sftp://host[:port]"; a port in the text wins over RemotePort. Nothing is thrown to the caller: every
 // failure is turned into an error number and text and announced through the
 // signal FTPFrr, and operations that return a value return 0 for failure and
 // non-zero for success, as the Windows FTP client's functions do.
@@ -17,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,7 +32,8 @@
 #include <QObject>
 #include <QString>
 
-#include "sync/ftp_connection.h"
+#include "sync/curl_ftp_session.h"
+#include "sync/ftp_types.h"
 
 namespace lm {
 
@@ -95,8 +103,34 @@ class McWinFTP : public QObject {
   // Moves RemoteFile to the next entry; after the last one SearchEnd is true.
   void NextFile();
 
-  // Seconds any single network wait may last (30 by default).
+  // Seconds a connection attempt or a server reply may take, and the stall
+  // limit: a transfer that moves no data for this long ends (30 by default).
   void SetTimeoutSeconds(int seconds);
+  // The most bytes one listing may have (32 MiB by default).
+  void SetListingLimit(qint64 bytes) { listingLimit_ = bytes; }
+
+  // Called while a transfer moves data with the bytes moved so far; false
+  // cancels it (error 1223).
+  void SetProgressHandler(std::function<bool(qint64 bytes)> handler);
+  // 1 when the remote directory exists (the current one does not change);
+  // 0 and the error report otherwise.
+  int32_t DirectoryExists(const QString& szRemoteDir);
+  // The size of a remote file in bytes; 0 and the error report on failure.
+  int32_t RemoteFileSize(const QString& szRemoteFile, qint64& size);
+
+  // FTPS: a certificate trusted by its SHA-256 fingerprint although the
+  // system's store does not vouch for it; and the fingerprint of the
+  // certificate refused at the last connection attempt (to ask the author
+  // about it), empty when none was refused.
+  void SetTrustedCertificate(const QString& sha256) { trustedCertificate_ = sha256; }
+  QString PresentedCertificate() const;
+  // SFTP: the known-hosts file (default ~/.ssh/known_hosts) and the question
+  // for a host key that is not in it; true adds the key and goes on.
+  void SetKnownHostsPath(const QString& path) { knownHostsPath_ = path; }
+  void SetPrivateKeyFile(const QString& path) { privateKeyPath_ = path; }
+  void SetHostKeyApprover(std::function<bool(const QString& host, const QString& fingerprint)> approve) {
+    approveHostKey_ = std::move(approve);
+  }
 
   // Fills RemoteFile from one listing entry.
   void FillRemoteFile(const FtpFindData& data);
@@ -125,10 +159,17 @@ class McWinFTP : public QObject {
   uint32_t passiveFlags_ = 0;
   uint32_t hFind_ = 0;
 
-  std::unique_ptr<FtpConnection> connection_;
+  std::unique_ptr<CurlFtpSession> connection_;
   std::vector<FtpFindData> listing_;
   size_t listingPos_ = 0;
   int timeoutSeconds_ = 30;
+  qint64 listingLimit_ = 32 * 1024 * 1024;
+  QString trustedCertificate_;
+  QString knownHostsPath_;
+  QString privateKeyPath_;
+  QString presentedCertificate_;
+  std::function<bool(const QString&, const QString&)> approveHostKey_;
+  std::function<bool(qint64)> progress_;
 };
 
 }  // namespace lm

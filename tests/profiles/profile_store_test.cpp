@@ -127,6 +127,33 @@ TEST_F(ProfileStore, NoSettingsFileGivesDefault) {
   EXPECT_TRUE(boxes_.Shown().empty());
 }
 
+TEST_F(ProfileStore, UploadKeysAreKeptAndWrittenOnlyWhenSet) {
+  const QString ugu = MakeScript(QStringLiteral("up"), QStringLiteral("UP"));
+  const QStringList withKeys = {
+      QStringLiteral("profile(000)=up"),       QStringLiteral("ugu(000)=") + ugu,
+      QStringLiteral("namearc(000)="),         QStringLiteral("dirarc(000)="),
+      QStringLiteral("addarc(000)="),          QStringLiteral("addfilecnt(000)=0"),
+      QStringLiteral("default(000)=1"),        QStringLiteral("exewintitle(000)="),
+      QStringLiteral("exeviewdir(000)="),      QStringLiteral("autoview(000)="),
+      QStringLiteral("server(000)=ftps://ftp.example.jp:990"),
+      QStringLiteral("userid(000)=me"),        QStringLiteral("password(000)="),
+      QStringLiteral("dirserver(000)=/pub/dat"),
+      QStringLiteral("servercert(000)=AB:CD:EF"),
+      QStringLiteral("keyring(000)=1"),
+  };
+  WriteIni(Sjis(withKeys));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].servercert, QStringLiteral("AB:CD:EF"));
+  EXPECT_EQ(lm::profileTable[0].keyring, QStringLiteral("1"));
+  lm::SaveProfiles();
+  EXPECT_EQ(Ini(), Sjis(withKeys));
+  // Without them the file is exactly what older versions wrote.
+  lm::profileTable[0].servercert.clear();
+  lm::profileTable[0].keyring.clear();
+  lm::SaveProfiles();
+  EXPECT_EQ(Ini(), Sjis(withKeys.mid(0, withKeys.size() - 2)));
+}
+
 TEST_F(ProfileStore, RoundTripIsByteForByte) {
   const QString ugu1 = MakeScript(QStringLiteral("一"), QStringLiteral("SAMPLE"));
   const QString ugu2 = MakeScript(QStringLiteral("two"), QStringLiteral("other"));

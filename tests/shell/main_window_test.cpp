@@ -388,6 +388,25 @@ TEST_F(MainWindowTest, OptionsSwitchCombo1) {
   EXPECT_TRUE(Find<QRadioButton>("Option1")->isChecked());
 }
 
+TEST_F(MainWindowTest, Option3IsEnabledWhileTheCurrentProfileNamesAServer) {
+  const QString ugu = MakeScript("UP");
+  QByteArray ini = "profile(000)=local\r\nugu(000)=" + ugu.toUtf8() + "\r\ndefault(000)=1\r\n";
+  ini += "profile(001)=remote\r\nugu(001)=" + ugu.toUtf8() + "\r\ndefault(001)=0\r\n";
+  ini += "server(001)=ftps://ftp.example.jp\r\n";
+  tree.WriteFile("bin/lfup.ini", ini);
+  Start();
+  auto* option3 = Find<QRadioButton>("Option3");
+  EXPECT_FALSE(option3->isEnabled());
+  Find<QComboBox>("Combo2")->setCurrentIndex(1);
+  EXPECT_TRUE(option3->isEnabled());
+  QTest::mouseClick(option3, Qt::LeftButton);
+  EXPECT_TRUE(option3->isChecked());
+  // Back to a profile without a server: the option is disabled and left.
+  Find<QComboBox>("Combo2")->setCurrentIndex(0);
+  EXPECT_FALSE(option3->isEnabled());
+  EXPECT_TRUE(Find<QRadioButton>("Option1")->isChecked());
+}
+
 TEST_F(MainWindowTest, DateBoxesTakeOnlyDigitsAndBackspace) {
   Start();
   auto* text1 = Find<QLineEdit>("Text1");

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sync/ftp_connection.h"
+#include "sync/ftp_listing.h"
 #include "sync/sync_test_print.h"
 
 namespace {

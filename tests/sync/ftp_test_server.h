@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "sync/port_printing_server.h"
+
 namespace lmtest {
 
 class FtpTestServer {
@@ -58,27 +60,12 @@ class FtpTestServer {
 
  private:
   void Start(const QStringList& options) {
-    port_ = 0;
-    process_.setProgram(QStringLiteral("/usr/bin/python3"));
-    process_.setArguments(QStringList{QStringLiteral(LM_SOURCE_DIR "/tests/sync/ftp_test_server.py"),
-                                      QStringLiteral("--root"), root_.path(), QStringLiteral("--user"),
-                                      QString::fromLatin1(kUser), QStringLiteral("--password"),
-                                      QString::fromLatin1(kPassword), QStringLiteral("--log"), logPath_} +
-                          options);
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start();
-    if (!process_.waitForStarted(10000)) {
-      ADD_FAILURE() << "cannot start /usr/bin/python3";
-      return;
-    }
-    QByteArray out;
-    while (!out.contains('\n') && process_.waitForReadyRead(15000)) out += process_.readAllStandardOutput();
-    if (!out.startsWith("PORT ")) {
-      ADD_FAILURE() << "FTP test server did not start: " << out.constData()
-                    << process_.readAllStandardError().constData();
-      return;
-    }
-    port_ = out.mid(5).trimmed().toInt();
+    port_ = StartPortPrintingServer(
+        process_, QStringList{QStringLiteral(LM_SOURCE_DIR "/tests/sync/ftp_test_server.py"), QStringLiteral("--root"),
+                              root_.path(), QStringLiteral("--user"), QString::fromLatin1(kUser),
+                              QStringLiteral("--password"), QString::fromLatin1(kPassword), QStringLiteral("--log"),
+                              logPath_} +
+                      options);
   }
 
   QTemporaryDir root_;

@@ -6,8 +6,12 @@ connections. Every command it receives is appended to the log file (the
 password replaced by "***"), so tests can check which transfer type and
 which data-connection commands the client sent.
 
+With --tls-cert and --tls-key it speaks FTPS (explicit TLS: AUTH TLS) and
+requires TLS on the control and the data connections.
+
 Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
     --root DIR --user NAME --password PW --log FILE [--no-mlst]
+    [--tls-cert PEM --tls-key PEM]
 """
 
 import argparse
@@ -27,12 +31,35 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--no-mlst", action="store_true",
                         help="offer only LIST listings (no MLSD/MLST), like older servers")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
     log = open(args.log, "a", encoding="utf-8", buffering=1)
 
-    class LoggingHandler(FTPHandler):
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+        class HandshakingDTPHandler(TLS_DTPHandler):
+            # libcurl starts the data connection's TLS handshake as soon as
+            # it connects, before it sends STOR or RETR; pyftpdlib's data
+            # handler takes early input for a hang-up and closes. Keep it
+            # reading until the handshake is done.
+            def readable(self):
+                if self._ssl_requested and not self._ssl_established:
+                    return True
+                return super().readable()
+
+        base = TLS_FTPHandler
+        base.dtp_handler = HandshakingDTPHandler
+        base.certfile = args.tls_cert
+        base.keyfile = args.tls_key
+        base.tls_control_required = True
+        base.tls_data_required = True
+
+    class LoggingHandler(base):
         def pre_process_command(self, line, cmd, arg):
             shown = "PASS ***" if cmd == "PASS" else line
             log.write(shown + "\n")
@@ -41,7 +68,7 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     if args.no_mlst:
-        LoggingHandler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+        LoggingHandler.proto_cmds = {k: v for k, v in base.proto_cmds.items()
                                      if k not in ("MLSD", "MLST")}
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "loftmark test server ready."

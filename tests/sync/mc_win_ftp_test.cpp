@@ -199,16 +199,18 @@ TEST_F(FtpSessionTest, CurrentDirectoryIsTheServersAndLeadingSeparatorIsDropped)
   Connect(ftp);
   EXPECT_EQ(ftp.CurDir(), QStringLiteral("/"));
 
+  // Each new directory is checked on the server (by its absolute path)
+  // before it is kept.
   struct Case {
     const char* set;
     const char* sent;
     const char* now;
   } cases[] = {
-      {"/pub/x", "CWD pub/x", "/pub/x"},
-      {"..", "CWD ..", "/pub"},
-      {"\\x", "CWD x", "/pub/x"},  // relative to the current remote directory
-      {"/../..", "CWD ../..", "/"},
-      {"pub", "CWD pub", "/pub"},
+      {"/pub/x", "CWD /pub/x", "/pub/x"},
+      {"..", "CWD /pub", "/pub"},
+      {"\\x", "CWD /pub/x", "/pub/x"},  // relative to the current remote directory
+      {"/../..", "CWD /", "/"},
+      {"pub", "CWD /pub", "/pub"},
   };
   for (const Case& c : cases) {
     ftp.SetCurDir(QString::fromUtf8(c.set));
@@ -222,8 +224,7 @@ TEST_F(FtpSessionTest, CurrentDirectoryIsTheServersAndLeadingSeparatorIsDropped)
   ASSERT_EQ(ftp.PutFile(server.Work("up.txt"), QStringLiteral("in-pub.txt"), 0), 1);
   EXPECT_EQ(ReadAll(server.Root("pub/in-pub.txt")), QByteArray("hello"));
 
-  // A directory name with a quote comes back whole from the server's
-  // doubled-quote form.
+  // A directory name with a quote is kept whole.
   QDir().mkpath(server.Root(QStringLiteral("pub/say \"hi\"")));
   ftp.SetCurDir(QStringLiteral("say \"hi\""));
   EXPECT_EQ(ftp.CurDir(), QStringLiteral("/pub/say \"hi\""));

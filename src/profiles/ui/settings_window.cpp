@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,7 +142,7 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   autoView_ = MakeBox(frame5, "TxtAutoView", TwipRect(120, 1500, 2415, 270), 64);
   MakeLabel(frame5, "Label16", QStringLiteral("(添付ファイルから選択)"), TwipRect(2520, 1560, 2175, 195));
 
-  // Frame1: the FTP account, shown but not editable.
+  // Frame1: the account of the upload.
   QGroupBox* frame1 = MakeFrame(this, "Frame1", QStringLiteral("FTP関連の設定"), TwipRect(5880, 4320, 3015, 2595));
   MakeLabel(frame1, "Label2", QStringLiteral("接続先サーバ"), TwipRect(120, 420, 1515, 195));
   server_ = MakeBox(frame1, "TxtServer", TwipRect(120, 600, 2715, 270));
@@ -151,7 +152,12 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   password_ = MakeBox(frame1, "TxtPassword", TwipRect(120, 1560, 2055, 270));
   MakeLabel(frame1, "Label4", QStringLiteral("送信先ディレクトリ"), TwipRect(120, 1860, 1755, 255));
   dirServer_ = MakeBox(frame1, "TxtDirServer", TwipRect(120, 2040, 2715, 270));
-  for (QLineEdit* box : {server_, userId_, password_, dirServer_}) SetEntryLook(box, false);
+  for (QLineEdit* box : {server_, userId_, password_, dirServer_}) SetEntryLook(box, true);
+  password_->setEchoMode(QLineEdit::Password);
+  keyring_ = new QCheckBox(QStringLiteral("パスワードをキーリングに保存"), frame1);
+  keyring_->setObjectName(QStringLiteral("ChkKeyring"));
+  keyring_->setGeometry(TwipRect(120, 2340, 2835, 225));
+  server_->setToolTip(QStringLiteral("ホスト名、または ftp:// ftps:// sftp:// で始まるアドレス（:ポート番号 可）"));
 
   // Frame4: the three commands.
   QGroupBox* frame4 = MakeFrame(this, "Frame4", QString(), TwipRect(6780, 60, 2115, 1695));
@@ -165,7 +171,7 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   const QList<QWidget*> order = {profileBox_, scriptBox_, command3,   arcName_, arcDirect_,
                                  command8,    list1_,     command4,   command5_, exeWinTitle_,
                                  exeViewDir_, command6,   autoView_,  server_,  userId_,
-                                 password_,   dirServer_, command1,   command9, command2};
+                                 password_,   dirServer_, keyring_,   command1, command9, command2};
   for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
   // Drop targets: everything in Frame3 takes a script information file, List1 attachments.
@@ -250,6 +256,7 @@ void SETTING::FillSettingsWindow() {
   userId_->setText(p.userid);
   password_->setText(p.password);
   dirServer_->setText(p.dirserver);
+  keyring_->setChecked(p.keyring == QLatin1String("1"));
   command5_->setEnabled(false);
 }
 
@@ -257,6 +264,7 @@ void SETTING::ClearSettingsWindow() {
   for (QLineEdit* box : {profileBox_, scriptBox_, arcName_, arcDirect_, exeWinTitle_, exeViewDir_,
                          autoView_, server_, userId_, password_, dirServer_})
     box->clear();
+  keyring_->setChecked(false);
   list1_->clear();
   command5_->setEnabled(false);
 }
@@ -281,6 +289,7 @@ int16_t SETTING::ApplySettingsWindow() {
   texts.userid = userId_->text();
   texts.password = password_->text();
   texts.dirserver = dirServer_->text();
+  texts.keyring = keyring_->isChecked();
 
   const int16_t status = CheckSettings(texts, [this](SettingsBox box) {
     QLineEdit* target = profileBox_;

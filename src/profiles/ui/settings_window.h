@@ -17,6 +17,7 @@
 
 class QGroupBox;
 class QLabel;
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -83,6 +84,7 @@ class SETTING final : public QDialog {
   QLineEdit* userId_ = nullptr;
   QLineEdit* password_ = nullptr;
   QLineEdit* dirServer_ = nullptr;
+  QCheckBox* keyring_ = nullptr;
   QPushButton* command5_ = nullptr;
   QList<QWidget*> scriptDropTargets_;
   QList<QLineEdit*> selectAllBoxes_;

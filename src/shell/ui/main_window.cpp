@@ -25,6 +25,7 @@
 #include "profiles/profile_store.h"
 #include "profiles/vendor_link.h"
 #include "sync/ui/compare_operation.h"
+#include "sync/ui/upload_operation.h"
 #include "util/app_globals.h"
 
 namespace lm {
@@ -330,7 +331,7 @@ void FIND::BuildControls() {
   option3_ = Place(new QRadioButton(QStringLiteral("修正されたファイルをサーバーにアップロード"),
                                     frame1_),
                    "Option3", 180, 1140, 3915, 195);
-  option3_->setEnabled(false);  // nothing in the program enables it
+  option3_->setEnabled(false);  // enabled while the current profile names a server
   option2_ = Place(new QRadioButton(QStringLiteral("更新定義ファイルと配布用アーカイブを作成"),
                                     frame1_),
                    "Option2", 180, 540, 3735, 195);
@@ -405,6 +406,8 @@ void FIND::RefreshMainWindow() { lm::RefreshMainWindow(*this); }
 int FIND::SelectedProfileEntry() const { return combo2_->currentIndex(); }
 
 void FIND::SelectProfileEntry(int index) {
+  // Every re-showing of the current profile passes here first.
+  UpdateUploadOption();
   if (index < 0 || index >= combo2_->count()) return;
   combo2_->setCurrentIndex(index);  // a change runs Combo2_Click
 }
@@ -487,7 +490,21 @@ void FIND::EditCurrentProfile() { SettingsWindow().EditCurrentProfile(); }
 
 void FIND::AddNewProfile() { SettingsWindow().AddProfile(); }
 
-void FIND::CompareWithServerIndex() { RunCompareOperation(this); }
+void FIND::CompareWithServerIndex() {
+  // With a server the operation fetches the server's index and can publish
+  // the changes; without one it compares with the copy already at hand.
+  const bool server = currentProfile >= 0 && currentProfile < kProfileCapacity &&
+                      ProfileHasServer(profileTable[currentProfile]);
+  if (server) RunUploadOperation(this);
+  else RunCompareOperation(this);
+}
+
+void FIND::UpdateUploadOption() {
+  const bool server = currentProfile >= 0 && currentProfile < kProfileCapacity &&
+                      ProfileHasServer(profileTable[currentProfile]);
+  option3_->setEnabled(server);
+  if (!server && option3_->isChecked()) option1_->setChecked(true);
+}
 
 void FIND::Command5_Click() { AddNewProfile(); }
 

@@ -128,8 +128,10 @@ class FIND : public QMainWindow,
   void EditCurrentProfile();
   // "新規追加": add a profile through the settings window.
   void AddNewProfile();
-  // Option3: compare the local index with the server's copy.
+  // Option3: compare the local index with the server's and upload the changes.
   void CompareWithServerIndex();
+  // Option3 is enabled while the current profile names a server.
+  void UpdateUploadOption();
 
   void BuildControls();
   void BuildMenu();

@@ -41,6 +41,19 @@ FrmTestFet::FrmTestFet(QWidget* parent) : QDialog(parent) {
   command2_->setAutoDefault(false);
   connect(command2_, &QPushButton::clicked, this, &FrmTestFet::Command2_Click);
 
+  totals_ = new QLabel(this);
+  totals_->setObjectName(QStringLiteral("LblTotals"));
+  totals_->setGeometry(TwipRect(420, 4560, 5715, 240));
+  upload_ = new QPushButton(QStringLiteral("アップロード"), this);
+  upload_->setObjectName(QStringLiteral("CmdUpload"));
+  upload_->setGeometry(TwipRect(1920, 4980, 1335, 435));
+  cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
+  cancel_->setObjectName(QStringLiteral("CmdCancel"));
+  cancel_->setGeometry(TwipRect(3480, 4980, 1335, 435));
+  connect(upload_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  SetUploadMode(false);
+
   // Tab order: List1, List2, List3, Command2, List4.
   setTabOrder(lists_[0], lists_[1]);
   setTabOrder(lists_[1], lists_[2]);
@@ -68,6 +81,16 @@ void FrmTestFet::FillFromComparison() {
 }
 
 void FrmTestFet::Command2_Click() { hide(); }
+
+void FrmTestFet::SetUploadMode(bool on, const QString& totals) {
+  totals_->setText(totals);
+  totals_->setVisible(on);
+  upload_->setVisible(on);
+  cancel_->setVisible(on);
+  command2_->setVisible(!on);
+  upload_->setDefault(on);
+  setFixedSize(Twips(6675), Twips(on ? 5640 : 5220));
+}
 
 FrmTestFet& FrmTestFetWindow(QWidget* parent) {
   static QPointer<FrmTestFet> window;

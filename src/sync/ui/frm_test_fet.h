@@ -3,6 +3,10 @@
 //
 // The window is created on first use and then only hidden ("閉じる"), never
 // destroyed; the next comparison clears and refills the same lists.
+//
+// Before an upload the same window asks the author to go ahead: it then
+// shows the totals (LblTotals) and the buttons アップロード (CmdUpload,
+// accepts) and キャンセル (CmdCancel, rejects) in place of 閉じる.
 #pragma once
 
 #include <QDialog>
@@ -26,6 +30,9 @@ class FrmTestFet : public QDialog {
 
   QListWidget* List(int number) const;  // List1 .. List4
 
+  // Switches between the comparison's look and the upload question.
+  void SetUploadMode(bool on, const QString& totals = QString());
+
  private slots:
   void Command2_Click();
 
@@ -33,6 +40,9 @@ class FrmTestFet : public QDialog {
   QLabel* labels_[4] = {};
   QListWidget* lists_[4] = {};
   QPushButton* command2_ = nullptr;
+  QLabel* totals_ = nullptr;
+  QPushButton* upload_ = nullptr;
+  QPushButton* cancel_ = nullptr;
 };
 
 // The one result window of the process, created with `parent` on first use.

@@ -197,15 +197,17 @@ TEST_F(SettingsWindowTest, ControlsCaptionsLimitsAndStates) {
   EXPECT_TRUE(Box("Txt更新定義ファイル")->isReadOnly());
   EXPECT_TRUE(Box("Txt更新定義ファイル")->isEnabled());
   EXPECT_FALSE(Box("TxtArcName")->testAttribute(Qt::WA_InputMethodEnabled));
+  // The upload's account is edited here; the password is not shown.
   for (const char* name : {"TxtServer", "TxtUserID", "TxtPassword", "TxtDirServer"})
-    EXPECT_FALSE(Box(name)->isEnabled()) << name;
-  EXPECT_EQ(Box("TxtPassword")->echoMode(), QLineEdit::Normal);
+    EXPECT_TRUE(Box(name)->isEnabled()) << name;
+  EXPECT_EQ(Box("TxtPassword")->echoMode(), QLineEdit::Password);
 
   // Tab order.
   const char* order[] = {"Txtプロファイル", "Txt更新定義ファイル", "Command3", "TxtArcName", "TxtArcDirect",
                          "Command8",       "List1",             "Command4", "Command5",   "TxtExeWinTitle",
                          "TxtExeViewDir",  "Command6",          "TxtAutoView", "TxtServer", "TxtUserID",
-                         "TxtPassword",    "TxtDirServer",      "Command1", "Command9",   "Command2"};
+                         "TxtPassword",    "TxtDirServer",      "ChkKeyring", "Command1", "Command9",
+                         "Command2"};
   QWidget* w = Get<QWidget>(order[0]);
   for (size_t i = 1; i < std::size(order); ++i) {
     w = w->nextInFocusChain();

@@ -1,0 +1,309 @@
+#include "sync/server_upload.h"
+
+#include <algorithm>
+#include <set>
+
+#include <QFileInfo>
+#include <QObject>
+
+#include "sync/mc_win_ftp.h"
+#include "sync/remote_path.h"
+#include "util/path_resolver.h"
+#include "util/message_box.h"
+#include "util/text_file.h"
+
+namespace lm {
+namespace {
+
+// The last error the session raised, for the messages of this module.
+class LastError {
+ public:
+  explicit LastError(McWinFTP& ftp) {
+    connection_ = QObject::connect(&ftp, &McWinFTP::FTPFrr, [this](qint32 n, const QString& text) {
+      number = n;
+      this->text = text;
+    });
+  }
+  ~LastError() { QObject::disconnect(connection_); }
+  void Clear() {
+    number = 0;
+    text.clear();
+  }
+  qint32 number = 0;
+  QString text;
+
+ private:
+  QMetaObject::Connection connection_;
+};
+
+constexpr qint32 kCancelled = 1223;
+
+QString TempNameFor(const QString& remote) {
+  const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
+  return remote.left(slash + 1) + QLatin1Char('.') + remote.mid(slash + 1) + QStringLiteral(".lmpart");
+}
+
+QString LocalPathOf(const QString& datDir, const QString& indexPath) {
+  QString rel = indexPath;
+  rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  while (rel.startsWith(QLatin1Char('/'))) rel.remove(0, 1);
+  QString dir = datDir;
+  dir.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
+  const QString joined = dir + rel;
+  const QString real = ResolveExisting(joined);
+  return real.isEmpty() ? joined : real;
+}
+
+bool IsIndexName(const QString& indexPath) {
+  return indexPath.compare(QLatin1String("\\index.fet"), Qt::CaseInsensitive) == 0 ||
+         indexPath.compare(QLatin1String("\\indextmp.fet"), Qt::CaseInsensitive) == 0;
+}
+
+class Uploader {
+ public:
+  Uploader(McWinFTP& ftp, const UploadHooks& hooks) : ftp_(ftp), hooks_(hooks), error_(ftp) {}
+
+  UploadOutcome Run(const QString& datDir, const QStringList& uploads, const QStringList& deletions) {
+    // What to send: the files of the list, each folder the list names or a
+    // file needs, and the index files.
+    QStringList files;
+    std::set<QString> folders;
+    for (const QString& path : uploads) {
+      if (IsIndexName(path)) continue;
+      QString rel = RemoteRelativePath(path);
+      if (path.endsWith(QLatin1Char('\\'))) {
+        if (!rel.isEmpty()) folders.insert(rel);
+        continue;
+      }
+      files << path;
+      for (qsizetype slash = rel.indexOf(QLatin1Char('/')); slash > 0;
+           slash = rel.indexOf(QLatin1Char('/'), slash + 1))
+        folders.insert(rel.left(slash));
+    }
+    QStringList indexFiles{QStringLiteral("\\index.fet")};
+    if (QFileInfo::exists(LocalPathOf(datDir, QStringLiteral("\\indextmp.fet"))))
+      indexFiles << QStringLiteral("\\indextmp.fet");
+    if (!QFileInfo(LocalPathOf(datDir, indexFiles[0])).isFile())
+      return Fail(QStringLiteral("ローカルの更新定義ファイルがありません。") + CR +
+                  Bracketed(LocalPathOf(datDir, indexFiles[0])));
+
+    progress_.filesTotal = static_cast<int>(files.size() + indexFiles.size());
+    for (const QString& f : files + indexFiles) {
+      const QFileInfo info(LocalPathOf(datDir, f));
+      if (!info.isFile()) return Fail(QStringLiteral("ファイルが見つかりません。") + CR + Bracketed(info.filePath()));
+      progress_.bytesTotal += info.size();
+    }
+    if (!Report()) return Cancelled();
+
+    // Folders in path order: a parent before its children.
+    for (const QString& folder : folders) {
+      error_.Clear();
+      if (ftp_.DirectoryExists(folder)) continue;
+      error_.Clear();
+      if (!ftp_.CreateDir(folder) && !ftp_.DirectoryExists(folder))
+        return Fail(QStringLiteral("サーバーにフォルダを作成できませんでした。") + CR + Bracketed(folder) + CR + error_.text);
+      if (!Report()) return Cancelled();
+    }
+
+    for (const QString& f : files)
+      if (!Send(LocalPathOf(datDir, f), f)) return Stopped();
+
+    if (!deletions.isEmpty() && hooks_.confirmDeletions &&
+        hooks_.confirmDeletions(static_cast<int>(deletions.size())))
+      Delete(deletions);
+    if (!Report()) return Cancelled();
+
+    // The index files last: only now may clients see the new state.
+    for (const QString& f : indexFiles)
+      if (!Send(LocalPathOf(datDir, f), f)) return Stopped();
+    progress_.current.clear();
+    Report();  // the last figures; there is nothing left to cancel
+    outcome_.status = UploadOutcome::Done;
+    return outcome_;
+  }
+
+ private:
+  bool Report(qint64 extra = 0) {
+    if (!hooks_.progress) return true;
+    UploadProgress p = progress_;
+    p.bytesDone += extra;
+    return hooks_.progress(p);
+  }
+
+  UploadOutcome Fail(const QString& message) {
+    outcome_.status = UploadOutcome::Failed;
+    outcome_.message = message;
+    return outcome_;
+  }
+  UploadOutcome Cancelled() {
+    outcome_.status = UploadOutcome::Cancelled;
+    outcome_.message.clear();
+    return outcome_;
+  }
+  UploadOutcome Stopped() { return cancelled_ ? Cancelled() : outcome_; }
+
+  // One file to a temporary name, its size checked, then renamed into place.
+  bool Send(const QString& local, const QString& indexPath) {
+    const QString remote = RemoteRelativePath(indexPath);
+    const QString temp = TempNameFor(remote);
+    const qint64 size = QFileInfo(local).size();
+    progress_.current = indexPath;
+    if (!Report()) return cancelled_ = true, false;
+    ftp_.SetProgressHandler([this](qint64 bytes) { return Report(bytes); });
+    error_.Clear();
+    const bool sent = ftp_.PutFile(local, temp, 2) != 0;
+    ftp_.SetProgressHandler(nullptr);
+    if (!sent) {
+      if (error_.number == kCancelled) cancelled_ = true;
+      error_.Clear();
+      ftp_.DeleteFile(temp);  // a partial upload is of no use
+      if (cancelled_) return false;
+      outcome_.message = QStringLiteral("ファイルを送信できませんでした。") + CR + Bracketed(indexPath) + CR +
+                         error_.text;
+      return false;
+    }
+    qint64 onServer = -1;
+    error_.Clear();
+    if (!ftp_.RemoteFileSize(temp, onServer) || onServer != size) {
+      const QString why = error_.text;
+      ftp_.DeleteFile(temp);
+      outcome_.message = QStringLiteral("送信したファイルの大きさがサーバーで一致しません。") + CR +
+                         Bracketed(indexPath) + CR +
+                         QStringLiteral("ローカル %1 バイト、サーバー %2 バイト").arg(size).arg(onServer) +
+                         (why.isEmpty() ? QString() : CR + why);
+      return false;
+    }
+    error_.Clear();
+    if (!ftp_.RenameFile(temp, remote)) {
+      // Servers that do not rename over an existing file: remove it first.
+      ftp_.DeleteFile(remote);
+      error_.Clear();
+      if (!ftp_.RenameFile(temp, remote)) {
+        outcome_.message = QStringLiteral("サーバーでファイル名を変更できませんでした。") + CR +
+                           Bracketed(indexPath) + CR + error_.text;
+        return false;
+      }
+    }
+    outcome_.filesSent += 1;
+    outcome_.bytesSent += size;
+    outcome_.sentOrder << remote;
+    progress_.filesDone += 1;
+    progress_.bytesDone += size;
+    return true;
+  }
+
+  void Delete(const QStringList& deletions) {
+    // Files first, then folders from the deepest up, so each is empty by then.
+    QStringList files, folders;
+    for (const QString& d : deletions) (d.endsWith(QLatin1Char('\\')) ? folders : files) << d;
+    std::sort(folders.begin(), folders.end(),
+              [](const QString& a, const QString& b) { return a.count(QLatin1Char('\\')) > b.count(QLatin1Char('\\')); });
+    for (const QString& f : files + folders) {
+      if (IsIndexName(f)) continue;
+      const QString remote = RemoteRelativePath(f);
+      error_.Clear();
+      const bool ok = f.endsWith(QLatin1Char('\\')) ? ftp_.RemoveDir(remote) != 0 : ftp_.DeleteFile(remote) != 0;
+      if (ok) outcome_.deleted += 1;
+      else outcome_.notDeleted << f;
+    }
+  }
+
+  McWinFTP& ftp_;
+  const UploadHooks& hooks_;
+  LastError error_;
+  UploadProgress progress_;
+  UploadOutcome outcome_;
+  bool cancelled_ = false;
+};
+
+}  // namespace
+
+QString RemoteRelativePath(const QString& indexPath) {
+  QString rel = indexPath;
+  rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  while (rel.startsWith(QLatin1Char('/'))) rel.remove(0, 1);
+  while (rel.endsWith(QLatin1Char('/'))) rel.chop(1);
+  return rel;
+}
+
+bool OpenProfileSession(McWinFTP& ftp, const Profile& profile, const QString& password, QString& message) {
+  RemoteServer server;
+  QString why;
+  if (!ParseServerText(profile.server, server, &why)) {
+    message = QStringLiteral("接続先サーバの指定が正しくありません。") + CR + why;
+    return false;
+  }
+  LastError error(ftp);
+  ftp.SetRemoteHost(profile.server.trimmed());
+  ftp.SetUser(profile.userid.trimmed());
+  ftp.SetPassword(password);
+  ftp.SetPassiveFlag(true);
+  ftp.SetTrustedCertificate(profile.servercert.trimmed());
+  ftp.OpenSession();
+  if (ftp.hFTP() == 0) {
+    message = QStringLiteral("サーバーに接続できませんでした。") + CR + error.text;
+    return false;
+  }
+  return true;
+}
+
+bool EnterServerFolder(McWinFTP& ftp, const QString& dirserver, QString& message) {
+  LastError error(ftp);
+  QString folder = dirserver.trimmed();
+  folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  if (folder.isEmpty()) return true;
+  // An absolute folder is taken from the server's root; "//" survives the
+  // one leading separator that the directory property removes.
+  const bool absolute = folder.startsWith(QLatin1Char('/'));
+  const QString target = absolute ? JoinRemotePath(QStringLiteral("/"), folder)
+                                  : JoinRemotePath(ftp.CurDir(), folder);
+  if (!ftp.DirectoryExists(target)) {
+    // Create the missing levels one by one.
+    QString path;
+    for (const QString& part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+      path += QLatin1Char('/') + part;
+      error.Clear();
+      if (ftp.DirectoryExists(path)) continue;
+      error.Clear();
+      if (!ftp.CreateDir(path)) {
+        message = QStringLiteral("サーバーに送信先ディレクトリを作成できませんでした。") + CR + Bracketed(path) + CR +
+                  error.text;
+        return false;
+      }
+    }
+  }
+  error.Clear();
+  ftp.SetCurDir(QLatin1Char('/') + target);
+  if (error.number != 0 || ftp.CurDir() != target) {
+    message = QStringLiteral("送信先ディレクトリに移動できませんでした。") + CR + Bracketed(dirserver) + CR + error.text;
+    return false;
+  }
+  return true;
+}
+
+bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message) {
+  LastError error(ftp);
+  if (ftp.GetFile(QStringLiteral("index.fet"), copyPath, false, 2)) return true;
+  const QString why = error.text;
+  // Missing on the server: nothing has been published yet.
+  error.Clear();
+  ftp.FindFile(QStringLiteral("index.fet"));
+  const bool listed = !ftp.RemoteFile().SearchEnd;
+  if (!listed && (error.number == 0 || error.number == 12003)) {
+    FileError writeError;
+    if (WriteFileAtomically(copyPath, QByteArray(), &writeError)) return true;
+    message = QStringLiteral("サーバの更新定義ファイルの写しを書き込めません。") + CR + Bracketed(copyPath);
+    return false;
+  }
+  message = QStringLiteral("サーバの更新定義ファイルを受信できませんでした。") + CR + why;
+  return false;
+}
+
+UploadOutcome UploadChanges(McWinFTP& ftp, const QString& datDir, const QStringList& uploads,
+                            const QStringList& deletions, const UploadHooks& hooks) {
+  Uploader uploader(ftp, hooks);
+  return uploader.Run(datDir, uploads, deletions);
+}
+
+}  // namespace lm

@@ -1,0 +1,71 @@
+// Publishing a script's DAT tree to the server: the work behind the main
+// window's upload operation, free of windows so that other front ends can
+// drive it too.
+//
+// The order keeps the server consistent for its clients at every moment:
+// missing folders first, then every changed file under a temporary name that
+// is renamed into place once its size on the server is right, then the
+// deletions the author confirmed, and the update definition files last. A
+// run that is cancelled or fails before the end leaves the server's
+// index.fet as it was, so clients keep seeing a consistent old state, and
+// the next run finishes the job.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+#include <QStringList>
+
+#include "profiles/profile_store.h"
+
+namespace lm {
+
+class McWinFTP;
+
+struct UploadProgress {
+  int filesDone = 0;
+  int filesTotal = 0;
+  qint64 bytesDone = 0;
+  qint64 bytesTotal = 0;
+  QString current;  // the file being sent, as its path below DAT
+};
+
+struct UploadHooks {
+  // Called often while the run goes on; false cancels it.
+  std::function<bool(const UploadProgress&)> progress;
+  // Asked once before `count` server entries are deleted; false keeps them.
+  std::function<bool(int count)> confirmDeletions;
+};
+
+struct UploadOutcome {
+  enum Status { Done, Cancelled, Failed } status = Failed;
+  QString message;         // why it failed; empty when done
+  int filesSent = 0;       // index files included
+  qint64 bytesSent = 0;
+  int deleted = 0;
+  QStringList notDeleted;  // server entries whose deletion the server refused
+  QStringList sentOrder;   // remote paths in the order they were put in place
+};
+
+// Opens `ftp` with the profile's server, user and the given password.
+// False with a message when the server text is bad or the login fails.
+bool OpenProfileSession(McWinFTP& ftp, const Profile& profile, const QString& password, QString& message);
+
+// Makes the profile's server folder the session's current directory,
+// creating it (and its missing parents) when needed.
+bool EnterServerFolder(McWinFTP& ftp, const QString& dirserver, QString& message);
+
+// Fetches the server's index.fet (from the current directory) into
+// `copyPath`. A server without one gets an empty copy: everything is new.
+bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message);
+
+// Sends the entries of `uploads` from `datDir` (paths as the comparison gives
+// them: "\img\", "\img\a.bmp"), deletes those of `deletions` when the hook
+// agrees, and sends datDir's index.fet and, when present, indextmp.fet last.
+UploadOutcome UploadChanges(McWinFTP& ftp, const QString& datDir, const QStringList& uploads,
+                            const QStringList& deletions, const UploadHooks& hooks);
+
+// The remote path of a comparison path: "\img\a.bmp" gives "img/a.bmp".
+QString RemoteRelativePath(const QString& indexPath);
+
+}  // namespace lm

@@ -1,0 +1,168 @@
+#include "sync/ui/upload_operation.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLocale>
+#include <QProgressDialog>
+
+#include "profiles/password_keyring.h"
+#include "profiles/profile_store.h"
+#include "sync/check_differ.h"
+#include "sync/mc_win_ftp.h"
+#include "sync/server_upload.h"
+#include "sync/ui/frm_test_fet.h"
+#include "util/message_box.h"
+#include "util/path_resolver.h"
+#include "util/text_file.h"
+
+namespace lm {
+namespace {
+
+const QString kIndexKept = QStringLiteral("サーバーの更新定義ファイルは変更されていません。");
+
+QString Bytes(qint64 n) { return QLocale(QLocale::Japanese).toString(n) + QStringLiteral(" バイト"); }
+
+QString DatDirOfCurrentProfile() {
+  const QString index = CurrentProfileIndexPath();
+  return index.left(index.size() - QStringLiteral("index.fet").size());
+}
+
+QString Totals(const QString& datDir) {
+  qint64 bytes = 0;
+  int files = 0;
+  for (const QString& path : std::as_const(uploadList)) {
+    if (path.endsWith(QLatin1Char('\\'))) continue;
+    QString rel = path;
+    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString real = ResolveExisting(datDir + rel.mid(1));
+    bytes += QFileInfo(real).size();
+    ++files;
+  }
+  return QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files).arg(Bytes(bytes)).arg(deleteList.size());
+}
+
+// The password from the profile or the keyring; asked for when neither has it.
+bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
+  password = profile.password.trimmed();
+  if (!password.isEmpty()) return true;
+  if (profile.keyring == QLatin1String("1")) {
+    QString why;
+    const KeyringStatus status = ReadPasswordFromKeyring(KeyringAccount(profile), password, &why);
+    if (status == KeyringStatus::Ok) return true;
+    MsgBox(QStringLiteral("キーリングからパスワードを読み出せませんでした。") + CR + why + CR +
+               QStringLiteral("パスワードを入力してください。"),
+           style::Exclamation);
+  }
+  bool ok = false;
+  password = QInputDialog::getText(parent, kAppTitle,
+                                   QStringLiteral("『%1』のパスワードを入力してください。").arg(profile.server.trimmed()),
+                                   QLineEdit::Password, QString(), &ok);
+  return ok;
+}
+
+// Opens the session; an FTPS certificate that the system does not vouch for
+// is shown by its fingerprint and, when the author trusts it, kept in the
+// profile and used from then on.
+bool Connect(McWinFTP& ftp, Profile& profile, const QString& password, QString& message) {
+  ftp.SetHostKeyApprover([](const QString& host, const QString& fingerprint) {
+    return MsgBox(QStringLiteral("サーバー『%1』のホスト鍵はまだ登録されていません。") .arg(host) + CR + fingerprint + CR +
+                      QStringLiteral("このホスト鍵を信頼して known_hosts に追加しますか？"),
+                  style::YesNoQuestion) == button::Yes;
+  });
+  if (OpenProfileSession(ftp, profile, password, message)) return true;
+  const QString presented = ftp.PresentedCertificate();
+  if (presented.isEmpty() || presented == profile.servercert) return false;
+  if (MsgBox(QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") + presented + CR +
+                 QStringLiteral("この証明書が本当にサーバーのものであることを確かめた場合だけ、信頼してください。") + CR +
+                 QStringLiteral("この証明書を信頼して接続しますか？"),
+             style::YesNoQuestion) != button::Yes)
+    return false;
+  profile.servercert = presented;
+  if (currentProfile >= 0 && currentProfile < kProfileCapacity) profileTable[currentProfile].servercert = presented;
+  return OpenProfileSession(ftp, profile, password, message);
+}
+
+}  // namespace
+
+bool ProfileHasServer(const Profile& profile) { return !profile.server.trimmed().isEmpty(); }
+
+void RunUploadOperation(QWidget* parent) {
+  if (currentProfile < 0 || currentProfile >= kProfileCapacity) return;
+  Profile profile = profileTable[currentProfile];
+  if (!ProfileHasServer(profile)) {
+    MsgBox(QStringLiteral("接続先サーバが設定されていません。"), style::Exclamation);
+    return;
+  }
+  QString password;
+  if (!PasswordFor(parent, profile, password)) return;
+
+  McWinFTP ftp;
+  QString message;
+  if (!Connect(ftp, profile, password, message) || !EnterServerFolder(ftp, profile.dirserver, message) ||
+      !FetchServerIndex(ftp, ServerIndexCopyPath(), message)) {
+    if (!message.isEmpty()) MsgBox(message, style::Exclamation);
+    return;
+  }
+  if (CompareCurrentProfile() != 0) return;
+
+  const QString datDir = DatDirOfCurrentProfile();
+  FrmTestFet& window = FrmTestFetWindow(parent);
+  window.FillFromComparison();
+  window.SetUploadMode(true, Totals(datDir));
+  const bool go = window.exec() == QDialog::Accepted;
+  window.SetUploadMode(false);
+  window.hide();
+  if (!go) return;
+
+  QProgressDialog progress(parent);
+  progress.setObjectName(QStringLiteral("UploadProgress"));
+  progress.setWindowTitle(kAppTitle);
+  progress.setCancelButtonText(QStringLiteral("キャンセル"));
+  progress.setRange(0, 1000);
+  progress.setMinimumDuration(0);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.show();
+  UploadHooks hooks;
+  hooks.progress = [&progress](const UploadProgress& p) {
+    progress.setLabelText(QStringLiteral("%1\n%2 / %3 ファイル　%4 / %5")
+                              .arg(p.current)
+                              .arg(p.filesDone)
+                              .arg(p.filesTotal)
+                              .arg(Bytes(p.bytesDone), Bytes(p.bytesTotal)));
+    progress.setValue(p.bytesTotal > 0 ? static_cast<int>(p.bytesDone * 1000 / p.bytesTotal) : 0);
+    QCoreApplication::processEvents();
+    return !progress.wasCanceled();
+  };
+  hooks.confirmDeletions = [](int count) {
+    return MsgBox(QStringLiteral("サーバーから %1 件のファイル・フォルダを削除します。よろしいですか？").arg(count),
+                  style::YesNoQuestion) == button::Yes;
+  };
+  const UploadOutcome outcome = UploadChanges(ftp, datDir, uploadList, deleteList, hooks);
+  progress.hide();
+  ftp.CloseSession();
+
+  switch (outcome.status) {
+    case UploadOutcome::Done: {
+      // The server now holds this index: keep it as the server's copy.
+      QByteArray bytes;
+      if (ReadFileBytes(datDir + QStringLiteral("index.fet"), bytes)) WriteFileAtomically(ServerIndexCopyPath(), bytes);
+      QString text = QStringLiteral("アップロードが完了しました。") + CR +
+                     QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(outcome.filesSent).arg(Bytes(outcome.bytesSent)).arg(outcome.deleted);
+      if (!outcome.notDeleted.isEmpty())
+        text += CR + QStringLiteral("削除できなかったもの: ") + outcome.notDeleted.join(QStringLiteral("、"));
+      MsgBox(text, style::Information);
+      break;
+    }
+    case UploadOutcome::Cancelled:
+      MsgBox(QStringLiteral("アップロードを中止しました。") + CR + kIndexKept + CR +
+                 QStringLiteral("もう一度実行すると残りを送信します。"),
+             style::Exclamation);
+      break;
+    case UploadOutcome::Failed:
+      MsgBox(outcome.message + CR + kIndexKept, style::Exclamation);
+      break;
+  }
+}
+
+}  // namespace lm

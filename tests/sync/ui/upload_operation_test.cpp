@@ -1,0 +1,187 @@
+// The upload operation from the main window, driven through Qt Test on the
+// offscreen platform against a real FTP server on 127.0.0.1.
+#include <functional>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "support/scripted_message_box.h"
+#include "support/temp_tree.h"
+#include "sync/ftp_test_server.h"
+#include "sync/test_certificate.h"
+#include "sync/profile_scope.h"
+#include "sync/sync_test_print.h"
+#include "sync/ui/frm_test_fet.h"
+#include "sync/ui/upload_operation.h"
+#include "util/text_file.h"
+
+namespace {
+
+using namespace lm;
+using lmtest::FtpTestServer;
+
+QStringList Items(const QListWidget* list) {
+  QStringList out;
+  for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+  return out;
+}
+
+class UploadOperationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
+    tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/mio00.euu"), "mio");
+    tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/img/title.bmp"), "bitmap");
+    FileError error;
+    ASSERT_TRUE(WriteTextLines(tree.Path(QStringLiteral("scripts/SAMPLE/DAT/index.fet")),
+                               {QStringLiteral("#NextUpdate 2026 12 31 9 0 "),
+                                QStringLiteral("#FieldInfo date 12 attr 1 size 5"),
+                                QStringLiteral("202603011200d00000+img"),
+                                QStringLiteral("202603011200f00001|+title.bmp"),
+                                QStringLiteral("202603011200f00001+mio00.euu")},
+                               &error));
+    Profile& p = scope.Current();
+    p.ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
+    p.server = QStringLiteral("ftp://127.0.0.1:%1").arg(server.Port());
+    p.userid = QString::fromLatin1(FtpTestServer::kUser);
+    p.password = QString::fromLatin1(FtpTestServer::kPassword);
+    p.dirserver = QStringLiteral("/site/dat");
+  }
+
+  // Runs the operation; `answer` looks at the result window and presses one
+  // of its buttons. Returns whether the window was shown.
+  bool Run(const std::function<void(FrmTestFet&)>& answer) {
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* window = qobject_cast<FrmTestFet*>(QApplication::activeModalWidget());
+      if (!window) return;
+      shown = true;
+      answer(*window);
+    });
+    RunUploadOperation(nullptr);
+    QCoreApplication::processEvents();
+    return shown;
+  }
+
+  lmtest::TempTree tree;
+  lmtest::ScriptedMessageBox boxes;
+  lmtest::CurrentProfileScope scope{tree.Path(), 0};
+  FtpTestServer server;
+};
+
+TEST_F(UploadOperationTest, ShowsTheComparisonWithTotalsAndUploadsOnRequest) {
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    // Nothing on the server yet: everything is new.
+    EXPECT_EQ(Items(w.List(2)), QStringList{});
+    EXPECT_EQ(Items(w.List(3)), (QStringList{QStringLiteral("\\img\\"), QStringLiteral("\\img\\title.bmp"),
+                                            QStringLiteral("\\mio00.euu")}));
+    auto* totals = w.findChild<QLabel*>(QStringLiteral("LblTotals"));
+    ASSERT_TRUE(totals);
+    EXPECT_TRUE(totals->isVisible());
+    EXPECT_EQ(totals->text(), QStringLiteral("送信 2 件 (9 バイト)　削除 0 件"));
+    EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("Command2"))->isVisible());
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  }));
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードが完了しました。")))
+      << boxes.Texts().last().toStdString();
+  EXPECT_EQ(tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/img/title.bmp")),
+            [&] {
+              QFile f(server.Root(QStringLiteral("site/dat/img/title.bmp")));
+              return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+            }());
+  EXPECT_TRUE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+  // The program's copy of the server's index is now the index just sent.
+  EXPECT_EQ(tree.ReadFile(QStringLiteral("indexserver.fet")),
+            tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/index.fet")));
+
+  // The result window is back in its comparison look for the next use.
+  EXPECT_TRUE(FrmTestFetWindow().findChild<QPushButton*>(QStringLiteral("Command2"))->isVisibleTo(&FrmTestFetWindow()));
+}
+
+TEST_F(UploadOperationTest, CancelInTheResultWindowSendsNothing) {
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+  }));
+  EXPECT_TRUE(boxes.Texts().isEmpty());
+  EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+  EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/mio00.euu"))));
+}
+
+TEST_F(UploadOperationTest, CancelInTheProgressDialogLeavesTheServerIndexAlone) {
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    // As soon as the progress dialog is up, its キャンセル is pressed.
+    QTimer::singleShot(0, [] {
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<QProgressDialog*>(top); progress && progress->isVisible()) progress->cancel();
+    });
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  }));
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードを中止しました。")))
+      << boxes.Texts().last().toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+
+  // The next run sends everything and finishes the job.
+  boxes.Clear();
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  }));
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードが完了しました。")));
+  EXPECT_TRUE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+}
+
+TEST_F(UploadOperationTest, AWrongPasswordIsReportedWithTheServersReply) {
+  scope.Current().password = QStringLiteral("wrong");
+  EXPECT_FALSE(Run([](FrmTestFet&) {}));
+  ASSERT_EQ(boxes.Texts().size(), 1);
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("530"))) << boxes.Texts()[0].toStdString();
+}
+
+TEST_F(UploadOperationTest, AnUntrustedCertificateIsShownAndKeptOnlyWhenTrusted) {
+  const lmtest::Certificate cert = lmtest::MakeCertificate(tree.Path());
+  ASSERT_FALSE(cert.sha256.isEmpty());
+  server.RestartWith({QStringLiteral("--tls-cert"), cert.cert, QStringLiteral("--tls-key"), cert.key});
+  scope.Current().server = QStringLiteral("ftps://127.0.0.1:%1").arg(server.Port());
+
+  // Not trusted: the question names the fingerprint, nothing is kept.
+  boxes.Answer(button::No);
+  EXPECT_FALSE(Run([](FrmTestFet&) {}));
+  ASSERT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(boxes.Shown()[0].style, 36);
+  EXPECT_TRUE(boxes.Texts()[0].contains(cert.sha256)) << boxes.Texts()[0].toStdString();
+  EXPECT_EQ(scope.Current().servercert, QString());
+
+  // Trusted: kept in the profile, and the comparison window follows.
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+  }));
+  EXPECT_EQ(scope.Current().servercert, cert.sha256);
+  // The next run asks nothing.
+  boxes.Clear();
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+  }));
+  EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(UploadOperationTest, ProfilesWithoutAServerAreNotUploadTargets) {
+  Profile p;
+  EXPECT_FALSE(ProfileHasServer(p));
+  p.server = QStringLiteral("  ");
+  EXPECT_FALSE(ProfileHasServer(p));
+  p.server = QStringLiteral("ftp.example.jp");
+  EXPECT_TRUE(ProfileHasServer(p));
+}
+
+}  // namespace
