@@ -215,6 +215,74 @@ TEST_F(MainWindowTest, SelectingAProfileShowsItsScriptAndNextUpdate) {
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+TEST_F(MainWindowTest, ProfileOfAnUnmountedScriptSurvivesAStartAndClose) {
+  // Every field of a profile, the Japanese ones included, as the program writes them.
+  const QString kept = MakeScript("KEPT");
+  const QString gone = MakeScript("GONE");
+  const QString dist = tree.MakeDir(QStringLiteral("scripts/配布 先"));
+  QStringList stored;
+  auto profile = [&](int n, const QString& name, const QString& ugu) {
+    const QString nnn = QString::asprintf("%03d", n);
+    auto line = [&](const QString& key, const QString& value) { stored << key + "(" + nnn + ")=" + value; };
+    line("profile", name);
+    line("ugu", ugu);
+    line("namearc", QStringLiteral("作品") + nnn);
+    line("dirarc", dist);
+    line("addarc", "-jp");
+    line("addfilecnt", "2");
+    line("addfile", "000" + tree.Path("scripts/readme.txt"));
+    line("addfile", QStringLiteral("001/お知らせ/"));
+    line("default", n == 0 ? "1" : "0");
+    for (const char* key : {"exewintitle", "exeviewdir", "autoview", "server", "userid", "password", "dirserver"})
+      line(QLatin1String(key), QLatin1String(key) + QStringLiteral("の値") + nnn);
+  };
+  profile(0, QStringLiteral("残る"), kept);
+  profile(1, QStringLiteral("消えた"), gone);
+  ASSERT_TRUE(lm::WriteTextLines(tree.Path("bin/lfup.ini"), stored));
+
+  // The disk holding GONE is not there at start-up: the folder is renamed.
+  ASSERT_TRUE(QDir().rename(tree.Path("scripts/GONE"), tree.Path("scripts/GONE.away")));
+  ASSERT_TRUE(QFile::rename(gone, gone + ".away"));
+  Start();
+  ASSERT_EQ(boxes.Shown().size(), 1u);  // one message names the profile
+  EXPECT_EQ(boxes.Shown()[0].style, 48);
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("消えた　『") + gone + QStringLiteral("』")));
+  EXPECT_FALSE(boxes.Texts()[0].contains(QStringLiteral("残る")));
+  EXPECT_EQ(ComboTexts(Find<QComboBox>("Combo2")), QStringList({QStringLiteral("残る"), QStringLiteral("消えた")}));
+
+  // Selected, it shows its path; the index run says the file is missing.
+  boxes.Clear();
+  Find<QComboBox>("Combo2")->setCurrentIndex(1);
+  EXPECT_EQ(Find<QLineEdit>("Text4")->text(), gone);
+  const QStringList nextUpdate = {QString::number(QDate::currentDate().year() + 1), "1", "2", "3", "4"};
+  int k = 0;
+  for (const char* n : {"Text1", "Text2", "Text3", "Text5", "Text6"}) Find<QLineEdit>(n)->setText(nextUpdate[k++]);
+  QTest::mouseClick(Find<QPushButton>("Command1"), Qt::LeftButton);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("スクリプト情報ファイル（UGU/PSNファイル）が存在しません。")))
+      << boxes.Texts()[0].toStdString();
+  Find<QComboBox>("Combo2")->setCurrentIndex(0);
+  window->close();
+  window.reset();
+  lm::ReleaseInstanceGuard();
+  lm::ReleaseInstanceLock();
+
+  // The disk is back: the next start finds everything as it was, with no message.
+  ASSERT_TRUE(QDir().rename(tree.Path("scripts/GONE.away"), tree.Path("scripts/GONE")));
+  ASSERT_TRUE(QFile::rename(gone + ".away", gone));
+  boxes.Clear();
+  lmtest::ResetProfiles();
+  Start();
+  EXPECT_TRUE(boxes.Shown().empty());
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(tree.Path("bin/lfup.ini"), lines));
+  EXPECT_EQ(lines, stored);
+  EXPECT_EQ(profileTable[1].ugu, gone);
+  EXPECT_EQ(profileTable[1].namearc, QStringLiteral("作品001"));
+  EXPECT_EQ(profileTable[1].addfilecnt, 2);
+  EXPECT_EQ(profileTable[1].exewintitle, QStringLiteral("exewintitleの値001"));
+}
+
 TEST_F(MainWindowTest, StartupStepsOfOtherWindowsRunInTheirPlace) {
   const QString a = MakeScript("ALPHA");
   WriteSettings({{"alpha", a}, {"beta", a}});
