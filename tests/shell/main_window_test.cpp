@@ -411,6 +411,7 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
   const QPair<const char*, QString> actions[] = {
       {"m_file", "ファイル(&F)"},
       {"m_new", "新規プロファイルの追加(&N)"},
+      {"m_openarcdir", "アーカイブの保存先を開く"},
       {"m_exit", "終了(&X)"},
       {"m_settei", "設定(&S)"},
       {"m_setprofile", "現在のプロファイルの設定(&T)"},
@@ -423,7 +424,8 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
   const auto menus = window->menuBar()->actions();
   ASSERT_EQ(menus.size(), 2);
   EXPECT_EQ(menus[0]->menu()->actions()[0]->objectName(), "m_new");
-  EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_exit");
+  EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_openarcdir");
+  EXPECT_EQ(menus[0]->menu()->actions()[2]->objectName(), "m_exit");
   EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), "m_setprofile");
 }
 

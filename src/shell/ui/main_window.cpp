@@ -227,6 +227,8 @@ void FIND::BuildMenu() {
   file->menuAction()->setObjectName(QStringLiteral("m_file"));
   mNew_ = file->addAction(QStringLiteral("新規プロファイルの追加(&N)"));
   mNew_->setObjectName(QStringLiteral("m_new"));
+  mOpenArchiveFolder_ = file->addAction(QStringLiteral("アーカイブの保存先を開く"));
+  mOpenArchiveFolder_->setObjectName(QStringLiteral("m_openarcdir"));
   mExit_ = file->addAction(QStringLiteral("終了(&X)"));
   mExit_->setObjectName(QStringLiteral("m_exit"));
   QMenu* settei = menuBar()->addMenu(QStringLiteral("設定(&S)"));
@@ -237,6 +239,7 @@ void FIND::BuildMenu() {
 
   connect(mNew_, &QAction::triggered, this, [this] { Command5_Click(); });
   connect(mExit_, &QAction::triggered, this, [this] { Command3_Click(); });
+  connect(mOpenArchiveFolder_, &QAction::triggered, this, [] { OpenArchiveFolder(); });
   connect(mSetProfile_, &QAction::triggered, this, [this] { Command4_Click(); });
 }
 
@@ -343,7 +346,7 @@ void FIND::BuildControls() {
   command1_ = Place(new QPushButton(QStringLiteral("処理の実行"), client), "Command1", 4560,
                     4560, 1275, 375);
   command1_->setDefault(true);
-  buildView_ = BuildRunWindow(this, combo1_, command1_);
+  buildView_ = BuildRunWindow(this, combo1_, command1_, list1_);
 
   image1_ = Place(new LogoImage(client), "Image1", 4860, 0, 1050, 645);
   image1_->setPixmap(LogoPixmap());

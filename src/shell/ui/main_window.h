@@ -161,6 +161,7 @@ class FIND : public QMainWindow,
   QLabel* lblVersion_ = nullptr;
   QAction* mNew_ = nullptr;
   QAction* mExit_ = nullptr;
+  QAction* mOpenArchiveFolder_ = nullptr;
   QAction* mSetProfile_ = nullptr;
 
   // The archive build's view of this window: Combo1's text, the wait cursor
