@@ -22,12 +22,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QDialog>
+#include <QDesktopServices>
+#include <QMessageBox>
 #include <QAction>
 #include <functional>
 #include <QUrl>
 
 #include "profiles/profile_store.h"
 #include "profiles/vendor_link.h"
+#include "shell/about_text.h"
 #include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
@@ -415,6 +418,9 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
       {"m_exit", "終了(&X)"},
       {"m_settei", "設定(&S)"},
       {"m_setprofile", "現在のプロファイルの設定(&T)"},
+      {"m_help", "ヘルプ(&H)"},
+      {"m_readme", "READMEを開く(&R)"},
+      {"m_about", "バージョン情報(&A)"},
   };
   for (const auto& [name, text] : actions) {
     QAction* a = Find<QAction>(name);
@@ -422,11 +428,61 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
     EXPECT_EQ(a->text(), text) << name;
   }
   const auto menus = window->menuBar()->actions();
-  ASSERT_EQ(menus.size(), 2);
+  ASSERT_EQ(menus.size(), 3);
   EXPECT_EQ(menus[0]->menu()->actions()[0]->objectName(), "m_new");
   EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_openarcdir");
   EXPECT_EQ(menus[0]->menu()->actions()[2]->objectName(), "m_exit");
   EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), "m_setprofile");
+  EXPECT_EQ(menus[2]->menu()->actions()[0]->objectName(), "m_readme");
+  EXPECT_EQ(menus[2]->menu()->actions()[1]->objectName(), "m_about");
+}
+
+// Records what the desktop is asked to open.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  QStringList opened;
+ public slots:
+  void Open(const QUrl& url) { opened << url.toString(); }
+};
+
+TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
+  Start();
+  QString text;
+  QString title;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    title = box->windowTitle();
+    box->accept();
+  });
+  Find<QAction>("m_about")->trigger();
+  EXPECT_EQ(title, QStringLiteral("バージョン情報"));
+  for (const QString& part : {QStringLiteral("Loftmark Ver.0.54"), QStringLiteral("ライセンス"),
+                              QStringLiteral("UnLHA32.DLL"), QStringLiteral("Cab32.DLL"),
+                              QStringLiteral("Qt  ") + QString::fromLatin1(qVersion()), QStringLiteral("libgcab  "),
+                              QStringLiteral("README.md\">README</a>")}) {
+    EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
+  }
+
+  // The version text itself names each archiver library with its version
+  // as found beside the program.
+  const QString about = lm::AboutText(QStringLiteral("Ver.0.54"));
+  EXPECT_TRUE(about.contains(QStringLiteral("UnLHA32.DLL  見つかりません")));  // the test's program folder has none
+  lm::SetExecutableDirForTesting(QStringLiteral(LM_BIN_DIR));
+  lm::programDir = QStringLiteral(LM_BIN_DIR);
+  EXPECT_TRUE(lm::AboutText(QStringLiteral("Ver.0.54")).contains(QStringLiteral("UnLHA32.DLL  1.00")))
+      << lm::AboutText(QStringLiteral("Ver.0.54")).toStdString();
+  lm::SetExecutableDirForTesting(programFolder);
+  lm::programDir = programFolder;
+
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+  Find<QAction>("m_readme")->trigger();
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(QStringLiteral(LM_SOURCE_DIR "/README.md")).toString()});
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(MainWindowTest, TabGoesThroughTheControlsInOrder) {
@@ -854,3 +910,5 @@ TEST_F(MainWindowTest, EditingTheCurrentProfileRenamesItsListEntry) {
   EXPECT_EQ(ComboTexts(Find<QComboBox>("Combo2")), (QStringList{"a", "renamed"}));
   EXPECT_EQ(profileTable[1].profile, QStringLiteral("renamed"));
 }
+
+#include "main_window_test.moc"

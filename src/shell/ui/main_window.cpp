@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QContextMenuEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
@@ -12,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,9 +25,11 @@
 #include <QUrl>
 
 #include "profiles/profile_store.h"
+#include "shell/about_text.h"
 #include "profiles/vendor_link.h"
 #include "sync/ui/compare_operation.h"
 #include "util/app_globals.h"
+#include "util/message_box.h"
 
 namespace lm {
 namespace {
@@ -236,6 +240,16 @@ void FIND::BuildMenu() {
   settei->menuAction()->setObjectName(QStringLiteral("m_settei"));
   mSetProfile_ = settei->addAction(QStringLiteral("現在のプロファイルの設定(&T)"));
   mSetProfile_->setObjectName(QStringLiteral("m_setprofile"));
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+  help->setObjectName(QStringLiteral("m_help"));
+  help->menuAction()->setObjectName(QStringLiteral("m_help"));
+  mReadme_ = help->addAction(QStringLiteral("READMEを開く(&R)"));
+  mReadme_->setObjectName(QStringLiteral("m_readme"));
+  mAbout_ = help->addAction(QStringLiteral("バージョン情報(&A)"));
+  mAbout_->setObjectName(QStringLiteral("m_about"));
+  connect(mReadme_, &QAction::triggered, this, [] { OpenReadme(); });
+  connect(mAbout_, &QAction::triggered, this, [this] { ShowAbout(); });
 
   connect(mNew_, &QAction::triggered, this, [this] { Command5_Click(); });
   connect(mExit_, &QAction::triggered, this, [this] { Command3_Click(); });
@@ -568,6 +582,33 @@ bool FIND::eventFilter(QObject* watched, QEvent* event) {
     default:
       return QMainWindow::eventFilter(watched, event);
   }
+}
+
+// ---- help menu -------------------------------------------------------------
+
+void FIND::OpenReadme() {
+  const QString readme = ReadmePath();
+  if (readme.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) {
+    MsgBox(QStringLiteral("READMEを開けません。"), style::Exclamation, kAppTitle);
+  }
+}
+
+void FIND::ShowAbout() {
+  QMessageBox box(this);
+  box.setObjectName(QStringLiteral("About"));
+  box.setWindowTitle(QStringLiteral("バージョン情報"));
+  box.setIcon(QMessageBox::Information);
+  QString html = AboutText(lblVersion_->text()).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+  const QString readme = ReadmePath();
+  if (!readme.isEmpty()) {
+    html += QStringLiteral("<br><br><a href=\"") + QUrl::fromLocalFile(readme).toString(QUrl::FullyEncoded) +
+            QStringLiteral("\">README</a>");
+  }
+  box.setTextFormat(Qt::RichText);
+  box.setTextInteractionFlags(Qt::TextBrowserInteraction);
+  box.setText(html);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
 }
 
 }  // namespace lm
