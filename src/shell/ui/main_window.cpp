@@ -226,35 +226,34 @@ FIND::FIND(QWidget* parent) : QMainWindow(parent) {
 }
 
 void FIND::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-  file->setObjectName(QStringLiteral("m_file"));
-  file->menuAction()->setObjectName(QStringLiteral("m_file"));
-  mNew_ = file->addAction(QStringLiteral("新規プロファイルの追加(&N)"));
-  mNew_->setObjectName(QStringLiteral("m_new"));
-  mOpenArchiveFolder_ = file->addAction(QStringLiteral("アーカイブの保存先を開く"));
-  mOpenArchiveFolder_->setObjectName(QStringLiteral("m_openarcdir"));
-  mExit_ = file->addAction(QStringLiteral("終了(&X)"));
-  mExit_->setObjectName(QStringLiteral("m_exit"));
-  QMenu* settei = menuBar()->addMenu(QStringLiteral("設定(&S)"));
-  settei->setObjectName(QStringLiteral("m_settei"));
-  settei->menuAction()->setObjectName(QStringLiteral("m_settei"));
-  mSetProfile_ = settei->addAction(QStringLiteral("現在のプロファイルの設定(&T)"));
-  mSetProfile_->setObjectName(QStringLiteral("m_setprofile"));
-
-  QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-  help->setObjectName(QStringLiteral("m_help"));
-  help->menuAction()->setObjectName(QStringLiteral("m_help"));
-  mReadme_ = help->addAction(QStringLiteral("READMEを開く(&R)"));
-  mReadme_->setObjectName(QStringLiteral("m_readme"));
-  mAbout_ = help->addAction(QStringLiteral("バージョン情報(&A)"));
-  mAbout_->setObjectName(QStringLiteral("m_about"));
-  connect(mReadme_, &QAction::triggered, this, [] { OpenReadme(); });
-  connect(mAbout_, &QAction::triggered, this, [this] { ShowAbout(); });
+  // Menus and their entries carry their names as objectName.
+  auto menu = [this](const QString& caption, const char* name) {
+    QMenu* m = menuBar()->addMenu(caption);
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    return m;
+  };
+  auto entry = [](QMenu* m, const QString& caption, const char* name) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    return a;
+  };
+  QMenu* file = menu(QStringLiteral("ファイル(&F)"), "m_file");
+  mNew_ = entry(file, QStringLiteral("新規プロファイルの追加(&N)"), "m_new");
+  mOpenArchiveFolder_ = entry(file, QStringLiteral("アーカイブの保存先を開く"), "m_openarcdir");
+  mExit_ = entry(file, QStringLiteral("終了(&X)"), "m_exit");
+  QMenu* settei = menu(QStringLiteral("設定(&S)"), "m_settei");
+  mSetProfile_ = entry(settei, QStringLiteral("現在のプロファイルの設定(&T)"), "m_setprofile");
+  QMenu* help = menu(QStringLiteral("ヘルプ(&H)"), "m_help");
+  mReadme_ = entry(help, QStringLiteral("READMEを開く(&R)"), "m_readme");
+  mAbout_ = entry(help, QStringLiteral("バージョン情報(&A)"), "m_about");
 
   connect(mNew_, &QAction::triggered, this, [this] { Command5_Click(); });
   connect(mExit_, &QAction::triggered, this, [this] { Command3_Click(); });
   connect(mOpenArchiveFolder_, &QAction::triggered, this, [] { OpenArchiveFolder(); });
   connect(mSetProfile_, &QAction::triggered, this, [this] { Command4_Click(); });
+  connect(mReadme_, &QAction::triggered, this, [] { OpenReadme(); });
+  connect(mAbout_, &QAction::triggered, this, [this] { ShowAbout(); });
 }
 
 void FIND::BuildControls() {
