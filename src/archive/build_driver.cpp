@@ -33,6 +33,8 @@ QStringList ArchiveTypeTexts() { return {kArchiveTypeQsc, kArchiveTypeLzh, kArch
 namespace {
 
 bool g_buildRunning = false;
+// The archives the last build wrote, one "path  size バイト" line each; set on
+// the build's thread, read once it has ended.
 QStringList g_written;
 
 const QString kBuildCancelled = QStringLiteral("アーカイブの作成を中止しました。");
@@ -223,8 +225,6 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
   RemoveTemporary(InstallFilePath());
   EndBuildSteps();
 }
-
-QStringList WrittenArchiveLines() { return g_written; }
 
 QString ArchiveFolderOfCurrentProfile() {
   if (!HaveCurrentProfile()) return programDir;

@@ -53,10 +53,6 @@ class ArchiveRunView {
   virtual void ShowArchivesWritten(const QStringList& lines) { (void)lines; }
 };
 
-// The lines of the archives the last BuildArchives wrote ("path  size バイト");
-// empty after a failure or a cancel.
-QStringList WrittenArchiveLines();
-
 // Where the current profile's archives are written: its archive directory,
 // or the program folder when it has none.
 QString ArchiveFolderOfCurrentProfile();
