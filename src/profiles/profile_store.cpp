@@ -2,6 +2,8 @@
 
 
 #include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -292,21 +294,28 @@ QStringList ProfileFileLines() {
 
 void SaveProfiles() {
   const QString path = SettingsPath();
-  // The file about to be replaced is read first and kept as lfup.ini.bak
-  // once the new one is in place, so a save that went wrong in its content
-  // (a profile edited away by mistake) can still be undone by hand.
+  // The file about to be replaced is copied first, beside it, and the copy
+  // becomes lfup.ini.bak once the new file is in place, so a save that went
+  // wrong in its content (a profile edited away by mistake) can still be
+  // undone by hand. A save that changes nothing keeps the older copy.
   QByteArray previous;
   const QString previousPath = ResolveExisting(path);
-  const bool hadPrevious = !previousPath.isEmpty() && CanOpenFile(previousPath) &&
-                           ReadFileBytes(previousPath, previous);
-  FileError error;
-  if (WriteTextLines(path, ProfileFileLines(), &error)) {
-    QByteArray now;
-    if (hadPrevious && !(ReadFileBytes(path, now) && now == previous)) {
-      WriteFileAtomically(previousPath + kBackupSuffix, previous);  // a failed copy does not undo the save
-    }
-    return;
+  QString copyPath;
+  if (!previousPath.isEmpty() && CanOpenFile(previousPath) && ReadFileBytes(previousPath, previous)) {
+    copyPath = previousPath + kBackupSuffix + QStringLiteral(".new");
+    if (!WriteFileAtomically(copyPath, previous)) copyPath.clear();  // no copy does not stop the save
   }
+  FileError error;
+  const bool saved = WriteTextLines(path, ProfileFileLines(), &error);
+  if (!copyPath.isEmpty()) {
+    QByteArray now;
+    const bool changed = saved && !(ReadFileBytes(path, now) && now == previous);
+    const QByteArray copy = QFile::encodeName(copyPath);
+    if (!changed || ::rename(copy.constData(), QFile::encodeName(previousPath + kBackupSuffix).constData()) != 0) {
+      ::unlink(copy.constData());
+    }
+  }
+  if (saved) return;
   if (error.permissionDenied()) {
     MsgBox(kWriteRefused, style::OkOnly);
   } else if (error.kind == FileError::Kind::NotEncodable) {
