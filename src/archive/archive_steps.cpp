@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "archive/archiver_wrapper.h"
+#include "archive/build_progress.h"
 #include "profiles/profile_store.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -21,9 +22,13 @@ ArchiverCommandTrace& Trace() {
 void SetArchiverCommandTrace(ArchiverCommandTrace trace) { Trace() = std::move(trace); }
 
 bool RunArchiverStep(cArchiver& archiver, const QString& command) {
+  if (BuildCancelled()) return false;
+  ReportBuildStep(ArchiverStepText(archiver.LibraryFile(), command));
   if (Trace()) Trace()(archiver.LibraryFile(), command);
   archiver.SetCommandLine(command);
   (void)archiver.OutPut();  // the report is not shown
+  // A cancel asked for during the call stops the build here, without a message.
+  if (BuildCancelled()) return false;
   if (archiver.ReturnCode() == 0) return true;
   MsgBox(archiver.ErrString(), style::Exclamation, kAppTitle);
   return false;

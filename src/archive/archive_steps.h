@@ -13,7 +13,8 @@ class cArchiver;
 
 // Runs `command` in the wrapper's library. When the library reports a
 // failure, shows the wrapper's ErrString (OK with the exclamation icon) and
-// returns false.
+// returns false. Announces the command as a build step first; once the build
+// is cancelled it returns false without running or showing anything.
 bool RunArchiverStep(cArchiver& archiver, const QString& command);
 
 // Called with the library file and the command line before every command a

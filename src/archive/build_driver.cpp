@@ -1,7 +1,15 @@
 #include "archive/build_driver.h"
 
-#include <QFile>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include "archive/archive_steps.h"
+#include "archive/build_progress.h"
 #include "archive/cab_package_builder.h"
 #include "archive/install_files.h"
 #include "archive/lzh_builder.h"
@@ -25,6 +33,67 @@ QStringList ArchiveTypeTexts() { return {kArchiveTypeQsc, kArchiveTypeLzh, kArch
 namespace {
 
 bool g_buildRunning = false;
+// The archives the last build wrote, one "path  size バイト" line each; set on
+// the build's thread, read once it has ended.
+QStringList g_written;
+
+const QString kBuildCancelled = QStringLiteral("アーカイブの作成を中止しました。");
+
+// The archives a build replaces, moved aside while it runs instead of being
+// deleted at its start. A cancelled build removes what it wrote and gets
+// them back. After a successful build they are gone, as the builders always
+// deleted them; after a failed one each comes back where the build left no
+// file of its own.
+class EarlierArchives {
+ public:
+  explicit EarlierArchives(const QStringList& paths) : paths_(paths) {
+    for (const QString& path : paths) {
+      const QString real = ResolveExisting(path);
+      if (real.isEmpty() || !QFileInfo(real).isFile()) continue;
+      const QFileInfo info(real);
+      const QString aside = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".earlier");
+      QFile::remove(aside);
+      // A file that cannot be moved stays; the builder reports it when it cannot delete it.
+      if (QFile::rename(real, aside)) kept_.emplace_back(real, aside);
+    }
+  }
+  EarlierArchives(const EarlierArchives&) = delete;
+  EarlierArchives& operator=(const EarlierArchives&) = delete;
+
+  void Cancelled() {
+    for (const QString& path : paths_) DeleteIfExists(path);
+    for (const auto& [real, aside] : kept_) QFile::rename(aside, real);
+    kept_.clear();
+  }
+  void Succeeded() {
+    for (const auto& [real, aside] : kept_) QFile::remove(aside);
+    kept_.clear();
+  }
+  ~EarlierArchives() {
+    for (const auto& [real, aside] : kept_) {
+      if (QFileInfo::exists(real)) {
+        QFile::remove(aside);
+      } else {
+        QFile::rename(aside, real);
+      }
+    }
+  }
+
+ private:
+  QStringList paths_;
+  std::vector<std::pair<QString, QString>> kept_;
+};
+
+// "path  size バイト" for each archive the build was to write and did.
+QStringList WrittenLines(const QStringList& paths) {
+  QStringList lines;
+  for (const QString& path : paths) {
+    const QString real = ResolveExisting(path);
+    if (real.isEmpty()) continue;
+    lines << real + QStringLiteral("  ") + QLocale::c().toString(QFileInfo(real).size()) + QStringLiteral(" バイト");
+  }
+  return lines;
+}
 
 void LibraryMissing(const QString& upperName) {
   MsgBox(upperName + QStringLiteral("がインストールされていません。") + CR +
@@ -61,6 +130,7 @@ void RemoveTemporary(const QString& path) {
 }  // namespace
 
 void BuildArchives(const QString& archiveType, quintptr hwnd) {
+  g_written.clear();
   const cFile f;
   if (!f.CheckExistFile(QStringLiteral("UnLHA32.DLL"))) {
     LibraryMissing(QStringLiteral("UNLHA32.DLL"));
@@ -119,16 +189,47 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
              style::OkOnly, kAppTitle);
       profile.namearc = name.toLower();
     }
+    // One step per archiver command: the attachments, the script, install.txt,
+    // the deletion; three more for the self-extractor, two for the package.
+    ExpectMoreBuildSteps(std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity) + 3 + (sfx == 1 ? 3 : 0) +
+                         (package == 1 ? 2 : 0));
+    QStringList wanted = {CurrentArchiveName(QStringLiteral(".lzh")).file};
+    if (sfx == 1) wanted << CurrentArchiveName(QStringLiteral(".exe")).file;
+    if (package == 1) wanted << CurrentArchiveName(QStringLiteral(".qsc")).file;
+    // The LZH builder replaces both LHA archives; the package builder its two files too.
+    QStringList replaced = {CurrentArchiveName(QStringLiteral(".lzh")).file,
+                            CurrentArchiveName(QStringLiteral(".exe")).file};
+    if (package == 1) {
+      replaced << CurrentArchiveName(QStringLiteral(".cab")).file << CurrentArchiveName(QStringLiteral(".qsc")).file;
+    }
+    EarlierArchives earlier(replaced);
     const int16_t made = package == 1
                              ? BuildCabPackage(scriptPath, sfx, extraArguments, nonRegular, hwnd)
                              : BuildLzhArchive(scriptPath, sfx, extraArguments, nonRegular, hwnd);
-    MsgBox(made != 0 ? QStringLiteral("配布用アーカイブを作成しました。")
-                     : QStringLiteral("アーカイブ作成中にエラーが発生しました。"),
-           style::OkOnly, kAppTitle);
+    if (BuildCancelled()) {
+      earlier.Cancelled();
+      if (package == 1 && cFile().DirExists(WorkDirPath())) ClearTempDir(WorkDirPath());
+      MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
+    } else {
+      MsgBox(made != 0 ? QStringLiteral("配布用アーカイブを作成しました。")
+                       : QStringLiteral("アーカイブ作成中にエラーが発生しました。"),
+             style::OkOnly, kAppTitle);
+      if (made != 0) {
+        earlier.Succeeded();
+        g_written = WrittenLines(wanted);
+      }
+    }
   }
 
   RemoveTemporary(SfxOptionsPath());
   RemoveTemporary(InstallFilePath());
+  EndBuildSteps();
+}
+
+QString ArchiveFolderOfCurrentProfile() {
+  if (!HaveCurrentProfile()) return programDir;
+  const QString dir = TrimBlanks(profileTable[currentProfile].dirarc);
+  return dir.isEmpty() ? programDir : dir;
 }
 
 bool ArchiveBuildRunning() { return g_buildRunning; }
@@ -148,8 +249,22 @@ ArchiveBuildScope::~ArchiveBuildScope() {
 int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView) {
   ArchiveBuildScope scope(archiveView);
   if (!scope.Active()) return 1;
+  g_written.clear();
+  BeginBuildSteps(1);
+  ReportBuildStep(IndexStepText());
   const int16_t status = WriteIndexForProfile(1, boxes, indexView);
-  if (status == 0) BuildArchives(archiveView.ArchiveTypeText(), archiveView.WindowHandle());
+  if (status == 0) {
+    if (BuildCancelled()) {
+      MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
+    } else {
+      // Read on this thread: the view belongs to the window.
+      const QString type = archiveView.ArchiveTypeText();
+      const quintptr hwnd = archiveView.WindowHandle();
+      archiveView.RunBuild([type, hwnd] { BuildArchives(type, hwnd); });
+      if (!g_written.isEmpty()) archiveView.ShowArchivesWritten(g_written);
+    }
+  }
+  EndBuildSteps();
   return status;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,9 @@ QStringList ArchiveTypeTexts();
 // Combo1; any other text, the empty one included, makes the LZH archive
 // only) for the current profile. `hwnd` is the main window's handle for the
 // libraries. Shows its own messages; the caller shows nothing further.
+// A cancelled build (RequestBuildCancel) removes what it wrote, puts back
+// the earlier archives of the same names, empties the work directory and
+// says so.
 void BuildArchives(const QString& archiveType, quintptr hwnd = 0);
 
 // What the archive operation needs from the main window.
@@ -42,7 +46,16 @@ class ArchiveRunView {
   // True while a build runs: show the wait cursor and take no command;
   // false when it has ended.
   virtual void SetBuildRunning(bool running) = 0;
+  // Runs the archive build; the window runs it off its own thread and shows
+  // its progress. Returns when the build has ended.
+  virtual void RunBuild(const std::function<void()>& build) { build(); }
+  // After a successful build: one line per archive written (path and size).
+  virtual void ShowArchivesWritten(const QStringList& lines) { (void)lines; }
 };
+
+// Where the current profile's archives are written: its archive directory,
+// or the program folder when it has none.
+QString ArchiveFolderOfCurrentProfile();
 
 // True from the start of RunOption2 (or an ArchiveBuildScope) to its end.
 bool ArchiveBuildRunning();

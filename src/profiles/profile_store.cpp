@@ -2,7 +2,10 @@
 
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
+
+#include <unistd.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -21,10 +24,12 @@ std::array<Profile, kProfileCapacity> profileTable;
 int16_t lastProfile = 0;
 int16_t currentProfile = 0;
 int16_t addingProfile = 0;
+std::vector<int16_t> unfoundProfiles;
 
 namespace {
 
 const QString kSettingsFileName = QStringLiteral("lfup.ini");
+const QString kBackupSuffix = QStringLiteral(".bak");
 const QString kWriteRefused = QStringLiteral("設定ファイルに書きこみできませんでした。");
 
 bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QChar(0x3000); }
@@ -224,14 +229,37 @@ void LoadProfiles() {
     }
   }
 
+  // A profile whose script cannot be found keeps everything as stored: its
+  // disk may only be unmounted. Operations on it report the missing file when
+  // they check the script. A found script's missing archive directory is
+  // emptied, so a build falls back to the program directory.
+  unfoundProfiles.clear();
   const cFile files;
   for (int i = 0; i <= lastProfile; ++i) {
     Profile& p = profileTable[static_cast<size_t>(i)];
+    if (TrimBlanks(p.ugu).isEmpty()) continue;
     QString message;
     int16_t nonRegular = 0;
-    if (CheckScriptFile(p.ugu, message, nonRegular) != 0) p.ugu.clear();
+    if (CheckScriptFile(p.ugu, message, nonRegular) != 0) {
+      unfoundProfiles.push_back(static_cast<int16_t>(i));
+      continue;
+    }
     if (p.dirarc.isEmpty() || !files.DirExists(p.dirarc)) p.dirarc.clear();
   }
+}
+
+QString UnfoundProfilesMessage() {
+  if (unfoundProfiles.empty()) return QString();
+  QString text = QStringLiteral("次のプロファイルのスクリプト情報ファイル（UGU/PSNファイル）が見つかりません。");
+  text += CR;
+  for (int16_t i : unfoundProfiles) {
+    if (i < 0 || i > lastProfile) continue;
+    const Profile& p = profileTable[static_cast<size_t>(i)];
+    text += CR + TrimBlanks(p.profile) + QStringLiteral("　") + Bracketed(p.ugu);
+  }
+  text += QString(CR) + CR + QStringLiteral("これらのプロファイルは設定をそのまま保存します。") + CR +
+          QStringLiteral("スクリプトの場所を設定し直すか、プロファイルを削除してください。");
+  return text;
 }
 
 QStringList ProfileFileLines() {
@@ -272,8 +300,28 @@ QStringList ProfileFileLines() {
 
 void SaveProfiles() {
   const QString path = SettingsPath();
+  // The file about to be replaced is copied first, beside it, and the copy
+  // becomes lfup.ini.bak once the new file is in place, so a save that went
+  // wrong in its content (a profile edited away by mistake) can still be
+  // undone by hand. A save that changes nothing keeps the older copy.
+  QByteArray previous;
+  const QString previousPath = ResolveExisting(path);
+  QString copyPath;
+  if (!previousPath.isEmpty() && CanOpenFile(previousPath) && ReadFileBytes(previousPath, previous)) {
+    copyPath = previousPath + kBackupSuffix + QStringLiteral(".new");
+    if (!WriteFileAtomically(copyPath, previous)) copyPath.clear();  // no copy does not stop the save
+  }
   FileError error;
-  if (WriteTextLines(path, ProfileFileLines(), &error)) return;
+  const bool saved = WriteTextLines(path, ProfileFileLines(), &error);
+  if (!copyPath.isEmpty()) {
+    QByteArray now;
+    const bool changed = saved && !(ReadFileBytes(path, now) && now == previous);
+    const QByteArray copy = QFile::encodeName(copyPath);
+    if (!changed || ::rename(copy.constData(), QFile::encodeName(previousPath + kBackupSuffix).constData()) != 0) {
+      ::unlink(copy.constData());
+    }
+  }
+  if (saved) return;
   if (error.permissionDenied()) {
     MsgBox(kWriteRefused, style::OkOnly);
   } else if (error.kind == FileError::Kind::NotEncodable) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -47,14 +48,22 @@ extern std::array<Profile, kProfileCapacity> profileTable;
 extern int16_t lastProfile;     // highest index in use
 extern int16_t currentProfile;  // profile selected in the main window
 extern int16_t addingProfile;   // 1 while a just-appended profile is edited
+// Profiles whose script information file failed the check at the last load
+// (a disk not mounted, a folder renamed). They keep every stored field and
+// are written back unchanged, so nothing is lost when the script returns.
+extern std::vector<int16_t> unfoundProfiles;
 
 // Reads lfup.ini (programDir + "/lfup.ini") into the table; records programDir first.
 void LoadProfiles();
+// The start-up message that names the profiles of unfoundProfiles with their
+// script paths; empty when every stored script was found.
+QString UnfoundProfilesMessage();
 // Writes the table to lfup.ini through a temporary file and a rename; reports
-// a failure in a message box and leaves the previous file intact.
+// a failure in a message box and leaves the previous file intact. The file
+// replaced is kept as lfup.ini.bak when its contents change.
 void SaveProfiles();
-// The lines SaveProfiles writes for the current table (profiles without a
-// script left out, renumbered from 000).
+// The lines SaveProfiles writes for the current table (profiles without any
+// script path left out, renumbered from 000).
 QStringList ProfileFileLines();
 
 // Splits "key(NNN)=value"; 0 and the outputs set, or -1 with them unchanged.

@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+
 namespace lm {
 namespace {
 
@@ -34,6 +38,16 @@ void SetMessageBoxSink(MessageBoxSink* sink) { g_sink = sink; }
 MessageBoxSink* CurrentMessageBoxSink() { return g_sink ? g_sink : &Fallback(); }
 
 int MsgBox(const QString& text, int style, const QString& title) {
+  // A box asked for by work running off the window's thread (an archive
+  // build) is shown on the window's thread, modal, and the work waits for
+  // the answer: boxes keep their order and never come from two threads.
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() != app->thread()) {
+    int pressed = button::Cancel;
+    QMetaObject::invokeMethod(
+        app, [&] { pressed = CurrentMessageBoxSink()->Show(text, style, title); }, Qt::BlockingQueuedConnection);
+    return pressed;
+  }
   return CurrentMessageBoxSink()->Show(text, style, title);
 }
 

@@ -50,7 +50,8 @@ class MessageBoxSink {
 void SetMessageBoxSink(MessageBoxSink* sink);
 MessageBoxSink* CurrentMessageBoxSink();
 
-// Shows a message box and returns the pressed button.
+// Shows a message box and returns the pressed button. Called off the
+// application's main thread, it waits while the box is shown on that thread.
 int MsgBox(const QString& text, int style = style::OkOnly, const QString& title = kAppTitle);
 
 // A file or directory name as messages show it: between "『" and "』".

@@ -326,46 +326,108 @@ TEST_F(ProfileStore, AddFileCountIsClamped) {
   }
 }
 
-TEST_F(ProfileStore, InvalidScriptAndMissingArchiveDirAreEmptied) {
+TEST_F(ProfileStore, UnfoundScriptsKeepTheirProfilesAndFoundOnesLoseAMissingArchiveDir) {
   const QString good = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
   const QString noDat = scripts_.WriteFile(QStringLiteral("n/NODAT.UGU"), "u");
   const QString emptyDir = scripts_.MakeDir(QStringLiteral("empty"));
-  WriteIni(Sjis({
+  const QString missingDir = scripts_.Path(QStringLiteral("missing"));
+  const QStringList stored = {
       QStringLiteral("profile(000)=Good"), QStringLiteral("ugu(000)=") + good,
-      QStringLiteral("dirarc(000)=") + scripts_.Path(QStringLiteral("missing")),
+      QStringLiteral("dirarc(000)=") + missingDir,
       QStringLiteral("profile(001)=No DAT"), QStringLiteral("ugu(001)=") + noDat,
       QStringLiteral("dirarc(001)=") + emptyDir,
       QStringLiteral("profile(002)=Missing"), QStringLiteral("ugu(002)=/no/such/file.ugu"),
-  }));
+      QStringLiteral("dirarc(002)=") + missingDir,
+  };
+  WriteIni(Sjis(stored));
   lm::LoadProfiles();
   ASSERT_EQ(lm::lastProfile, 2);
   EXPECT_EQ(lm::profileTable[0].ugu, good);
-  EXPECT_EQ(lm::profileTable[0].dirarc, QString());
-  EXPECT_EQ(lm::profileTable[1].ugu, QString());
-  EXPECT_EQ(lm::profileTable[1].profile, QStringLiteral("No DAT"));  // stays in the table
-  EXPECT_EQ(lm::profileTable[1].dirarc, emptyDir);                   // an empty directory exists
-  EXPECT_EQ(lm::profileTable[2].ugu, QString());
-  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(lm::profileTable[0].dirarc, QString());  // a found script falls back to the program folder
+  EXPECT_EQ(lm::profileTable[1].ugu, noDat);
+  EXPECT_EQ(lm::profileTable[1].dirarc, emptyDir);
+  EXPECT_EQ(lm::profileTable[2].ugu, QStringLiteral("/no/such/file.ugu"));
+  EXPECT_EQ(lm::profileTable[2].dirarc, missingDir);  // kept as stored, like every field
+  EXPECT_EQ(lm::unfoundProfiles, (std::vector<int16_t>{1, 2}));
+  EXPECT_TRUE(boxes_.Shown().empty());  // loading itself shows nothing
 
-  // At the next save only the valid profile remains, as profile 000.
+  const QString message = lm::UnfoundProfilesMessage();
+  EXPECT_TRUE(message.contains(QStringLiteral("No DAT　『") + noDat + QStringLiteral("』")));
+  EXPECT_TRUE(message.contains(QStringLiteral("Missing　『/no/such/file.ugu』")));
+  EXPECT_FALSE(message.contains(QStringLiteral("Good")));
+
+  // All three are written back, in their order.
   lm::SaveProfiles();
   QStringList lines;
   ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines));
-  ASSERT_EQ(lines.size(), 14);
+  ASSERT_EQ(lines.size(), 3 * 14);
   EXPECT_EQ(lines[0], QStringLiteral("profile(000)=Good"));
-  EXPECT_EQ(lines[1], QStringLiteral("ugu(000)=") + good);
   EXPECT_EQ(lines[3], QStringLiteral("dirarc(000)="));
   EXPECT_EQ(lines[6], QStringLiteral("default(000)=1"));
+  EXPECT_EQ(lines[14], QStringLiteral("profile(001)=No DAT"));
+  EXPECT_EQ(lines[15], QStringLiteral("ugu(001)=") + noDat);
+  EXPECT_EQ(lines[28], QStringLiteral("profile(002)=Missing"));
+  EXPECT_EQ(lines[29], QStringLiteral("ugu(002)=/no/such/file.ugu"));
+  EXPECT_EQ(lines[31], QStringLiteral("dirarc(002)=") + missingDir);
 }
 
-TEST_F(ProfileStore, OnlyProfileWithoutScriptLeavesNoLinesAfterSave) {
+TEST_F(ProfileStore, EveryScriptFoundGivesNoMessage) {
+  WriteIni(Sjis({QStringLiteral("profile(000)=Good"),
+                 QStringLiteral("ugu(000)=") + MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE")),
+                 QStringLiteral("profile(001)=Never set")}));
+  lm::LoadProfiles();
+  EXPECT_TRUE(lm::unfoundProfiles.empty());  // a profile without a script path is not looked for
+  EXPECT_EQ(lm::UnfoundProfilesMessage(), QString());
+}
+
+TEST_F(ProfileStore, OnlyProfileWithUnfoundScriptIsWrittenBackUnchanged) {
   WriteIni(Sjis({QStringLiteral("profile(000)=Lonely"), QStringLiteral("ugu(000)=/nowhere/x.ugu")}));
   lm::LoadProfiles();
   EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("Lonely"));
-  EXPECT_EQ(lm::profileTable[0].ugu, QString());
+  EXPECT_EQ(lm::profileTable[0].ugu, QStringLiteral("/nowhere/x.ugu"));
+  lm::SaveProfiles();
+  EXPECT_TRUE(boxes_.Shown().empty());
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(prog_.Path("lfup.ini"), lines));
+  ASSERT_EQ(lines.size(), 14);
+  EXPECT_EQ(lines[1], QStringLiteral("ugu(000)=/nowhere/x.ugu"));
+}
+
+TEST_F(ProfileStore, ProfileWithoutAnyScriptPathLeavesNoLinesAfterSave) {
+  WriteIni(Sjis({QStringLiteral("profile(000)=Empty"), QStringLiteral("ugu(000)=")}));
+  lm::LoadProfiles();
   lm::SaveProfiles();
   EXPECT_TRUE(boxes_.Shown().empty());
   EXPECT_EQ(Ini(), QByteArray());
+}
+
+TEST_F(ProfileStore, ReplacedSettingsFileIsKeptAsBackup) {
+  const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  WriteIni("# written by hand\r\n");
+  lm::profileTable[0].profile = QStringLiteral("One");
+  lm::profileTable[0].ugu = ugu;
+  lm::SaveProfiles();
+  EXPECT_TRUE(Ini().startsWith("profile(000)=One"));
+  EXPECT_EQ(prog_.ReadFile("lfup.ini.bak"), QByteArray("# written by hand\r\n"));
+
+  // A second save with the same contents keeps the older copy.
+  lm::SaveProfiles();
+  EXPECT_EQ(prog_.ReadFile("lfup.ini.bak"), QByteArray("# written by hand\r\n"));
+
+  // A changed save keeps the file it replaced; no temporary file stays.
+  const QByteArray first = Ini();
+  lm::profileTable[0].profile = QStringLiteral("Two");
+  lm::SaveProfiles();
+  EXPECT_EQ(prog_.ReadFile("lfup.ini.bak"), first);
+  EXPECT_EQ(QDir(prog_.Path()).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{QStringLiteral("lfup.ini"), QStringLiteral("lfup.ini.bak")}));
+  EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(ProfileStore, FirstSaveMakesNoBackup) {
+  lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
+  lm::SaveProfiles();
+  EXPECT_EQ(QDir(prog_.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lfup.ini")});
 }
 
 TEST_F(ProfileStore, SaveRenumbersAndFlagsCurrentByTableIndex) {

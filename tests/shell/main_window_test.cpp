@@ -22,12 +22,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QDialog>
+#include <QDesktopServices>
+#include <QMessageBox>
 #include <QAction>
 #include <functional>
 #include <QUrl>
 
 #include "profiles/profile_store.h"
 #include "profiles/vendor_link.h"
+#include "shell/about_text.h"
 #include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
@@ -215,6 +218,74 @@ TEST_F(MainWindowTest, SelectingAProfileShowsItsScriptAndNextUpdate) {
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+TEST_F(MainWindowTest, ProfileOfAnUnmountedScriptSurvivesAStartAndClose) {
+  // Every field of a profile, the Japanese ones included, as the program writes them.
+  const QString kept = MakeScript("KEPT");
+  const QString gone = MakeScript("GONE");
+  const QString dist = tree.MakeDir(QStringLiteral("scripts/配布 先"));
+  QStringList stored;
+  auto profile = [&](int n, const QString& name, const QString& ugu) {
+    const QString nnn = QString::asprintf("%03d", n);
+    auto line = [&](const QString& key, const QString& value) { stored << key + "(" + nnn + ")=" + value; };
+    line("profile", name);
+    line("ugu", ugu);
+    line("namearc", QStringLiteral("作品") + nnn);
+    line("dirarc", dist);
+    line("addarc", "-jp");
+    line("addfilecnt", "2");
+    line("addfile", "000" + tree.Path("scripts/readme.txt"));
+    line("addfile", QStringLiteral("001/お知らせ/"));
+    line("default", n == 0 ? "1" : "0");
+    for (const char* key : {"exewintitle", "exeviewdir", "autoview", "server", "userid", "password", "dirserver"})
+      line(QLatin1String(key), QLatin1String(key) + QStringLiteral("の値") + nnn);
+  };
+  profile(0, QStringLiteral("残る"), kept);
+  profile(1, QStringLiteral("消えた"), gone);
+  ASSERT_TRUE(lm::WriteTextLines(tree.Path("bin/lfup.ini"), stored));
+
+  // The disk holding GONE is not there at start-up: the folder is renamed.
+  ASSERT_TRUE(QDir().rename(tree.Path("scripts/GONE"), tree.Path("scripts/GONE.away")));
+  ASSERT_TRUE(QFile::rename(gone, gone + ".away"));
+  Start();
+  ASSERT_EQ(boxes.Shown().size(), 1u);  // one message names the profile
+  EXPECT_EQ(boxes.Shown()[0].style, 48);
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("消えた　『") + gone + QStringLiteral("』")));
+  EXPECT_FALSE(boxes.Texts()[0].contains(QStringLiteral("残る")));
+  EXPECT_EQ(ComboTexts(Find<QComboBox>("Combo2")), QStringList({QStringLiteral("残る"), QStringLiteral("消えた")}));
+
+  // Selected, it shows its path; the index run says the file is missing.
+  boxes.Clear();
+  Find<QComboBox>("Combo2")->setCurrentIndex(1);
+  EXPECT_EQ(Find<QLineEdit>("Text4")->text(), gone);
+  const QStringList nextUpdate = {QString::number(QDate::currentDate().year() + 1), "1", "2", "3", "4"};
+  int k = 0;
+  for (const char* n : {"Text1", "Text2", "Text3", "Text5", "Text6"}) Find<QLineEdit>(n)->setText(nextUpdate[k++]);
+  QTest::mouseClick(Find<QPushButton>("Command1"), Qt::LeftButton);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("スクリプト情報ファイル（UGU/PSNファイル）が存在しません。")))
+      << boxes.Texts()[0].toStdString();
+  Find<QComboBox>("Combo2")->setCurrentIndex(0);
+  window->close();
+  window.reset();
+  lm::ReleaseInstanceGuard();
+  lm::ReleaseInstanceLock();
+
+  // The disk is back: the next start finds everything as it was, with no message.
+  ASSERT_TRUE(QDir().rename(tree.Path("scripts/GONE.away"), tree.Path("scripts/GONE")));
+  ASSERT_TRUE(QFile::rename(gone + ".away", gone));
+  boxes.Clear();
+  lmtest::ResetProfiles();
+  Start();
+  EXPECT_TRUE(boxes.Shown().empty());
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(tree.Path("bin/lfup.ini"), lines));
+  EXPECT_EQ(lines, stored);
+  EXPECT_EQ(profileTable[1].ugu, gone);
+  EXPECT_EQ(profileTable[1].namearc, QStringLiteral("作品001"));
+  EXPECT_EQ(profileTable[1].addfilecnt, 2);
+  EXPECT_EQ(profileTable[1].exewintitle, QStringLiteral("exewintitleの値001"));
+}
+
 TEST_F(MainWindowTest, StartupStepsOfOtherWindowsRunInTheirPlace) {
   const QString a = MakeScript("ALPHA");
   WriteSettings({{"alpha", a}, {"beta", a}});
@@ -343,9 +414,13 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
   const QPair<const char*, QString> actions[] = {
       {"m_file", "ファイル(&F)"},
       {"m_new", "新規プロファイルの追加(&N)"},
+      {"m_openarcdir", "アーカイブの保存先を開く"},
       {"m_exit", "終了(&X)"},
       {"m_settei", "設定(&S)"},
       {"m_setprofile", "現在のプロファイルの設定(&T)"},
+      {"m_help", "ヘルプ(&H)"},
+      {"m_readme", "READMEを開く(&R)"},
+      {"m_about", "バージョン情報(&A)"},
   };
   for (const auto& [name, text] : actions) {
     QAction* a = Find<QAction>(name);
@@ -353,10 +428,61 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
     EXPECT_EQ(a->text(), text) << name;
   }
   const auto menus = window->menuBar()->actions();
-  ASSERT_EQ(menus.size(), 2);
+  ASSERT_EQ(menus.size(), 3);
   EXPECT_EQ(menus[0]->menu()->actions()[0]->objectName(), "m_new");
-  EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_exit");
+  EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_openarcdir");
+  EXPECT_EQ(menus[0]->menu()->actions()[2]->objectName(), "m_exit");
   EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), "m_setprofile");
+  EXPECT_EQ(menus[2]->menu()->actions()[0]->objectName(), "m_readme");
+  EXPECT_EQ(menus[2]->menu()->actions()[1]->objectName(), "m_about");
+}
+
+// Records what the desktop is asked to open.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  QStringList opened;
+ public slots:
+  void Open(const QUrl& url) { opened << url.toString(); }
+};
+
+TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
+  Start();
+  QString text;
+  QString title;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    title = box->windowTitle();
+    box->accept();
+  });
+  Find<QAction>("m_about")->trigger();
+  EXPECT_EQ(title, QStringLiteral("バージョン情報"));
+  for (const QString& part : {QStringLiteral("Loftmark Ver.0.54"), QStringLiteral("ライセンス"),
+                              QStringLiteral("UnLHA32.DLL"), QStringLiteral("Cab32.DLL"),
+                              QStringLiteral("Qt  ") + QString::fromLatin1(qVersion()), QStringLiteral("libgcab  "),
+                              QStringLiteral("README.md\">README</a>")}) {
+    EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
+  }
+
+  // The version text itself names each archiver library with its version
+  // as found beside the program.
+  const QString about = lm::AboutText(QStringLiteral("Ver.0.54"));
+  EXPECT_TRUE(about.contains(QStringLiteral("UnLHA32.DLL  見つかりません")));  // the test's program folder has none
+  lm::SetExecutableDirForTesting(QStringLiteral(LM_BIN_DIR));
+  lm::programDir = QStringLiteral(LM_BIN_DIR);
+  EXPECT_TRUE(lm::AboutText(QStringLiteral("Ver.0.54")).contains(QStringLiteral("UnLHA32.DLL  1.00")))
+      << lm::AboutText(QStringLiteral("Ver.0.54")).toStdString();
+  lm::SetExecutableDirForTesting(programFolder);
+  lm::programDir = programFolder;
+
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+  Find<QAction>("m_readme")->trigger();
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(QStringLiteral(LM_SOURCE_DIR "/README.md")).toString()});
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(MainWindowTest, TabGoesThroughTheControlsInOrder) {
@@ -803,3 +929,5 @@ TEST_F(MainWindowTest, EditingTheCurrentProfileRenamesItsListEntry) {
   EXPECT_EQ(ComboTexts(Find<QComboBox>("Combo2")), (QStringList{"a", "renamed"}));
   EXPECT_EQ(profileTable[1].profile, QStringLiteral("renamed"));
 }
+
+#include "main_window_test.moc"

@@ -3,12 +3,76 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QEvent>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
 #include <QWidget>
+
+#include "archive/build_progress.h"
+#include "util/message_box.h"
+#include "util/path_resolver.h"
 
 namespace lm {
 
-BuildRunWindow::BuildRunWindow(QWidget* window, QComboBox* typeList, QAbstractButton* executeButton)
-    : window_(window), typeList_(typeList), executeButton_(executeButton) {}
+namespace {
+
+// The delay before the progress dialog shows: shorter builds pass without it.
+constexpr int kProgressDelayMs = 500;
+
+// Holds back the user's input to one window while a build runs off its
+// thread: the build reads the profile the window would change. Drawing,
+// timers and the build's own message boxes go on.
+class InputHold final : public QObject {
+ public:
+  explicit InputHold(QWidget* window) : window_(window) {
+    if (window_) qApp->installEventFilter(this);
+  }
+  ~InputHold() override {
+    if (window_) qApp->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!watched->isWidgetType()) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != window_) return false;
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::Shortcut:
+      case QEvent::ShortcutOverride:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::DragEnter:
+      case QEvent::Drop:
+        return true;
+      case QEvent::Close:
+        // Closing saves the profiles and ends the program: not while a build runs.
+        event->ignore();
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  QWidget* window_;
+};
+
+}  // namespace
+
+BuildRunWindow::BuildRunWindow(QWidget* window, QComboBox* typeList, QAbstractButton* executeButton,
+                               QListWidget* resultList)
+    : window_(window), typeList_(typeList), executeButton_(executeButton), resultList_(resultList) {}
 
 QString BuildRunWindow::ArchiveTypeText() const {
   if (!typeList_ || typeList_->currentIndex() < 0) return {};
@@ -33,6 +97,75 @@ void BuildRunWindow::SetBuildRunning(bool running) {
 
 void BuildRunWindow::SetExecuteEnabled(bool enabled) {
   if (executeButton_) executeButton_->setEnabled(enabled && !ArchiveBuildRunning());
+}
+
+void BuildRunWindow::RunBuild(const std::function<void()>& build) {
+  InputHold hold(window_);
+  QProgressDialog dialog(window_);
+  dialog.setObjectName(QStringLiteral("BuildProgress"));
+  dialog.setWindowTitle(QStringLiteral("Loftmark"));
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setCancelButtonText(QStringLiteral("キャンセル"));
+  dialog.setLabelText(QStringLiteral("配布用アーカイブを作成しています"));
+  dialog.setMinimumWidth(420);
+  dialog.setAutoClose(false);
+  dialog.setAutoReset(false);
+  dialog.setMinimumDuration(kProgressDelayMs);
+  dialog.setRange(0, 0);  // busy until the first step is known
+  // The library call that runs is finished first; the build stops after it.
+  QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [] { RequestBuildCancel(); });
+  // The steps are announced on the build's thread; the dialog follows on its own.
+  const int listener = AddBuildStepListener([&dialog](const QString& text, int done, int total) {
+    QMetaObject::invokeMethod(
+        &dialog,
+        [&dialog, text, done, total] {
+          if (dialog.wasCanceled()) return;
+          dialog.setRange(0, total);
+          dialog.setValue(done - 1);  // the steps finished before this one
+          dialog.setLabelText(text);
+        },
+        Qt::QueuedConnection);
+  });
+  QTimer showLater;
+  showLater.setSingleShot(true);
+  QObject::connect(&showLater, &QTimer::timeout, &dialog, [&dialog] { dialog.show(); });
+  showLater.start(kProgressDelayMs);
+
+  QEventLoop loop;
+  QThread* thread = QThread::create(build);
+  QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+  thread->start();
+  loop.exec();
+  thread->wait();
+  delete thread;
+  RemoveBuildStepListener(listener);
+  showLater.stop();
+  dialog.hide();
+}
+
+void BuildRunWindow::ShowArchivesWritten(const QStringList& lines) {
+  if (resultList_) {
+    resultList_->addItems(lines);
+    resultList_->scrollToBottom();
+  }
+}
+
+}  // namespace lm
+
+namespace lm {
+
+void OpenArchiveFolder() {
+  const QString folder = ArchiveFolderOfCurrentProfile();
+  const QString real = ResolveExisting(folder);
+  if (real.isEmpty() || !QFileInfo(real).isDir()) {
+    MsgBox(QStringLiteral("アーカイブの保存先") + Bracketed(folder) + QStringLiteral("が存在しません。"),
+           style::Exclamation, kAppTitle);
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(real))) {
+    MsgBox(QStringLiteral("アーカイブの保存先") + Bracketed(real) + QStringLiteral("を開けません。"),
+           style::Exclamation, kAppTitle);
+  }
 }
 
 }  // namespace lm

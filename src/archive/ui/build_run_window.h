@@ -1,6 +1,7 @@
 // The archive operation's view of the main window: the selected text of its
 // archive type list Combo1, its window handle, and while a build runs the
-// wait cursor and an execute button that stays disabled.
+// wait cursor, an execute button that stays disabled and the progress dialog;
+// after it the archives written in List1.
 #pragma once
 
 #include <QString>
@@ -9,13 +10,15 @@
 
 class QAbstractButton;
 class QComboBox;
+class QListWidget;
 class QWidget;
 
 namespace lm {
 
 class BuildRunWindow final : public ArchiveRunView {
  public:
-  BuildRunWindow(QWidget* window, QComboBox* typeList, QAbstractButton* executeButton);
+  BuildRunWindow(QWidget* window, QComboBox* typeList, QAbstractButton* executeButton,
+                 QListWidget* resultList = nullptr);
 
   // "" when no item is selected.
   QString ArchiveTypeText() const override;
@@ -23,6 +26,14 @@ class BuildRunWindow final : public ArchiveRunView {
   // On: the wait cursor over the program and the execute button disabled;
   // off: both undone.
   void SetBuildRunning(bool running) override;
+  // Runs the build on a thread of its own while the window keeps drawing
+  // itself. Input to the window waits; a progress dialog "BuildProgress"
+  // comes up when the build takes longer than half a second, names the step
+  // and offers キャンセル. Message boxes of the build appear on the window's
+  // thread in their order.
+  void RunBuild(const std::function<void()>& build) override;
+  // Appends the lines to the result list.
+  void ShowArchivesWritten(const QStringList& lines) override;
 
   // For the index writer's enabling of the execute button: it stays
   // disabled while a build runs.
@@ -32,7 +43,17 @@ class BuildRunWindow final : public ArchiveRunView {
   QWidget* window_;
   QComboBox* typeList_;
   QAbstractButton* executeButton_;
+  QListWidget* resultList_;
   bool cursorSet_ = false;
 };
+
+}  // namespace lm
+
+namespace lm {
+
+// The folder the current profile's archives go to (its archive directory,
+// the program folder when it has none), opened in the desktop's file
+// manager. A folder that is not there is reported.
+void OpenArchiveFolder();
 
 }  // namespace lm

@@ -349,7 +349,18 @@ void SETTING::Command2_Click() {
 
 void SETTING::reject() { Command2_Click(); }
 
+void SETTING::PointAtScriptFolder(ChooserWindow& chooser) const {
+  // The script being edited, else the current profile's; when neither folder
+  // is there the chooser stays where it was last (home at first).
+  for (const QString& ugu : {TrimBlanks(scriptBox_->text()), TrimBlanks(profileTable[currentProfile].ugu)}) {
+    if (ugu.isEmpty()) continue;
+    const QString dir = ResolveExisting(DirOf(ugu));
+    if (!dir.isEmpty() && chooser.PointAt(dir)) return;
+  }
+}
+
 void SETTING::Command3_Click() {
+  PointAtScriptFolder(OpenFormWindow());
   ShowModal(OpenFormWindow());
   if (!pickedFile.isEmpty()) scriptBox_->setText(pickedFile);
 }
@@ -375,6 +386,7 @@ void SETTING::Command4_Click() {
     return;
   }
   PrepareChooser(0);
+  PointAtScriptFolder(SetDirWindow());
   ShowModal(SetDirWindow());
   if (!chooserResult.isEmpty()) list1_->addItem(chooserResult);
 }

@@ -26,6 +26,8 @@ namespace lm {
 
 class SettingsHost;
 
+class ChooserWindow;
+
 class SETTING final : public QDialog {
   Q_OBJECT
  public:
@@ -69,6 +71,8 @@ class SETTING final : public QDialog {
   // Shows the window modally (or, for a window already shown, leaves it as it is).
   void ShowModally();
   void ChooseDirectoryFor(QLineEdit* box);
+  // Opens a chooser at the folder of the script in question.
+  void PointAtScriptFolder(ChooserWindow& chooser) const;
   void Hide();
 
   SettingsHost& host_;

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QContextMenuEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
@@ -12,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,10 +25,12 @@
 #include <QUrl>
 
 #include "profiles/profile_store.h"
+#include "shell/about_text.h"
 #include "profiles/vendor_link.h"
 #include "sync/ui/compare_operation.h"
 #include "sync/ui/upload_operation.h"
 #include "util/app_globals.h"
+#include "util/message_box.h"
 
 namespace lm {
 namespace {
@@ -223,22 +227,34 @@ FIND::FIND(QWidget* parent) : QMainWindow(parent) {
 }
 
 void FIND::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-  file->setObjectName(QStringLiteral("m_file"));
-  file->menuAction()->setObjectName(QStringLiteral("m_file"));
-  mNew_ = file->addAction(QStringLiteral("新規プロファイルの追加(&N)"));
-  mNew_->setObjectName(QStringLiteral("m_new"));
-  mExit_ = file->addAction(QStringLiteral("終了(&X)"));
-  mExit_->setObjectName(QStringLiteral("m_exit"));
-  QMenu* settei = menuBar()->addMenu(QStringLiteral("設定(&S)"));
-  settei->setObjectName(QStringLiteral("m_settei"));
-  settei->menuAction()->setObjectName(QStringLiteral("m_settei"));
-  mSetProfile_ = settei->addAction(QStringLiteral("現在のプロファイルの設定(&T)"));
-  mSetProfile_->setObjectName(QStringLiteral("m_setprofile"));
+  // Menus and their entries carry their names as objectName.
+  auto menu = [this](const QString& caption, const char* name) {
+    QMenu* m = menuBar()->addMenu(caption);
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    return m;
+  };
+  auto entry = [](QMenu* m, const QString& caption, const char* name) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    return a;
+  };
+  QMenu* file = menu(QStringLiteral("ファイル(&F)"), "m_file");
+  mNew_ = entry(file, QStringLiteral("新規プロファイルの追加(&N)"), "m_new");
+  mOpenArchiveFolder_ = entry(file, QStringLiteral("アーカイブの保存先を開く"), "m_openarcdir");
+  mExit_ = entry(file, QStringLiteral("終了(&X)"), "m_exit");
+  QMenu* settei = menu(QStringLiteral("設定(&S)"), "m_settei");
+  mSetProfile_ = entry(settei, QStringLiteral("現在のプロファイルの設定(&T)"), "m_setprofile");
+  QMenu* help = menu(QStringLiteral("ヘルプ(&H)"), "m_help");
+  mReadme_ = entry(help, QStringLiteral("READMEを開く(&R)"), "m_readme");
+  mAbout_ = entry(help, QStringLiteral("バージョン情報(&A)"), "m_about");
 
   connect(mNew_, &QAction::triggered, this, [this] { Command5_Click(); });
   connect(mExit_, &QAction::triggered, this, [this] { Command3_Click(); });
+  connect(mOpenArchiveFolder_, &QAction::triggered, this, [] { OpenArchiveFolder(); });
   connect(mSetProfile_, &QAction::triggered, this, [this] { Command4_Click(); });
+  connect(mReadme_, &QAction::triggered, this, [] { OpenReadme(); });
+  connect(mAbout_, &QAction::triggered, this, [this] { ShowAbout(); });
 }
 
 void FIND::BuildControls() {
@@ -344,7 +360,7 @@ void FIND::BuildControls() {
   command1_ = Place(new QPushButton(QStringLiteral("処理の実行"), client), "Command1", 4560,
                     4560, 1275, 375);
   command1_->setDefault(true);
-  buildView_ = BuildRunWindow(this, combo1_, command1_);
+  buildView_ = BuildRunWindow(this, combo1_, command1_, list1_);
 
   image1_ = Place(new LogoImage(client), "Image1", 4860, 0, 1050, 645);
   image1_->setPixmap(LogoPixmap());
@@ -582,6 +598,33 @@ bool FIND::eventFilter(QObject* watched, QEvent* event) {
     default:
       return QMainWindow::eventFilter(watched, event);
   }
+}
+
+// ---- help menu -------------------------------------------------------------
+
+void FIND::OpenReadme() {
+  const QString readme = ReadmePath();
+  if (readme.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) {
+    MsgBox(QStringLiteral("READMEを開けません。"), style::Exclamation, kAppTitle);
+  }
+}
+
+void FIND::ShowAbout() {
+  QMessageBox box(this);
+  box.setObjectName(QStringLiteral("About"));
+  box.setWindowTitle(QStringLiteral("バージョン情報"));
+  box.setIcon(QMessageBox::Information);
+  QString html = AboutText(lblVersion_->text()).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+  const QString readme = ReadmePath();
+  if (!readme.isEmpty()) {
+    html += QStringLiteral("<br><br><a href=\"") + QUrl::fromLocalFile(readme).toString(QUrl::FullyEncoded) +
+            QStringLiteral("\">README</a>");
+  }
+  box.setTextFormat(Qt::RichText);
+  box.setTextInteractionFlags(Qt::TextBrowserInteraction);
+  box.setText(html);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
 }
 
 }  // namespace lm

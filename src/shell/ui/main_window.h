@@ -114,6 +114,9 @@ class FIND : public QMainWindow,
   void Command3_Click();
   void Command4_Click();
   void Command5_Click();
+  // Help menu: the README in the desktop's viewer, the version information.
+  static void OpenReadme();
+  void ShowAbout();
   void Command6_Click();
   void Image1_Click();
   void DropFiles(const QMimeData* data);
@@ -163,6 +166,9 @@ class FIND : public QMainWindow,
   QLabel* lblVersion_ = nullptr;
   QAction* mNew_ = nullptr;
   QAction* mExit_ = nullptr;
+  QAction* mOpenArchiveFolder_ = nullptr;
+  QAction* mReadme_ = nullptr;
+  QAction* mAbout_ = nullptr;
   QAction* mSetProfile_ = nullptr;
 
   // The archive build's view of this window: Combo1's text, the wait cursor

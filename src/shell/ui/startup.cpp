@@ -11,6 +11,7 @@
 #include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "util/app_globals.h"
+#include "util/message_box.h"
 
 namespace lm {
 
@@ -79,6 +80,11 @@ std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const Startup
   w.RefreshMainWindow();
   w.Combo2()->setFocus(Qt::OtherFocusReason);
   w.update();
+
+  // Profiles whose script was not found stay listed; one message names them
+  // all, so the author can mount the disk, fix the path or delete them.
+  const QString unfound = UnfoundProfilesMessage();
+  if (!unfound.isEmpty()) MsgBox(unfound, style::Exclamation, kAppTitle);
 
   std::function<void()> endProcess = hooks.endProcess;
   w.SetUnloadHandler([endProcess] {

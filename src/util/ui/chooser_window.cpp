@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -164,6 +165,8 @@ void ChooserWindow::BuildLists(const QRect& label1, const QRect& text1, const QR
     File1_Click();
     File1_DblClick();
   });
+  dir1_->installEventFilter(this);
+  file1_->installEventFilter(this);
   connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
@@ -227,6 +230,9 @@ bool ChooserWindow::SetDir1Path(const QString& directory) {
   dirPath_ = dir;
   FillDir1(dir);
   Dir1_Change();
+  // The drive box shows the drive of the directory on view, wherever the
+  // user went.
+  SelectDriveQuietly(DriveIndexFor(dir));
   return true;
 }
 
@@ -308,10 +314,47 @@ void ChooserWindow::File1_Click() {
   if (const QListWidgetItem* item = file1_->currentItem()) text1_->setText(item->text());
 }
 
-QString ChooserWindow::FilePathFromText1() const {
-  // At the root the opened path already ends in "/", so the result holds two
-  // separators in a row ("//name"), which the file system reads as one.
-  return dirPath_ + QLatin1Char('/') + text1_->text();
+QString ChooserWindow::FilePathFromText1() const { return PathFromTyped(text1_->text()); }
+
+QString ChooserWindow::PathFromTyped(const QString& typed) const {
+  // What a Linux user types: an absolute path stands as it is, "~" is the
+  // home folder, anything else lies below the opened directory.
+  if (typed.startsWith(QLatin1Char('/'))) return typed;
+  if (typed == QLatin1String("~")) return QDir::homePath();
+  if (typed.startsWith(QLatin1String("~/"))) return QDir::homePath() + typed.mid(1);
+  // A plain name is joined as it is: at the root the opened path already ends
+  // in "/", so the result holds two separators in a row ("//name"), which the
+  // file system reads as one. A relative path with folders in it is cleaned
+  // so that "../x" reads as the file it names.
+  const QString joined = dirPath_ + QLatin1Char('/') + typed;
+  return typed.contains(QLatin1Char('/')) ? QDir::cleanPath(joined) : joined;
+}
+
+bool ChooserWindow::OpenTypedDirectory() {
+  const QString typed = text1_->text();
+  if (typed.isEmpty()) return false;
+  const QString path = PathFromTyped(typed);
+  if (!QFileInfo(path).isDir()) return false;
+  return SetDir1Path(path);
+}
+
+bool ChooserWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in a list acts on that list only: in Dir1 it opens the highlighted
+  // directory, in File1 it chooses the file. It never reaches the default
+  // button as well.
+  if (event->type() == QEvent::KeyPress && (watched == dir1_ || watched == file1_)) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (watched == dir1_) {
+        if (const QTreeWidgetItem* item = dir1_->currentItem()) SetDir1Path(item->data(0, kPathRole).toString());
+      } else if (file1_->currentItem()) {
+        File1_Click();
+        File1_DblClick();
+      }
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void ChooserWindow::StopTimer() {

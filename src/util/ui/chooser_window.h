@@ -7,7 +7,8 @@
 // the other real file systems that are mounted. The directory tree shows the
 // chain from the root down to the opened directory and that directory's
 // subdirectories; a double click (or Enter) opens a directory, a single click
-// only highlights it. Hidden entries (names beginning with ".") are not shown.
+// only highlights it. Text1 takes a name in the opened directory, a relative
+// path, an absolute path or one starting with "~". Hidden entries (names beginning with ".") are not shown.
 #pragma once
 
 #include <functional>
@@ -79,8 +80,14 @@ class ChooserWindow : public QDialog {
                   const QRect& command1, const QRect& command2, const QString& accept,
                   const QString& cancel);
 
-  // The path of the file named in Text1: the opened directory, "/" and the name.
+  // The path named in Text1 (see PathFromTyped).
   QString FilePathFromText1() const;
+  // A typed path: absolute as it stands, "~" for the home folder, otherwise
+  // relative to the opened directory.
+  QString PathFromTyped(const QString& typed) const;
+  // When Text1 names an existing directory, opens it and returns true.
+  bool OpenTypedDirectory();
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void StopTimer();
   // Runs `accept`; a fault inside it shows the error box and keeps the window open.
   void GuardedAccept(const std::function<void()>& accept);

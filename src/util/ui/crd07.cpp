@@ -1,5 +1,6 @@
 #include "util/ui/crd07.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -47,6 +48,7 @@ void openform::Command1_Click() {
     MsgBox(QStringLiteral("PSN/UGUファイルが指定されていません。"), style::OkOnly);
     return;
   }
+  if (OpenTypedDirectory()) return;  // a folder typed in is opened, as in any file dialog
   StopTimer();
   GuardedAccept([this] { AcceptChoice(); });
 }
@@ -134,6 +136,19 @@ void SetDir::Command1_Click() {
   if (option1_->isChecked()) {
     if (Text1()->text().isEmpty()) {
       MsgBox(QStringLiteral("ファイルが指定されていません。"), style::OkOnly);
+      return;
+    }
+    const QString typed = FilePathFromText1();
+    if (QFileInfo(typed).isDir()) {
+      // A folder typed in is the choice where folders may be chosen;
+      // otherwise it is opened to pick a file from it.
+      if (option2_->isEnabled()) {
+        StopTimer();
+        chooserResult = QDir::cleanPath(typed);
+        done(QDialog::Accepted);
+      } else {
+        OpenTypedDirectory();
+      }
       return;
     }
     StopTimer();

@@ -547,7 +547,8 @@ TEST_F(SettingsWindowTest, AttachmentCommandAppendsTheChoice) {
     EXPECT_TRUE(chooser.isVisible());
     EXPECT_TRUE(chooser.Option1()->isChecked());  // mode 0
     EXPECT_TRUE(chooser.Option2()->isEnabled());
-    chooser.Text1()->setText("data.bin");
+    EXPECT_EQ(chooser.Dir1Path(), tree.Path("scripts"));  // where the current profile's script lies
+    chooser.Text1()->setText(file);
     QTest::mouseClick(chooser.Command1(), Qt::LeftButton);
   });
   QTest::mouseClick(Button("Command4"), Qt::LeftButton);
@@ -620,6 +621,39 @@ TEST_F(SettingsWindowTest, ScriptPickerValidatesWithTheScriptCheck) {
   QTest::mouseClick(Button("Command3"), Qt::LeftButton);
   EXPECT_EQ(Box("Txt更新定義ファイル")->text(), tree.Path("scripts/picked.ugu"));
   (void)ugu;
+}
+
+TEST_F(SettingsWindowTest, PickersOpenWhereTheScriptLies) {
+  const QString mine = tree.WriteFile(QStringLiteral("other place/作品/MINE.UGU"), "x");
+  const QString last = tree.MakeDir("last");
+  lm::openform& picker = lm::OpenFormWindow();
+  lm::SetDir& chooser = lm::SetDirWindow();
+  struct Case {
+    std::function<void()> prepare;
+    QString folder;
+  } cases[] = {
+      {[&] { window.FillSettingsWindow(); }, tree.Path("scripts")},                   // the current profile's
+      {[&] { Box("Txt更新定義ファイル")->setText(mine); }, tree.Path(QStringLiteral("other place/作品"))},  // the one typed
+      {[&] {
+         window.ClearSettingsWindow();
+         profileTable[0].ugu.clear();
+       },
+       last},  // none: where the chooser was last
+  };
+  for (const Case& c : cases) {
+    c.prepare();
+    for (lm::ChooserWindow* w : {static_cast<lm::ChooserWindow*>(&picker), static_cast<lm::ChooserWindow*>(&chooser)}) {
+      ASSERT_TRUE(w->PointAt(last));
+      QString shown;
+      QTimer::singleShot(0, w, [&, w] {
+        shown = w->Dir1Path();
+        QTest::mouseClick(w->Command2(), Qt::LeftButton);
+      });
+      QTest::mouseClick(Button(w == &picker ? "Command3" : "Command4"), Qt::LeftButton);
+      EXPECT_EQ(shown, c.folder) << w->objectName().toStdString();
+    }
+  }
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(SettingsWindowTest, ScriptPickerStartsAtTheLastValidProfile) {

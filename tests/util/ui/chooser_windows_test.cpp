@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <functional>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QTreeWidget>
 
 #include "support/scripted_message_box.h"
+#include "util/scoped_env.h"
 #include "support/temp_tree.h"
 #include "util/message_box.h"
 #include "util/ui/crd07.h"
@@ -347,6 +349,118 @@ TEST_F(OpenFormTest, ShownModallyUntilAccepted) {
   EXPECT_EQ(w->Text1()->text(), "GOOD.UGU");
 }
 
+TEST_F(OpenFormTest, TypedPathsAreTakenAsALinuxUserMeansThem) {
+  // A script elsewhere, in a folder whose name holds a blank and Japanese.
+  const QString far = tree.WriteFile(QStringLiteral("作品 集/MyGhost.ugu"));
+  const QString home = tree.MakeDir("home");
+  const QString inHome = tree.WriteFile("home/ghosts/HOME.UGU");
+  const QString below = tree.WriteFile("s/sub/BELOW.UGU");
+  lmtest::ScopedEnv homeEnv("HOME", QFile::encodeName(home));
+  lm::SetScriptFileCheck([](const QString& path, QString& message) -> int16_t {
+    if (QFileInfo(path).isFile()) return 0;
+    message = QStringLiteral("missing ") + path;
+    return -1;
+  });
+  struct Case {
+    QString typed;
+    QString picked;
+  } cases[] = {
+      {far, far},                                          // absolute: as it stands
+      {QStringLiteral("~/ghosts/HOME.UGU"), inHome},       // "~" is the home folder
+      {QStringLiteral("sub/BELOW.UGU"), below},            // relative to the opened folder
+      {QStringLiteral("sub/../sub/BELOW.UGU"), below},
+  };
+  for (const Case& c : cases) {
+    lm::pickedFile = "<before>";
+    ASSERT_TRUE(w->PointAt(tree.Path("s")));
+    w->show();
+    w->Text1()->setText(c.typed);
+    QTest::mouseClick(w->Command1(), Qt::LeftButton);
+    EXPECT_EQ(lm::pickedFile, c.picked) << c.typed.toStdString();
+    EXPECT_FALSE(w->isVisible()) << c.typed.toStdString();
+  }
+  EXPECT_TRUE(boxes.Shown().empty());
+
+  // A typed folder (absolute, "~" or relative) is opened, with no message.
+  const QString folders[][2] = {{tree.Path(QStringLiteral("作品 集")), tree.Path(QStringLiteral("作品 集"))},
+                                {QStringLiteral("~"), home},
+                                {QStringLiteral("sub"), tree.Path("s/sub")}};
+  for (const auto& f : folders) {
+    ASSERT_TRUE(w->PointAt(tree.Path("s")));
+    w->show();
+    w->Text1()->setText(f[0]);
+    QTest::mouseClick(w->Command1(), Qt::LeftButton);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->Dir1Path(), f[1]);
+    EXPECT_EQ(w->Text1()->text(), "");
+  }
+  EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(OpenFormTest, EnterInTheDirectoryListOnlyOpensTheFolder) {
+  tree.MakeDir("s/inner");
+  ASSERT_TRUE(w->PointAt(tree.Path("s")));
+  ClickDirItem(w->Dir1(), "inner");
+  QTest::keyClick(w->Dir1(), Qt::Key_Return);
+  EXPECT_EQ(w->Dir1Path(), tree.Path("s/inner"));
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(boxes.Shown().empty());  // no "PSN/UGUファイルが指定されていません。"
+  EXPECT_TRUE(checked.isEmpty());
+  QTest::keyClick(w->Dir1(), Qt::Key_Enter);  // the keypad's Enter alike
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(OpenFormTest, EnterInTheNameBoxConfirms) {
+  w->Text1()->setText("GOOD.UGU");
+  w->Text1()->setFocus();
+  QTest::keyClick(w->Text1(), Qt::Key_Return);
+  EXPECT_EQ(lm::pickedFile, good);
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(checked, QStringList{good});
+}
+
+TEST_F(OpenFormTest, EnterInTheFileListChoosesOnce) {
+  w->File1()->setCurrentRow(static_cast<int>(w->File1Names().indexOf("BAD.UGU")));
+  QTest::keyClick(w->File1(), Qt::Key_Return);
+  EXPECT_EQ(checked, QStringList{bad});  // checked once, one message, not twice
+  EXPECT_EQ(boxes.Texts(), QStringList{"invalid " + bad});
+  EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(ChooserTest, DriveBoxFollowsTheFolderOnView) {
+  tree.MakeDir("drive/inner");
+  tree.MakeDir("other");
+  lm::SetDir& w = lm::SetDirWindow();
+  w.SetDrives({"/", tree.Path("drive")});
+  ASSERT_TRUE(w.PointAt(tree.Path("other")));
+  EXPECT_EQ(w.Drive1()->currentText(), "/");
+  w.show();
+  struct Step {
+    std::function<void()> act;
+    QString drive;
+  } steps[] = {
+      {[&] { w.SetDir1Path(tree.Path("drive/inner")); }, tree.Path("drive")},  // browsing into the drive
+      {[&] {
+         ClickDirItem(w.Dir1(), "/");
+         QTest::keyClick(w.Dir1(), Qt::Key_Return);
+       },
+       "/"},  // and out again through the directory list
+      {[&] {
+         lm::PrepareChooser(1);
+         w.Text1()->setText(tree.Path("drive"));  // a typed folder
+         QTest::mouseClick(w.Command1(), Qt::LeftButton);
+       },
+       tree.Path("drive")},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(w.Drive1()->currentText(), step.drive) << w.Dir1Path().toStdString();
+  }
+  EXPECT_TRUE(boxes.Shown().empty());
+  w.SetDrives(lm::MountPointsForDriveList());
+}
+
 // ---------------------------------------------------------------- SetDir
 
 class SetDirTest : public ChooserTest {
@@ -438,6 +552,31 @@ TEST_F(SetDirTest, FileAtTheRootHoldsTwoSeparators) {
   QTest::mouseClick(w->Command1(), Qt::LeftButton);
   EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("指定のファイルが存在しません。") + CR +
                                        Quoted("//no-such-file-for-a-test")});
+}
+
+TEST_F(SetDirTest, TypedFolderIsTheChoiceWhereFoldersMayBeChosen) {
+  const QString elsewhere = tree.MakeDir(QStringLiteral("別の 場所"));
+  tree.WriteFile(QStringLiteral("別の 場所/doc.txt"));
+  lm::PrepareChooser(0);
+  w->Text1()->setText(elsewhere + "/");
+  QTest::mouseClick(w->Command1(), Qt::LeftButton);
+  EXPECT_EQ(lm::chooserResult, elsewhere);
+  EXPECT_FALSE(w->isVisible());
+
+  // Files only: the folder is opened to pick from; then a typed file is taken.
+  lm::chooserResult = "<before>";
+  ASSERT_TRUE(w->PointAt(tree.Path("top")));
+  w->show();
+  lm::PrepareChooser(1);
+  w->Text1()->setText(elsewhere);
+  QTest::mouseClick(w->Command1(), Qt::LeftButton);
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(w->Dir1Path(), elsewhere);
+  EXPECT_EQ(w->File1Names(), QStringList{"doc.txt"});
+  w->Text1()->setText(file);  // absolute, in another folder
+  QTest::mouseClick(w->Command1(), Qt::LeftButton);
+  EXPECT_EQ(lm::chooserResult, file);
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(SetDirTest, ShownModallyUntilCancelled) {
