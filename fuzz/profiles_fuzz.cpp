@@ -22,6 +22,16 @@ class QuietSink final : public lm::MessageBoxSink {
   int shown = 0;
 };
 
+// The lines of the profile table without the "default" marks: a mark records
+// which profile was current when the file was written and is not read back,
+// so a profile that was left out (no script) before the current one moves
+// the mark between the two loads without any field changing.
+QStringList FieldLines() {
+  QStringList lines = lm::ProfileFileLines();
+  lines.removeIf([](const QString& line) { return line.startsWith(QLatin1String("default(")); });
+  return lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -36,11 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzzsupport::WriteBytes(ini, data, size);
 
   lm::LoadProfiles();
-  const QStringList first = lm::ProfileFileLines();
+  const QStringList first = FieldLines();
   lm::SaveProfiles();
   if (sink.shown == 0) {
     lm::LoadProfiles();
-    const QStringList second = lm::ProfileFileLines();
+    const QStringList second = FieldLines();
     if (first != second) {
       fuzzsupport::Fail("lfup.ini did not read back as saved",
                         (first.join(QLatin1Char('|')) + " <> " + second.join(QLatin1Char('|'))).toStdString());
