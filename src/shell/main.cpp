@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include "shell/cli/command_line.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
 #include "util/ui/qt_message_box.h"
@@ -42,6 +43,8 @@ void CloseOnTermination(lm::FIND* window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // With a command the program runs without a window (and without a display).
+  if (lm::cli::WantsCommandLine(argc, argv)) return lm::cli::RunCommandLine(argc, argv);
   QApplication app(argc, argv);
   lm::QtMessageBoxSink messageBoxes;
   lm::SetMessageBoxSink(&messageBoxes);
