@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include "cli/cli_fixture.h"
+#include <QProcessEnvironment>
 #include "util/text_file.h"
 
 namespace {
@@ -35,6 +36,34 @@ TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
   const clitest::Result version = Loftmark({"--version"});
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n"));
+}
+
+TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {
+  // The dynamic loader names every library it maps.
+  QProcessEnvironment debug;
+  debug.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+  const QList<QStringList> commands = {
+      {"profiles"},
+      {"build", "--script", "scripts/Sample.ugu", "--type", "all", "--out", "dist", "--next", Future()},
+      {"--help"},
+  };
+  for (const QStringList& args : commands) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const clitest::Result r = Loftmark(args, QByteArray(), debug);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("libQt6Core.so"))) << "the loader said nothing";
+    for (const char* library : {"libQt6Widgets", "libQt6Gui", "loftmark-window.so", "platforms/"})
+      EXPECT_FALSE(r.err.contains(QString::fromLatin1(library))) << library;
+  }
+
+  // Without the window's module the commands still run; only the window
+  // cannot start, and says why.
+  ASSERT_TRUE(QFile::remove(bin + "/loftmark-window.so"));
+  EXPECT_EQ(Loftmark({"profiles"}).code, 0);
+  const clitest::Result window = Loftmark({});
+  EXPECT_EQ(window.code, 1);
+  EXPECT_TRUE(window.err.startsWith(QStringLiteral("loftmark: ウィンドウのモジュール『") + bin + "/loftmark-window.so』を読み込めません。"))
+      << window.err.toStdString();
 }
 
 TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
