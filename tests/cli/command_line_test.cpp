@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "cli/cli_fixture.h"
 #include <QProcessEnvironment>
@@ -205,6 +206,33 @@ TEST_F(CommandLineTest, BuildWritesEveryArchiveAndNamesThem) {
   // The temporary files of the build are gone from the program folder.
   EXPECT_FALSE(QFile::exists(bin + "/install.txt"));
   EXPECT_FALSE(QFile::exists(bin + "/$"));
+}
+
+TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
+  // On a pipe (BuildWritesEveryArchiveAndNamesThem): nothing but the
+  // messages. On a terminal (script(1) gives the program one): one line,
+  // rewritten at each step and cleared at the end, no wider than 79 columns.
+  ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty()) << "install bsdutils (script)";
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(tree.Path());
+  p.start(QStringLiteral("script"),
+          {QStringLiteral("-qec"),
+           program + QStringLiteral(" build --script scripts/Sample.ugu --type all --out dist --name s --next '") + Future() + "'",
+           QStringLiteral("/dev/null")});
+  ASSERT_TRUE(p.waitForFinished(120000));
+  EXPECT_EQ(p.exitCode(), 0);
+  const QString seen = QString::fromUtf8(p.readAllStandardOutput());
+  const QString clear = QStringLiteral("\r\x1b[K");
+  const QStringList steps = seen.split(clear);
+  ASSERT_GE(steps.size(), 10) << seen.toStdString();
+  EXPECT_TRUE(steps[1].startsWith(QStringLiteral("[1/1] "))) << steps[1].toStdString();
+  EXPECT_TRUE(steps[2].startsWith(QStringLiteral("[2/9] LZH"))) << steps[2].toStdString();
+  EXPECT_TRUE(steps.last().startsWith(QStringLiteral("配布用アーカイブを作成しました。"))) << steps.last().toStdString();
+  for (const QString& step : steps.mid(1, steps.size() - 2)) EXPECT_LE(step.size(), 79) << step.toStdString();
 }
 
 TEST_F(CommandLineTest, ReadOnlyOutputFolderFailsWithTheBuildersMessage) {

@@ -140,9 +140,22 @@ TEST_F(WindowAndCommand, ArchivesHoldTheSameMembers) {
   ASSERT_EQ(r.code, 0) << r.err.toStdString();
   EXPECT_EQ(tree.ReadFile("scripts/Sample/DAT/index.fet"), index);
   const QString commandOut = tree.Path("dist/command");
-  for (const char* ext : {".lzh", ".exe", ".qsc"}) {
-    SCOPED_TRACE(ext);
-    EXPECT_EQ(QFileInfo(commandOut + "/sample" + ext).size(), QFileInfo(windowOut + "/sample" + ext).size());
+  // Byte for byte but for the times of the files each run writes anew
+  // (index.fet, install.txt and, in the .exe, the option file "$"): each
+  // such member may differ in its header's time stamp and header checksum.
+  const struct {
+    const char* ext;
+    int freshMembers;
+    int bytesPerMember;
+  } archives[] = {{".lzh", 2, 6}, {".exe", 3, 6}, {".qsc", 2, 4}};
+  for (const auto& a : archives) {
+    SCOPED_TRACE(a.ext);
+    const QByteArray mine = tree.ReadFile(QStringLiteral("dist/command/sample") + a.ext);
+    const QByteArray theirs = tree.ReadFile(QStringLiteral("dist/window/sample") + a.ext);
+    ASSERT_EQ(mine.size(), theirs.size());
+    int differing = 0;
+    for (qsizetype i = 0; i < mine.size(); ++i) differing += mine[i] != theirs[i] ? 1 : 0;
+    EXPECT_LE(differing, a.freshMembers * a.bytesPerMember);
   }
   // Member for member, read by independent readers. (The archives record
   // the times of index.fet and install.txt, which each run writes anew.)
