@@ -18,11 +18,11 @@
 #include "archive/build_driver.h"
 #include "archive/build_test_support.h"
 #include "cli/cli_fixture.h"
-#include "shell/instance_guard.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
 #include "support/empty_profiles.h"
 #include "support/scripted_message_box.h"
+#include "support/window_session.h"
 #include "util/app_globals.h"
 
 namespace {
@@ -33,27 +33,14 @@ class WindowAndCommand : public clitest::CommandLineTest {
     clitest::CommandLineTest::SetUp();
     lmtest::ResetProfiles();
     lm::makeTmpIndex = 0;
-    savedProgramDir = lm::programDir;
-    lm::SetExecutableDirForTesting(bin);
-    runtime = tree.MakeDir("run");
-    ::chmod(QFile::encodeName(runtime).constData(), 0700);
-    savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    session = std::make_unique<lmtest::WindowSession>(bin, tree.MakeDir("run"));
     year = QString::number(QDate::currentDate().year() + 1);
     next = {year, "4", "1", "9", "0"};
   }
 
   void TearDown() override {
-    if (window && window->isVisible()) window->close();
-    window.reset();
-    lm::ReleaseInstanceGuard();
-    lm::ReleaseInstanceLock();
-    lm::SetExecutableDirForTesting(QString());
-    lm::programDir = savedProgramDir;
-    if (savedRuntime.isNull())
-      qunsetenv("XDG_RUNTIME_DIR");
-    else
-      qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    lmtest::WindowSession::End(window);
+    session.reset();
   }
 
   void StartWindow(const QByteArray& ini) {
@@ -82,9 +69,9 @@ class WindowAndCommand : public clitest::CommandLineTest {
 
   lmtest::ScriptedMessageBox boxes;
   std::unique_ptr<lm::FIND> window;
-  QString runtime, savedProgramDir, year;
+  std::unique_ptr<lmtest::WindowSession> session;
+  QString year;
   QStringList next;
-  QByteArray savedRuntime;
 };
 
 TEST_F(WindowAndCommand, IndexFilesAreTheSameBytes) {
@@ -115,10 +102,7 @@ TEST_F(WindowAndCommand, IndexFilesAreTheSameBytes) {
     EXPECT_EQ(r.out, QStringLiteral("更新定義ファイルを出力しました。\n"));
     EXPECT_EQ(tree.ReadFile(QString::fromLatin1(c.dat) + "index.fet"), index);
     EXPECT_EQ(tree.ReadFile(QString::fromLatin1(c.dat) + "indextmp.fet"), tmp);
-    window->close();
-    window.reset();
-    lm::ReleaseInstanceGuard();
-    lm::ReleaseInstanceLock();
+    lmtest::WindowSession::End(window);
   }
 }
 
