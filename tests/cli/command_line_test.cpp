@@ -4,8 +4,13 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
 #include <QStandardPaths>
 
 #include "cli/cli_fixture.h"
@@ -87,6 +92,7 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh"}, "--next で次回更新予定日時を指定してください。"},
       {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--next", Future(), "--name", "a/b"}, "--name"},
       {{"publish", "--script", "scripts/Sample.ugu"}, "このコマンドには --profile を指定してください。"},
+      {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -233,6 +239,47 @@ TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
   EXPECT_TRUE(steps[2].startsWith(QStringLiteral("[2/9] LZH"))) << steps[2].toStdString();
   EXPECT_TRUE(steps.last().startsWith(QStringLiteral("配布用アーカイブを作成しました。"))) << steps.last().toStdString();
   for (const QString& step : steps.mid(1, steps.size() - 2)) EXPECT_LE(step.size(), 79) << step.toStdString();
+}
+
+TEST_F(CommandLineTest, TerminationCancelsTheBuildAndKeepsTheEarlierArchive) {
+  // Enough data that the archiver runs for a while: 40 MiB that do not compress.
+  QByteArray block(1 << 20, '\0');
+  for (int i = 0; i < 40; ++i) {
+    for (qsizetype k = 0; k < block.size(); k += 4) {
+      const quint32 v = QRandomGenerator::global()->generate();
+      std::memcpy(block.data() + k, &v, 4);
+    }
+    tree.WriteFile(QStringLiteral("scripts/Sample/DAT/data/r%1.bin").arg(i), block);
+  }
+  const QStringList build = {"build", "--script", "scripts/Sample.ugu", "--out", "dist", "--name", "s", "--next", Future()};
+  ASSERT_EQ(Loftmark(build + QStringList{"--type", "lzh"}).code, 0);
+  const QByteArray earlier = tree.ReadFile("dist/s.lzh");
+
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(tree.Path());
+  p.start(program, build + QStringList{"--type", "all"});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  // The archiver writes into a hidden file beside the archive while it works.
+  QDeadlineTimer deadline(60000);
+  while (QDir(tree.Path("dist")).entryList({".lha-*"}, QDir::Files | QDir::Hidden).isEmpty()) {
+    ASSERT_FALSE(deadline.hasExpired());
+    ASSERT_EQ(p.state(), QProcess::Running) << "the build ended before it could be interrupted";
+    QThread::msleep(2);
+  }
+  p.terminate();  // SIGTERM, as a CI job's timeout sends
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("loftmark: アーカイブの作成を中止しました。\n"));
+  EXPECT_EQ(tree.ReadFile("dist/s.lzh"), earlier);
+  EXPECT_EQ(QDir(tree.Path("dist")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"s.lzh"});
+  EXPECT_FALSE(QFile::exists(bin + "/install.txt"));
+  EXPECT_FALSE(QFile::exists(bin + "/$"));
 }
 
 TEST_F(CommandLineTest, ReadOnlyOutputFolderFailsWithTheBuildersMessage) {

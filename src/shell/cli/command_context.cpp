@@ -24,6 +24,13 @@ int Failure(CommandContext& ctx, const QString& text) {
   return kFailed;
 }
 
+int RefuseBuildOptions(const CommandContext& ctx) {
+  for (const char* name : {"type", "out", "name"})
+    if (ctx.args.isSet(QString::fromLatin1(name)))
+      return UsageError(QStringLiteral("--%1 は build コマンドのオプションです。").arg(QString::fromLatin1(name)));
+  return kSuccess;
+}
+
 int LoadSettings(CommandContext& ctx) {
   if (!ctx.args.isSet(QStringLiteral("settings"))) {
     LoadProfiles();

@@ -19,6 +19,10 @@ int UsageError(const QString& text);
 // Keeps `text` as the command's failure, prints it, returns kFailed.
 int Failure(CommandContext& ctx, const QString& text);
 
+// A usage error when an option that only build takes (--type, --out,
+// --name) is given to another command; kSuccess otherwise.
+int RefuseBuildOptions(const CommandContext& ctx);
+
 // Reads the profiles (lfup.ini beside the program, or --settings FILE).
 // kSuccess, or the exit status after the message.
 int LoadSettings(CommandContext& ctx);

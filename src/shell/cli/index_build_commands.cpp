@@ -11,6 +11,7 @@
 #include "profiles/script_check.h"
 #include "shell/cli/command_line.h"
 #include "shell/cli/commands.h"
+#include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
 #include "util/app_globals.h"
 
@@ -92,9 +93,7 @@ QString ArchiveTypeOf(const QString& option) {
 }  // namespace
 
 int RunIndexCommand(CommandContext& ctx) {
-  for (const char* name : {"type", "out", "name"})
-    if (ctx.args.isSet(QString::fromLatin1(name)))
-      return UsageError(QStringLiteral("--%1 は build コマンドのオプションです。").arg(QString::fromLatin1(name)));
+  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, true); rc != kSuccess) return rc;
   ArgumentBoxes boxes;
   if (const int rc = FillBoxes(ctx, boxes, true); rc != kSuccess) return rc;
@@ -122,6 +121,7 @@ int RunBuildCommand(CommandContext& ctx) {
   int16_t status = 0;
   {
     BuildStepsOnLine progress;
+    CancelBuildOnInterrupt interrupt;
     status = RunOption2(boxes, indexView, archiveView);
   }
   const bool ok = status == 0 && !archiveView.written.isEmpty() && !ctx.sink.QuestionRefused();
