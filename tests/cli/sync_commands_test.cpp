@@ -4,6 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <cstring>
 
 #include "cli/cli_fixture.h"
 #include "sync/ftp_test_server.h"
@@ -124,6 +130,58 @@ TEST_F(SyncCommands, PublishSendsTheChangesOnlyWhenToldTo) {
   const clitest::Result noServer = Loftmark({"publish", "--profile", "Sample", "--yes"});
   EXPECT_EQ(noServer.code, 1);
   EXPECT_EQ(noServer.err, QStringLiteral("loftmark: 接続先サーバが設定されていません。\n"));
+}
+
+TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
+  lmtest::FtpTestServer server;
+  ASSERT_GT(server.Port(), 0);
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                                     "\r\nserver(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
+                                     "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\npassword(000)=" +
+                                     lmtest::FtpTestServer::kPassword + "\r\n");
+  QByteArray block(1 << 20, '\0');
+  for (int i = 0; i < 60; ++i) {
+    for (qsizetype k = 0; k < block.size(); k += 4) {
+      const quint32 v = QRandomGenerator::global()->generate();
+      std::memcpy(block.data() + k, &v, 4);
+    }
+    tree.WriteFile(QStringLiteral("scripts/Sample/DAT/data/r%1.bin").arg(i, 2, 10, QLatin1Char('0')), block);
+  }
+  WriteIndex();
+
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(tree.Path());
+  p.start(program, {"publish", "--profile", "Sample", "--yes"});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  // Wait until the first data arrive on the server, then stop the run.
+  QDeadlineTimer deadline(60000);
+  while (!QDir(server.Root("data")).exists() ||
+         QDir(server.Root("data")).entryList(QDir::Files | QDir::Hidden).isEmpty()) {
+    ASSERT_FALSE(deadline.hasExpired());
+    ASSERT_EQ(p.state(), QProcess::Running) << "the upload ended before it could be interrupted";
+    QThread::msleep(1);
+  }
+  p.terminate();
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  const QString err = QString::fromUtf8(p.readAllStandardError());
+  EXPECT_TRUE(err.endsWith(QStringLiteral("loftmark: アップロードを中止しました。\nサーバーの更新定義ファイルは変更されていません。\n"
+                                          "もう一度実行すると残りを送信します。\n")))
+      << err.toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root("index.fet")));
+  EXPECT_LT(QDir(server.Root("data")).entryList(QDir::Files | QDir::Hidden).size(), 60);
+
+  // The next run finishes the job.
+  const clitest::Result again = Loftmark({"publish", "--profile", "Sample", "--yes"});
+  EXPECT_EQ(again.code, 0) << again.err.toStdString();
+  QFile sent(server.Root("index.fet"));
+  ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+  EXPECT_EQ(sent.readAll(), tree.ReadFile("scripts/Sample/DAT/index.fet"));
 }
 
 }  // namespace

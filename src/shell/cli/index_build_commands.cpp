@@ -121,7 +121,7 @@ int RunBuildCommand(CommandContext& ctx) {
   int16_t status = 0;
   {
     BuildStepsOnLine progress;
-    CancelBuildOnInterrupt interrupt;
+    CancelOnInterrupt interrupt;
     status = RunOption2(boxes, indexView, archiveView);
   }
   const bool ok = status == 0 && !archiveView.written.isEmpty() && !ctx.sink.QuestionRefused();

@@ -1,16 +1,24 @@
 #include "shell/cli/interrupt_cancel.h"
 
+#include <atomic>
+
 #include "archive/build_progress.h"
 
 namespace lm::cli {
 namespace {
 
-// Only sets the build's lock-free cancel flag: safe in a signal handler.
-void OnInterrupt(int) { RequestBuildCancel(); }
+std::atomic<bool> g_interrupted{false};
+
+// Only sets lock-free flags: safe in a signal handler.
+void OnInterrupt(int) {
+  g_interrupted = true;
+  RequestBuildCancel();
+}
 
 }  // namespace
 
-CancelBuildOnInterrupt::CancelBuildOnInterrupt() {
+CancelOnInterrupt::CancelOnInterrupt() {
+  g_interrupted = false;
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
@@ -19,9 +27,11 @@ CancelBuildOnInterrupt::CancelBuildOnInterrupt() {
   ::sigaction(SIGTERM, &sa, &previousTerm_);
 }
 
-CancelBuildOnInterrupt::~CancelBuildOnInterrupt() {
+CancelOnInterrupt::~CancelOnInterrupt() {
   ::sigaction(SIGINT, &previousInt_, nullptr);
   ::sigaction(SIGTERM, &previousTerm_, nullptr);
 }
+
+bool CancelOnInterrupt::Interrupted() { return g_interrupted; }
 
 }  // namespace lm::cli

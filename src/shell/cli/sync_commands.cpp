@@ -11,6 +11,7 @@
 #include "profiles/profile_store.h"
 #include "shell/cli/command_line.h"
 #include "shell/cli/commands.h"
+#include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
 #include "sync/check_differ.h"
 #include "sync/mc_win_ftp.h"
@@ -124,10 +125,11 @@ int RunPublishCommand(CommandContext& ctx) {
   {
     UploadHooks hooks;
     ProgressLine line;
+    CancelOnInterrupt interrupt;
       hooks.progress = [&line](const UploadProgress& p) {
       line.Show(QStringLiteral("%1 (%2 / %3)").arg(p.current, ByteCountText(p.bytesDone), ByteCountText(p.bytesTotal)),
                 p.filesDone, p.filesTotal);
-      return true;
+      return !CancelOnInterrupt::Interrupted();
     };
     hooks.confirmDeletions = [](int count) {
       return MsgBox(DeletionQuestion(count), style::YesNoQuestion) == button::Yes;
