@@ -7,12 +7,14 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStringList>
 
 #include "support/temp_tree.h"
@@ -47,10 +49,10 @@ class CommandLineTest : public ::testing::Test {
     program = bin + QStringLiteral("/loftmark");
   }
 
-  // Runs the program with `args` in the tree's folder.
-  Result Loftmark(const QStringList& args, const QByteArray& input = QByteArray(),
-               const QProcessEnvironment& extra = QProcessEnvironment()) {
-    QProcess p;
+  // Prepares `p` to run in the tree's folder with no display set (and as
+  // runAs when set), then starts `executable` with `args`.
+  void Start(QProcess& p, const QString& executable, const QStringList& args,
+             const QProcessEnvironment& extra = QProcessEnvironment()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
     for (const QString& key : extra.keys()) env.insert(key, extra.value(key));
@@ -62,8 +64,15 @@ class CommandLineTest : public ::testing::Test {
         if (::setgid(id) != 0 || ::setuid(id) != 0) ::_exit(99);
       });
     }
-    p.start(program, args);
+    p.start(executable, args);
     EXPECT_TRUE(p.waitForStarted(10000));
+  }
+
+  // Runs the program with `args` to its end.
+  Result Loftmark(const QStringList& args, const QByteArray& input = QByteArray(),
+                  const QProcessEnvironment& extra = QProcessEnvironment()) {
+    QProcess p;
+    Start(p, program, args, extra);
     if (!input.isEmpty()) p.write(input);
     // Standard input stays open (a pipe, not a terminal): a command that
     // waited for the keyboard would hang here and fail the test.
@@ -73,6 +82,19 @@ class CommandLineTest : public ::testing::Test {
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+  }
+
+  // `count` files of 1 MiB that do not compress, named r00.bin, r01.bin, ...
+  // in `rel`: enough data that an archiver or an upload runs for a while.
+  void WriteRandomFiles(const QString& rel, int count) {
+    QByteArray block(1 << 20, '\0');
+    for (int i = 0; i < count; ++i) {
+      for (qsizetype k = 0; k < block.size(); k += 4) {
+        const quint32 v = QRandomGenerator::global()->generate();
+        std::memcpy(block.data() + k, &v, 4);
+      }
+      tree.WriteFile(rel + QStringLiteral("/r%1.bin").arg(i, 2, 10, QLatin1Char('0')), block);
+    }
   }
 
   lmtest::TempTree tree;

@@ -4,12 +4,10 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
 
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QThread>
 #include <QStandardPaths>
 
@@ -220,15 +218,10 @@ TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
   // rewritten at each step and cleared at the end, no wider than 79 columns.
   ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty()) << "install bsdutils (script)";
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove(QStringLiteral("DISPLAY"));
-  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(tree.Path());
-  p.start(QStringLiteral("script"),
-          {QStringLiteral("-qec"),
-           program + QStringLiteral(" build --script scripts/Sample.ugu --type all --out dist --name s --next '") + Future() + "'",
-           QStringLiteral("/dev/null")});
+  Start(p, QStringLiteral("script"),
+        {QStringLiteral("-qec"),
+         program + QStringLiteral(" build --script scripts/Sample.ugu --type all --out dist --name s --next '") + Future() + "'",
+         QStringLiteral("/dev/null")});
   ASSERT_TRUE(p.waitForFinished(120000));
   EXPECT_EQ(p.exitCode(), 0);
   const QString seen = QString::fromUtf8(p.readAllStandardOutput());
@@ -242,27 +235,13 @@ TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
 }
 
 TEST_F(CommandLineTest, TerminationCancelsTheBuildAndKeepsTheEarlierArchive) {
-  // Enough data that the archiver runs for a while: 40 MiB that do not compress.
-  QByteArray block(1 << 20, '\0');
-  for (int i = 0; i < 40; ++i) {
-    for (qsizetype k = 0; k < block.size(); k += 4) {
-      const quint32 v = QRandomGenerator::global()->generate();
-      std::memcpy(block.data() + k, &v, 4);
-    }
-    tree.WriteFile(QStringLiteral("scripts/Sample/DAT/data/r%1.bin").arg(i), block);
-  }
+  WriteRandomFiles(QStringLiteral("scripts/Sample/DAT/data"), 40);
   const QStringList build = {"build", "--script", "scripts/Sample.ugu", "--out", "dist", "--name", "s", "--next", Future()};
   ASSERT_EQ(Loftmark(build + QStringList{"--type", "lzh"}).code, 0);
   const QByteArray earlier = tree.ReadFile("dist/s.lzh");
 
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove(QStringLiteral("DISPLAY"));
-  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(tree.Path());
-  p.start(program, build + QStringList{"--type", "all"});
-  ASSERT_TRUE(p.waitForStarted(10000));
+  Start(p, program, build + QStringList{"--type", "all"});
   // The archiver writes into a hidden file beside the archive while it works.
   QDeadlineTimer deadline(60000);
   while (QDir(tree.Path("dist")).entryList({".lha-*"}, QDir::Files | QDir::Hidden).isEmpty()) {

@@ -6,10 +6,8 @@
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QRandomGenerator>
 #include <QThread>
 
-#include <cstring>
 
 #include "cli/cli_fixture.h"
 #include "sync/ftp_test_server.h"
@@ -139,24 +137,11 @@ TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
                                      "\r\nserver(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
                                      "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\npassword(000)=" +
                                      lmtest::FtpTestServer::kPassword + "\r\n");
-  QByteArray block(1 << 20, '\0');
-  for (int i = 0; i < 60; ++i) {
-    for (qsizetype k = 0; k < block.size(); k += 4) {
-      const quint32 v = QRandomGenerator::global()->generate();
-      std::memcpy(block.data() + k, &v, 4);
-    }
-    tree.WriteFile(QStringLiteral("scripts/Sample/DAT/data/r%1.bin").arg(i, 2, 10, QLatin1Char('0')), block);
-  }
+  WriteRandomFiles(QStringLiteral("scripts/Sample/DAT/data"), 60);
   WriteIndex();
 
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove(QStringLiteral("DISPLAY"));
-  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(tree.Path());
-  p.start(program, {"publish", "--profile", "Sample", "--yes"});
-  ASSERT_TRUE(p.waitForStarted(10000));
+  Start(p, program, {"publish", "--profile", "Sample", "--yes"});
   // Wait until the first data arrive on the server, then stop the run.
   QDeadlineTimer deadline(60000);
   while (!QDir(server.Root("data")).exists() ||
