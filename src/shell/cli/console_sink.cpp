@@ -20,27 +20,38 @@ ConsoleMessageSink::~ConsoleMessageSink() { SetMessageBoxSink(previous_); }
 
 int ConsoleMessageSink::Show(const QString& text, int style, const QString& title) {
   (void)title;
-  kept_ << text;
-  switch (Buttons(style)) {
-    case 0:  // OK only
-      return button::OK;
-    case 5: {  // Retry and Cancel
-      if (answerYes_ && ++retries_[text] <= kRetriesPerQuestion) return button::Retry;
-      if (!answerYes_) refused_ = true;
-      return button::Cancel;
+  const int buttons = Buttons(style);
+  if (buttons == 0) {  // OK only
+    kept_ << text;
+    return button::OK;
+  }
+  if (!answerYes_) {
+    kept_ << text;
+    refused_ = true;
+    switch (buttons) {
+      case 2: return button::Abort;
+      case 4: return button::No;
+      default: return button::Cancel;  // OK/Cancel, Yes/No/Cancel, Retry/Cancel
     }
-    case 1:  // OK and Cancel
-      if (answerYes_) return button::OK;
-      refused_ = true;
+  }
+  // The log shows what --yes answered.
+  switch (buttons) {
+    case 5:  // Retry and Cancel
+      if (++retries_[text] <= kRetriesPerQuestion) {
+        kept_ << text + CR + QStringLiteral("(--yes: 再試行)");
+        return button::Retry;
+      }
+      kept_ << text + CR + QStringLiteral("(--yes: %1 回再試行したため中止)").arg(kRetriesPerQuestion);
       return button::Cancel;
-    case 2:  // Abort, Retry, Ignore
-      if (answerYes_) return button::Ignore;
-      refused_ = true;
-      return button::Abort;
-    default:  // Yes and No (with or without Cancel)
-      if (answerYes_) return button::Yes;
-      refused_ = true;
-      return Buttons(style) == 3 ? button::Cancel : button::No;
+    case 1:
+      kept_ << text + CR + QStringLiteral("(--yes: OK)");
+      return button::OK;
+    case 2:
+      kept_ << text + CR + QStringLiteral("(--yes: 無視)");
+      return button::Ignore;
+    default:
+      kept_ << text + CR + QStringLiteral("(--yes: はい)");
+      return button::Yes;
   }
 }
 
