@@ -21,7 +21,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/run" "$work/scripts/SAMPLE/DAT/img"
 chmod 700 "$work/run"
-cp "$BUILD_DIR/bin/loftmark" "$work/bin/"
+cp "$BUILD_DIR/bin/loftmark" "$BUILD_DIR/bin/loftmark-window.so" "$work/bin/"
 
 # A sample script with its index, planned for the next update on 1 April of
 # next year at 9:30.

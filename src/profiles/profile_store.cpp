@@ -204,12 +204,17 @@ int16_t SplitKeyedLine(const QString& line, QString& key, int16_t& index, QStrin
 
 void LoadProfiles() {
   programDir = ExecutableDir();
+  LoadProfilesFrom(SettingsPath());
+}
+
+void LoadProfilesFrom(const QString& settingsPath) {
+  programDir = ExecutableDir();
   currentProfile = 0;
   lastProfile = 0;
   profileTable[0].Clear();
   profileTable[0].profile = QStringLiteral("Default");
 
-  const QString path = SettingsPath();
+  const QString& path = settingsPath;
   QStringList lines;
   // A missing or unreadable settings file leaves the single profile "Default".
   if (CanOpenFile(path) && ReadSettingsLines(path, lines)) {

@@ -55,6 +55,9 @@ extern std::vector<int16_t> unfoundProfiles;
 
 // Reads lfup.ini (programDir + "/lfup.ini") into the table; records programDir first.
 void LoadProfiles();
+// The same from another settings file; the program directory stays that of
+// the executable (the command line's --settings).
+void LoadProfilesFrom(const QString& settingsPath);
 // The start-up message that names the profiles of unfoundProfiles with their
 // script paths; empty when every stored script was found.
 QString UnfoundProfilesMessage();

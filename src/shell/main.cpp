@@ -1,58 +1,33 @@
-// Loftmark's entry point: the start-up, then the main window's events until
-// it closes.
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+// Loftmark's entry point. With a command (loftmark build ...) the program
+// runs without a window on Qt Core alone; without one it loads the window
+// module beside the executable and runs the window. Keeping the window in a
+// module of its own means a command never maps Qt Widgets or a display
+// plugin, so it runs on machines without a display.
+#include <dlfcn.h>
 
-#include <QApplication>
-#include <QSocketNotifier>
+#include <cstdio>
 
-#include "shell/ui/main_window.h"
-#include "shell/ui/startup.h"
-#include "util/ui/qt_message_box.h"
+#include "shell/cli/command_line.h"
+#include "util/app_globals.h"
 
 namespace {
 
-int g_termPipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-  const char c = 1;
-  [[maybe_unused]] auto n = ::write(g_termPipe[1], &c, 1);
-}
-
-// SIGTERM and SIGINT (the session ending, a kill) close the main window like
-// its close box, so the profiles are saved as on any other way out.
-void CloseOnTermination(lm::FIND* window) {
-  if (::pipe2(g_termPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(g_termPipe[0], QSocketNotifier::Read, window);
-  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-    char buf[16];
-    while (::read(g_termPipe[0], buf, sizeof buf) > 0) {
-    }
-    window->close();
-  });
-  struct sigaction sa {};
-  sa.sa_handler = OnTerminate;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
-}
+constexpr const char* kWindowModule = "loftmark-window.so";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  lm::QtMessageBoxSink messageBoxes;
-  lm::SetMessageBoxSink(&messageBoxes);
+  if (lm::cli::WantsCommandLine(argc, argv)) return lm::cli::RunCommandLine(argc, argv);
 
-  lm::StartupHooks hooks;
-  hooks.endProcess = [] { QCoreApplication::exit(0); };
-  const QString executable = QCoreApplication::applicationFilePath();
-  std::unique_ptr<lm::FIND> window = lm::StartLoftmark(executable, hooks);
-  if (!window) return 0;  // another copy runs
-  CloseOnTermination(window.get());
-  const int rc = app.exec();
-  lm::SetMessageBoxSink(nullptr);
-  return rc;
+  const QByteArray module = (lm::ExecutableDir() + QLatin1Char('/') + QLatin1String(kWindowModule)).toLocal8Bit();
+  void* handle = ::dlopen(module.constData(), RTLD_NOW | RTLD_LOCAL);
+  using Entry = int (*)(int, char**);
+  auto entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, "LoftmarkWindowMain")) : nullptr;
+  if (entry == nullptr) {
+    const char* why = ::dlerror();
+    std::fprintf(stderr, "loftmark: ウィンドウのモジュール『%s』を読み込めません。\n%s\n", module.constData(),
+                 why ? why : "");
+    return 1;
+  }
+  return entry(argc, argv);
 }

@@ -38,6 +38,7 @@
 #include "support/file_drop.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
+#include "support/window_session.h"
 #include "util/app_globals.h"
 #include "util/text_file.h"
 
@@ -52,14 +53,10 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     lmtest::ResetProfiles();
     lm::makeTmpIndex = 0;
-    savedProgramDir = lm::programDir;
     programFolder = tree.MakeDir("bin");
     executable = tree.WriteFile("bin/loftmark", "#!");
-    lm::SetExecutableDirForTesting(programFolder);
     runtime = tree.MakeDir("run");
-    ::chmod(QFile::encodeName(runtime).constData(), 0700);
-    savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    session = std::make_unique<lmtest::WindowSession>(programFolder, runtime);
     previousOpener = lm::SetUrlOpener([this](const QString& url) {
       opened << url;
       return 42;
@@ -67,17 +64,9 @@ class MainWindowTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (window && window->isVisible()) window->close();
-    window.reset();
-    lm::ReleaseInstanceGuard();
-    lm::ReleaseInstanceLock();
+    lmtest::WindowSession::End(window);
     lm::SetUrlOpener(previousOpener);
-    lm::SetExecutableDirForTesting(QString());
-    lm::programDir = savedProgramDir;
-    if (savedRuntime.isNull())
-      qunsetenv("XDG_RUNTIME_DIR");
-    else
-      qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    session.reset();
   }
 
   void Start() {
@@ -147,8 +136,8 @@ class MainWindowTest : public ::testing::Test {
 
   lmtest::TempTree tree;
   lmtest::ScriptedMessageBox boxes;
-  QString programFolder, executable, runtime, savedProgramDir;
-  QByteArray savedRuntime;
+  QString programFolder, executable, runtime;
+  std::unique_ptr<lmtest::WindowSession> session;
   lm::UrlOpener previousOpener;
   QStringList opened;
   int ended = 0;

@@ -25,6 +25,8 @@ class SingleCopyTest : public ::testing::Test {
     program = tree.MakeDir("bin") + "/loftmark";
     ASSERT_TRUE(QFile::copy(built, program));
     QFile::setPermissions(program, QFile::permissions(built));
+    // The window lives in the module beside the program.
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LM_BIN_DIR "/loftmark-window.so"), tree.Path("bin/loftmark-window.so")));
     runtime = tree.MakeDir("run");
     ::chmod(QFile::encodeName(runtime).constData(), 0700);
     savedRuntime = qgetenv("XDG_RUNTIME_DIR");
@@ -119,6 +121,7 @@ TEST_F(SingleCopyTest, CopiesOfDifferentExecutablesRunSideBySide) {
   const QString other = tree.MakeDir("other") + "/loftmark";
   ASSERT_TRUE(QFile::copy(program, other));
   QFile::setPermissions(other, QFile::permissions(program));
+  ASSERT_TRUE(QFile::copy(tree.Path("bin/loftmark-window.so"), tree.Path("other/loftmark-window.so")));
   QProcess* first = Launch();
   ASSERT_TRUE(WaitUntilRunning());
   program = other;

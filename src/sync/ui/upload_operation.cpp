@@ -1,9 +1,7 @@
 #include "sync/ui/upload_operation.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QInputDialog>
-#include <QLocale>
 #include <QProgressDialog>
 
 #include "profiles/password_keyring.h"
@@ -11,36 +9,12 @@
 #include "sync/check_differ.h"
 #include "sync/mc_win_ftp.h"
 #include "sync/server_upload.h"
+#include "sync/upload_report.h"
 #include "sync/ui/frm_test_fet.h"
 #include "util/message_box.h"
-#include "util/path_resolver.h"
-#include "util/text_file.h"
 
 namespace lm {
 namespace {
-
-const QString kIndexKept = QStringLiteral("サーバーの更新定義ファイルは変更されていません。");
-
-QString Bytes(qint64 n) { return QLocale(QLocale::Japanese).toString(n) + QStringLiteral(" バイト"); }
-
-QString DatDirOfCurrentProfile() {
-  const QString index = CurrentProfileIndexPath();
-  return index.left(index.size() - QStringLiteral("index.fet").size());
-}
-
-QString Totals(const QString& datDir) {
-  qint64 bytes = 0;
-  int files = 0;
-  for (const QString& path : std::as_const(uploadList)) {
-    if (path.endsWith(QLatin1Char('\\'))) continue;
-    QString rel = path;
-    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QString real = ResolveExisting(datDir + rel.mid(1));
-    bytes += QFileInfo(real).size();
-    ++files;
-  }
-  return QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files).arg(Bytes(bytes)).arg(deleteList.size());
-}
 
 // The password from the profile or the keyring; asked for when neither has it.
 bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
@@ -109,7 +83,7 @@ void RunUploadOperation(QWidget* parent) {
   const QString datDir = DatDirOfCurrentProfile();
   FrmTestFet& window = FrmTestFetWindow(parent);
   window.FillFromComparison();
-  window.SetUploadMode(true, Totals(datDir));
+  window.SetUploadMode(true, UploadTotalsText(datDir));
   const bool go = window.exec() == QDialog::Accepted;
   window.SetUploadMode(false);
   window.hide();
@@ -129,40 +103,20 @@ void RunUploadOperation(QWidget* parent) {
                               .arg(p.current)
                               .arg(p.filesDone)
                               .arg(p.filesTotal)
-                              .arg(Bytes(p.bytesDone), Bytes(p.bytesTotal)));
+                              .arg(ByteCountText(p.bytesDone), ByteCountText(p.bytesTotal)));
     progress.setValue(p.bytesTotal > 0 ? static_cast<int>(p.bytesDone * 1000 / p.bytesTotal) : 0);
     QCoreApplication::processEvents();
     return !progress.wasCanceled();
   };
   hooks.confirmDeletions = [](int count) {
-    return MsgBox(QStringLiteral("サーバーから %1 件のファイル・フォルダを削除します。よろしいですか？").arg(count),
-                  style::YesNoQuestion) == button::Yes;
+    return MsgBox(DeletionQuestion(count), style::YesNoQuestion) == button::Yes;
   };
   const UploadOutcome outcome = UploadChanges(ftp, datDir, uploadList, deleteList, hooks);
   progress.hide();
   ftp.CloseSession();
 
-  switch (outcome.status) {
-    case UploadOutcome::Done: {
-      // The server now holds this index: keep it as the server's copy.
-      QByteArray bytes;
-      if (ReadFileBytes(datDir + QStringLiteral("index.fet"), bytes)) WriteFileAtomically(ServerIndexCopyPath(), bytes);
-      QString text = QStringLiteral("アップロードが完了しました。") + CR +
-                     QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(outcome.filesSent).arg(Bytes(outcome.bytesSent)).arg(outcome.deleted);
-      if (!outcome.notDeleted.isEmpty())
-        text += CR + QStringLiteral("削除できなかったもの: ") + outcome.notDeleted.join(QStringLiteral("、"));
-      MsgBox(text, style::Information);
-      break;
-    }
-    case UploadOutcome::Cancelled:
-      MsgBox(QStringLiteral("アップロードを中止しました。") + CR + kIndexKept + CR +
-                 QStringLiteral("もう一度実行すると残りを送信します。"),
-             style::Exclamation);
-      break;
-    case UploadOutcome::Failed:
-      MsgBox(outcome.message + CR + kIndexKept, style::Exclamation);
-      break;
-  }
+  if (outcome.status == UploadOutcome::Done) KeepServerIndexCopy(datDir);
+  MsgBox(UploadOutcomeText(outcome), UploadOutcomeStyle(outcome));
 }
 
 }  // namespace lm

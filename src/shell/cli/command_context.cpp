@@ -1,0 +1,110 @@
+#include "shell/cli/command_context.h"
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "profiles/profile_store.h"
+#include "shell/cli/command_line.h"
+#include "util/app_globals.h"
+
+namespace lm::cli {
+
+int UsageError(const QString& text) {
+  PrintMessage(stderr, text + QLatin1Char('\n') +
+                           QStringLiteral("使い方は loftmark --help で表示されます。"),
+               true);
+  return kUsage;
+}
+
+int Failure(CommandContext& ctx, const QString& text) {
+  ctx.sink.Add(text);
+  ctx.sink.Flush(false);
+  return kFailed;
+}
+
+int RefuseBuildOptions(const CommandContext& ctx) {
+  for (const char* name : {"type", "out", "name"})
+    if (ctx.args.isSet(QString::fromLatin1(name)))
+      return UsageError(QStringLiteral("--%1 は build コマンドのオプションです。").arg(QString::fromLatin1(name)));
+  return kSuccess;
+}
+
+int LoadSettings(CommandContext& ctx) {
+  if (!ctx.args.isSet(QStringLiteral("settings"))) {
+    LoadProfiles();
+    return kSuccess;
+  }
+  const QString file = ctx.args.value(QStringLiteral("settings"));
+  const QFileInfo info(file);
+  if (!info.isFile() || !info.isReadable())
+    return Failure(ctx, QStringLiteral("設定ファイル") + Bracketed(file) + QStringLiteral("を読み込めません。"));
+  LoadProfilesFrom(info.absoluteFilePath());
+  return kSuccess;
+}
+
+namespace {
+
+// The profile called `name`; a number selects the profile of that index
+// when no profile has it as its name. -1 when there is none.
+int FindProfile(const QString& name) {
+  for (int i = 0; i <= lastProfile; ++i)
+    if (TrimBlanks(profileTable[static_cast<size_t>(i)].profile) == name) return i;
+  bool number = false;
+  const int index = name.toInt(&number);
+  if (number && index >= 0 && index <= lastProfile &&
+      !TrimBlanks(profileTable[static_cast<size_t>(index)].ugu).isEmpty())
+    return index;
+  return -1;
+}
+
+}  // namespace
+
+int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
+  const bool byProfile = ctx.args.isSet(QStringLiteral("profile"));
+  const bool byScript = scriptAllowed && ctx.args.isSet(QStringLiteral("script"));
+  if (!scriptAllowed && ctx.args.isSet(QStringLiteral("script")))
+    return UsageError(QStringLiteral("このコマンドには --profile を指定してください。"));
+  if (byProfile == byScript)
+    return UsageError(byProfile ? QStringLiteral("--profile と --script は同時に指定できません。")
+                                : QStringLiteral("--profile NAME または --script FILE を指定してください。"));
+
+  if (byProfile) {
+    if (const int rc = LoadSettings(ctx); rc != kSuccess) return rc;
+    const QString name = ctx.args.value(QStringLiteral("profile"));
+    const int index = FindProfile(name);
+    if (index < 0) return Failure(ctx, QStringLiteral("プロファイル") + Bracketed(name) + QStringLiteral("がありません。"));
+    currentProfile = static_cast<int16_t>(index);
+  } else {
+    // A script without a profile: a fresh profile of its own, as a new
+    // profile of the window would start.
+    programDir = ExecutableDir();
+    for (Profile& p : profileTable) p.Clear();
+    lastProfile = 0;
+    currentProfile = 0;
+    const QString script = ctx.args.value(QStringLiteral("script"));
+    profileTable[0].profile = QFileInfo(script).completeBaseName();
+    profileTable[0].ugu = QFileInfo(script).absoluteFilePath();
+  }
+
+  Profile& profile = profileTable[static_cast<size_t>(currentProfile)];
+  if (ctx.args.isSet(QStringLiteral("out"))) {
+    const QString out = QFileInfo(ctx.args.value(QStringLiteral("out"))).absoluteFilePath();
+    if (!QFileInfo(out).isDir() && !QDir().mkpath(out))
+      return Failure(ctx, QStringLiteral("配布用アーカイブ作成ディレクトリ") + Bracketed(out) +
+                              QStringLiteral("を作成できません。"));
+    profile.dirarc = out;
+  }
+  if (ctx.args.isSet(QStringLiteral("name"))) {
+    const QString name = TrimBlanks(ctx.args.value(QStringLiteral("name")));
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+      return UsageError(QStringLiteral("--name にはフォルダを含まないアーカイブ名を指定してください。"));
+    profile.namearc = name;
+  }
+  return kSuccess;
+}
+
+bool ProgressWanted() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace lm::cli

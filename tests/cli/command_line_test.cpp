@@ -1,0 +1,288 @@
+// The commands on the sample scripts: their output, exit status and the
+// files they write; usage errors and the operations' own failures.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QThread>
+#include <QStandardPaths>
+
+#include "cli/cli_fixture.h"
+#include <QProcessEnvironment>
+#include "util/text_file.h"
+
+namespace {
+
+using clitest::CommandLineTest;
+
+QString NextYear() { return QString::number(QDate::currentDate().year() + 1); }
+QString Future() { return NextYear() + QStringLiteral(" 4 1 9 0"); }
+
+QByteArray ReadAll(const QString& path) {
+  QByteArray bytes;
+  lm::ReadFileBytes(path, bytes);
+  return bytes;
+}
+
+TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
+  const clitest::Result help = Loftmark({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+  for (const char* word : {"Usage: ", "profiles", "index", "build", "compare", "publish", "--profile", "--script",
+                           "--next", "--type", "--out", "--name", "--server-index", "--dry-run", "--yes", "--settings",
+                           "--version"})
+    EXPECT_TRUE(help.out.contains(QString::fromUtf8(word))) << word;
+
+  const clitest::Result version = Loftmark({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n"));
+}
+
+TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {
+  // The dynamic loader names every library it maps.
+  QProcessEnvironment debug;
+  debug.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+  const QList<QStringList> commands = {
+      {"profiles"},
+      {"build", "--script", "scripts/Sample.ugu", "--type", "all", "--out", "dist", "--next", Future()},
+      {"--help"},
+  };
+  for (const QStringList& args : commands) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const clitest::Result r = Loftmark(args, QByteArray(), debug);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("libQt6Core.so"))) << "the loader said nothing";
+    for (const char* library : {"libQt6Widgets", "libQt6Gui", "loftmark-window.so", "platforms/"})
+      EXPECT_FALSE(r.err.contains(QString::fromLatin1(library))) << library;
+  }
+
+  // Without the window's module the commands still run; only the window
+  // cannot start, and says why.
+  ASSERT_TRUE(QFile::remove(bin + "/loftmark-window.so"));
+  EXPECT_EQ(Loftmark({"profiles"}).code, 0);
+  const clitest::Result window = Loftmark({});
+  EXPECT_EQ(window.code, 1);
+  EXPECT_TRUE(window.err.startsWith(QStringLiteral("loftmark: ウィンドウのモジュール『") + bin + "/loftmark-window.so』を読み込めません。"))
+      << window.err.toStdString();
+}
+
+TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
+  struct Case {
+    QStringList args;
+    QString says;
+  } cases[] = {
+      {{"frobnicate"}, "不明なコマンドです: frobnicate"},
+      {{"--frobnicate"}, "frobnicate"},
+      {{"--yes"}, "コマンドを指定してください。"},
+      {{"index", "extra"}, "余分な引数があります: extra"},
+      {{"index", "--next", Future()}, "--profile NAME または --script FILE を指定してください。"},
+      {{"index", "--profile", "a", "--script", "scripts/Sample.ugu", "--next", Future()},
+       "--profile と --script は同時に指定できません。"},
+      {{"index", "--script", "scripts/Sample.ugu"}, "--next で次回更新予定日時を指定してください。"},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", "2030 4 1"}, "\"年 月 日 時 分\""},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", Future(), "--type", "lzh"}, "--type は build コマンドのオプションです。"},
+      {{"build", "--script", "scripts/Sample.ugu", "--next", Future()}, "--type qsc|lzh|exe|all"},
+      {{"build", "--script", "scripts/Sample.ugu", "--type", "zip"}, "qsc、lzh、exe、all"},
+      {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh"}, "--next で次回更新予定日時を指定してください。"},
+      {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--next", Future(), "--name", "a/b"}, "--name"},
+      {{"publish", "--script", "scripts/Sample.ugu"}, "このコマンドには --profile を指定してください。"},
+      {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const clitest::Result r = Loftmark(c.args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("loftmark: "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("loftmark --help"))) << r.err.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(tree.Path("scripts/Sample/DAT/index.fet")));
+}
+
+TEST_F(CommandLineTest, OperationFailuresExitWithOneAndTheProgramsMessage) {
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() + "\r\n");
+  tree.WriteFile("nodat/Lost.ugu", "x");
+  struct Case {
+    QStringList args;
+    QString err;  // the whole of standard error
+  } cases[] = {
+      {{"index", "--profile", "Nope", "--next", Future()}, "loftmark: プロファイル『Nope』がありません。\n"},
+      {{"build", "--profile", "Nope", "--type", "all"}, "loftmark: プロファイル『Nope』がありません。\n"},
+      {{"index", "--profile", "Sample", "--next", "2000 1 1 0 0"}, "loftmark: 年に誤りがあります。\n"},
+      {{"index", "--profile", "Sample", "--next", NextYear() + " 13 1 0 0"}, "loftmark: 月に誤りがあります。\n"},
+      {{"index", "--profile", "Sample", "--next", NextYear() + " 2 30 0 0"}, "loftmark: 日に誤りがあります。\n"},
+      {{"index", "--profile", "Sample", "--next", NextYear() + " x 1 0 0"}, "loftmark: 月に誤りがあります。\n"},
+      {{"index", "--settings", tree.Path("none.ini"), "--profile", "Sample", "--next", Future()},
+       "loftmark: 設定ファイル『" + tree.Path("none.ini") + "』を読み込めません。\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const clitest::Result r = Loftmark(c.args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_EQ(r.err, c.err);
+  }
+  EXPECT_FALSE(QFile::exists(tree.Path("scripts/Sample/DAT/index.fet")));
+
+  // A script without its DAT directory: the script check's own message.
+  const clitest::Result lost = Loftmark({"index", "--script", "nodat/Lost.ugu", "--next", Future()});
+  EXPECT_EQ(lost.code, 1);
+  EXPECT_TRUE(lost.err.startsWith(QStringLiteral("loftmark: "))) << lost.err.toStdString();
+  EXPECT_TRUE(lost.err.contains(QStringLiteral("DAT"))) << lost.err.toStdString();
+  EXPECT_TRUE(lost.out.isEmpty());
+}
+
+TEST_F(CommandLineTest, ProfilesListsTheSettingsAndMarksMissingScripts) {
+  const QByteArray ini = "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                         "\r\ndirarc(000)=" + tree.MakeDir("dist").toUtf8() +
+                         "\r\nprofile(001)=Gone\r\nugu(001)=" + tree.Path("gone/Gone.ugu").toUtf8() + "\r\n";
+  tree.WriteFile("bin/lfup.ini", ini);
+  const QString want = "000\tSample\t" + tree.Path("scripts/Sample.ugu") + "\t" + tree.Path("dist") + "\n" +
+                       "001\tGone\t" + tree.Path("gone/Gone.ugu") + "\t\tスクリプト情報ファイルが見つかりません\n";
+  const clitest::Result r = Loftmark({"profiles"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, want);
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+
+  // --settings reads another file; the program folder's stays as it was.
+  tree.WriteFile("elsewhere.ini", "profile(000)=Other\r\nugu(000)=" + tree.Path("scripts/beside/Beside.ugu").toUtf8() + "\r\n");
+  const clitest::Result other = Loftmark({"profiles", "--settings", "elsewhere.ini"});
+  EXPECT_EQ(other.code, 0);
+  EXPECT_EQ(other.out, "000\tOther\t" + tree.Path("scripts/beside/Beside.ugu") + "\t\n");
+
+  // Without any settings file: the single profile the window would start with.
+  QFile::remove(tree.Path("bin/lfup.ini"));
+  EXPECT_EQ(Loftmark({"profiles"}).out, QStringLiteral("000\tDefault\t\t\n"));
+  EXPECT_FALSE(QFile::exists(tree.Path("bin/lfup.ini")));
+}
+
+TEST_F(CommandLineTest, IndexWritesTheIndexFilesAndNeverTheSettings) {
+  const QByteArray ini = "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() + "\r\n";
+  tree.WriteFile("bin/lfup.ini", ini);
+  ::chmod(QFile::encodeName(tree.Path("bin/lfup.ini")).constData(), 0444);
+  const QDateTime before = QFileInfo(tree.Path("bin/lfup.ini")).lastModified();
+
+  const clitest::Result r = Loftmark({"index", "--profile", "Sample", "--next", Future(), "--tmp"});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, QStringLiteral("更新定義ファイルを出力しました。\n"));
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+  const QByteArray index = tree.ReadFile("scripts/Sample/DAT/index.fet");
+  EXPECT_TRUE(index.startsWith("#NextUpdate " + Future().toLatin1() + " \r\n")) << index.toStdString();
+  EXPECT_TRUE(index.contains("+mio00.euu\r\n"));
+  EXPECT_TRUE(QFile::exists(tree.Path("scripts/Sample/DAT/indextmp.fet")));
+
+  // The other layout, by its script alone; without --tmp no indextmp.fet.
+  const clitest::Result beside = Loftmark({"index", "--script", tree.Path("scripts/beside/Beside.ugu"), "--next", Future()});
+  EXPECT_EQ(beside.code, 0) << beside.err.toStdString();
+  EXPECT_TRUE(QFile::exists(tree.Path("scripts/beside/DAT/index.fet")));
+  EXPECT_FALSE(QFile::exists(tree.Path("scripts/beside/DAT/indextmp.fet")));
+
+  EXPECT_EQ(tree.ReadFile("bin/lfup.ini"), ini);
+  EXPECT_EQ(QFileInfo(tree.Path("bin/lfup.ini")).lastModified(), before);
+  EXPECT_FALSE(QFile::exists(tree.Path("bin/lfup.ini.bak")));
+}
+
+TEST_F(CommandLineTest, BuildWritesEveryArchiveAndNamesThem) {
+  const QString out = tree.Path("dist/release");  // made by the command
+  const clitest::Result r = Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "all", "--out", "dist/release",
+                                   "--name", "sample-1", "--next", Future()});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+  QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+  EXPECT_EQ(lines[0], QStringLiteral("配布用アーカイブを作成しました。"));
+  for (const char* ext : {".lzh", ".exe", ".qsc"}) {
+    const QString file = out + "/sample-1" + ext;
+    EXPECT_TRUE(QFile::exists(file)) << ext;
+    EXPECT_TRUE(r.out.contains(file)) << ext;
+  }
+  // The next build takes the next update from the index just written.
+  const clitest::Result again = Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--out", "dist/two"});
+  EXPECT_EQ(again.code, 0) << again.err.toStdString();
+  EXPECT_TRUE(again.out.contains(QStringLiteral("アーカイブ名を下記とします。\n『sample』\n"))) << again.out.toStdString();
+  EXPECT_TRUE(QFile::exists(tree.Path("dist/two/sample.lzh")));
+  EXPECT_TRUE(tree.ReadFile("scripts/Sample/DAT/index.fet").startsWith("#NextUpdate " + Future().toLatin1() + " \r\n"));
+  // The temporary files of the build are gone from the program folder.
+  EXPECT_FALSE(QFile::exists(bin + "/install.txt"));
+  EXPECT_FALSE(QFile::exists(bin + "/$"));
+}
+
+TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
+  // On a pipe (BuildWritesEveryArchiveAndNamesThem): nothing but the
+  // messages. On a terminal (script(1) gives the program one): one line,
+  // rewritten at each step and cleared at the end, no wider than 79 columns.
+  ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty()) << "install bsdutils (script)";
+  QProcess p;
+  Start(p, QStringLiteral("script"),
+        {QStringLiteral("-qec"),
+         program + QStringLiteral(" build --script scripts/Sample.ugu --type all --out dist --name s --next '") + Future() + "'",
+         QStringLiteral("/dev/null")});
+  ASSERT_TRUE(p.waitForFinished(120000));
+  EXPECT_EQ(p.exitCode(), 0);
+  const QString seen = QString::fromUtf8(p.readAllStandardOutput());
+  const QString clear = QStringLiteral("\r\x1b[K");
+  const QStringList steps = seen.split(clear);
+  ASSERT_GE(steps.size(), 10) << seen.toStdString();
+  EXPECT_TRUE(steps[1].startsWith(QStringLiteral("[1/1] "))) << steps[1].toStdString();
+  EXPECT_TRUE(steps[2].startsWith(QStringLiteral("[2/9] LZH"))) << steps[2].toStdString();
+  EXPECT_TRUE(steps.last().startsWith(QStringLiteral("配布用アーカイブを作成しました。"))) << steps.last().toStdString();
+  for (const QString& step : steps.mid(1, steps.size() - 2)) EXPECT_LE(step.size(), 79) << step.toStdString();
+}
+
+TEST_F(CommandLineTest, TerminationCancelsTheBuildAndKeepsTheEarlierArchive) {
+  WriteRandomFiles(QStringLiteral("scripts/Sample/DAT/data"), 40);
+  const QStringList build = {"build", "--script", "scripts/Sample.ugu", "--out", "dist", "--name", "s", "--next", Future()};
+  ASSERT_EQ(Loftmark(build + QStringList{"--type", "lzh"}).code, 0);
+  const QByteArray earlier = tree.ReadFile("dist/s.lzh");
+
+  QProcess p;
+  Start(p, program, build + QStringList{"--type", "all"});
+  // The archiver writes into a hidden file beside the archive while it works.
+  QDeadlineTimer deadline(60000);
+  while (QDir(tree.Path("dist")).entryList({".lha-*"}, QDir::Files | QDir::Hidden).isEmpty()) {
+    ASSERT_FALSE(deadline.hasExpired());
+    ASSERT_EQ(p.state(), QProcess::Running) << "the build ended before it could be interrupted";
+    QThread::msleep(2);
+  }
+  p.terminate();  // SIGTERM, as a CI job's timeout sends
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("loftmark: アーカイブの作成を中止しました。\n"));
+  EXPECT_EQ(tree.ReadFile("dist/s.lzh"), earlier);
+  EXPECT_EQ(QDir(tree.Path("dist")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"s.lzh"});
+  EXPECT_FALSE(QFile::exists(bin + "/install.txt"));
+  EXPECT_FALSE(QFile::exists(bin + "/$"));
+}
+
+TEST_F(CommandLineTest, ReadOnlyOutputFolderFailsWithTheBuildersMessage) {
+  tree.MakeDir("readonly");
+  if (::geteuid() == 0) {
+    // Root writes anywhere: run the program as nobody over a tree it owns.
+    runAs = 65534;
+    for (const QString& dir : {tree.Path(), QFileInfo(tree.Path()).path()}) {
+      QFile::setPermissions(dir, QFile::permissions(dir) | QFile::ExeOther | QFile::ReadOther);
+    }
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(QFile::encodeName(tree.Path()).toStdString()))
+      ASSERT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0) << e.path();
+    ASSERT_EQ(::chown(QFile::encodeName(tree.Path()).constData(), 65534, 65534), 0);
+  }
+  ::chmod(QFile::encodeName(tree.Path("readonly")).constData(), 0555);
+  const clitest::Result r =
+      Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "all", "--out", "readonly", "--name", "s", "--next", Future()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+  EXPECT_TRUE(r.err.startsWith(QStringLiteral("loftmark: "))) << r.err.toStdString();
+  EXPECT_TRUE(r.err.endsWith(QStringLiteral("loftmark: アーカイブ作成中にエラーが発生しました。\n"))) << r.err.toStdString();
+  EXPECT_TRUE(QDir(tree.Path("readonly")).isEmpty());
+  ::chmod(QFile::encodeName(tree.Path("readonly")).constData(), 0755);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// compare and publish: the comparison with a server's index (its questions
+// answered by --yes or refused), and the upload to a real FTP server on
+// 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QThread>
+
+
+#include "cli/cli_fixture.h"
+#include "sync/ftp_test_server.h"
+
+namespace {
+
+using clitest::CommandLineTest;
+
+QString Future() { return QString::number(QDate::currentDate().year() + 1) + QStringLiteral(" 4 1 9 0"); }
+
+class SyncCommands : public CommandLineTest {
+ protected:
+  void WriteIndex() {
+    const clitest::Result r = Loftmark({"index", "--script", "scripts/Sample.ugu", "--next", Future()});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  }
+
+  // The local index with readme.txt missing, mio00.euu newer and an entry
+  // the script no longer has.
+  QByteArray ServerIndex() {
+    QByteArray server;
+    for (const QByteArray& line : tree.ReadFile("scripts/Sample/DAT/index.fet").split('\n')) {
+      if (line.isEmpty() || line.contains("readme.txt")) continue;
+      server += line.contains("+mio00.euu") ? QByteArray("209912312359f00000+mio00.euu\r") : line;
+      server += '\n';
+    }
+    return server + "209912312359f00001+old.txt\r\n";
+  }
+};
+
+TEST_F(SyncCommands, CompareListsUploadsAndDeletionsAndAsksAboutNewerServerFiles) {
+  WriteIndex();
+  const QString question = QStringLiteral("mio00.euu");
+  struct Case {
+    QStringList args;
+    const char* serverFile;  // where the server's index lies
+  } cases[] = {
+      {{"compare", "--script", "scripts/Sample.ugu", "--server-index", "server.fet"}, "server.fet"},
+      {{"compare", "--script", "scripts/Sample.ugu"}, "bin/indexserver.fet"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serverFile);
+    tree.WriteFile(QString::fromLatin1(c.serverFile), ServerIndex());
+
+    // The server's copy is newer: the window asks; without --yes the command refuses.
+    const clitest::Result refused = Loftmark(c.args);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
+    EXPECT_TRUE(refused.err.startsWith(QStringLiteral("loftmark: "))) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(question)) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--yes"))) << refused.err.toStdString();
+
+    const clitest::Result yes = Loftmark(c.args + QStringList{"--yes"});
+    EXPECT_EQ(yes.code, 0) << yes.err.toStdString();
+    EXPECT_TRUE(yes.err.isEmpty()) << yes.err.toStdString();
+    EXPECT_TRUE(yes.out.endsWith(QStringLiteral("追加ファイル一覧 (2)\n\\mio00.euu\n\\readme.txt\n"
+                                                 "削除対象一覧 (1)\n\\old.txt\n")))
+        << yes.out.toStdString();
+  }
+
+  // Without the server's index: the comparison's message.
+  const clitest::Result missing = Loftmark({"compare", "--script", "scripts/Sample.ugu", "--server-index", "none.fet"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_TRUE(missing.err.endsWith(QStringLiteral("loftmark: 更新定義ファイルが存在しません。\n"))) << missing.err.toStdString();
+}
+
+TEST_F(SyncCommands, PublishSendsTheChangesOnlyWhenToldTo) {
+  lmtest::FtpTestServer server;
+  ASSERT_GT(server.Port(), 0);
+  const QByteArray account = "server(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
+                             "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\ndirserver(000)=pub\r\n";
+  const QByteArray script = "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() + "\r\n";
+  tree.WriteFile("bin/lfup.ini", script + account + "password(000)=" + lmtest::FtpTestServer::kPassword + "\r\n");
+  WriteIndex();
+
+  const clitest::Result dry = Loftmark({"publish", "--profile", "Sample", "--dry-run"});
+  EXPECT_EQ(dry.code, 0) << dry.err.toStdString();
+  EXPECT_TRUE(dry.out.contains(QStringLiteral("追加ファイル一覧 (4)\n"))) << dry.out.toStdString();
+  EXPECT_TRUE(dry.out.contains(QStringLiteral("\\shell\\descript.txt\n削除対象一覧 (0)\n送信 3 件 (69 バイト)　削除 0 件\n"))) << dry.out.toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root("pub/index.fet")));
+
+  const clitest::Result unconfirmed = Loftmark({"publish", "--profile", "Sample"});
+  EXPECT_EQ(unconfirmed.code, 1);
+  EXPECT_TRUE(unconfirmed.err.contains(QStringLiteral("アップロードしますか？"))) << unconfirmed.err.toStdString();
+  EXPECT_TRUE(unconfirmed.err.contains(QStringLiteral("--yes"))) << unconfirmed.err.toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root("pub/index.fet")));
+
+  const clitest::Result sent = Loftmark({"publish", "--profile", "Sample", "--yes"});
+  EXPECT_EQ(sent.code, 0) << sent.err.toStdString();
+  EXPECT_TRUE(sent.err.isEmpty()) << sent.err.toStdString();
+  EXPECT_TRUE(sent.out.contains(QStringLiteral("アップロードが完了しました。"))) << sent.out.toStdString();
+  const QByteArray index = tree.ReadFile("scripts/Sample/DAT/index.fet");
+  QFile sentIndex(server.Root("pub/index.fet"));
+  ASSERT_TRUE(sentIndex.open(QIODevice::ReadOnly));
+  EXPECT_EQ(sentIndex.readAll(), index);
+  QFile sentFile(server.Root("pub/shell/descript.txt"));
+  ASSERT_TRUE(sentFile.open(QIODevice::ReadOnly));
+  EXPECT_EQ(sentFile.readAll(), tree.ReadFile("scripts/Sample/DAT/shell/descript.txt"));
+  EXPECT_EQ(tree.ReadFile("bin/indexserver.fet"), index);
+
+  // Nothing changed since: nothing but the index files to send.
+  const clitest::Result again = Loftmark({"publish", "--profile", "Sample", "--dry-run"});
+  EXPECT_TRUE(again.out.contains(QStringLiteral("追加ファイル一覧 (0)\n削除対象一覧 (0)\n"))) << again.out.toStdString();
+
+  // Without a password anywhere the command names the option, never waits
+  // on standard input; with it the password comes from there.
+  tree.WriteFile("bin/lfup.ini", script + account);
+  const clitest::Result noPassword = Loftmark({"publish", "--profile", "Sample", "--dry-run"});
+  EXPECT_EQ(noPassword.code, 1);
+  EXPECT_TRUE(noPassword.err.contains(QStringLiteral("--password-stdin"))) << noPassword.err.toStdString();
+  const clitest::Result fromStdin =
+      Loftmark({"publish", "--profile", "Sample", "--dry-run", "--password-stdin"},
+               QByteArray(lmtest::FtpTestServer::kPassword) + "\n");
+  EXPECT_EQ(fromStdin.code, 0) << fromStdin.err.toStdString();
+
+  // A profile without a server.
+  tree.WriteFile("bin/lfup.ini", script);
+  const clitest::Result noServer = Loftmark({"publish", "--profile", "Sample", "--yes"});
+  EXPECT_EQ(noServer.code, 1);
+  EXPECT_EQ(noServer.err, QStringLiteral("loftmark: 接続先サーバが設定されていません。\n"));
+}
+
+TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
+  lmtest::FtpTestServer server;
+  ASSERT_GT(server.Port(), 0);
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                                     "\r\nserver(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
+                                     "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\npassword(000)=" +
+                                     lmtest::FtpTestServer::kPassword + "\r\n");
+  WriteRandomFiles(QStringLiteral("scripts/Sample/DAT/data"), 60);
+  WriteIndex();
+
+  QProcess p;
+  Start(p, program, {"publish", "--profile", "Sample", "--yes"});
+  // Wait until the first data arrive on the server, then stop the run.
+  QDeadlineTimer deadline(60000);
+  while (!QDir(server.Root("data")).exists() ||
+         QDir(server.Root("data")).entryList(QDir::Files | QDir::Hidden).isEmpty()) {
+    ASSERT_FALSE(deadline.hasExpired());
+    ASSERT_EQ(p.state(), QProcess::Running) << "the upload ended before it could be interrupted";
+    QThread::msleep(1);
+  }
+  p.terminate();
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  const QString err = QString::fromUtf8(p.readAllStandardError());
+  EXPECT_TRUE(err.endsWith(QStringLiteral("loftmark: アップロードを中止しました。\nサーバーの更新定義ファイルは変更されていません。\n"
+                                          "もう一度実行すると残りを送信します。\n")))
+      << err.toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root("index.fet")));
+  EXPECT_LT(QDir(server.Root("data")).entryList(QDir::Files | QDir::Hidden).size(), 60);
+
+  // The next run finishes the job.
+  const clitest::Result again = Loftmark({"publish", "--profile", "Sample", "--yes"});
+  EXPECT_EQ(again.code, 0) << again.err.toStdString();
+  QFile sent(server.Root("index.fet"));
+  ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+  EXPECT_EQ(sent.readAll(), tree.ReadFile("scripts/Sample/DAT/index.fet"));
+}
+
+}  // namespace
