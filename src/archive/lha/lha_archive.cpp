@@ -8,12 +8,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <random>
+#include <unordered_map>
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
 #include "util/cp932/cp932.h"
+#include "util/pathfind/name_fold.h"
 
 namespace lha {
 namespace {
@@ -74,15 +77,22 @@ std::string StoredNameToUtf8(const std::string& stored) {
 }
 
 bool SameMemberName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] == '\\' ? '/' : a[i];
-    char y = b[i] == '\\' ? '/' : b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+  if (a.size() == b.size()) {
+    bool same = true;
+    for (std::size_t i = 0; i < a.size() && same; ++i) {
+      same = a[i] == b[i] || ((a[i] == '\\' || a[i] == '/') && (b[i] == '\\' || b[i] == '/'));
+    }
+    if (same) return true;
   }
-  return true;
+  return MemberNameKey(a) == MemberNameKey(b);
+}
+
+std::string MemberNameKey(const std::string& utf8Path) {
+  std::string key = pathfind::FoldName(utf8Path);
+  for (char& c : key) {
+    if (c == '\\') c = '/';
+  }
+  return key;
 }
 
 ArchiveReader::~ArchiveReader() {
@@ -90,10 +100,20 @@ ArchiveReader::~ArchiveReader() {
 }
 
 int ArchiveReader::Open(const std::string& path) {
-  f_ = std::fopen(path.c_str(), "rb");
-  if (!f_) return ARC_ERROR_ARC_FILE_OPEN;
+  // Opened without waiting, so that a FIFO or device in the archive's place
+  // is refused instead of blocking the command.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return ARC_ERROR_ARC_FILE_OPEN;
   struct stat st {};
-  if (fstat(fileno(f_), &st) != 0 || !S_ISREG(st.st_mode)) return ARC_ERROR_ARC_FILE_OPEN;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return ARC_ERROR_ARC_FILE_OPEN;
+  }
+  f_ = fdopen(fd, "rb");
+  if (!f_) {
+    ::close(fd);
+    return ARC_ERROR_ARC_FILE_OPEN;
+  }
   size_ = static_cast<uint64_t>(st.st_size);
   FileSource src(f_);
   // A self-extracting file made by our writer names the archive's start in
@@ -134,7 +154,8 @@ namespace {
 
 // Reads a whole source file. Returns 0 or a result code.
 int ReadSource(const std::string& path, std::vector<uint8_t>& data, struct stat& st) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not waiting on open: a FIFO or device put in a file's place is refused.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return ARC_ERROR_FILE_OPEN;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
@@ -234,19 +255,23 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
     return rc;
   };
 
-  std::vector<std::string> addedUtf8;
-  for (const NewMember& nm : added) addedUtf8.push_back(StoredNameToUtf8(nm.storedName));
+  // The new members by name, so that each old member finds its replacement
+  // in constant time; of several new members of one name, the first not yet
+  // written replaces the next old one.
+  std::unordered_map<std::string, std::deque<std::size_t>> addedByName;
+  for (std::size_t j = 0; j < added.size(); ++j) {
+    addedByName[MemberNameKey(StoredNameToUtf8(added[j].storedName))].push_back(j);
+  }
   std::vector<bool> written(added.size(), false);
   if (existing) {
     const auto& entries = existing->entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (i < keep.size() && !keep[i]) continue;
       std::size_t replace = added.size();
-      for (std::size_t j = 0; j < added.size(); ++j) {
-        if (!written[j] && SameMemberName(entries[i].path, addedUtf8[j])) {
-          replace = j;
-          break;
-        }
+      const auto hit = addedByName.find(MemberNameKey(entries[i].path));
+      if (hit != addedByName.end() && !hit->second.empty()) {
+        replace = hit->second.front();
+        hit->second.pop_front();
       }
       if (replace < added.size()) {
         if (int rc = WriteNewMember(out.get(), added[replace], options, report)) {

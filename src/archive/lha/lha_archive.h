@@ -85,7 +85,11 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
 int MakeTempFile(const std::string& dir, std::string& path, mode_t* mode = nullptr);
 
 // Name comparison used for replacing and deleting: "/" and "\" alike,
-// ASCII letters without case.
+// letters without case (the rule of util/pathfind/name_fold.h).
 bool SameMemberName(const std::string& a, const std::string& b);
+
+// The key under which SameMemberName finds a name in a hash table: equal
+// keys exactly for the same member name.
+std::string MemberNameKey(const std::string& utf8Path);
 
 }  // namespace lha
