@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/common/command_line.h"
+#include "archive/lha/lha_archive.h"
 #include "archive/lha/lha_commands.h"
 
 namespace lha {
@@ -37,6 +38,12 @@ std::vector<std::string> SplitSlashes(const std::string& path);
 // The archive named in a command: looked up without regard to case when it
 // exists; ".lzh" is added to a name without extension when `addExtension`.
 std::string ArchivePath(const std::string& word, bool addExtension);
+
+// Opens an archive whose members are to be read (listed, tested,
+// extracted). Members before a damaged header stay readable: then 0 is
+// returned with the damage's code in `damage` and a line in the report that
+// says where the archive is damaged. Otherwise the failure's code.
+int OpenForReading(ArchiveReader& reader, const std::string& archive, int& damage, std::string& report);
 
 int CommandAdd(const Words& w, const Switches& sw, std::string& report);
 int CommandExtract(const Words& w, const Switches& sw, bool alwaysPaths, std::string& report);

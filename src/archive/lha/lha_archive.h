@@ -30,7 +30,9 @@ class ArchiveReader {
 
   // Opens the archive and reads every header. Returns 0 or a result code:
   // ARC_ERROR_ARC_FILE_OPEN, ARC_ERROR_FILE_STYLE (not an LHA archive),
-  // ARC_ERROR_HEADER_BROKEN, ARC_ERROR_HEADER_CRC, ARC_ERROR_VERSION.
+  // ARC_ERROR_HEADER_BROKEN, ARC_ERROR_HEADER_CRC, ARC_ERROR_VERSION. The
+  // members read before a damaged header stay in entries(). A FIFO or device
+  // is refused without waiting on it.
   int Open(const std::string& path);
   const std::vector<Entry>& entries() const { return entries_; }
 

@@ -104,6 +104,23 @@ bool NameMatches(const std::string& pattern, const std::string& memberPath) {
   return SameMemberName(p, memberPath);
 }
 
+int OpenForReading(ArchiveReader& reader, const std::string& archive, int& damage, std::string& report) {
+  damage = 0;
+  const int rc = reader.Open(archive);
+  if (rc == 0) return 0;
+  const bool damagedLater = rc == ARC_ERROR_HEADER_BROKEN || rc == ARC_ERROR_HEADER_CRC ||
+                            rc == ARC_ERROR_CANNOT_READ || rc == ARC_ERROR_VERSION;
+  if (!damagedLater || reader.entries().empty()) {
+    report += "cannot read the archive " + archive + "\r\n";
+    return rc;
+  }
+  const Entry& last = reader.entries().back();
+  report += "damaged header at offset " + std::to_string(last.m.dataOffset + last.m.packedSize) + " after " +
+            visible::Escape(last.path) + ": only the members before it are read\r\n";
+  damage = rc;
+  return 0;
+}
+
 namespace {
 
 int CommandDelete(const Words& w, std::string& report) {
@@ -138,10 +155,8 @@ int CommandDelete(const Words& w, std::string& report) {
 int CommandList(const Words& w, bool test, std::string& report) {
   const std::string archive = ArchivePath(w.archive, true);
   ArchiveReader reader;
-  if (int rc = reader.Open(archive)) {
-    report += "cannot read the archive " + archive + "\r\n";
-    return rc;
-  }
+  int damage = 0;
+  if (int rc = OpenForReading(reader, archive, damage, report)) return rc;
   int first = 0;
   for (const Entry& e : reader.entries()) {
     // The method and the name come from the archive: escaped, so that no
@@ -156,7 +171,7 @@ int CommandList(const Words& w, bool test, std::string& report) {
     }
     report += line + "\r\n";
   }
-  return first;
+  return first ? first : damage;
 }
 
 }  // namespace

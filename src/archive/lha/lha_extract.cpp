@@ -18,10 +18,12 @@ namespace lha {
 namespace {
 
 // The levels of a member path made safe for writing below the output
-// directory; false when the path is absolute or climbs out of it.
+// directory; false when the path climbs out of it or names a drive. A
+// leading separator is dropped, as other LHA tools drop it ("\\dir\\file"
+// is written to dir/file below the output directory).
 bool SafeLevels(const std::string& path, bool withPaths, std::vector<std::string>& levels) {
   levels.clear();
-  if (path.empty() || path[0] == '/' || path.find('\0') != std::string::npos) return false;
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
   for (const std::string& p : SplitSlashes(path)) {
     if (p.empty() || p == ".") continue;
     if (p == "..") return false;
@@ -102,6 +104,63 @@ int ExtractFile(pathfind::FolderIndex& index, const ArchiveReader& reader, const
   return rc;
 }
 
+// True when a link in a folder `depth` levels below the output directory
+// that points at `target` stays inside it. Only leading ".." levels are
+// taken: after a name, ".." would climb out of wherever that name leads,
+// which may itself be a link.
+bool LinkStaysInside(std::size_t depth, const std::string& target) {
+  if (target.empty() || target[0] == '/') return false;
+  if (target.size() >= 2 && target[1] == ':' && std::isalpha(static_cast<unsigned char>(target[0]))) return false;
+  bool named = false;
+  for (const std::string& p : SplitSlashes(target)) {
+    if (p.empty() || p == ".") continue;
+    if (p == "..") {
+      if (named || depth == 0) return false;
+      --depth;
+    } else {
+      named = true;
+    }
+  }
+  return named;
+}
+
+// A Unix symbolic link, stored as "link|target": created when its target
+// stays inside the output directory, in place of an entry of that name.
+int ExtractLink(pathfind::FolderIndex& index, const std::string& root, const Entry& e, bool withPaths,
+                std::string& report) {
+  const std::size_t bar = e.path.find('|');
+  const std::string target = e.path.substr(bar + 1);
+  std::vector<std::string> levels;
+  if (!SafeLevels(e.path.substr(0, bar), withPaths, levels) || !LinkStaysInside(levels.size() - 1, target)) {
+    report += "refused (link leads out of the output directory): " + visible::Escape(e.path) + "\r\n";
+    return ARC_ERROR_HEADER_BROKEN;
+  }
+  std::string dir;
+  if (int rc = MakeDirectories(index, root, levels, levels.size() - 1, dir)) return rc;
+  std::string found;
+  std::string place = pathfind::Join(dir, levels.back());
+  const bool existed = index.Find(dir, levels.back(), found);
+  if (existed) {
+    place = pathfind::Join(dir, found);
+    struct stat st {};
+    if (::lstat(place.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ARC_ERROR_FILE_OPEN;
+  }
+  // Made under a fresh name, then renamed over what was there.
+  for (unsigned n = 0;; ++n) {
+    const std::string tmp = pathfind::Join(dir, ".lha-link-" + std::to_string(::getpid()) + "-" + std::to_string(n));
+    if (::symlink(target.c_str(), tmp.c_str()) == 0) {
+      if (::rename(tmp.c_str(), place.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return ARC_ERROR_CANNOT_WRITE;
+      }
+      break;
+    }
+    if (errno != EEXIST || n > 1000) return ARC_ERROR_CANNOT_WRITE;
+  }
+  if (!existed) index.Added(dir, levels.back());
+  return 0;
+}
+
 using SkipFn = bool (*)(const std::string&);
 
 int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, bool withPaths,
@@ -142,14 +201,20 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
       for (const std::string& p : patterns) any = any || NameMatches(p, e.path);
       if (!any) continue;
     }
+    if (e.m.isSymlink) {
+      const int rc = ExtractLink(index, root, e, withPaths, report);
+      if (rc) {
+        report += "failed: " + visible::Escape(e.path) + "\r\n";
+        note(rc);
+      } else {
+        report += "linked " + visible::Escape(e.path) + "\r\n";
+      }
+      continue;
+    }
     std::vector<std::string> levels;
     if (!SafeLevels(e.path, withPaths, levels)) {
       report += "refused (path leaves the output directory): " + visible::Escape(e.path) + "\r\n";
       note(ARC_ERROR_HEADER_BROKEN);
-      continue;
-    }
-    if (e.m.isSymlink) {
-      report += "skipped symbolic link: " + visible::Escape(e.path) + "\r\n";
       continue;
     }
     if (e.m.IsDirectory()) {
@@ -187,22 +252,20 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
 int CommandExtract(const Words& w, const Switches& sw, bool alwaysPaths, std::string& report) {
   const std::string archive = ArchivePath(w.archive, true);
   ArchiveReader reader;
-  if (int rc = reader.Open(archive)) {
-    report += "cannot read the archive " + archive + "\r\n";
-    return rc;
-  }
+  int damage = 0;
+  if (int rc = OpenForReading(reader, archive, damage, report)) return rc;
   const bool withPaths = alwaysPaths || sw.x > 0;
-  return ExtractMembers(reader, w.dir, withPaths, w.names, nullptr, report);
+  const int rc = ExtractMembers(reader, w.dir, withPaths, w.names, nullptr, report);
+  return rc ? rc : damage;
 }
 
 int ExtractAll(const std::string& archivePath, const std::string& outDir, bool withPaths,
                bool (*skip)(const std::string& utf8Path), std::string& report) {
   ArchiveReader reader;
-  if (int rc = reader.Open(archivePath)) {
-    report += "cannot read the archive " + archivePath + "\r\n";
-    return rc;
-  }
-  return ExtractMembers(reader, outDir, withPaths, {}, skip, report);
+  int damage = 0;
+  if (int rc = OpenForReading(reader, archivePath, damage, report)) return rc;
+  const int rc = ExtractMembers(reader, outDir, withPaths, {}, skip, report);
+  return rc ? rc : damage;
 }
 
 }  // namespace lha

@@ -56,6 +56,8 @@ void ParseExtension(const uint8_t* e, std::size_t size, std::size_t offsetInHead
       ext.fileName.assign(reinterpret_cast<const char*>(data), dataLen);
       ext.haveFileName = true;
       break;
+    case 0x3F:  // a comment of its own: not part of the name
+      break;
     case 0x02:
       ext.dirName.assign(reinterpret_cast<const char*>(data), dataLen);
       break;
@@ -99,6 +101,22 @@ bool EndsWithSeparatorByte(const std::string& s) {
 
 std::string StripTrailingSeparators(std::string s) {
   while (EndsWithSeparatorByte(s)) s.pop_back();
+  return s;
+}
+
+// A name field up to its first NUL: some writers (Amiga tools) put a
+// comment after the name, separated by a NUL.
+std::string NameBeforeComment(std::string s) {
+  const std::size_t nul = s.find('\0');
+  if (nul != std::string::npos) s.resize(nul);
+  return s;
+}
+
+// Level 0 and 1 names: LHa for UNIX separates levels by 0xFF there.
+std::string WithBackslashes(std::string s) {
+  for (char& c : s) {
+    if (static_cast<uint8_t>(c) == 0xFF) c = '\\';
+  }
   return s;
 }
 
@@ -149,7 +167,8 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
     if (sum != base[1]) return ARC_ERROR_HEADER_CRC;
     const std::size_t nameLen = base[21];
     if (22 + nameLen > baseLen) return ARC_ERROR_HEADER_BROKEN;
-    const std::string name(reinterpret_cast<const char*>(base + 22), nameLen);
+    const std::string name =
+        WithBackslashes(NameBeforeComment(std::string(reinterpret_cast<const char*>(base + 22), nameLen)));
     m.mtime = DosToUnixTime(Get32(base + 15));
     m.dosAttribute = base[19];
     uint64_t packed = Get32(base + 7);
@@ -174,11 +193,21 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
       packed -= extTotal;
       ext.haveCrcField = false;  // level 1 headers are covered by the checksum only
     } else if (22 + nameLen + 2 < baseLen && base[22 + nameLen + 2] == 'U') {
+      // LHa for UNIX's level-0 extension: 'U', a minor version, the Unix
+      // time, mode, uid and gid.
       m.osId = 'U';
+      const uint8_t* u = base + 22 + nameLen + 2;
+      if (22 + nameLen + 2 + 12 <= baseLen) {
+        ext.haveUnixTime = true;
+        ext.unixTime = Get32(u + 2);
+        m.hasUnixMode = true;
+        m.unixMode = Get16(u + 6);
+      }
     }
     m.headerLength = baseLen + extTotal;
     m.packedSize = packed;
-    m.name = ext.haveFileName ? JoinPath(ext.dirName, ext.fileName) : JoinPath(ext.dirName, name);
+    m.name = ext.haveFileName ? JoinPath(ext.dirName, WithBackslashes(NameBeforeComment(ext.fileName)))
+                              : JoinPath(ext.dirName, name);
   } else if (level == 2) {
     if (got < 26) return ARC_ERROR_HEADER_BROKEN;
     const std::size_t total = Get16(base);
@@ -203,7 +232,36 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
       if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
     }
     m.headerLength = total;
-    m.name = JoinPath(ext.dirName, ext.fileName);
+    m.name = JoinPath(ext.dirName, NameBeforeComment(ext.fileName));
+  } else if (level == 3) {
+    // As level 2 with 32-bit sizes: the header's total at 24, each
+    // extension's size field four bytes long.
+    if (got < 32 || Get16(base) != 4) return ARC_ERROR_HEADER_BROKEN;
+    const uint64_t total = Get32(base + 24);
+    if (total < 32 || total > (1u << 20) || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
+    std::vector<uint8_t> hdr(static_cast<std::size_t>(total));
+    if (!src.ReadAt(offset, hdr.data(), hdr.size())) return ARC_ERROR_CANNOT_READ;
+    m.packedSize = Get32(hdr.data() + 7);
+    m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
+    m.crc = Get16(hdr.data() + 21);
+    m.osId = hdr[23];
+    std::size_t pos = 32;
+    uint32_t size = Get32(hdr.data() + 28);
+    while (size != 0) {
+      if (size < 5 || pos + size > hdr.size()) return ARC_ERROR_HEADER_BROKEN;
+      // ParseExtension expects a two-byte size at the end; the data length
+      // is what matters, so hand it the size less the two extra bytes.
+      ParseExtension(hdr.data() + pos, size - 2, pos, m, ext);
+      pos += size;
+      size = Get32(hdr.data() + pos - 4);
+    }
+    if (ext.haveCrcField) {
+      hdr[ext.crcFieldOffset] = 0;
+      hdr[ext.crcFieldOffset + 1] = 0;
+      if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
+    }
+    m.headerLength = total;
+    m.name = JoinPath(ext.dirName, NameBeforeComment(ext.fileName));
   } else {
     return ARC_ERROR_VERSION;
   }

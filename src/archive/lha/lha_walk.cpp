@@ -29,7 +29,12 @@ int ReadMembers(const FileSource& src, uint64_t start, uint64_t end, std::vector
   for (;;) {
     Member m;
     const int rc = ReadHeader(src, offset, end, m);
-    if (rc == 1) return 0;
+    if (rc == 1) {
+      // A file that ends at once, but not as an empty archive (a lone zero
+      // byte) does, is no archive: a zero first byte alone proves nothing.
+      if (members.empty() && end - start > 1) return ARC_ERROR_FILE_STYLE;
+      return 0;
+    }
     if (rc != 0) {
       if (members.empty() && (rc == ARC_ERROR_HEADER_BROKEN || rc == ARC_ERROR_HEADER_CRC)) {
         // The first header decides whether this is an archive at all.

@@ -1,5 +1,5 @@
 // Hand-made archives for the tests: members with any name, header level 0,
-// 1 or 2, stored (-lh0-) data, so that tests can build what no honest
+// 1, 2 or 3, stored (-lh0-) or hand-packed data, so that tests can build what no honest
 // writer would (escaping paths, damaged headers).
 #pragma once
 
@@ -19,6 +19,12 @@ struct CraftMember {
   bool directory = false;
   std::string method;  // "" for -lh0- (-lhd- for a directory)
   std::string extension;  // one more level-2 extension: type byte and data
+  // Packed bytes written in place of `data` (whose size and CRC the header
+  // still gives): data hand-encoded for `method`.
+  std::string packed;
+  // Level 0: LHa for UNIX's extension after the CRC ('U', a minor version,
+  // this Unix time, mode, uid, gid); 0 for none.
+  uint32_t unixStamp = 0;
 };
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -35,6 +41,48 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
   for (const CraftMember& m : members) {
     const uint16_t crc = lha::Crc16(m.data.data(), m.data.size());
     const std::string method = !m.method.empty() ? m.method : m.directory ? "-lhd-" : "-lh0-";
+    const std::string& body = m.packed.empty() ? m.data : m.packed;
+    if (m.level == 3) {
+      // As level 2 with 32-bit sizes: the header's total at 24, four-byte
+      // size fields.
+      std::string h;
+      Put16(h, 4);
+      h += method;
+      Put32(h, static_cast<uint32_t>(body.size()));
+      Put32(h, static_cast<uint32_t>(m.data.size()));
+      Put32(h, unixTime);
+      h += '\x20';
+      h += '\x03';
+      Put16(h, crc);
+      h += 'U';
+      Put32(h, 0);  // total, filled in below
+      // The folders in the directory extension, 0xFF after each level.
+      std::string dir = m.directory ? m.name : "", file = m.name;
+      if (!m.directory && m.name.rfind('\\') != std::string::npos) {
+        dir = m.name.substr(0, m.name.rfind('\\'));
+        file = m.name.substr(m.name.rfind('\\') + 1);
+      }
+      for (char& c : dir) c = c == '\\' ? '\xff' : c;
+      std::vector<std::string> exts = {std::string("\0\0\0", 3)};
+      if (!m.directory) exts.push_back("\x01" + file);
+      if (!dir.empty()) exts.push_back("\x02" + dir + "\xff");
+      if (!m.extension.empty()) exts.push_back(m.extension);
+      std::size_t crcAt = 0;
+      for (const std::string& e : exts) {
+        Put32(h, static_cast<uint32_t>(e.size() + 4));
+        if (e[0] == '\0') crcAt = h.size() + 1;
+        h += e;
+      }
+      Put32(h, 0);
+      const uint32_t total = static_cast<uint32_t>(h.size());
+      for (int i = 0; i < 4; ++i) h[24 + i] = static_cast<char>(total >> (8 * i));
+      const uint16_t hc = lha::Crc16(h.data(), h.size());
+      h[crcAt] = static_cast<char>(hc & 0xFF);
+      h[crcAt + 1] = static_cast<char>(hc >> 8);
+      out += h;
+      out += body;
+      continue;
+    }
     if (m.level == 2) {
       // The whole name in the file-name extension (a directory in the
       // directory extension), exactly as given: no writer of ours would
@@ -42,7 +90,7 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
       std::string h;
       Put16(h, 0);
       h += method;
-      Put32(h, static_cast<uint32_t>(m.data.size()));
+      Put32(h, static_cast<uint32_t>(body.size()));
       Put32(h, static_cast<uint32_t>(m.data.size()));
       Put32(h, unixTime);
       h += '\x20';
@@ -68,14 +116,14 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
       h[crcAt] = static_cast<char>(hc & 0xFF);
       h[crcAt + 1] = static_cast<char>(hc >> 8);
       out += h;
-      out += m.data;
+      out += body;
       continue;
     }
     // Levels 0 and 1: base header with the name and a checksum.
     std::string b;
     b += method;
     const uint32_t dos = lha::UnixToDosTime(unixTime);
-    Put32(b, static_cast<uint32_t>(m.data.size()));
+    Put32(b, static_cast<uint32_t>(body.size()));
     Put32(b, static_cast<uint32_t>(m.data.size()));
     Put32(b, dos);
     b += static_cast<char>(0x20);
@@ -83,6 +131,14 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
     b += static_cast<char>(m.name.size());
     b += m.name;
     Put16(b, crc);
+    if (m.level == 0 && m.unixStamp != 0) {
+      b += 'U';
+      b += '\0';
+      Put32(b, m.unixStamp);
+      Put16(b, 0644);
+      Put16(b, 1000);
+      Put16(b, 1000);
+    }
     if (m.level == 1) {
       b += 'M';
       Put16(b, 0);  // no extended headers
@@ -92,7 +148,7 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
     out += static_cast<char>(b.size());
     out += static_cast<char>(sum);
     out += b;
-    out += m.data;
+    out += body;
   }
   out += '\0';
   return out;
