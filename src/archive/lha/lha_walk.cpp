@@ -6,6 +6,7 @@
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
+#include "archive/lha/early_methods.h"
 
 namespace lha {
 
@@ -68,7 +69,8 @@ int DecodeMember(const FileSource& src, const Member& m, const ByteSink& sink) {
     }
   } else {
     const int bits = DictionaryBits(m.method);
-    if (bits == 0) return ARC_ERROR_METHOD;
+    const bool early = bits == 0 && IsEarlyMethod(m.method);
+    if (bits == 0 && !early) return ARC_ERROR_METHOD;
     // Members are read whole: sizes are below 4 GiB by the format.
     const std::size_t size = static_cast<std::size_t>(m.packedSize);
     std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[size ? size : 1]);
@@ -78,7 +80,8 @@ int DecodeMember(const FileSource& src, const Member& m, const ByteSink& sink) {
       crc = Crc16(d, n, crc);
       return sink(d, n);
     };
-    const DecodeStatus st = DecodeLzh(bits, packed.get(), size, m.originalSize, crcSink);
+    const DecodeStatus st = early ? DecodeEarlyMethod(m.method, packed.get(), size, m.originalSize, crcSink)
+                                  : DecodeLzh(bits, packed.get(), size, m.originalSize, crcSink);
     if (st == DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_WRITE;
     if (st != DecodeStatus::kOk) return ARC_ERROR_HUFFMAN_CODE;
   }

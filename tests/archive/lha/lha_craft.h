@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/lha/crc16.h"
@@ -13,6 +14,14 @@
 namespace lhatest {
 
 struct CraftMember {
+  CraftMember() = default;
+  // The fields in order, {"name", "data", level, directory, method,
+  // extension}; the later ones are set by name.
+  CraftMember(std::string n, std::string d = {}, int l = 2, bool dir = false, std::string meth = {},
+              std::string ext = {})
+      : name(std::move(n)), data(std::move(d)), level(l), directory(dir), method(std::move(meth)),
+        extension(std::move(ext)) {}
+
   std::string name;  // code page 932 bytes, "\" between levels
   std::string data;
   int level = 2;
