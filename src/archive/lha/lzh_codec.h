@@ -35,7 +35,16 @@ enum class DecodeStatus {
   kSinkFailed  // the sink returned false
 };
 
-// Decodes packed data until `originalSize` bytes were produced.
+// Supplies packed data in order: fills up to `size` bytes of `buf` and
+// returns how many; 0 at the end.
+using ByteSource = std::function<std::size_t(uint8_t* buf, std::size_t size)>;
+
+// Decodes packed data until `originalSize` bytes were produced. Input is
+// read and output handed on in pieces: memory stays bounded whatever the
+// member's size.
+DecodeStatus DecodeLzh(int dictionaryBits, const ByteSource& source, uint64_t originalSize, const ByteSink& sink);
+
+// The same for packed data held in memory.
 DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
                        uint64_t originalSize, const ByteSink& sink);
 
