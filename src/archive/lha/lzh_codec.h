@@ -26,18 +26,23 @@ struct EncoderOptions {
 // Compresses `size` bytes. The result is the packed data of one member.
 std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options);
 
-// Receives decoded data in order; returns false to stop (write error).
+// Receives data in order; returns false to stop (write error).
 using ByteSink = std::function<bool(const uint8_t* data, std::size_t size)>;
+
+// Supplies data in order: fills up to `size` bytes of `buf` and returns how
+// many; 0 at the end.
+using ByteSource = std::function<std::size_t(uint8_t* buf, std::size_t size)>;
+
+// Compresses `size` bytes read from `source` in segments, handing the
+// packed data to `sink` as blocks are finished: memory stays bounded
+// whatever the size. False when the source ends early or the sink refuses.
+bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink);
 
 enum class DecodeStatus {
   kOk,
   kCorrupt,    // a tree or code that no encoder can produce, or data running out
   kSinkFailed  // the sink returned false
 };
-
-// Supplies packed data in order: fills up to `size` bytes of `buf` and
-// returns how many; 0 at the end.
-using ByteSource = std::function<std::size_t(uint8_t* buf, std::size_t size)>;
 
 // Decodes packed data until `originalSize` bytes were produced. Input is
 // read and output handed on in pieces: memory stays bounded whatever the
