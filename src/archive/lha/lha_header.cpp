@@ -131,6 +131,42 @@ std::string JoinPath(const std::string& dir, const std::string& file) {
   return d + "\\" + file;
 }
 
+// Levels 2 and 3: the whole header is extensions behind a fixed part. Level
+// 2 gives its total at 0 and sizes in two bytes; level 3 (a 4 at 0) its
+// total at 24 and sizes in four bytes.
+int ReadLongHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, const uint8_t* base, std::size_t got,
+                   int level, Member& m, ExtResult& ext) {
+  const std::size_t width = level == 2 ? 2 : 4;
+  const std::size_t fixed = level == 2 ? 26 : 32;
+  if (got < fixed || (level == 3 && Get16(base) != 4)) return ARC_ERROR_HEADER_BROKEN;
+  const uint64_t total = level == 2 ? Get16(base) : Get32(base + 24);
+  if (total < fixed || total > (1u << 20) || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
+  const auto sizeAt = [&](const uint8_t* p) -> uint64_t { return width == 2 ? Get16(p) : Get32(p); };
+  std::vector<uint8_t> hdr(static_cast<std::size_t>(total));
+  if (!src.ReadAt(offset, hdr.data(), hdr.size())) return ARC_ERROR_CANNOT_READ;
+  m.packedSize = Get32(hdr.data() + 7);
+  m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
+  m.crc = Get16(hdr.data() + 21);
+  m.osId = hdr[23];
+  std::size_t pos = fixed;
+  uint64_t size = sizeAt(hdr.data() + fixed - width);
+  while (size != 0) {
+    if (size < 1 + width || pos + size > hdr.size()) return ARC_ERROR_HEADER_BROKEN;
+    // ParseExtension takes the size as if its size field were two bytes.
+    ParseExtension(hdr.data() + pos, static_cast<std::size_t>(size - (width - 2)), pos, m, ext);
+    pos += static_cast<std::size_t>(size);
+    size = sizeAt(hdr.data() + pos - width);
+  }
+  if (ext.haveCrcField) {
+    hdr[ext.crcFieldOffset] = 0;
+    hdr[ext.crcFieldOffset + 1] = 0;
+    if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
+  }
+  m.headerLength = total;
+  m.name = JoinPath(ext.dirName, NameBeforeComment(ext.fileName));
+  return 0;
+}
+
 }  // namespace
 
 bool FileSource::ReadAt(uint64_t offset, void* buf, std::size_t n) const {
@@ -208,60 +244,8 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
     m.packedSize = packed;
     m.name = ext.haveFileName ? JoinPath(ext.dirName, WithBackslashes(NameBeforeComment(ext.fileName)))
                               : JoinPath(ext.dirName, name);
-  } else if (level == 2) {
-    if (got < 26) return ARC_ERROR_HEADER_BROKEN;
-    const std::size_t total = Get16(base);
-    if (total < 26 || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
-    std::vector<uint8_t> hdr(total);
-    if (!src.ReadAt(offset, hdr.data(), total)) return ARC_ERROR_CANNOT_READ;
-    m.packedSize = Get32(hdr.data() + 7);
-    m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
-    m.crc = Get16(hdr.data() + 21);
-    m.osId = hdr[23];
-    std::size_t pos = 26;
-    uint16_t size = Get16(hdr.data() + 24);
-    while (size != 0) {
-      if (size < 3 || pos + size > total) return ARC_ERROR_HEADER_BROKEN;
-      ParseExtension(hdr.data() + pos, size, pos, m, ext);
-      pos += size;
-      size = Get16(hdr.data() + pos - 2);
-    }
-    if (ext.haveCrcField) {
-      hdr[ext.crcFieldOffset] = 0;
-      hdr[ext.crcFieldOffset + 1] = 0;
-      if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
-    }
-    m.headerLength = total;
-    m.name = JoinPath(ext.dirName, NameBeforeComment(ext.fileName));
-  } else if (level == 3) {
-    // As level 2 with 32-bit sizes: the header's total at 24, each
-    // extension's size field four bytes long.
-    if (got < 32 || Get16(base) != 4) return ARC_ERROR_HEADER_BROKEN;
-    const uint64_t total = Get32(base + 24);
-    if (total < 32 || total > (1u << 20) || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
-    std::vector<uint8_t> hdr(static_cast<std::size_t>(total));
-    if (!src.ReadAt(offset, hdr.data(), hdr.size())) return ARC_ERROR_CANNOT_READ;
-    m.packedSize = Get32(hdr.data() + 7);
-    m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
-    m.crc = Get16(hdr.data() + 21);
-    m.osId = hdr[23];
-    std::size_t pos = 32;
-    uint32_t size = Get32(hdr.data() + 28);
-    while (size != 0) {
-      if (size < 5 || pos + size > hdr.size()) return ARC_ERROR_HEADER_BROKEN;
-      // ParseExtension expects a two-byte size at the end; the data length
-      // is what matters, so hand it the size less the two extra bytes.
-      ParseExtension(hdr.data() + pos, size - 2, pos, m, ext);
-      pos += size;
-      size = Get32(hdr.data() + pos - 4);
-    }
-    if (ext.haveCrcField) {
-      hdr[ext.crcFieldOffset] = 0;
-      hdr[ext.crcFieldOffset + 1] = 0;
-      if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
-    }
-    m.headerLength = total;
-    m.name = JoinPath(ext.dirName, NameBeforeComment(ext.fileName));
+  } else if (level == 2 || level == 3) {
+    if (int rc = ReadLongHeader(src, offset, fileSize, base, got, level, m, ext)) return rc;
   } else {
     return ARC_ERROR_VERSION;
   }

@@ -51,76 +51,57 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
     const uint16_t crc = lha::Crc16(m.data.data(), m.data.size());
     const std::string method = !m.method.empty() ? m.method : m.directory ? "-lhd-" : "-lh0-";
     const std::string& body = m.packed.empty() ? m.data : m.packed;
-    if (m.level == 3) {
-      // As level 2 with 32-bit sizes: the header's total at 24, four-byte
-      // size fields.
-      std::string h;
-      Put16(h, 4);
-      h += method;
-      Put32(h, static_cast<uint32_t>(body.size()));
-      Put32(h, static_cast<uint32_t>(m.data.size()));
-      Put32(h, unixTime);
-      h += '\x20';
-      h += '\x03';
-      Put16(h, crc);
-      h += 'U';
-      Put32(h, 0);  // total, filled in below
-      // The folders in the directory extension, 0xFF after each level.
-      std::string dir = m.directory ? m.name : "", file = m.name;
-      if (!m.directory && m.name.rfind('\\') != std::string::npos) {
+    if (m.level == 2 || m.level == 3) {
+      // Level 2 keeps the whole name in the file-name extension (a
+      // directory in the directory extension), exactly as given: no writer
+      // of ours would produce an absolute or climbing name. Level 3 puts the
+      // folders in the directory extension, 0xFF after each, as its writers
+      // do, and has 32-bit sizes: the header's total at 24.
+      const bool three = m.level == 3;
+      std::string dir = m.directory ? m.name : "", file = m.directory ? "" : m.name;
+      if (three && !m.directory && m.name.rfind('\\') != std::string::npos) {
         dir = m.name.substr(0, m.name.rfind('\\'));
         file = m.name.substr(m.name.rfind('\\') + 1);
       }
-      for (char& c : dir) c = c == '\\' ? '\xff' : c;
+      if (three) {
+        for (char& c : dir) c = c == '\\' ? '\xff' : c;
+      }
       std::vector<std::string> exts = {std::string("\0\0\0", 3)};
       if (!m.directory) exts.push_back("\x01" + file);
       if (!dir.empty()) exts.push_back("\x02" + dir + "\xff");
       if (!m.extension.empty()) exts.push_back(m.extension);
-      std::size_t crcAt = 0;
-      for (const std::string& e : exts) {
-        Put32(h, static_cast<uint32_t>(e.size() + 4));
-        if (e[0] == '\0') crcAt = h.size() + 1;
-        h += e;
-      }
-      Put32(h, 0);
-      const uint32_t total = static_cast<uint32_t>(h.size());
-      for (int i = 0; i < 4; ++i) h[24 + i] = static_cast<char>(total >> (8 * i));
-      const uint16_t hc = lha::Crc16(h.data(), h.size());
-      h[crcAt] = static_cast<char>(hc & 0xFF);
-      h[crcAt + 1] = static_cast<char>(hc >> 8);
-      out += h;
-      out += body;
-      continue;
-    }
-    if (m.level == 2) {
-      // The whole name in the file-name extension (a directory in the
-      // directory extension), exactly as given: no writer of ours would
-      // produce an absolute or climbing name.
+      const auto putSize = [&](std::string& h, std::size_t v) {
+        if (three) {
+          Put32(h, static_cast<uint32_t>(v));
+        } else {
+          Put16(h, static_cast<uint32_t>(v));
+        }
+      };
       std::string h;
-      Put16(h, 0);
+      Put16(h, three ? 4 : 0);
       h += method;
       Put32(h, static_cast<uint32_t>(body.size()));
       Put32(h, static_cast<uint32_t>(m.data.size()));
       Put32(h, unixTime);
       h += '\x20';
-      h += '\x02';
+      h += static_cast<char>(m.level);
       Put16(h, crc);
-      h += 'M';
-      Put16(h, 5);
-      const std::size_t crcAt = h.size() + 1;
-      h += std::string("\0\0\0", 3);
-      Put16(h, static_cast<uint32_t>(m.name.size() + 3 + (m.directory ? 1 : 0)));
-      h += m.directory ? '\x02' : '\x01';
-      h += m.name;
-      if (m.directory) h += '\xff';
-      if (!m.extension.empty()) {
-        Put16(h, static_cast<uint32_t>(m.extension.size() + 2));
-        h += m.extension;
+      h += three ? 'U' : 'M';
+      if (three) Put32(h, 0);  // total, filled in below
+      std::size_t crcAt = 0;
+      for (const std::string& e : exts) {
+        putSize(h, e.size() + (three ? 4 : 2));
+        if (e[0] == '\0') crcAt = h.size() + 1;
+        h += e;
       }
-      Put16(h, 0);
-      if ((h.size() & 0xFF) == 0) h += '\0';
-      h[0] = static_cast<char>(h.size() & 0xFF);
-      h[1] = static_cast<char>(h.size() >> 8);
+      putSize(h, 0);
+      if (three) {
+        for (int i = 0; i < 4; ++i) h[24 + i] = static_cast<char>(h.size() >> (8 * i));
+      } else {
+        if ((h.size() & 0xFF) == 0) h += '\0';
+        h[0] = static_cast<char>(h.size() & 0xFF);
+        h[1] = static_cast<char>(h.size() >> 8);
+      }
       const uint16_t hc = lha::Crc16(h.data(), h.size());
       h[crcAt] = static_cast<char>(hc & 0xFF);
       h[crcAt + 1] = static_cast<char>(hc >> 8);
