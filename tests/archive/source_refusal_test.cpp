@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include <QDir>
@@ -32,6 +33,8 @@ struct Library {
   std::function<QString(const QString& archive, const QString& src)> pack;
   QString archiveName;
 };
+
+void PrintTo(const Library& library, std::ostream* os) { *os << library.name; }
 
 const Library kLibraries[] = {
     {"UnLHA32", "UnLHA32.DLL", [] { return std::unique_ptr<lm::cArchiver>(new lm::cUnLHA); },
