@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and runs each one, printing its figures. Benchmarks
 # are never part of the tests; run them on a quiet machine.
-# Usage: bash scripts/bench.sh [name...]   (names: index lha cab build profiles sync cp932 sfx upload)
+# Usage: bash scripts/bench.sh [name...]   (names: index lha lha_folder lha_memory cab build profiles sync cp932 sfx upload)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 names=("$@")
-if [ ${#names[@]} -eq 0 ]; then names=(index lha cab build profiles sync cp932 sfx upload); fi
+if [ ${#names[@]} -eq 0 ]; then names=(index lha lha_folder lha_memory cab build profiles sync cp932 sfx upload); fi
 for n in "${names[@]}"; do
   cmake --build "$BUILD_DIR" -j"$(nproc)" --target "bench_$n"
   echo "== bench_$n"

@@ -1,10 +1,11 @@
 #include "util/path_resolver.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <QFile>
-#include <QStringList>
+
+#include "util/pathfind/name_fold.h"
+#include "util/pathfind/path_find.h"
 
 namespace lm {
 namespace {
@@ -16,29 +17,6 @@ bool Exists(const QString& p, struct stat* st = nullptr) {
   return ok;
 }
 
-// Looks up `name` in directory `dir` without regard to case.
-QString FindInDirectory(const QString& dir, const QString& name) {
-  const QByteArray nativeDir = QFile::encodeName(dir.isEmpty() ? QStringLiteral(".") : dir);
-  DIR* d = ::opendir(nativeDir.constData());
-  if (!d) return {};
-  QString best;
-  while (dirent* e = ::readdir(d)) {
-    const QString candidate = QFile::decodeName(e->d_name);
-    if (candidate == QLatin1String(".") || candidate == QLatin1String("..")) continue;
-    if (NamesEqualIgnoringCase(candidate, name) && (best.isEmpty() || candidate < best)) {
-      best = candidate;
-    }
-  }
-  ::closedir(d);
-  return best;
-}
-
-QString Join(const QString& dir, const QString& name) {
-  if (dir.isEmpty()) return name;
-  if (dir.endsWith(QLatin1Char('/'))) return dir + name;
-  return dir + QLatin1Char('/') + name;
-}
-
 }  // namespace
 
 QString NativePath(const QString& path) {
@@ -48,7 +26,7 @@ QString NativePath(const QString& path) {
 }
 
 bool NamesEqualIgnoringCase(const QString& a, const QString& b) {
-  return a.compare(b, Qt::CaseInsensitive) == 0;
+  return pathfind::SameName(a.toStdString(), b.toStdString());
 }
 
 bool IsHiddenName(const QString& name) { return name.startsWith(QLatin1Char('.')); }
@@ -58,22 +36,10 @@ QString ResolveExisting(const QString& path) {
   QString p = NativePath(path);
   while (p.size() > 1 && p.endsWith(QLatin1Char('/'))) p.chop(1);
   if (Exists(p)) return p;
-
-  // Walk the components, fixing the case of each one that does not exist as written.
-  const bool absolute = p.startsWith(QLatin1Char('/'));
-  const QStringList parts = p.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  QString current = absolute ? QStringLiteral("/") : QString();
-  for (const QString& part : parts) {
-    QString next = Join(current, part);
-    if (part == QLatin1String(".") || part == QLatin1String("..") || Exists(next)) {
-      current = next;
-      continue;
-    }
-    const QString found = FindInDirectory(current, part);
-    if (found.isEmpty()) return {};
-    current = Join(current, found);
-  }
-  return current;
+  // Fix the case of each level that does not exist as written.
+  std::string real;
+  if (!pathfind::ResolveExisting(QFile::encodeName(p).toStdString(), real) || real.empty()) return {};
+  return QFile::decodeName(QByteArray::fromStdString(real));
 }
 
 QString ResolveForCreate(const QString& path) {
@@ -86,7 +52,8 @@ QString ResolveForCreate(const QString& path) {
   const QString name = p.mid(slash + 1);
   if (parent.isEmpty()) return p;
   const QString realParent = ResolveExisting(parent);
-  return realParent.isEmpty() ? p : Join(realParent, name);
+  if (realParent.isEmpty()) return p;
+  return realParent.endsWith(QLatin1Char('/')) ? realParent + name : realParent + QLatin1Char('/') + name;
 }
 
 bool IsExistingFile(const QString& path) {

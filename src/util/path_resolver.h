@@ -7,6 +7,9 @@
 // is matched against the directory's entries without regard to case (the
 // first match in name order when several differ only in case).
 //
+// This is the Qt face of util/pathfind, which the archiver libraries and the
+// self-extractor use directly: one folding rule (name_fold.h) for all.
+//
 // Both "\" and "/" separate path components here, so that paths built with
 // either separator work; the results always use "/".
 #pragma once

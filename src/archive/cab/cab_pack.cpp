@@ -31,8 +31,8 @@
 #include <set>
 
 #include "archive/cab/cab_internal.h"
-#include "archive/common/path_lookup.h"
 #include "archive/common/result_codes.h"
+#include "util/pathfind/path_find.h"
 
 namespace cab {
 namespace {
@@ -51,33 +51,46 @@ bool IsAscii(const std::string& s) {
 }
 
 // Collects the files of `dir` whose names match `pattern`, then (with
-// `recurse`) those of every subdirectory, depth first in name order. False
-// (with the directory in `failedDir`) when a directory cannot be listed: a
-// cabinet that silently lacks part of the tree would lose files.
+// `recurse`) those of every subdirectory, depth first in name order. False,
+// with the reason and the path in `failure`, when a directory cannot be
+// listed, an entry cannot be examined (unreadable, path too long) or a
+// selected entry is neither a file nor a directory (a FIFO or device is
+// never opened): a cabinet that silently lacks part of the tree would lose
+// files.
 bool Walk(const std::string& dir, const std::string& storedPrefix, const std::string& pattern, bool recurse,
-          std::vector<Source>& out, std::string& failedDir) {
+          std::vector<Source>& out, std::string& failure) {
   std::error_code ec;
   std::vector<std::string> files, dirs;
+  const std::string sep = dir.empty() || dir.back() == '/' ? "" : "/";
   fs::directory_iterator it(dir.empty() ? "." : dir, ec);
   for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
+    const bool selected = arc::WildcardMatch(pattern, name);
     std::error_code sec;
-    if (it->is_regular_file(sec)) {  // follows links to files
-      if (arc::WildcardMatch(pattern, name)) files.push_back(name);
-    } else if (recurse && !it->is_symlink(sec) && it->is_directory(sec)) {
-      dirs.push_back(name);
+    const fs::file_status st = it->status(sec);  // follows links to files
+    if (sec || !fs::exists(st)) {
+      if (!selected && !recurse) continue;
+      failure = (sec == std::errc::filename_too_long ? "path too long: " : "cannot read: ") + dir + sep + name;
+      return false;
+    }
+    if (fs::is_regular_file(st)) {
+      if (selected) files.push_back(name);
+    } else if (fs::is_directory(st)) {
+      if (recurse && !it->is_symlink(sec)) dirs.push_back(name);
+    } else if (selected) {
+      failure = "not a regular file: " + dir + sep + name;
+      return false;
     }
   }
   if (ec) {
-    failedDir = dir;
+    failure = (ec == std::errc::filename_too_long ? "path too long: " : "cannot read directory: ") + dir;
     return false;
   }
   std::sort(files.begin(), files.end());
   std::sort(dirs.begin(), dirs.end());
-  const std::string sep = dir.empty() || dir.back() == '/' ? "" : "/";
   for (const std::string& f : files) out.push_back({dir + sep + f, storedPrefix + f});
   for (const std::string& d : dirs) {
-    if (!Walk(dir + sep + d, storedPrefix + d + "\\", pattern, recurse, out, failedDir)) return false;
+    if (!Walk(dir + sep + d, storedPrefix + d + "\\", pattern, recurse, out, failure)) return false;
   }
   return true;
 }
@@ -85,8 +98,8 @@ bool Walk(const std::string& dir, const std::string& storedPrefix, const std::st
 // Expands one pattern relative to `base` (an existing directory as spelt on
 // disk, ending in "/"; "" = current directory). Directory levels are found
 // without regard to letter case. Returns 0, ARC_ERROR_NOT_EXIST when the
-// pattern's directory does not exist, or ARC_ERROR_FILE_OPEN when a directory
-// below it cannot be listed.
+// pattern's directory does not exist, or ARC_ERROR_FILE_OPEN when a source below
+// it cannot be taken whole (see Walk).
 int Expand(const std::string& base, const std::string& patternWord, bool recurse, std::vector<Source>& out,
            std::string& report) {
   const std::string pattern = arc::ToSlashes(patternWord);
@@ -95,7 +108,7 @@ int Expand(const std::string& base, const std::string& patternWord, bool recurse
   const std::string dirText = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
   std::string leaf = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   std::string dir;
-  if (!arc::ResolveExisting(absolute ? dirText : base + dirText, dir)) {
+  if (!pathfind::ResolveExisting(absolute ? dirText : base + dirText, dir)) {
     report += "no such directory for: " + patternWord + "\r\n";
     return ARC_ERROR_NOT_EXIST;
   }
@@ -108,7 +121,7 @@ int Expand(const std::string& base, const std::string& patternWord, bool recurse
   std::string named;
   if (leaf.empty()) {
     leaf = "*.*";
-  } else if (!HasWildcard(leaf) && arc::ResolveExisting(dir + leaf, named) && fs::is_directory(named, ec)) {
+  } else if (!HasWildcard(leaf) && pathfind::ResolveExisting(dir + leaf, named) && fs::is_directory(named, ec)) {
     // A directory named on its own stands for its files.
     prefix += named.substr(named.rfind('/') + 1) + "\\";
     dir = named + "/";
@@ -118,9 +131,9 @@ int Expand(const std::string& base, const std::string& patternWord, bool recurse
     report += "no such directory for: " + patternWord + "\r\n";
     return ARC_ERROR_NOT_EXIST;
   }
-  std::string failedDir;
-  if (!Walk(dir, prefix, leaf, recurse, out, failedDir)) {
-    report += "cannot read directory: " + failedDir + "\r\n";
+  std::string failure;
+  if (!Walk(dir, prefix, leaf, recurse, out, failure)) {
+    report += failure + "\r\n";
     return ARC_ERROR_FILE_OPEN;
   }
   return ARC_OK;
@@ -160,8 +173,9 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
   uint64_t total = 0;
   for (const Source& s : sources) {
     struct stat st {};
-    int fd = ::open(s.fsPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    // Not waiting on open: a FIFO or device put in a file's place is refused.
+    int fd = ::open(s.fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       if (fd >= 0) ::close(fd);
       report += "cannot read: " + s.fsPath + "\r\n";
       g_object_unref(folder);
@@ -253,8 +267,15 @@ int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::stri
   const std::string targetText = arc::ToSlashes(cmd.words[0]);
   if (targetText.empty() || arc::EndsWithSeparator(targetText)) return ARC_ERROR_NOT_ARC_FILE;
   std::string target;
-  if (!arc::ResolveForCreate(targetText, target)) {
+  if (!pathfind::ResolveForCreate(targetText, target)) {
     report += "no such directory for: " + targetText + "\r\n";
+    return ARC_ERROR_TMP_OPEN;
+  }
+
+  // A FIFO or device in the cabinet's place is not replaced.
+  struct stat targetStat {};
+  if (::stat(target.c_str(), &targetStat) == 0 && !S_ISREG(targetStat.st_mode) && !S_ISDIR(targetStat.st_mode)) {
+    report += "not a regular file: " + target + "\r\n";
     return ARC_ERROR_TMP_OPEN;
   }
 
@@ -265,7 +286,7 @@ int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::stri
     const std::string& w = cmd.words[i];
     if (arc::EndsWithSeparator(w)) {
       std::error_code ec;
-      if (!arc::ResolveExisting(arc::ToSlashes(w), base) || !fs::is_directory(base, ec)) {
+      if (!pathfind::ResolveExisting(arc::ToSlashes(w), base) || !fs::is_directory(base, ec)) {
         report += "no such directory: " + arc::ToSlashes(w) + "\r\n";
         return ARC_ERROR_NOT_EXIST;
       }

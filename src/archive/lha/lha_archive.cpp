@@ -4,16 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <random>
+#include <unordered_map>
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
 #include "util/cp932/cp932.h"
+#include "util/pathfind/name_fold.h"
 
 namespace lha {
 namespace {
@@ -74,15 +78,22 @@ std::string StoredNameToUtf8(const std::string& stored) {
 }
 
 bool SameMemberName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] == '\\' ? '/' : a[i];
-    char y = b[i] == '\\' ? '/' : b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+  if (a.size() == b.size()) {
+    bool same = true;
+    for (std::size_t i = 0; i < a.size() && same; ++i) {
+      same = a[i] == b[i] || ((a[i] == '\\' || a[i] == '/') && (b[i] == '\\' || b[i] == '/'));
+    }
+    if (same) return true;
   }
-  return true;
+  return MemberNameKey(a) == MemberNameKey(b);
+}
+
+std::string MemberNameKey(const std::string& utf8Path) {
+  std::string key = pathfind::FoldName(utf8Path);
+  for (char& c : key) {
+    if (c == '\\') c = '/';
+  }
+  return key;
 }
 
 ArchiveReader::~ArchiveReader() {
@@ -90,10 +101,20 @@ ArchiveReader::~ArchiveReader() {
 }
 
 int ArchiveReader::Open(const std::string& path) {
-  f_ = std::fopen(path.c_str(), "rb");
-  if (!f_) return ARC_ERROR_ARC_FILE_OPEN;
+  // Opened without waiting, so that a FIFO or device in the archive's place
+  // is refused instead of blocking the command.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return ARC_ERROR_ARC_FILE_OPEN;
   struct stat st {};
-  if (fstat(fileno(f_), &st) != 0 || !S_ISREG(st.st_mode)) return ARC_ERROR_ARC_FILE_OPEN;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return ARC_ERROR_ARC_FILE_OPEN;
+  }
+  f_ = fdopen(fd, "rb");
+  if (!f_) {
+    ::close(fd);
+    return ARC_ERROR_ARC_FILE_OPEN;
+  }
   size_ = static_cast<uint64_t>(st.st_size);
   FileSource src(f_);
   // A self-extracting file made by our writer names the archive's start in
@@ -132,37 +153,36 @@ bool ArchiveReader::CopyRaw(const Entry& e, std::FILE* out) const {
 
 namespace {
 
-// Reads a whole source file. Returns 0 or a result code.
-int ReadSource(const std::string& path, std::vector<uint8_t>& data, struct stat& st) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ARC_ERROR_FILE_OPEN;
+// Opens a source file for reading. Returns the descriptor and its status,
+// or -1 with a result code.
+int OpenSource(const std::string& path, struct stat& st, int& rc) {
+  // Not waiting on open: a FIFO or device put in a file's place is refused.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  rc = ARC_ERROR_FILE_OPEN;
+  if (fd < 0) return -1;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return ARC_ERROR_FILE_OPEN;
+    return -1;
   }
   // The level-2 header holds 32-bit sizes.
   if (static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFull) {
     ::close(fd);
-    return ARC_ERROR_VERSION;
+    rc = ARC_ERROR_VERSION;
+    return -1;
   }
-  try {
-    data.resize(static_cast<std::size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    return ARC_ERROR_MORE_HEAP_MEMORY;
+  rc = 0;
+  return fd;
+}
+
+// Reads from `fd` as a ByteSource does: up to `n` bytes, 0 at the end or on
+// an error (which `failed` records).
+std::size_t ReadSome(int fd, uint8_t* buf, std::size_t n, bool& failed) {
+  for (;;) {
+    const ssize_t got = ::read(fd, buf, n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failed = true;
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
   }
-  std::size_t got = 0;
-  while (got < data.size()) {
-    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      return ARC_ERROR_FILE_OPEN;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  return 0;
 }
 
 const char* MethodName(int bits) {
@@ -187,28 +207,81 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const WriteOptions& opti
     report += StoredNameToUtf8(nm.storedName) + "/ (directory)\r\n";
     return 0;
   }
-  std::vector<uint8_t> data;
   struct stat st {};
-  if (int rc = ReadSource(nm.sourcePath, data, st)) return rc;
+  int openRc = 0;
+  const int fd = OpenSource(nm.sourcePath, st, openRc);
+  if (fd < 0) return openRc;
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
   m.mtime = st.st_mtime;
-  m.originalSize = data.size();
-  m.crc = Crc16(data.data(), data.size());
+  m.originalSize = size;
   m.dosAttribute = (st.st_mode & S_IWUSR) ? 0x20 : 0x21;
-  std::vector<uint8_t> packed;
-  if (!data.empty()) {
-    EncoderOptions eo;
-    eo.dictionaryBits = options.dictionaryBits;
-    packed = EncodeLzh(data.data(), data.size(), eo);
+  std::memcpy(m.method, MethodName(options.dictionaryBits), 6);
+  // The header first with the sizes and CRC not yet known; it is written
+  // again when they are (its length does not depend on them).
+  const off_t headerAt = ftello(out);
+  const std::size_t headerSize = BuildLevel2Header(m).size();
+  {
+    const std::vector<uint8_t> h = BuildLevel2Header(m);
+    if (headerAt < 0 || std::fwrite(h.data(), 1, h.size(), out) != h.size()) return ARC_ERROR_CANNOT_WRITE;
   }
-  const bool store = data.empty() || packed.size() >= data.size();
-  std::memcpy(m.method, store ? "-lh0-" : MethodName(options.dictionaryBits), 6);
-  const std::vector<uint8_t>& body = store ? data : packed;
-  m.packedSize = body.size();
+  // Packed in segments straight into the archive; when the packed data
+  // would be no smaller than the file, packing stops and the file is stored.
+  uint16_t crc = 0;
+  uint64_t packedSize = 0, readBytes = 0;
+  bool readFailed = false, writeFailed = false;
+  const ByteSource source = [&](uint8_t* buf, std::size_t n) {
+    const std::size_t got = ReadSome(fd, buf, n, readFailed);
+    crc = Crc16(buf, got, crc);
+    readBytes += got;
+    return got;
+  };
+  const ByteSink sink = [&](const uint8_t* d, std::size_t n) {
+    if (packedSize + n >= size) return false;
+    if (std::fwrite(d, 1, n, out) != n) {
+      writeFailed = true;
+      return false;
+    }
+    packedSize += n;
+    return true;
+  };
+  EncoderOptions eo;
+  eo.dictionaryBits = options.dictionaryBits;
+  const bool packed = size > 0 && EncodeLzh(source, size, eo, sink);
+  if (readFailed) return ARC_ERROR_FILE_OPEN;
+  if (writeFailed) return ARC_ERROR_CANNOT_WRITE;
+  if (packed && readBytes != size) return ARC_ERROR_FILE_OPEN;  // the file shrank while read
+  if (!packed) {
+    // Stored: the data again from the start, over whatever was packed.
+    if (fseeko(out, headerAt + static_cast<off_t>(headerSize), SEEK_SET) != 0) return ARC_ERROR_CANNOT_WRITE;
+    if (::lseek(fd, 0, SEEK_SET) != 0) return ARC_ERROR_FILE_OPEN;
+    std::memcpy(m.method, "-lh0-", 6);
+    crc = 0;
+    uint64_t copied = 0;
+    std::vector<uint8_t> buf(std::size_t{1} << 16);
+    while (copied < size) {
+      const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buf.size(), size - copied));
+      const std::size_t got = ReadSome(fd, buf.data(), want, readFailed);
+      if (got == 0) return ARC_ERROR_FILE_OPEN;
+      crc = Crc16(buf.data(), got, crc);
+      if (std::fwrite(buf.data(), 1, got, out) != got) return ARC_ERROR_CANNOT_WRITE;
+      copied += got;
+    }
+    packedSize = size;
+  }
+  m.crc = crc;
+  m.packedSize = packedSize;
   const std::vector<uint8_t> h = BuildLevel2Header(m);
-  if (std::fwrite(h.data(), 1, h.size(), out) != h.size()) return ARC_ERROR_CANNOT_WRITE;
-  if (!body.empty() && std::fwrite(body.data(), 1, body.size(), out) != body.size()) return ARC_ERROR_CANNOT_WRITE;
-  report += StoredNameToUtf8(nm.storedName) + " " + std::string(m.method, 5) + " " + std::to_string(m.originalSize) + " -> " +
-            std::to_string(m.packedSize) + "\r\n";
+  const off_t end = headerAt + static_cast<off_t>(headerSize + packedSize);
+  if (h.size() != headerSize || fseeko(out, headerAt, SEEK_SET) != 0 ||
+      std::fwrite(h.data(), 1, h.size(), out) != h.size() || fseeko(out, end, SEEK_SET) != 0) {
+    return ARC_ERROR_CANNOT_WRITE;
+  }
+  report += StoredNameToUtf8(nm.storedName) + " " + std::string(m.method, 5) + " " + std::to_string(m.originalSize) +
+            " -> " + std::to_string(m.packedSize) + "\r\n";
   return 0;
 }
 
@@ -234,19 +307,23 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
     return rc;
   };
 
-  std::vector<std::string> addedUtf8;
-  for (const NewMember& nm : added) addedUtf8.push_back(StoredNameToUtf8(nm.storedName));
+  // The new members by name, so that each old member finds its replacement
+  // in constant time; of several new members of one name, the first not yet
+  // written replaces the next old one.
+  std::unordered_map<std::string, std::deque<std::size_t>> addedByName;
+  for (std::size_t j = 0; j < added.size(); ++j) {
+    addedByName[MemberNameKey(StoredNameToUtf8(added[j].storedName))].push_back(j);
+  }
   std::vector<bool> written(added.size(), false);
   if (existing) {
     const auto& entries = existing->entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (i < keep.size() && !keep[i]) continue;
       std::size_t replace = added.size();
-      for (std::size_t j = 0; j < added.size(); ++j) {
-        if (!written[j] && SameMemberName(entries[i].path, addedUtf8[j])) {
-          replace = j;
-          break;
-        }
+      const auto hit = addedByName.find(MemberNameKey(entries[i].path));
+      if (hit != addedByName.end() && !hit->second.empty()) {
+        replace = hit->second.front();
+        hit->second.pop_front();
       }
       if (replace < added.size()) {
         if (int rc = WriteNewMember(out.get(), added[replace], options, report)) {

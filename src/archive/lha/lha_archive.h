@@ -30,7 +30,9 @@ class ArchiveReader {
 
   // Opens the archive and reads every header. Returns 0 or a result code:
   // ARC_ERROR_ARC_FILE_OPEN, ARC_ERROR_FILE_STYLE (not an LHA archive),
-  // ARC_ERROR_HEADER_BROKEN, ARC_ERROR_HEADER_CRC, ARC_ERROR_VERSION.
+  // ARC_ERROR_HEADER_BROKEN, ARC_ERROR_HEADER_CRC, ARC_ERROR_VERSION. The
+  // members read before a damaged header stay in entries(). A FIFO or device
+  // is refused without waiting on it.
   int Open(const std::string& path);
   const std::vector<Entry>& entries() const { return entries_; }
 
@@ -85,7 +87,11 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
 int MakeTempFile(const std::string& dir, std::string& path, mode_t* mode = nullptr);
 
 // Name comparison used for replacing and deleting: "/" and "\" alike,
-// ASCII letters without case.
+// letters without case (the rule of util/pathfind/name_fold.h).
 bool SameMemberName(const std::string& a, const std::string& b);
+
+// The key under which SameMemberName finds a name in a hash table: equal
+// keys exactly for the same member name.
+std::string MemberNameKey(const std::string& utf8Path);
 
 }  // namespace lha

@@ -56,6 +56,8 @@ void ParseExtension(const uint8_t* e, std::size_t size, std::size_t offsetInHead
       ext.fileName.assign(reinterpret_cast<const char*>(data), dataLen);
       ext.haveFileName = true;
       break;
+    case 0x3F:  // a comment of its own: not part of the name
+      break;
     case 0x02:
       ext.dirName.assign(reinterpret_cast<const char*>(data), dataLen);
       break;
@@ -102,6 +104,22 @@ std::string StripTrailingSeparators(std::string s) {
   return s;
 }
 
+// A name field up to its first NUL: some writers (Amiga tools) put a
+// comment after the name, separated by a NUL.
+std::string NameBeforeComment(std::string s) {
+  const std::size_t nul = s.find('\0');
+  if (nul != std::string::npos) s.resize(nul);
+  return s;
+}
+
+// Level 0 and 1 names: LHa for UNIX separates levels by 0xFF there.
+std::string WithBackslashes(std::string s) {
+  for (char& c : s) {
+    if (static_cast<uint8_t>(c) == 0xFF) c = '\\';
+  }
+  return s;
+}
+
 // Directory extension: levels separated by 0xFF (some writers use "\" or
 // "/"), usually with a trailing separator.
 std::string JoinPath(const std::string& dir, const std::string& file) {
@@ -111,6 +129,42 @@ std::string JoinPath(const std::string& dir, const std::string& file) {
   if (d.empty()) return file;
   if (file.empty()) return d;
   return d + "\\" + file;
+}
+
+// Levels 2 and 3: the whole header is extensions behind a fixed part. Level
+// 2 gives its total at 0 and sizes in two bytes; level 3 (a 4 at 0) its
+// total at 24 and sizes in four bytes.
+int ReadLongHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, const uint8_t* base, std::size_t got,
+                   int level, Member& m, ExtResult& ext) {
+  const std::size_t width = level == 2 ? 2 : 4;
+  const std::size_t fixed = level == 2 ? 26 : 32;
+  if (got < fixed || (level == 3 && Get16(base) != 4)) return ARC_ERROR_HEADER_BROKEN;
+  const uint64_t total = level == 2 ? Get16(base) : Get32(base + 24);
+  if (total < fixed || total > (1u << 20) || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
+  const auto sizeAt = [&](const uint8_t* p) -> uint64_t { return width == 2 ? Get16(p) : Get32(p); };
+  std::vector<uint8_t> hdr(static_cast<std::size_t>(total));
+  if (!src.ReadAt(offset, hdr.data(), hdr.size())) return ARC_ERROR_CANNOT_READ;
+  m.packedSize = Get32(hdr.data() + 7);
+  m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
+  m.crc = Get16(hdr.data() + 21);
+  m.osId = hdr[23];
+  std::size_t pos = fixed;
+  uint64_t size = sizeAt(hdr.data() + fixed - width);
+  while (size != 0) {
+    if (size < 1 + width || pos + size > hdr.size()) return ARC_ERROR_HEADER_BROKEN;
+    // ParseExtension takes the size as if its size field were two bytes.
+    ParseExtension(hdr.data() + pos, static_cast<std::size_t>(size - (width - 2)), pos, m, ext);
+    pos += static_cast<std::size_t>(size);
+    size = sizeAt(hdr.data() + pos - width);
+  }
+  if (ext.haveCrcField) {
+    hdr[ext.crcFieldOffset] = 0;
+    hdr[ext.crcFieldOffset + 1] = 0;
+    if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
+  }
+  m.headerLength = total;
+  m.name = JoinPath(ext.dirName, NameBeforeComment(ext.fileName));
+  return 0;
 }
 
 }  // namespace
@@ -149,7 +203,8 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
     if (sum != base[1]) return ARC_ERROR_HEADER_CRC;
     const std::size_t nameLen = base[21];
     if (22 + nameLen > baseLen) return ARC_ERROR_HEADER_BROKEN;
-    const std::string name(reinterpret_cast<const char*>(base + 22), nameLen);
+    const std::string name =
+        WithBackslashes(NameBeforeComment(std::string(reinterpret_cast<const char*>(base + 22), nameLen)));
     m.mtime = DosToUnixTime(Get32(base + 15));
     m.dosAttribute = base[19];
     uint64_t packed = Get32(base + 7);
@@ -174,36 +229,23 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
       packed -= extTotal;
       ext.haveCrcField = false;  // level 1 headers are covered by the checksum only
     } else if (22 + nameLen + 2 < baseLen && base[22 + nameLen + 2] == 'U') {
+      // LHa for UNIX's level-0 extension: 'U', a minor version, the Unix
+      // time, mode, uid and gid.
       m.osId = 'U';
+      const uint8_t* u = base + 22 + nameLen + 2;
+      if (22 + nameLen + 2 + 12 <= baseLen) {
+        ext.haveUnixTime = true;
+        ext.unixTime = Get32(u + 2);
+        m.hasUnixMode = true;
+        m.unixMode = Get16(u + 6);
+      }
     }
     m.headerLength = baseLen + extTotal;
     m.packedSize = packed;
-    m.name = ext.haveFileName ? JoinPath(ext.dirName, ext.fileName) : JoinPath(ext.dirName, name);
-  } else if (level == 2) {
-    if (got < 26) return ARC_ERROR_HEADER_BROKEN;
-    const std::size_t total = Get16(base);
-    if (total < 26 || offset + total > fileSize) return ARC_ERROR_HEADER_BROKEN;
-    std::vector<uint8_t> hdr(total);
-    if (!src.ReadAt(offset, hdr.data(), total)) return ARC_ERROR_CANNOT_READ;
-    m.packedSize = Get32(hdr.data() + 7);
-    m.mtime = static_cast<int64_t>(Get32(hdr.data() + 15));
-    m.crc = Get16(hdr.data() + 21);
-    m.osId = hdr[23];
-    std::size_t pos = 26;
-    uint16_t size = Get16(hdr.data() + 24);
-    while (size != 0) {
-      if (size < 3 || pos + size > total) return ARC_ERROR_HEADER_BROKEN;
-      ParseExtension(hdr.data() + pos, size, pos, m, ext);
-      pos += size;
-      size = Get16(hdr.data() + pos - 2);
-    }
-    if (ext.haveCrcField) {
-      hdr[ext.crcFieldOffset] = 0;
-      hdr[ext.crcFieldOffset + 1] = 0;
-      if (Crc16(hdr.data(), hdr.size()) != ext.headerCrc) return ARC_ERROR_HEADER_CRC;
-    }
-    m.headerLength = total;
-    m.name = JoinPath(ext.dirName, ext.fileName);
+    m.name = ext.haveFileName ? JoinPath(ext.dirName, WithBackslashes(NameBeforeComment(ext.fileName)))
+                              : JoinPath(ext.dirName, name);
+  } else if (level == 2 || level == 3) {
+    if (int rc = ReadLongHeader(src, offset, fileSize, base, got, level, m, ext)) return rc;
   } else {
     return ARC_ERROR_VERSION;
   }

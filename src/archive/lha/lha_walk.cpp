@@ -1,11 +1,13 @@
 #include "archive/lha/lha_walk.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
+#include "archive/lha/early_methods.h"
 
 namespace lha {
 
@@ -29,7 +31,12 @@ int ReadMembers(const FileSource& src, uint64_t start, uint64_t end, std::vector
   for (;;) {
     Member m;
     const int rc = ReadHeader(src, offset, end, m);
-    if (rc == 1) return 0;
+    if (rc == 1) {
+      // A file that ends at once, but not as an empty archive (a lone zero
+      // byte) does, is no archive: a zero first byte alone proves nothing.
+      if (members.empty() && end - start > 1) return ARC_ERROR_FILE_STYLE;
+      return 0;
+    }
     if (rc != 0) {
       if (members.empty() && (rc == ARC_ERROR_HEADER_BROKEN || rc == ARC_ERROR_HEADER_CRC)) {
         // The first header decides whether this is an archive at all.
@@ -63,17 +70,37 @@ int DecodeMember(const FileSource& src, const Member& m, const ByteSink& sink) {
     }
   } else {
     const int bits = DictionaryBits(m.method);
-    if (bits == 0) return ARC_ERROR_METHOD;
-    // Members are read whole: sizes are below 4 GiB by the format.
-    const std::size_t size = static_cast<std::size_t>(m.packedSize);
-    std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[size ? size : 1]);
-    if (!packed) return ARC_ERROR_MORE_HEAP_MEMORY;
-    if (size && !src.ReadAt(m.dataOffset, packed.get(), size)) return ARC_ERROR_CANNOT_READ;
+    const bool early = bits == 0 && IsEarlyMethod(m.method);
+    if (bits == 0 && !early) return ARC_ERROR_METHOD;
     const ByteSink crcSink = [&](const uint8_t* d, std::size_t n) {
       crc = Crc16(d, n, crc);
       return sink(d, n);
     };
-    const DecodeStatus st = DecodeLzh(bits, packed.get(), size, m.originalSize, crcSink);
+    DecodeStatus st;
+    if (early) {
+      // The early methods come from small archives of old: read whole.
+      const std::size_t size = static_cast<std::size_t>(m.packedSize);
+      std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[size ? size : 1]);
+      if (!packed) return ARC_ERROR_MORE_HEAP_MEMORY;
+      if (size && !src.ReadAt(m.dataOffset, packed.get(), size)) return ARC_ERROR_CANNOT_READ;
+      st = DecodeEarlyMethod(m.method, packed.get(), size, m.originalSize, crcSink);
+    } else {
+      // Read in pieces as the decoder asks; a short read ends the input
+      // (the decoder then reports the data as damaged).
+      uint64_t at = m.dataOffset, left = m.packedSize;
+      bool readFailed = false;
+      const ByteSource source = [&](uint8_t* buf, std::size_t n) -> std::size_t {
+        const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(n, left));
+        if (want == 0) return 0;
+        const std::size_t got = src.ReadSome(at, buf, want);
+        if (got < want) readFailed = true;
+        at += got;
+        left -= got;
+        return got;
+      };
+      st = DecodeLzh(bits, source, m.originalSize, crcSink);
+      if (readFailed && st != DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_READ;
+    }
     if (st == DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_WRITE;
     if (st != DecodeStatus::kOk) return ARC_ERROR_HUFFMAN_CODE;
   }

@@ -26,8 +26,17 @@ struct EncoderOptions {
 // Compresses `size` bytes. The result is the packed data of one member.
 std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options);
 
-// Receives decoded data in order; returns false to stop (write error).
+// Receives data in order; returns false to stop (write error).
 using ByteSink = std::function<bool(const uint8_t* data, std::size_t size)>;
+
+// Supplies data in order: fills up to `size` bytes of `buf` and returns how
+// many; 0 at the end.
+using ByteSource = std::function<std::size_t(uint8_t* buf, std::size_t size)>;
+
+// Compresses `size` bytes read from `source` in segments, handing the
+// packed data to `sink` as blocks are finished: memory stays bounded
+// whatever the size. False when the source ends early or the sink refuses.
+bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink);
 
 enum class DecodeStatus {
   kOk,
@@ -35,7 +44,12 @@ enum class DecodeStatus {
   kSinkFailed  // the sink returned false
 };
 
-// Decodes packed data until `originalSize` bytes were produced.
+// Decodes packed data until `originalSize` bytes were produced. Input is
+// read and output handed on in pieces: memory stays bounded whatever the
+// member's size.
+DecodeStatus DecodeLzh(int dictionaryBits, const ByteSource& source, uint64_t originalSize, const ByteSink& sink);
+
+// The same for packed data held in memory.
 DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
                        uint64_t originalSize, const ByteSink& sink);
 

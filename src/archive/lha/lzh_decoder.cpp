@@ -15,13 +15,20 @@ constexpr int kNT = kMaxCodeBits + 3;
 constexpr int kTBits = 5;
 constexpr int kCBits = 9;
 
+// Bits most significant first from a source read in pieces of kInput
+// bytes, so that a member of any size is decoded in bounded memory.
 class BitReader {
  public:
-  BitReader(const uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  static constexpr std::size_t kInput = std::size_t{1} << 16;
+
+  explicit BitReader(const ByteSource& source) : source_(source), in_(new uint8_t[kInput]) {
+    p_ = end_ = in_.get();
+  }
 
   // Afterwards at least 57 bits are buffered.
   void Refill() {
     if (count_ > 56) return;
+    if (end_ - p_ < 8 && !exhausted_) Fill();
     if (end_ - p_ >= 8) {
       uint64_t v = 0;
       for (int i = 0; i < 8; ++i) v = (v << 8) | p_[i];
@@ -57,6 +64,26 @@ class BitReader {
   std::size_t Overrun() const { return overrun_; }
 
  private:
+  // Keeps the bytes not yet taken and reads more behind them.
+  void Fill() {
+    const std::size_t keep = static_cast<std::size_t>(end_ - p_);
+    std::memmove(in_.get(), p_, keep);
+    std::size_t have = keep;
+    while (have < kInput) {
+      const std::size_t got = source_(in_.get() + have, kInput - have);
+      if (got == 0) {
+        exhausted_ = true;
+        break;
+      }
+      have += got;
+    }
+    p_ = in_.get();
+    end_ = in_.get() + have;
+  }
+
+  const ByteSource& source_;
+  std::unique_ptr<uint8_t[]> in_;
+  bool exhausted_ = false;
   const uint8_t* p_;
   const uint8_t* end_;
   uint64_t buf_ = 0;
@@ -147,8 +174,7 @@ using PtTable = HuffmanTable<8>;
 
 class Decoder {
  public:
-  Decoder(int dictBits, const uint8_t* packed, std::size_t packedSize, const ByteSink& sink)
-      : br_(packed, packedSize), sink_(sink) {
+  Decoder(int dictBits, const ByteSource& source, const ByteSink& sink) : br_(source), sink_(sink) {
     np_ = dictBits <= 13 ? 14 : dictBits + 1;
     pBits_ = dictBits <= 13 ? 4 : 5;
     history_ = std::size_t{1} << (np_ - 1);  // the farthest a distance code can reach
@@ -302,11 +328,22 @@ int DictionaryBits(const char method[5]) {
   }
 }
 
+DecodeStatus DecodeLzh(int dictionaryBits, const ByteSource& source, uint64_t originalSize, const ByteSink& sink) {
+  if (dictionaryBits < 12 || dictionaryBits > 16) return DecodeStatus::kCorrupt;
+  auto decoder = std::make_unique<Decoder>(dictionaryBits, source, sink);
+  return decoder->Run(originalSize);
+}
+
 DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
                        uint64_t originalSize, const ByteSink& sink) {
-  if (dictionaryBits < 12 || dictionaryBits > 16) return DecodeStatus::kCorrupt;
-  auto decoder = std::make_unique<Decoder>(dictionaryBits, packed, packedSize, sink);
-  return decoder->Run(originalSize);
+  std::size_t at = 0;
+  const ByteSource source = [&](uint8_t* buf, std::size_t n) {
+    const std::size_t k = std::min(n, packedSize - at);
+    if (k) std::memcpy(buf, packed + at, k);
+    at += k;
+    return k;
+  };
+  return DecodeLzh(dictionaryBits, source, originalSize, sink);
 }
 
 }  // namespace lha

@@ -2,6 +2,7 @@
 // with Huffman trees built from the block's own statistics.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "archive/lha/lzh_codec.h"
 #include "archive/lha/lzh_huffman.h"
@@ -51,8 +52,8 @@ struct Params {
 
 class Encoder {
  public:
-  Encoder(const uint8_t* data, std::size_t size, int dictBits)
-      : d_(data), n_(size), dictBits_(dictBits), bw_(out_) {
+  Encoder(const ByteSource& source, uint64_t size, int dictBits, const ByteSink& sink)
+      : source_(source), sink_(sink), n_(static_cast<std::size_t>(size)), dictBits_(dictBits), bw_(out_) {
     windowSize_ = std::size_t{1} << dictBits;
     maxDist_ = windowSize_ - 1;
     np_ = dictBits <= 13 ? 14 : dictBits + 1;
@@ -63,26 +64,64 @@ class Encoder {
     prev_.assign(windowSize_, kNone);
     // Longer chains than these buy almost nothing on text, source and images.
     params_ = dictBits <= 13 ? Params{512, 32, 256, 256} : Params{1024, 32, 256, 256};
-    out_.reserve(size / 2 + 64);
+    // The window behind the current position, a segment ahead of it and
+    // room for the longest look-ahead.
+    buf_.resize(windowSize_ + kSegment + 2 * kLookahead);
   }
 
-  std::vector<uint8_t> Run() {
-    Parse();
+  // False when the source ended early or the sink refused.
+  bool Run() {
+    if (!Load(0)) return false;
+    if (!Parse()) return false;
     FlushBlock();
     bw_.Flush();
-    return std::move(out_);
+    return Drain();
   }
 
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
+  // Input is read in segments; every position the search looks at lies
+  // within kLookahead bytes of the current one.
+  static constexpr std::size_t kSegment = std::size_t{1} << 20;
+  static constexpr std::size_t kLookahead = 1024;
+  // Packed bytes are handed on once this many are finished.
+  static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
+
+  const uint8_t* At(std::size_t pos) const { return buf_.data() + (pos - base_); }
+  uint8_t Byte(std::size_t pos) const { return buf_[pos - base_]; }
+
+  // Keeps the window before `pos` and reads input behind it until the
+  // buffer is full or the input is all read.
+  bool Load(std::size_t pos) {
+    const std::size_t keepFrom = pos > windowSize_ + 1 ? pos - windowSize_ - 1 : base_;
+    if (keepFrom > base_) {
+      std::memmove(buf_.data(), At(keepFrom), loaded_ - keepFrom);
+      base_ = keepFrom;
+    }
+    while (loaded_ < n_ && loaded_ - base_ < buf_.size()) {
+      const std::size_t want = std::min(buf_.size() - (loaded_ - base_), n_ - loaded_);
+      const std::size_t got = source_(buf_.data() + (loaded_ - base_), want);
+      if (got == 0) return false;
+      loaded_ += got;
+    }
+    return true;
+  }
+
+  // Hands the finished blocks' bytes on; the bits of a partial byte stay.
+  bool Drain() {
+    if (out_.empty()) return true;
+    const bool ok = sink_(out_.data(), out_.size());
+    out_.clear();
+    return ok;
+  }
 
   uint32_t Load32(std::size_t pos) const {
     uint32_t v;
-    std::memcpy(&v, d_ + pos, 4);
+    std::memcpy(&v, At(pos), 4);
     return v;
   }
   uint32_t Hash3(std::size_t pos) const {
-    const uint32_t v = d_[pos] | (d_[pos + 1] << 8) | (d_[pos + 2] << 16);
+    const uint32_t v = Byte(pos) | (Byte(pos + 1) << 8) | (Byte(pos + 2) << 16);
     return (v * 2654435761u) >> (32 - kHash3Bits);
   }
   uint32_t Hash4(std::size_t pos) const { return (Load32(pos) * 2654435761u) >> (32 - hashBits_); }
@@ -102,13 +141,13 @@ class Encoder {
     std::size_t len = 0;
     while (len + 8 <= limit) {
       uint64_t x, y;
-      std::memcpy(&x, d_ + a + len, 8);
-      std::memcpy(&y, d_ + b + len, 8);
+      std::memcpy(&x, At(a) + len, 8);
+      std::memcpy(&y, At(b) + len, 8);
       const uint64_t diff = x ^ y;
       if (diff) return len + (__builtin_ctzll(diff) >> 3);
       len += 8;
     }
-    while (len < limit && d_[a + len] == d_[b + len]) ++len;
+    while (len < limit && Byte(a + len) == Byte(b + len)) ++len;
     return len;
   }
 
@@ -127,7 +166,7 @@ class Encoder {
         // The bytes around the current best length must agree before the
         // whole run is compared.
         const bool tailAgrees = best < 4 || Load32(c + best - 3) == Load32(pos + best - 3);
-        if (tailAgrees && Load32(c) == first4 && d_[c + best] == d_[pos + best]) {
+        if (tailAgrees && Load32(c) == first4 && Byte(c + best) == Byte(pos + best)) {
           const int len = static_cast<int>(MatchLength(c, pos, limit));
           if (len > best) {
             best = len;
@@ -142,8 +181,8 @@ class Encoder {
     }
     if (best < kMinMatch) {
       const uint32_t c3 = head3_[Hash3(pos)];
-      if (c3 != kNone && pos - c3 <= std::min<std::size_t>(maxDist_, 4096) && d_[c3] == d_[pos] &&
-          d_[c3 + 1] == d_[pos + 1] && d_[c3 + 2] == d_[pos + 2]) {
+      if (c3 != kNone && pos - c3 <= std::min<std::size_t>(maxDist_, 4096) && Byte(c3) == Byte(pos) &&
+          Byte(c3 + 1) == Byte(pos + 1) && Byte(c3 + 2) == Byte(pos + 2)) {
         best = static_cast<int>(MatchLength(c3, pos, limit));
         *dist = pos - c3;
       }
@@ -154,12 +193,14 @@ class Encoder {
     return best;
   }
 
-  void Parse() {
+  bool Parse() {
     std::size_t pos = 0;
     bool pending = false;
     int pendingLen = 0;
     std::size_t pendingDist = 0;
     while (pos < n_) {
+      if (loaded_ < n_ && pos + kLookahead > loaded_ && !Load(pos)) return false;
+      if (out_.size() >= kDrainBytes && !Drain()) return false;
       int curLen = 0;
       std::size_t curDist = 0;
       if (!pending) {
@@ -171,7 +212,7 @@ class Encoder {
       Insert(pos);
       if (pending) {
         if (curLen > pendingLen) {
-          EmitLiteral(d_[pos - 1]);
+          EmitLiteral(Byte(pos - 1));
           pendingLen = curLen;
           pendingDist = curDist;
           ++pos;
@@ -188,11 +229,12 @@ class Encoder {
         pendingDist = curDist;
         ++pos;
       } else {
-        EmitLiteral(d_[pos]);
+        EmitLiteral(Byte(pos));
         ++pos;
       }
     }
     if (pending) EmitMatch(pendingLen, pendingDist);
+    return true;
   }
 
   void EmitLiteral(uint8_t c) {
@@ -320,7 +362,11 @@ class Encoder {
   // and the counter of a block is 16 bits.
   static constexpr std::size_t kBlockSymbols = 32768;
 
-  const uint8_t* d_;
+  const ByteSource& source_;
+  const ByteSink& sink_;
+  std::vector<uint8_t> buf_;
+  std::size_t base_ = 0;    // position of buf_[0]
+  std::size_t loaded_ = 0;  // position after the last byte read
   std::size_t n_;
   int dictBits_;
   std::size_t windowSize_ = 0;
@@ -345,10 +391,27 @@ class Encoder {
 
 }  // namespace
 
+bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink) {
+  if (size == 0) return true;
+  auto enc = std::make_unique<Encoder>(source, size, options.dictionaryBits, sink);
+  return enc->Run();
+}
+
 std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
-  if (size == 0) return {};
-  Encoder enc(data, size, options.dictionaryBits);
-  return enc.Run();
+  std::vector<uint8_t> out;
+  std::size_t at = 0;
+  const ByteSource source = [&](uint8_t* buf, std::size_t n) {
+    const std::size_t k = std::min(n, size - at);
+    std::memcpy(buf, data + at, k);
+    at += k;
+    return k;
+  };
+  const ByteSink sink = [&](const uint8_t* d, std::size_t n) {
+    out.insert(out.end(), d, d + n);
+    return true;
+  };
+  EncodeLzh(source, size, options, sink);
+  return out;
 }
 
 }  // namespace lha

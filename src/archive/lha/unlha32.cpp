@@ -149,7 +149,9 @@ int UnlhaCheckArchive(const char* archivePath, int) {
     std::string path;
     if (!DecodeText(archivePath, path) || path.empty()) return 0;
     lha::ArchiveReader reader;
-    if (reader.Open(arc::ToSlashes(path)) != 0) return 0;
+    // True only for an archive that holds at least one valid header and
+    // reads through without a fault.
+    if (reader.Open(arc::ToSlashes(path)) != 0 || reader.entries().empty()) return 0;
     for (const lha::Entry& e : reader.entries()) {
       if (reader.Extract(e, [](const uint8_t*, std::size_t) { return true; }) != 0) return 0;
     }
@@ -164,7 +166,8 @@ HARC UnlhaOpenArchive(ARC_HWND, const char* archivePath, uint32_t) {
     std::string path;
     if (!DecodeText(archivePath, path) || path.empty()) return nullptr;
     lha::ArchiveReader reader;
-    if (reader.Open(arc::ToSlashes(path)) != 0) return nullptr;
+    // Members before a damaged header can still be listed.
+    if (reader.Open(arc::ToSlashes(path)) != 0 && reader.entries().empty()) return nullptr;
     auto* a = new OpenArchive;
     for (const lha::Entry& e : reader.entries()) {
       a->members.push_back(MakeInfo(e));

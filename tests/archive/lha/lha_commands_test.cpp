@@ -381,6 +381,26 @@ TEST(LhaCommandsExtract, ExistingNamesInOtherLetterCaseAreWrittenNotDoubled) {
   EXPECT_EQ(lhatest::ReadFile(t.out + "/sample/DAT/sub/b.txt"), "b");
 }
 
+TEST(LhaCommandsExtract, FullWidthLettersFoldAsTheProgramFoldsThem) {
+  // The program finds "ｄａｔ" when "ＤＡＴ" exists; the library must write
+  // into the same folder and over the same file, not beside them.
+  lhatest::TempDir tmp;
+  lhatest::WriteFile(tmp.Path("src/ｄａｔ/ｍｉｏ.txt"), "new");
+  lhatest::WriteFile(tmp.Path("out/ＤＡＴ/ＭＩＯ.txt"), "old");
+  const std::string arc = tmp.Path("a.lzh");
+  ASSERT_EQ(lhatest::RunCmd("a " + arc + " " + tmp.Path("src") + "\\ ｄａｔ\\*.* -x1").code, 0);
+  const auto r = lhatest::RunCmd("x " + arc + " " + tmp.Path("out") + "\\ -jyo");
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(lhatest::ReadFile(tmp.Path("out/ＤＡＴ/ＭＩＯ.txt")), "new");
+  EXPECT_FALSE(lhatest::fs::exists(tmp.Path("out/ｄａｔ")));
+  // Adding the same name twice in other spellings stores it once.
+  const std::string arc2 = tmp.Path("b.lzh");
+  ASSERT_EQ(lhatest::RunCmd("a " + arc2 + " " + tmp.Path("src") + "\\ ｄａｔ\\ｍｉｏ.txt ＤＡＴ\\ＭＩＯ.TXT -x1").code, 0);
+  const auto l = lhatest::RunCmd("l " + arc2);
+  EXPECT_NE(l.output.find("ｍｉｏ.txt"), std::string::npos) << l.output;
+  EXPECT_EQ(l.output.find("ＭＩＯ.TXT"), std::string::npos) << l.output;
+}
+
 TEST(LhaCommandsExtract, WithoutXOnlyTheFileNamesAreUsedAndPatternsSelect) {
   lhatest::ScriptTreeForCase t;
   ASSERT_EQ(lhatest::RunCmd("a " + t.arc + " " + t.src + "\\ SAMPLE\\dat\\*.* -xr2").code, 0);

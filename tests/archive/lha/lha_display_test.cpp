@@ -80,13 +80,12 @@ TEST(LhaDisplay, SelfExtractorWritesNoControlCharacterToTheTerminal) {
   fs::create_directories(t.Path("dist"));
   WriteFile(t.Path("dist/h.lzh"), CraftArchive(members));
   ASSERT_EQ(RunCmd("s " + t.Path("dist/h") + " " + t.Path("dist") + "/").code, 0);
-  // "s" writes the Windows installer; the Linux stub, which talks to a
-  // terminal, goes in front of the same archive.
+  // The .exe carries the Windows stub; the terminal stub runs the same archive.
   const std::string native = Restub(ReadFile(t.Path("dist/h.exe")), ReadFile(BinDir() + "/lfsfx"));
   ASSERT_FALSE(native.empty());
-  WriteFile(t.Path("dist/h.exe"), native);
-  ::chmod(t.Path("dist/h.exe").c_str(), 0755);
-  const std::string exe = Quote(t.Path("dist/h.exe"));
+  WriteFile(t.Path("dist/h"), native);
+  ASSERT_EQ(::chmod(t.Path("dist/h").c_str(), 0755), 0);
+  const std::string exe = Quote(t.Path("dist/h"));
 
   // Unattended, then asked on the terminal with a typed answer holding an ESC.
   const ToolResult unattended = Shell(exe + " --dir " + Quote(t.Path("inst")) + " --yes --no-open");

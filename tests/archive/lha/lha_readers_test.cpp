@@ -81,7 +81,7 @@ TEST_P(LhaReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, LhaReaderTest, ::testing::Values("", "-o7"),
-                         [](const auto& info) { return std::string(info.param[0] ? "lh7" : "lh5"); });
+                         [](const auto& p) { return std::string(p.param[0] ? "lh7" : "lh5"); });
 
 TEST(LhaReaders, ArchivesWrittenByJlhaAreReadAtEveryHeaderLevelAndMethod) {
   if (!HaveTool("jlha")) GTEST_SKIP() << "jlha is not installed";

@@ -1,6 +1,7 @@
 // The LZH encoder and decoder on their own: every kind of data survives a
 // round trip for each dictionary size, and damaged packed data ends in a
 // status, never in a crash or a read outside the buffers.
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -88,9 +89,9 @@ TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
                          ::testing::Combine(::testing::Values(12, 13, 15, 16), ::testing::ValuesIn(kCases)),
-                         [](const auto& info) {
-                           return std::string(std::get<1>(info.param).name) + "_bits" +
-                                  std::to_string(std::get<0>(info.param));
+                         [](const auto& p) {
+                           return std::string(std::get<1>(p.param).name) + "_bits" +
+                                  std::to_string(std::get<0>(p.param));
                          });
 
 TEST(LzhCodec, CompressesRedundantDataAndLh7BeatsLh5OnFarRepeats) {
@@ -176,6 +177,68 @@ TEST(LzhCodec, SinkFailureStopsDecoding) {
   });
   EXPECT_EQ(st, lha::DecodeStatus::kSinkFailed);
   EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Packing and unpacking in pieces, as files are read and written: the same
+// packed bytes as from memory whatever the pieces' sizes, and a source that
+// ends early or a sink that refuses ends the work with false.
+TEST(LzhCodec, StreamingInPiecesGivesTheSameBytesAndStopsOnShortInput) {
+  const std::string data = TextBytes(3 << 19, 41) + RandomBytes(100000, 42) + TextBytes(1 << 19, 43);
+  for (int bits : {13, 16}) {
+    SCOPED_TRACE(bits);
+    lha::EncoderOptions options;
+    options.dictionaryBits = bits;
+    const std::vector<uint8_t> whole =
+        lha::EncodeLzh(reinterpret_cast<const uint8_t*>(data.data()), data.size(), options);
+    std::size_t at = 0, piece = 0;
+    const lha::ByteSource source = [&](uint8_t* buf, std::size_t n) {
+      // Odd piece sizes, some tiny.
+      const std::size_t k = std::min({n, data.size() - at, std::size_t{1} + (piece++ * 7919) % 70001});
+      std::memcpy(buf, data.data() + at, k);
+      at += k;
+      return k;
+    };
+    std::vector<uint8_t> streamed;
+    std::size_t sinkCalls = 0;
+    ASSERT_TRUE(lha::EncodeLzh(source, data.size(), options, [&](const uint8_t* d, std::size_t n) {
+      streamed.insert(streamed.end(), d, d + n);
+      ++sinkCalls;
+      return true;
+    }));
+    EXPECT_EQ(streamed, whole);
+    EXPECT_GT(sinkCalls, 1u);  // handed on as it goes, not at the end
+
+    std::size_t from = 0;
+    std::string back;
+    const lha::ByteSource packedSource = [&](uint8_t* buf, std::size_t n) {
+      const std::size_t k = std::min({n, streamed.size() - from, std::size_t{333}});
+      std::memcpy(buf, streamed.data() + from, k);
+      from += k;
+      return k;
+    };
+    EXPECT_EQ(lha::DecodeLzh(bits, packedSource, data.size(),
+                             [&](const uint8_t* d, std::size_t n) {
+                               back.append(reinterpret_cast<const char*>(d), n);
+                               return true;
+                             }),
+              lha::DecodeStatus::kOk);
+    EXPECT_TRUE(back == data);
+
+    at = 0;
+    const lha::ByteSource shortSource = [&](uint8_t* buf, std::size_t n) {
+      const std::size_t k = std::min(n, data.size() / 2 - at);
+      std::memcpy(buf, data.data() + at, k);
+      at += k;
+      return k;
+    };
+    EXPECT_FALSE(lha::EncodeLzh(shortSource, data.size(), options, [](const uint8_t*, std::size_t) { return true; }));
+    at = 0;
+    EXPECT_FALSE(lha::EncodeLzh(source, data.size(), options, [](const uint8_t*, std::size_t) { return false; }));
+  }
 }
 
 }  // namespace
