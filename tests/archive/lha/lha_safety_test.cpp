@@ -54,7 +54,9 @@ TEST_P(LhaDamagedArchive, TruncationGivesResultCodes) {
     ++cuts;
     // Only a cut exactly at the end mark leaves a whole archive.
     if (e != 0) ++nonZero;
-    if (e != 0) EXPECT_EQ(check, 0) << "cut at " << cut;
+    if (e != 0) {
+      EXPECT_EQ(check, 0) << "cut at " << cut;
+    }
     ExpectOnlyIntactFiles(out, original);
   }
   EXPECT_GE(nonZero, cuts - 1);
@@ -90,7 +92,7 @@ TEST_P(LhaDamagedArchive, FlippedBitsGiveResultCodesAndNoDamagedFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, LhaDamagedArchive, ::testing::Values("-o5", "-o7"),
-                         [](const auto& info) { return std::string(info.param + 1); });
+                         [](const auto& test) { return std::string(test.param + 1); });
 
 TEST(LhaSafety, GarbageAndHostileHeadersAreRefused) {
   TempDir t;

@@ -88,9 +88,9 @@ TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
                          ::testing::Combine(::testing::Values(12, 13, 15, 16), ::testing::ValuesIn(kCases)),
-                         [](const auto& info) {
-                           return std::string(std::get<1>(info.param).name) + "_bits" +
-                                  std::to_string(std::get<0>(info.param));
+                         [](const auto& test) {
+                           return std::string(std::get<1>(test.param).name) + "_bits" +
+                                  std::to_string(std::get<0>(test.param));
                          });
 
 TEST(LzhCodec, CompressesRedundantDataAndLh7BeatsLh5OnFarRepeats) {

@@ -30,7 +30,9 @@ inline std::string BuildLikeTheBuilder(const TempDir& t, const std::vector<std::
   }
   const auto r = RunCmd("s  " + t.Path("dist/dist") + " " + t.Path("dist") + "\\ -gw4gx2 -x");
   EXPECT_EQ(r.code, 0) << r.output;
-  if (!options.empty()) EXPECT_EQ(RunCmd("d " + lzh + " $").code, 0);
+  if (!options.empty()) {
+    EXPECT_EQ(RunCmd("d " + lzh + " $").code, 0);
+  }
   return t.Path("dist/dist.exe");
 }
 

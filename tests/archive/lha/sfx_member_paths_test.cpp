@@ -48,7 +48,9 @@ TEST(SfxMemberPaths, NamesInsideTheFolderAreKeptAndOthersRefused) {
   for (const Case& c : cases) {
     std::wstring rel = L"left over";
     EXPECT_EQ(sfxw::SafeRelativePath(c.name, rel), c.verdict) << std::string(c.name.begin(), c.name.end());
-    if (c.verdict == PathVerdict::kOk) EXPECT_EQ(rel, c.relative);
+    if (c.verdict == PathVerdict::kOk) {
+      EXPECT_EQ(rel, c.relative);
+    }
   }
 }
 
