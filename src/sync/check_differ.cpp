@@ -195,6 +195,14 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath) {
   return status;
 }
 
+int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, IndexComparison& result) {
+  const int16_t status = CompareIndexFiles(localPath, serverPath);
+  result = LastComparison();
+  return status;
+}
+
+IndexComparison LastComparison() { return {localEntries, serverEntries, uploadList, deleteList}; }
+
 QString ServerIndexCopyPath() {
   const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
   return dir + QStringLiteral("/indexserver.fet");

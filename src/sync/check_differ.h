@@ -36,6 +36,20 @@ extern QStringList deleteList;
 // first, so a failed comparison leaves them empty.
 int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath);
 
+// The four lists of a comparison as one value.
+struct IndexComparison {
+  QList<IndexEntry> local;
+  QList<IndexEntry> server;
+  QStringList uploads;
+  QStringList deletions;
+};
+
+// CompareIndexFiles, with its lists also handed back in `result`.
+int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, IndexComparison& result);
+
+// The lists of the last comparison.
+IndexComparison LastComparison();
+
 // Reads one update definition file into localEntries (which 0) or
 // serverEntries (which 1). Lines end at CR or CR LF. False when the file
 // cannot be read (the list is then empty and `error` says why).
