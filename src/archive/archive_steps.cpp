@@ -4,7 +4,6 @@
 
 #include "archive/archiver_wrapper.h"
 #include "archive/build_progress.h"
-#include "profiles/profile_store.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
@@ -34,10 +33,7 @@ bool RunArchiverStep(cArchiver& archiver, const QString& command) {
   return false;
 }
 
-bool HaveCurrentProfile() { return currentProfile >= 0 && currentProfile < kProfileCapacity; }
-
-ArchiveName CurrentArchiveName(const QString& extension) {
-  const Profile& p = profileTable[currentProfile];
+ArchiveName ArchiveNameOf(const Profile& p, const QString& extension) {
   const cFile f;
   ArchiveName name;
   // A name with a blank or a comma goes in quotes of its own, so that the

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include "profiles/profile.h"
+
 namespace lm {
 
 class cArchiver;
@@ -24,6 +26,8 @@ void SetArchiverCommandTrace(ArchiverCommandTrace trace);
 
 // True when currentProfile indexes the profile table.
 bool HaveCurrentProfile();
+// The current profile, or an empty one when there is none.
+const Profile& CurrentProfileOrEmpty();
 
 // One archive of the current profile under two spellings: the text that goes
 // on command lines (the archive directory in short form, then "\", the name
@@ -34,7 +38,8 @@ struct ArchiveName {
   QString command;
   QString file;
 };
-ArchiveName CurrentArchiveName(const QString& extension);  // extension with its dot: ".lzh"
+ArchiveName ArchiveNameOf(const Profile& profile, const QString& extension);  // extension with its dot: ".lzh"
+ArchiveName CurrentArchiveName(const QString& extension);  // of the current profile
 
 // Deletes the file when one of that name exists (found without regard to
 // case); false when it exists and cannot be deleted.

@@ -20,15 +20,9 @@
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/status.h"
 
 namespace lm {
-
-const QString kArchiveTypeQsc = QStringLiteral("Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)");
-const QString kArchiveTypeLzh = QStringLiteral("LHA形式(LZH)");
-const QString kArchiveTypeExe = QStringLiteral("LHA自己解凍形式(EXE)");
-const QString kArchiveTypeAll = QStringLiteral("全ての種類のﾊﾟｯｹｰｼﾞを作成");
-
-QStringList ArchiveTypeTexts() { return {kArchiveTypeQsc, kArchiveTypeLzh, kArchiveTypeExe, kArchiveTypeAll}; }
 
 namespace {
 
@@ -97,22 +91,22 @@ QStringList WrittenLines(const QStringList& paths) {
 
 void LibraryMissing(const QString& upperName) {
   MsgBox(upperName + QStringLiteral("がインストールされていません。") + CR +
-             QStringLiteral("この機能を使用するためには、『") + upperName + QStringLiteral("』が必要です。"),
+             QStringLiteral("この機能を使用するためには、") + Bracketed(upperName) + QStringLiteral("が必要です。"),
          style::Critical, kAppTitle);
 }
 
 // The message of a temporary file that could not be written; a text that
 // Shift-JIS cannot hold is named on a line of its own.
 void CannotWrite(const QString& what, const QString& path, const FileError& error) {
-  QString text = what + QStringLiteral("『") + path + QStringLiteral("』を作成できません。") + CR +
+  QString text = what + Bracketed(path) + QStringLiteral("を作成できません。") + CR +
                  QStringLiteral("処理を中止します。");
   if (error.kind == FileError::Kind::NotEncodable) text += CR + error.message;
   MsgBox(text, style::OkOnly, kAppTitle);
 }
 
-bool WriteSfxOrSay() {
+bool WriteSfxOrSay(const Profile& profile) {
   FileError error;
-  if (WriteSfxOptions(&error) == 0) return true;
+  if (WriteSfxOptionsFor(profile, &error) == 0) return true;
   CannotWrite(QStringLiteral("自己解凍指定ファイル"), SfxOptionsPath(), error);
   return false;
 }
@@ -122,14 +116,14 @@ void RemoveTemporary(const QString& path) {
   if (!f.FileExists(path)) return;
   const QString real = ResolveExisting(path);
   if (!real.isEmpty() && !QFile::remove(real)) {
-    MsgBox(QStringLiteral("一時ファイル『") + path + QStringLiteral("』を削除できません。"), style::Exclamation,
+    MsgBox(QStringLiteral("一時ファイル") + Bracketed(path) + QStringLiteral("を削除できません。"), style::Exclamation,
            kAppTitle);
   }
 }
 
 }  // namespace
 
-void BuildArchives(const QString& archiveType, quintptr hwnd) {
+void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwnd) {
   g_written.clear();
   const cFile f;
   if (!f.CheckExistFile(QStringLiteral("UnLHA32.DLL"))) {
@@ -138,7 +132,7 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
   }
   {
     FileError error;
-    if (WriteInstallFile(&error) != 0) {
+    if (WriteInstallFileFor(profile, &error) != 0) {
       CannotWrite(QStringLiteral("インストール指定ファイル"), InstallFilePath(), error);
       return;
     }
@@ -153,7 +147,7 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
     }
     package = 1;
     sfx = 1;
-    if (!WriteSfxOrSay()) return;
+    if (!WriteSfxOrSay(profile)) return;
   } else if (archiveType == kArchiveTypeQsc) {
     if (!f.CheckExistFile(QStringLiteral("CAB32.DLL"))) {
       LibraryMissing(QStringLiteral("CAB32.DLL"));
@@ -162,19 +156,14 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
     package = 1;
   } else if (archiveType == kArchiveTypeExe) {
     sfx = 1;
-    if (!WriteSfxOrSay()) return;
+    if (!WriteSfxOrSay(profile)) return;
   }
 
-  Profile& profile = profileTable[currentProfile];
   QString extraArguments = TrimBlanks(profile.addarc);
   if (!extraArguments.isEmpty()) extraArguments += QLatin1Char(' ');
-  const QString scriptPath = TrimBlanks(profile.ugu);
-  QString name;
-  ScriptNameOf(scriptPath, name);
-
   QString message;
-  int16_t nonRegular = 0;
-  if (CheckScriptFile(scriptPath, message, nonRegular) != 0) {
+  ScriptLayout layout;
+  if (CheckScriptLayout(TrimBlanks(profile.ugu), layout, message) != 0) {
     MsgBox(message, style::OkOnly, kAppTitle);
   } else {
     if (profile.dirarc.isEmpty()) {
@@ -185,36 +174,37 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
     }
     if (profile.namearc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ名が定義されていません。") + CR +
-                 QStringLiteral("アーカイブ名を下記とします。") + CR + Bracketed(name.toLower()),
+                 QStringLiteral("アーカイブ名を下記とします。") + CR + Bracketed(layout.name.toLower()),
              style::OkOnly, kAppTitle);
-      profile.namearc = name.toLower();
+      profile.namearc = layout.name.toLower();
     }
     // One step per archiver command: the attachments, the script, install.txt,
     // the deletion; three more for the self-extractor, two for the package.
     ExpectMoreBuildSteps(std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity) + 3 + (sfx == 1 ? 3 : 0) +
                          (package == 1 ? 2 : 0));
-    QStringList wanted = {CurrentArchiveName(QStringLiteral(".lzh")).file};
-    if (sfx == 1) wanted << CurrentArchiveName(QStringLiteral(".exe")).file;
-    if (package == 1) wanted << CurrentArchiveName(QStringLiteral(".qsc")).file;
+    QStringList wanted = {ArchiveNameOf(profile, QStringLiteral(".lzh")).file};
+    if (sfx == 1) wanted << ArchiveNameOf(profile, QStringLiteral(".exe")).file;
+    if (package == 1) wanted << ArchiveNameOf(profile, QStringLiteral(".qsc")).file;
     // The LZH builder replaces both LHA archives; the package builder its two files too.
-    QStringList replaced = {CurrentArchiveName(QStringLiteral(".lzh")).file,
-                            CurrentArchiveName(QStringLiteral(".exe")).file};
+    QStringList replaced = {ArchiveNameOf(profile, QStringLiteral(".lzh")).file,
+                            ArchiveNameOf(profile, QStringLiteral(".exe")).file};
     if (package == 1) {
-      replaced << CurrentArchiveName(QStringLiteral(".cab")).file << CurrentArchiveName(QStringLiteral(".qsc")).file;
+      replaced << ArchiveNameOf(profile, QStringLiteral(".cab")).file
+               << ArchiveNameOf(profile, QStringLiteral(".qsc")).file;
     }
     EarlierArchives earlier(replaced);
-    const int16_t made = package == 1
-                             ? BuildCabPackage(scriptPath, sfx, extraArguments, nonRegular, hwnd)
-                             : BuildLzhArchive(scriptPath, sfx, extraArguments, nonRegular, hwnd);
+    KeepAttachments(profile, layout.folder);
+    const int16_t made = package == 1 ? BuildCabPackageFor(profile, layout, sfx, extraArguments, hwnd)
+                                      : BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd);
     if (BuildCancelled()) {
       earlier.Cancelled();
       if (package == 1 && cFile().DirExists(WorkDirPath())) ClearTempDir(WorkDirPath());
       MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
     } else {
-      MsgBox(made != 0 ? QStringLiteral("配布用アーカイブを作成しました。")
-                       : QStringLiteral("アーカイブ作成中にエラーが発生しました。"),
+      MsgBox(made != kVbFalse ? QStringLiteral("配布用アーカイブを作成しました。")
+                              : QStringLiteral("アーカイブ作成中にエラーが発生しました。"),
              style::OkOnly, kAppTitle);
-      if (made != 0) {
+      if (made != kVbFalse) {
         earlier.Succeeded();
         g_written = WrittenLines(wanted);
       }
@@ -224,6 +214,13 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
   RemoveTemporary(SfxOptionsPath());
   RemoveTemporary(InstallFilePath());
   EndBuildSteps();
+}
+
+void BuildArchives(const QString& archiveType, quintptr hwnd) {
+  // Without a current profile the build stops at its first check (no script
+  // name for install.txt), as it always did.
+  Profile none;
+  BuildArchivesFor(HaveCurrentProfile() ? profileTable[currentProfile] : none, archiveType, hwnd);
 }
 
 QString ArchiveFolderOfCurrentProfile() {
@@ -248,12 +245,12 @@ ArchiveBuildScope::~ArchiveBuildScope() {
 
 int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView) {
   ArchiveBuildScope scope(archiveView);
-  if (!scope.Active()) return 1;
+  if (!scope.Active()) return kAborted;
   g_written.clear();
   BeginBuildSteps(1);
   ReportBuildStep(IndexStepText());
   const int16_t status = WriteIndexForProfile(1, boxes, indexView);
-  if (status == 0) {
+  if (status == kOk) {
     if (BuildCancelled()) {
       MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
     } else {

@@ -14,17 +14,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "archive/archive_types.h"
+#include "profiles/profile.h"
+
 namespace lm {
 
 class NextUpdateBoxes;
 class IndexRunView;
-
-// The four items of Combo1, in their order.
-extern const QString kArchiveTypeQsc;  // "Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)"
-extern const QString kArchiveTypeLzh;  // "LHA形式(LZH)"
-extern const QString kArchiveTypeExe;  // "LHA自己解凍形式(EXE)"
-extern const QString kArchiveTypeAll;  // "全ての種類のﾊﾟｯｹｰｼﾞを作成"
-QStringList ArchiveTypeTexts();
 
 // Builds the archives of the type `archiveType` (the selected text of
 // Combo1; any other text, the empty one included, makes the LZH archive
@@ -34,6 +30,10 @@ QStringList ArchiveTypeTexts();
 // the earlier archives of the same names, empties the work directory and
 // says so.
 void BuildArchives(const QString& archiveType, quintptr hwnd = 0);
+
+// BuildArchives for `profile`, which gets the default archive directory and
+// name filled in where it has none and its attachments in their kept form.
+void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwnd = 0);
 
 // What the archive operation needs from the main window.
 class ArchiveRunView {
@@ -78,9 +78,9 @@ class ArchiveBuildScope {
 };
 
 // The execute command's second operation: WriteIndexForProfile(1) and, only
-// when it returned 0, BuildArchives with the view's type text. Returns the
-// index writer's status (0 or -1); 1 when another run was still going on and
-// nothing was done.
+// when it returned kOk, BuildArchives with the view's type text. Returns the
+// index writer's status (kOk or kFailed); kAborted when another run was still
+// going on and nothing was done.
 int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView);
 
 }  // namespace lm

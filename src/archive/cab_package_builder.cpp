@@ -9,11 +9,11 @@
 #include "archive/archive_steps.h"
 #include "archive/archiver_wrapper.h"
 #include "archive/lzh_builder.h"
-#include "profiles/profile_store.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/status.h"
 
 namespace lm {
 
@@ -88,9 +88,10 @@ bool RemoveDirectory(const QString& path) {
   return ::rmdir(QFile::encodeName(path).constData()) == 0;
 }
 
-bool ReportStepFailure(const QString& text) {
+// Shows the message of a failed step; the builder's answer for it.
+int16_t ReportStepFailure(const QString& text) {
   MsgBox(text, style::Exclamation, kAppTitle);
-  return false;
+  return kVbFalse;
 }
 
 }  // namespace
@@ -144,27 +145,26 @@ int32_t ClearDirectory(const QString& dir, bool dropReadOnly) {
 
 int32_t ClearTempDir(const QString& dir) { return ClearDirectory(dir, false); }
 
-int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                        int16_t nonRegular, quintptr hwnd) {
-  if (!HaveCurrentProfile()) return 0;
-  if (BuildLzhArchive(scriptPath, sfx, extraArguments, nonRegular, hwnd) == 0) return 0;
+int16_t BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                           const QString& extraArguments, quintptr hwnd) {
+  if (BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd) == kVbFalse) return kVbFalse;
 
   const cFile f;
-  const ArchiveName lzh = CurrentArchiveName(QStringLiteral(".lzh"));
-  const ArchiveName cab = CurrentArchiveName(QStringLiteral(".cab"));
-  const ArchiveName qsc = CurrentArchiveName(QStringLiteral(".qsc"));
+  const ArchiveName lzh = ArchiveNameOf(profile, QStringLiteral(".lzh"));
+  const ArchiveName cab = ArchiveNameOf(profile, QStringLiteral(".cab"));
+  const ArchiveName qsc = ArchiveNameOf(profile, QStringLiteral(".qsc"));
   if (!DeleteIfExists(cab.file)) {
-    return ReportStepFailure(QStringLiteral("ファイル『") + cab.file + QStringLiteral("』を削除できません。"));
+    return ReportStepFailure(QStringLiteral("ファイル") + Bracketed(cab.file) + QStringLiteral("を削除できません。"));
   }
-  if (!f.FileExists(lzh.file)) return 0;
+  if (!f.FileExists(lzh.file)) return kVbFalse;
 
   const QString work = WorkDirPath();
   if (!f.DirExists(work) && !f.MakeDirs(work)) {
-    return ReportStepFailure(QStringLiteral("一時ディレクトリ『") + work + QStringLiteral("』を作成できません。"));
+    return ReportStepFailure(QStringLiteral("一時ディレクトリ") + Bracketed(work) + QStringLiteral("を作成できません。"));
   }
   if (ClearTempDir(work) != 0) {
     MsgBox(CannotClearMessage(), style::OkOnly, kAppTitle);
-    return 0;
+    return kVbFalse;
   }
 
   // The work directory on the command lines, joined as the libraries read it.
@@ -174,7 +174,7 @@ int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& e
     lha.setHwnd(hwnd);
     if (!RunArchiverStep(lha, QStringLiteral("e ") + lzh.command + QLatin1Char(' ') + shortWork +
                                   QStringLiteral(" *.* ") + QStringLiteral(" -xr2 -jyc -jyo"))) {
-      return 0;
+      return kVbFalse;
     }
   }
   {
@@ -182,27 +182,27 @@ int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& e
     cabinet.setHwnd(hwnd);
     if (!RunArchiverStep(cabinet, QStringLiteral("-a -r ") + cab.command + QLatin1Char(' ') + shortWork +
                                       QStringLiteral(" *.*"))) {
-      return 0;
+      return kVbFalse;
     }
   }
   // Everything in the work directory now was unpacked by this build: files
   // that keep the read-only attribute of their originals go without asking.
   if (ClearDirectory(work, true) != 0) {
     MsgBox(CannotClearMessage(), style::OkOnly, kAppTitle);
-    return 0;
+    return kVbFalse;
   }
 
   if (!DeleteIfExists(qsc.file)) {
-    return ReportStepFailure(QStringLiteral("ファイル『") + qsc.file + QStringLiteral("』を削除できません。"));
+    return ReportStepFailure(QStringLiteral("ファイル") + Bracketed(qsc.file) + QStringLiteral("を削除できません。"));
   }
   const QString cabReal = ResolveExisting(cab.file);
   const QString qscTarget = cabReal.left(cabReal.lastIndexOf(QLatin1Char('/')) + 1) +
-                            profileTable[currentProfile].namearc + QStringLiteral(".qsc");
+                            profile.namearc + QStringLiteral(".qsc");
   if (cabReal.isEmpty() || !QFile::rename(cabReal, qscTarget)) {
-    return ReportStepFailure(QStringLiteral("ファイル『") + cab.file + QStringLiteral("』の名前を『") + qsc.file +
-                             QStringLiteral("』に変更できません。"));
+    return ReportStepFailure(QStringLiteral("ファイル") + Bracketed(cab.file) + QStringLiteral("の名前を") + Bracketed(qsc.file) +
+                             QStringLiteral("に変更できません。"));
   }
-  return -1;
+  return kVbTrue;
 }
 
 }  // namespace lm

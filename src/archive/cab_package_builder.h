@@ -12,14 +12,22 @@
 #include <QString>
 #include <QStringList>
 
+#include "profiles/profile.h"
+#include "profiles/script_check.h"
+
 namespace lm {
 
 // The work directory: programDir + "/temp/".
 QString WorkDirPath();
 
 // Builds the LZH archive, the self-extracting file if asked for and the
-// package; -1 when all were made, 0 after the message of a failed step. The
-// arguments are those of BuildLzhArchive.
+// package; kVbTrue (-1) when all were made, kVbFalse (0) after the message
+// of a failed step. The arguments are those of BuildLzhArchiveFor.
+int16_t BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                           const QString& extraArguments, quintptr hwnd = 0);
+
+// BuildCabPackageFor for the current profile; the arguments are those of
+// BuildLzhArchive.
 int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
                         int16_t nonRegular, quintptr hwnd = 0);
 

@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include "profiles/profile.h"
 #include "util/text_file.h"
 
 namespace lm {
@@ -20,18 +21,24 @@ namespace lm {
 QString InstallFilePath();
 QString SfxOptionsPath();
 
-// The four lines of install.txt for the current profile:
+// The four lines of install.txt for a profile:
 // type,script / name,<profile trimmed> / directory,<upper-case script name> /
 // refresh,1. False when the script name is not valid.
-bool InstallFileLines(QStringList& lines);
-// The lines of "$" for the current profile: window title, install
-// directory, install title (always), command.
-QStringList SfxOptionLines();
+bool InstallFileLinesFor(const Profile& profile, QStringList& lines);
+// The lines of "$" for a profile: window title, install directory, install
+// title (always), command.
+QStringList SfxOptionLinesFor(const Profile& profile);
 
 // 0 when install.txt was written; -9 when the script name is not valid or
 // the file cannot be written.
-int16_t WriteInstallFile(FileError* error = nullptr);
+int16_t WriteInstallFileFor(const Profile& profile, FileError* error = nullptr);
 // 0 when "$" was written; -9 when it cannot be written.
+int16_t WriteSfxOptionsFor(const Profile& profile, FileError* error = nullptr);
+
+// The same for the current profile (an empty one when there is none).
+bool InstallFileLines(QStringList& lines);
+QStringList SfxOptionLines();
+int16_t WriteInstallFile(FileError* error = nullptr);
 int16_t WriteSfxOptions(FileError* error = nullptr);
 
 }  // namespace lm

@@ -4,11 +4,13 @@
 
 #include "archive/archive_steps.h"
 #include "archive/archiver_wrapper.h"
-#include "profiles/profile_store.h"
+#include "profiles/profile.h"
 #include "profiles/script_check.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
+#include "util/path_parts.h"
+#include "util/status.h"
 
 namespace lm {
 namespace {
@@ -27,21 +29,32 @@ QString Word(const QString& name) {
 
 bool RemoveOldArchive(const QString& path) {
   if (DeleteIfExists(path)) return true;
-  MsgBox(QStringLiteral("ファイル『") + path + QStringLiteral("』を削除できません。") + CR +
+  MsgBox(QStringLiteral("ファイル") + Bracketed(path) + QStringLiteral("を削除できません。") + CR +
              QStringLiteral("処理を中止します。"),
          style::Exclamation, kAppTitle);
   return false;
 }
 
+bool InsideScriptDir(const QString& attachment, const QString& scriptDir) {
+  return !scriptDir.isEmpty() && attachment.startsWith(scriptDir, Qt::CaseSensitive);
+}
+
 }  // namespace
 
-QString AttachmentCommand(int index, const QString& scriptDir, const QString& lzhCommand) {
-  if (!HaveCurrentProfile() || index < 0 || index >= kAttachmentCapacity) return {};
-  Profile& profile = profileTable[currentProfile];
+QString KeptAttachment(const QString& attachment, const QString& scriptDir) {
   const cFile f;
-  QString a = profile.addfile[index];
+  if (InsideScriptDir(attachment, scriptDir) || f.FileExists(attachment) || !f.DirExists(attachment)) {
+    return attachment;
+  }
+  if (EndsWithSeparator(attachment) && attachment.size() > 1) return attachment.chopped(1);
+  return attachment;
+}
+
+QString AttachmentAddCommand(const QString& attachment, const QString& scriptDir, const QString& lzhCommand) {
+  const cFile f;
+  const QString a = KeptAttachment(attachment, scriptDir);
   const QString add = QStringLiteral("a ") + lzhCommand + QLatin1Char(' ');
-  if (!scriptDir.isEmpty() && a.startsWith(scriptDir, Qt::CaseSensitive)) {
+  if (InsideScriptDir(a, scriptDir)) {
     // Inside the script directory: stored with its path below that directory.
     QString rest = a.mid(scriptDir.size());
     while (!rest.isEmpty() && (rest.front() == QLatin1Char('\\') || rest.front() == QLatin1Char('/'))) {
@@ -59,10 +72,6 @@ QString AttachmentCommand(int index, const QString& scriptDir, const QString& lz
   }
   if (f.FileExists(a)) return add + f.GetDosShortPathName(a);
   if (f.DirExists(a)) {
-    if (EndsWithSeparator(a) && a.size() > 1) {
-      a.chop(1);
-      profile.addfile[index] = a;
-    }
     QString base, name;
     DirOf(a, base);
     FileNameOf(a, name);
@@ -72,50 +81,51 @@ QString AttachmentCommand(int index, const QString& scriptDir, const QString& lz
   return {};
 }
 
-int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                        int16_t nonRegular, quintptr hwnd) {
-  if (!HaveCurrentProfile()) return 0;
+void KeepAttachments(Profile& profile, const QString& scriptDir) {
+  const int count = std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity);
+  for (int i = 0; i < count; ++i) profile.addfile[i] = KeptAttachment(profile.addfile[i], scriptDir);
+}
+
+int16_t BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                           const QString& extraArguments, quintptr hwnd) {
   const cFile f;
-  const QString scriptDir = DirOf(scriptPath);
-  QString name;
-  ScriptNameOf(scriptPath, name);
+  const QString& scriptDir = layout.folder;
   QString fileName;
-  FileNameOf(scriptPath, fileName);
-  const ArchiveName lzh = CurrentArchiveName(QStringLiteral(".lzh"));
-  const ArchiveName exe = CurrentArchiveName(QStringLiteral(".exe"));
+  FileNameOf(layout.scriptPath, fileName);
+  const ArchiveName lzh = ArchiveNameOf(profile, QStringLiteral(".lzh"));
+  const ArchiveName exe = ArchiveNameOf(profile, QStringLiteral(".exe"));
 
   // An older archive of the same name would otherwise keep its members.
-  if (!RemoveOldArchive(lzh.file) || !RemoveOldArchive(exe.file)) return 0;
+  if (!RemoveOldArchive(lzh.file) || !RemoveOldArchive(exe.file)) return kVbFalse;
 
   cUnLHA lha;
   lha.setHwnd(hwnd);
 
-  Profile& profile = profileTable[currentProfile];
   const int count = std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity);
   for (int i = 0; i < count; ++i) {
-    const QString command = AttachmentCommand(i, scriptDir, lzh.command);
+    const QString command = AttachmentAddCommand(profile.addfile[i], scriptDir, lzh.command);
     if (command.isEmpty()) {
       MsgBox(QStringLiteral("下記のファイルが存在しません。") + CR + Bracketed(profile.addfile[i]),
              style::OkOnly, kAppTitle);
       continue;
     }
-    if (!RunArchiverStep(lha, command)) return 0;
+    if (!RunArchiverStep(lha, command)) return kVbFalse;
   }
 
   // The script information file and the data tree, named relative to the
   // script directory.
-  const QString dat = nonRegular == 1 ? QStringLiteral("dat\\") : name + QStringLiteral("\\dat\\");
+  const QString dat = layout.nonRegular == 1 ? QStringLiteral("dat\\") : layout.name + QStringLiteral("\\dat\\");
   const QString shortDir = f.GetDosShortPathName(scriptDir);
   if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortDir + QLatin1Char(' ') +
                                 extraArguments + Word(fileName) + QLatin1Char(' ') +
                                 Word(dat + QStringLiteral("*.*")) + QStringLiteral(" -xr2"))) {
-    return 0;
+    return kVbFalse;
   }
 
   const QString shortProgramDir = f.GetDosShortPathName(programDir);
   if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortProgramDir +
                                 QStringLiteral("\\install.txt"))) {
-    return 0;
+    return kVbFalse;
   }
 
   // Files the script platform keeps for itself are not distributed.
@@ -123,23 +133,23 @@ int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& e
                                 Word(dat + QStringLiteral("LASTUPDATE")) + QLatin1Char(' ') +
                                 Word(dat + QStringLiteral("UPDATE.LOG")) + QLatin1Char(' ') +
                                 Word(dat + QStringLiteral("MIRROR.FET")))) {
-    return 0;
+    return kVbFalse;
   }
 
   if (sfx == 1) {
     const QString shortArcDir = f.GetDosShortPathName(profile.dirarc);
     if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortProgramDir +
                                   QStringLiteral("\\$"))) {
-      return 0;
+      return kVbFalse;
     }
     if (!RunArchiverStep(lha, QStringLiteral("s  ") + shortArcDir + QLatin1Char('\\') + Word(profile.namearc) +
                                   QLatin1Char(' ') + shortArcDir + QStringLiteral("\\ -gw4gx2 -x"))) {
-      return 0;
+      return kVbFalse;
     }
-    if (!RunArchiverStep(lha, QStringLiteral("d ") + lzh.command + QStringLiteral(" $"))) return 0;
+    if (!RunArchiverStep(lha, QStringLiteral("d ") + lzh.command + QStringLiteral(" $"))) return kVbFalse;
   }
 
-  return -1;
+  return kVbTrue;
 }
 
 }  // namespace lm

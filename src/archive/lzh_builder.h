@@ -13,21 +13,41 @@
 #include <QString>
 #include <QStringList>
 
+#include "profiles/profile.h"
+#include "profiles/script_check.h"
+
 namespace lm {
 
-// The add command of attachment `index` of the current profile for the
-// archive `lzhCommand` and the script directory `scriptDir` (with its
-// separator); "" when the attachment is neither a file nor a directory. A
-// directory outside the script directory given with a trailing separator is
-// stored back into the profile without it.
+// The add command of an attachment for the archive `lzhCommand` and the
+// script directory `scriptDir` (with its separator); "" when the attachment
+// is neither a file nor a directory. Reads nothing but the file system.
+QString AttachmentAddCommand(const QString& attachment, const QString& scriptDir, const QString& lzhCommand);
+
+// The attachment as the profile keeps it: a directory outside the script
+// directory given with a trailing separator loses the separator; everything
+// else stays as given.
+QString KeptAttachment(const QString& attachment, const QString& scriptDir);
+
+// AttachmentAddCommand for attachment `index` of the current profile, which
+// is then stored back in its kept form (KeptAttachment).
 QString AttachmentCommand(int index, const QString& scriptDir, const QString& lzhCommand);
 
-// scriptPath: the trimmed ugu; sfx 1 makes the self-extracting file;
-// extraArguments: "" or the trimmed addarc followed by one blank;
-// nonRegular 1: DAT lies beside the script information file.
-// Builds the archives; -1 when the LZH archive (and with sfx 1 the
-// self-extracting file) was made, 0 after the message of a failed step.
-// `hwnd` is the main window's handle, passed on to the library.
+// Puts every attachment of `profile` into its kept form.
+void KeepAttachments(Profile& profile, const QString& scriptDir);
+
+// Builds the archives of `profile` (its attachments in their kept form) for
+// the script `layout`. sfx 1 makes the self-extracting file;
+// extraArguments: "" or the trimmed addarc followed by one blank.
+// kVbTrue (-1) when the LZH archive (and with sfx 1 the self-extracting
+// file) was made, kVbFalse (0) after the message of a failed step. `hwnd` is
+// the main window's handle, passed on to the library.
+int16_t BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                           const QString& extraArguments, quintptr hwnd = 0);
+
+// BuildLzhArchiveFor for the current profile (its attachments put into
+// their kept form first) and the script at scriptPath (the trimmed ugu;
+// nonRegular 1: DAT lies beside the script information file). kVbFalse when
+// there is no current profile.
 int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
                         int16_t nonRegular, quintptr hwnd = 0);
 

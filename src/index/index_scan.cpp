@@ -13,6 +13,7 @@
 
 #include "index/index_writer.h"
 #include "util/app_globals.h"
+#include "util/index_line.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
 #include "util/text/visible_text.h"
@@ -171,10 +172,10 @@ struct SizeDigits {
   explicit SizeDigits(int64_t size) {
     int64_t kib = size < 0 ? 0 : size / 1024;
     if (kib > 99999) kib = 99999;
-    PutDigits(digits, kib, 5);
+    PutDigits(digits, kib, kIndexSizeWidth);
   }
-  QLatin1StringView view() const { return QLatin1StringView(digits, 5); }
-  char digits[5];
+  QLatin1StringView view() const { return QLatin1StringView(digits, kIndexSizeWidth); }
+  char digits[kIndexSizeWidth];
 };
 
 }  // namespace
@@ -183,10 +184,10 @@ QString SizeField(int64_t size) { return SizeDigits(size).view(); }
 
 QString IndexLineOf(const ScanEntry& e) {
   const SizeDigits size(e.size);
-  return e.date % e.attr % size.view() % e.treeMarker % e.name;
+  return IndexEntryLine(e.date, e.attr, size.view(), e.treeMarker, e.name);
 }
 
-QString TmpIndexLineOf(const ScanEntry& e) { return e.date % e.attr % e.treeMarker % e.name; }
+QString TmpIndexLineOf(const ScanEntry& e) { return TmpIndexEntryLine(e.date, e.attr, e.treeMarker, e.name); }
 
 bool RelativePathLess(const QString& a, const QString& b) {
   return QtPrivate::compareStrings(QStringView(a), QStringView(b), Qt::CaseSensitive) < 0;

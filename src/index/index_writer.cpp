@@ -2,6 +2,7 @@
 #include "index/index_writer.h"
 
 #include "util/app_globals.h"
+#include "util/index_line.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
 #include "util/text_file.h"
@@ -81,8 +82,7 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
   lines.reserve(static_cast<qsizetype>(listed.size()));
   for (const ScanEntry* e : listed) lines.append(IndexLineOf(*e));
 
-  const QString header = QStringLiteral("#NextUpdate ") + nextUpdate + kLineEnd +
-                         QStringLiteral("#FieldInfo date 12 attr 1 size 5") + kLineEnd;
+  const QString header = IndexHeaderText(nextUpdate);
   QString text = header;
   qsizetype length = text.size();
   for (const QString& line : lines) length += line.size() + 2;
@@ -103,12 +103,11 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
     QByteArray encodedHeader;
     EncodeCp932(header, encodedHeader);
     tmpBytes.reserve(bytes.size());
-    const qsizetype sizeField = 13;  // after the date (12) and the attr (1)
     qsizetype pos = encodedHeader.size();
     while (pos < bytes.size()) {
       const qsizetype end = bytes.indexOf("\r\n", pos) + 2;
-      tmpBytes.append(bytes.constData() + pos, sizeField);
-      tmpBytes.append(bytes.constData() + pos + sizeField + 5, end - pos - sizeField - 5);
+      tmpBytes.append(bytes.constData() + pos, kIndexSizeOffset);
+      tmpBytes.append(bytes.constData() + pos + kIndexNameOffset, end - pos - kIndexNameOffset);
       pos = end;
     }
   }

@@ -16,11 +16,9 @@
 #include <QString>
 #include <QStringList>
 
-namespace lm {
+#include "profiles/date_box.h"
 
-// The five next-update boxes of the main window, in the order year, month,
-// day, hour, minute.
-enum class DateBox { Year = 0, Month = 1, Day = 2, Hour = 3, Minute = 4 };
+namespace lm {
 
 class NextUpdateBoxes {
  public:
@@ -44,9 +42,15 @@ class IndexRunView {
   }
 };
 
-// Reads and checks the next-update boxes, then writes the current profile's
-// index files. mode 0 shows the success message, mode 1 does not. 0 on
-// success, -1 on failure (after its message).
+// Reads and checks the next-update boxes, checks the script information file
+// `scriptPath` (trimmed; "" is refused with its message), then writes the
+// index files of its DAT directory. mode 0 shows the success message, mode 1
+// does not. kOk on success, kFailed on failure (after its message).
+int16_t WriteIndexForScript(const QString& scriptPath, int16_t mode, NextUpdateBoxes& boxes,
+                            IndexRunView& view);
+
+// WriteIndexForScript for the current profile's script; on success the
+// profile keeps the trimmed path.
 int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view);
 
 // Scans datDir (with trailing separator) and writes its index files; 0 or -9.

@@ -1,7 +1,7 @@
 #include "index/next_update.h"
 
-#include "profiles/profile_store.h"
 #include "util/message_box.h"
+#include "util/trim_blanks.h"
 
 namespace lm {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "profiles/profile_store.h"
 #include "profiles/script_check.h"
+#include "util/index_line.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
 
@@ -53,21 +54,14 @@ int16_t RefreshMainWindow(MainWindowView& view) {
 }
 
 int16_t ReadIndexNextUpdate(const QString& path, int16_t nonRegular, QString& value) {
-  const QString dir = DirOf(path);
-  QString name;
-  ScriptNameOf(path, name);
-  const QString file = nonRegular == 1 ? dir + QStringLiteral("DAT\\INDEX.FET")
-                                       : dir + name + QStringLiteral("\\DAT\\INDEX.FET");
+  const QString file = LayoutOf(path, nonRegular).indexPath;
   if (!CanOpenFile(file)) return -1;
 
   QStringList lines;
   if (!ReadTextLines(file, lines)) return -1;
   QString raw;
   for (const QString& line : lines) {
-    if (line.startsWith(QStringLiteral("#NextUpdate"))) {
-      raw = line.mid(11);
-      break;
-    }
+    if (NextUpdateOfLine(line, raw)) break;
   }
   value = TrimBlanks(raw);
   return value.isEmpty() ? -2 : 0;
@@ -81,7 +75,7 @@ void ShowNextUpdate(const QString& value, MainWindowView& view) {
                                               now.date().day(), now.time().hour(),
                                               now.time().minute()};
     for (int k = 0; k < kNextUpdateBoxCount; ++k)
-      view.SetNextUpdateText(k, QString::number(numbers[k]));
+      view.SetNextUpdateText(DateBoxOfPosition(k), QString::number(numbers[k]));
     return;
   }
 
@@ -97,7 +91,7 @@ void ShowNextUpdate(const QString& value, MainWindowView& view) {
     numbers[k] = *n;
   }
   for (int k = 0; k < kNextUpdateBoxCount && k < count; ++k)
-    view.SetNextUpdateText(k, QString::number(numbers[k]));
+    view.SetNextUpdateText(DateBoxOfPosition(k), QString::number(numbers[k]));
 }
 
 int16_t SplitAtBlanks(const QString& text, SplitParts& parts, int32_t& count) {

@@ -12,11 +12,9 @@
 #include <QString>
 #include <QStringList>
 
-namespace lm {
+#include "profiles/date_box.h"
 
-// The five next-update boxes, in the order year, month, day, hour, minute
-// (Text1, Text2, Text3, Text5, Text6).
-constexpr int kNextUpdateBoxCount = 5;
+namespace lm {
 
 // The parts of the main window that the profile actions read and change.
 class MainWindowView {
@@ -32,8 +30,8 @@ class MainWindowView {
   virtual void RemoveProfileEntry(int index) = 0;
   // Text4: the script information file of the current profile.
   virtual void SetScriptFileText(const QString& text) = 0;
-  // The next-update boxes; `box` 0..4 as above.
-  virtual void SetNextUpdateText(int box, const QString& text) = 0;
+  // One of the next-update boxes.
+  virtual void SetNextUpdateText(DateBox box, const QString& text) = 0;
 };
 
 // Shows profile currentProfile in the window: selects its entry, shows its

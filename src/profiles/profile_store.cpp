@@ -32,8 +32,6 @@ const QString kSettingsFileName = QStringLiteral("lfup.ini");
 const QString kBackupSuffix = QStringLiteral(".bak");
 const QString kWriteRefused = QStringLiteral("設定ファイルに書きこみできませんでした。");
 
-bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QChar(0x3000); }
-
 QString SettingsPath() {
   // Saving before any load still writes beside the executable, never to "/lfup.ini".
   const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
@@ -155,35 +153,6 @@ bool ReadSettingsLines(const QString& path, QStringList& lines) {
 }
 
 }  // namespace
-
-QString TrimBlanks(const QString& text) {
-  qsizetype start = 0;
-  qsizetype end = text.size();
-  while (start < end && IsBlank(text.at(start))) ++start;
-  while (end > start && IsBlank(text.at(end - 1))) --end;
-  return text.mid(start, end - start);
-}
-
-void FileNameOf(const QString& path, QString& out) {
-  const int pos = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
-  out = pos >= 0 ? path.mid(pos + 1) : path;
-}
-
-void DriveOf(const QString& path, QString& out) {
-  int pos = -1;
-  for (int i = 0; i < path.size(); ++i) {
-    if (path.at(i) == QLatin1Char('\\') || path.at(i) == QLatin1Char('/')) {
-      pos = i;
-      break;
-    }
-  }
-  out = pos >= 0 ? path.left(pos + 1) : path;
-}
-
-void ExtensionOf(const QString& path, QString& out) {
-  const int pos = path.lastIndexOf(QLatin1Char('.'));
-  out = pos >= 0 ? path.mid(pos + 1) : path;
-}
 
 int16_t SplitKeyedLine(const QString& line, QString& key, int16_t& index, QString& value) {
   if (line.isEmpty()) return -1;

@@ -14,35 +14,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "profiles/profile.h"
 #include "util/app_globals.h"
+#include "util/path_parts.h"
+#include "util/trim_blanks.h"
 
 namespace lm {
-
-constexpr int kProfileCapacity = 101;     // indexes 0..100
-constexpr int kAttachmentCapacity = 51;   // addfile indexes 0..50
-
-struct Profile {
-  QString profile;      // name shown in the main window's list
-  QString ugu;          // full path of the script information file; empty = no valid script
-  QString dirarc;       // directory in which the archives are made
-  QString addarc;       // extra arguments of the archiver's add command
-  QString namearc;      // archive base name without extension
-  std::array<QString, kAttachmentCapacity> addfile;  // attached files and directories
-  int16_t addfilecnt = 0;                            // meaningful entries of addfile
-  QString exewintitle;  // self-extractor window title
-  QString exeviewdir;   // directory the self-extractor proposes
-  QString autoview;     // document opened after extraction
-  QString server;       // the upload's server: host, or ftp:// ftps:// sftp:// URL
-  QString userid;
-  QString password;     // empty when the password lives in the keyring
-  QString dirserver;    // the server folder that mirrors DAT
-  // Keys added for the upload; written only when set, so older readers see
-  // the file they know (and ignore these keys when they do meet them).
-  QString servercert;   // SHA-256 of an FTPS certificate the author trusts
-  QString keyring;      // "1": the password is kept in the desktop's keyring
-
-  void Clear() { *this = Profile{}; }
-};
 
 extern std::array<Profile, kProfileCapacity> profileTable;
 extern int16_t lastProfile;     // highest index in use
@@ -72,14 +49,6 @@ QStringList ProfileFileLines();
 // Splits "key(NNN)=value"; 0 and the outputs set, or -1 with them unchanged.
 int16_t SplitKeyedLine(const QString& line, QString& key, int16_t& index, QString& value);
 
-// The text after the last "\" or "/"; the whole path when there is none.
-void FileNameOf(const QString& path, QString& out);
-// The text up to and including the first "\" or "/"; the whole path when there is none.
-void DriveOf(const QString& path, QString& out);
-// The text after the last "." of the whole path; the whole path when there is none.
-void ExtensionOf(const QString& path, QString& out);
 
-// Trims ordinary blanks and the ideographic space U+3000 at both ends.
-QString TrimBlanks(const QString& text);
 
 }  // namespace lm

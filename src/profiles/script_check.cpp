@@ -123,4 +123,22 @@ int16_t CheckScriptFile(const QString& path, QString& message, int16_t& nonRegul
   return -2;
 }
 
+ScriptLayout LayoutOf(const QString& path, int16_t nonRegular) {
+  ScriptLayout layout;
+  layout.scriptPath = path;
+  layout.folder = DirOf(path);
+  ScriptNameOf(path, layout.name);
+  layout.nonRegular = nonRegular;
+  layout.datDir = DatDirOf(path, nonRegular);
+  layout.indexPath = layout.datDir + QStringLiteral("index.fet");
+  return layout;
+}
+
+int16_t CheckScriptLayout(const QString& path, ScriptLayout& layout, QString& message) {
+  int16_t nonRegular = 0;
+  const int16_t status = CheckScriptFile(path, message, nonRegular);
+  layout = LayoutOf(path, nonRegular);
+  return status;
+}
+
 }  // namespace lm

@@ -26,6 +26,24 @@ int16_t CheckScriptFile(const QString& path, QString& message, int16_t& nonRegul
 // spelled with the separators of the given path like the proof files.
 QString DatDirOf(const QString& path, int16_t nonRegular);
 
+// Where the parts of a script lie, worked out once from its information
+// file and handed to the operations that need them.
+struct ScriptLayout {
+  QString scriptPath;      // the script information file as given
+  QString folder;          // its directory with the separator (DirOf)
+  QString name;            // the upper-case script name (ScriptNameOf)
+  int16_t nonRegular = 0;  // 1: DAT lies beside the information file
+  QString datDir;          // DatDirOf(scriptPath, nonRegular)
+  QString indexPath;       // datDir + "index.fet"
+};
+
+// The layout of `path` for a known `nonRegular`, without any check.
+ScriptLayout LayoutOf(const QString& path, int16_t nonRegular);
+
+// Runs CheckScriptFile and returns its status and message; `layout` is
+// filled in either case (with the nonRegular the check found).
+int16_t CheckScriptLayout(const QString& path, ScriptLayout& layout, QString& message);
+
 // `path` up to and including its last "\" or "/"; the whole path when there is none.
 void DirOf(const QString& path, QString& out);
 QString DirOf(const QString& path);

@@ -5,8 +5,6 @@
 #include <QHash>
 #include <QSet>
 
-#include "profiles/profile_store.h"
-#include "profiles/script_check.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -30,26 +28,7 @@ void ResetList(List& list) {
   list.reserve(kInitialRoom);
 }
 
-// Trims ordinary blanks (not tabs or other white space) at both ends.
-QString TrimSpaces(const QString& s) {
-  qsizetype b = 0, e = s.size();
-  while (b < e && s.at(b) == QLatin1Char(' ')) ++b;
-  while (e > b && s.at(e - 1) == QLatin1Char(' ')) --e;
-  return s.mid(b, e - b);
-}
-
 }  // namespace
-
-bool SplitIndexLine(const QString& line, QString& date, QString& attr, QString& size,
-                    QString& name) {
-  const QString trimmed = TrimSpaces(line);
-  if (trimmed.size() <= 20 || trimmed.startsWith(QLatin1Char('#'))) return false;
-  date = line.mid(0, 12);
-  attr = line.mid(12, 1);
-  size = line.mid(13, 5);
-  name = line.mid(18);
-  return true;
-}
 
 int TreeDepth(const QString& name) {
   if (name.size() < 2) return -9;
@@ -123,11 +102,11 @@ bool ReadIndexFile(const QString& path, int which, QString* error) {
     QString bare = names.BareName(name);
     const bool isDir = attr == QLatin1String("d");
     if (isDir) bare += QLatin1Char('\\');
-    const QString path = open[level] + bare;
-    target.append(IndexEntry{date, attr, size, path});
+    const QString entryPath = open[level] + bare;
+    target.append(IndexEntry{date, attr, size, entryPath});
     if (isDir) {
       open.resize(level + 1);
-      open.append(path);
+      open.append(entryPath);
     }
   }
   return true;
@@ -216,29 +195,17 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath) {
   return status;
 }
 
-QString CurrentProfileIndexPath() {
-  // The stored path as it is; the check's status and message do not matter
-  // here, only which layout the script has.
-  const QString scriptFile = currentProfile >= 0 && currentProfile < kProfileCapacity
-                                 ? profileTable[currentProfile].ugu
-                                 : QString();
-  QString message;
-  int16_t nonRegular = 0;
-  CheckScriptFile(scriptFile, message, nonRegular);
-  return DatDirOf(scriptFile, nonRegular) + QStringLiteral("index.fet");
+int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, IndexComparison& result) {
+  const int16_t status = CompareIndexFiles(localPath, serverPath);
+  result = LastComparison();
+  return status;
 }
+
+IndexComparison LastComparison() { return {localEntries, serverEntries, uploadList, deleteList}; }
 
 QString ServerIndexCopyPath() {
   const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
   return dir + QStringLiteral("/indexserver.fet");
-}
-
-int16_t CompareCurrentProfile() {
-  if (CompareIndexFiles(CurrentProfileIndexPath(), ServerIndexCopyPath()) != 0) {
-    MsgBox(QStringLiteral("更新定義ファイルが存在しません。"), style::OkOnly, kAppTitle);
-    return -9;
-  }
-  return 0;
 }
 
 }  // namespace lm

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "util/index_line.h"
+
 namespace lm {
 
 // One parsed entry line of an update definition file.
@@ -34,15 +36,24 @@ extern QStringList deleteList;
 // first, so a failed comparison leaves them empty.
 int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath);
 
+// The four lists of a comparison as one value.
+struct IndexComparison {
+  QList<IndexEntry> local;
+  QList<IndexEntry> server;
+  QStringList uploads;
+  QStringList deletions;
+};
+
+// CompareIndexFiles, with its lists also handed back in `result`.
+int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, IndexComparison& result);
+
+// The lists of the last comparison.
+IndexComparison LastComparison();
+
 // Reads one update definition file into localEntries (which 0) or
 // serverEntries (which 1). Lines end at CR or CR LF. False when the file
 // cannot be read (the list is then empty and `error` says why).
 bool ReadIndexFile(const QString& path, int which, QString* error = nullptr);
-
-// Cuts an entry line into its four fields; false for header, comment and
-// short lines (20 characters or fewer after trimming blanks).
-bool SplitIndexLine(const QString& line, QString& date, QString& attr, QString& size,
-                    QString& name);
 
 // The number of "|" in a tree name; -9 for fields shorter than 2 characters.
 int TreeDepth(const QString& name);

@@ -468,7 +468,10 @@ bool CurlFtpSession::Open(const CurlSessionSettings& settings, FtpFailure& failu
   // Log in without changing directory; ask FTP servers what they offer (a
   // server without FEAT is no failure: "*" lets the command fail).
   QByteArray url;
-  if (!PrepareUrl(QStringLiteral("/"), true, failure)) return Close(), false;
+  if (!PrepareUrl(QStringLiteral("/"), true, failure)) {
+    Close();
+    return false;
+  }
   if (!Sftp()) {
     url = "ftp://" + UrlHost(settings.server.host).toUtf8() + ':' + QByteArray::number(settings.port) + '/';
     curl_easy_setopt(s.curl, CURLOPT_URL, url.constData());

@@ -19,9 +19,9 @@ namespace {
 class LastError {
  public:
   explicit LastError(McWinFTP& ftp) {
-    connection_ = QObject::connect(&ftp, &McWinFTP::FTPFrr, [this](qint32 n, const QString& text) {
+    connection_ = QObject::connect(&ftp, &McWinFTP::FTPFrr, [this](qint32 n, const QString& raised) {
       number = n;
-      this->text = text;
+      text = raised;
     });
   }
   ~LastError() { QObject::disconnect(connection_); }

@@ -16,7 +16,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "profiles/profile_store.h"
+#include "profiles/profile.h"
 
 namespace lm {
 

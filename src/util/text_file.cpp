@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include "util/cp932/cp932.h"
+#include "util/message_box.h"
 #include "util/path_resolver.h"
 
 namespace lm {
@@ -121,7 +122,7 @@ bool WriteTextLines(const QString& path, const QStringList& lines, FileError* er
         error->kind = FileError::Kind::NotEncodable;
         error->errnoValue = EILSEQ;
         error->badText = line;
-        error->message = QStringLiteral("Shift-JISで表せない文字「%1」が含まれています。『%2』").arg(bad, line);
+        error->message = QStringLiteral("Shift-JISで表せない文字「%1」が含まれています。").arg(bad) + Bracketed(line);
       }
       return false;
     }

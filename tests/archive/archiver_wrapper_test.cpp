@@ -155,7 +155,7 @@ TEST_F(ArchiverLoadingTest, BrokenOrForeignLibraryIsNotUsed) {
 }
 
 TEST_F(ArchiverLoadingTest, LibraryIsFoundInTheProgramFolderWhateverItsLetterCase) {
-  if (!lmtest::HaveLibrary("Cab32.DLL")) GTEST_SKIP() << "Cab32.DLL not built";
+  ASSERT_TRUE(lmtest::HaveLibrary("Cab32.DLL")) << "Cab32.DLL not built";
   ASSERT_TRUE(QFile::copy(BinDir() + QStringLiteral("/Cab32.DLL"), dir_.Path(QStringLiteral("cab32.dll"))));
   lm::cCAB cab;
   EXPECT_TRUE(cab.Loaded()) << cab.LoadError().toStdString();
@@ -259,7 +259,7 @@ TEST(ArchiverTexts, CommandThatShiftJisCannotHoldIsNotPassedOn) {
 class ArchiverBuildCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!lmtest::HaveLibrary("UnLHA32.DLL")) GTEST_SKIP() << "UnLHA32.DLL not built yet";
+    ASSERT_TRUE(lmtest::HaveLibrary("UnLHA32.DLL")) << "UnLHA32.DLL not built";
     ASSERT_TRUE(lmtest::HaveLibrary("Cab32.DLL"));
   }
 

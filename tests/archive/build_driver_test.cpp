@@ -111,8 +111,8 @@ TEST_P(EveryArchiveType, BuildsArchivesThatIndependentReadersExtractToTheScriptT
 
 INSTANTIATE_TEST_SUITE_P(
     Types, EveryArchiveType, ::testing::Combine(::testing::ValuesIn(kTypes), ::testing::Bool()),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).label) + (std::get<1>(info.param) ? "NonRegular" : "Regular");
+    [](const auto& test) {
+      return std::string(std::get<0>(test.param).label) + (std::get<1>(test.param) ? "NonRegular" : "Regular");
     });
 
 }  // namespace

@@ -154,6 +154,24 @@ TEST_F(TemporaryFileTest, AttachmentCommandsByKindAndPlace) {
   }
 }
 
+// The query alone reads nothing of the profile table and changes nothing; the
+// kept form is a function of its own.
+TEST_F(TemporaryFileTest, AttachmentAddCommandLeavesTheProfileAlone) {
+  tree_.WriteFile(QStringLiteral("other/manual/a.txt"), "a");
+  const QString d = tree_.Path(QStringLiteral("s")) + QLatin1Char('/');
+  const QString given = tree_.Path(QStringLiteral("other/manual/"));
+  p_.addfile[3] = given;
+  EXPECT_EQ(lm::AttachmentAddCommand(given, d, QStringLiteral("L")),
+            QStringLiteral("a L ") + tree_.Path(QStringLiteral("other")) + QStringLiteral("/ manual\\*.* -xr2"));
+  EXPECT_EQ(p_.addfile[3], given);
+  EXPECT_EQ(lm::KeptAttachment(given, d), tree_.Path(QStringLiteral("other/manual")));
+  // Inside the script directory, missing, or a file: kept as given.
+  for (const QString& kept : {d + QStringLiteral("doc/"), tree_.Path(QStringLiteral("gone/")),
+                              tree_.Path(QStringLiteral("other/manual/a.txt"))}) {
+    EXPECT_EQ(lm::KeptAttachment(kept, d), kept);
+  }
+}
+
 class WorkDirectoryTest : public ::testing::Test {
  protected:
   QString W(const QString& rel = QString()) const { return tree_.Path(QStringLiteral("work/")) + rel; }

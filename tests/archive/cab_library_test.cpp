@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <QDateTime>
 #include <QDir>
@@ -612,6 +614,38 @@ TEST_F(CabApiTest, PatternsMatchShiftJisNamesWhoseSecondByteIsABackslash) {
   EXPECT_EQ(arc.FileName(1), QStringLiteral("ソ.dat"));
   EXPECT_EQ(arc.FilePath(2), QStringLiteral("表\\"));
   EXPECT_EQ(arc.FileName(2), QStringLiteral("ソ"));
+}
+
+}  // namespace
+
+namespace {
+
+// Both libraries' command entry points answer a missing or undecodable
+// command line alike, with a report in the caller's buffer.
+TEST(LibraryEntryPoints, RefuseMissingAndUndecodableCommandLinesAlike) {
+  struct Case {
+    const char* label;
+    const char* line;
+    const char* report;
+  } cases[] = {
+      {"missing", nullptr, "no command line\r\n"},
+      {"a lead byte without its second byte", "l x.lzh \x81", "the command line is not valid Shift-JIS\r\n"},
+  };
+  for (const auto& [file, entry] : {std::pair{"UnLHA32.DLL", "Unlha"}, std::pair{"Cab32.DLL", "Cab"}}) {
+    SCOPED_TRACE(file);
+    void* lib = ::dlopen((BinDir() + QLatin1Char('/') + QLatin1String(file)).toUtf8().constData(), RTLD_NOW);
+    ASSERT_NE(lib, nullptr) << ::dlerror();
+    auto run = reinterpret_cast<int (*)(ARC_HWND, const char*, char*, uint32_t)>(::dlsym(lib, entry));
+    ASSERT_NE(run, nullptr);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.label);
+      char output[256];
+      std::memset(output, '#', sizeof output);
+      EXPECT_EQ(run(nullptr, c.line, output, sizeof output), ARC_ERROR_COMMAND_NAME);
+      EXPECT_STREQ(output, c.report);
+    }
+    ::dlclose(lib);
+  }
 }
 
 }  // namespace

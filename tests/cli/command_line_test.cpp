@@ -22,12 +22,6 @@ using clitest::CommandLineTest;
 QString NextYear() { return QString::number(QDate::currentDate().year() + 1); }
 QString Future() { return NextYear() + QStringLiteral(" 4 1 9 0"); }
 
-QByteArray ReadAll(const QString& path) {
-  QByteArray bytes;
-  lm::ReadFileBytes(path, bytes);
-  return bytes;
-}
-
 TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
   const clitest::Result help = Loftmark({"--help"});
   EXPECT_EQ(help.code, 0);

@@ -103,7 +103,9 @@ TEST(ParseDateBox, AcceptsDigitsOnly) {
   for (const Case& c : cases) {
     int16_t v = 1234;
     EXPECT_EQ(lm::ParseDateBox(c.text, v), c.ok) << c.text.toStdString();
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text.toStdString();
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text.toStdString();
+    }
   }
 }
 

@@ -38,7 +38,7 @@ class RecordingView : public lm::MainWindowView {
     selected = -1;
   }
   void SetScriptFileText(const QString& text) override { scriptText = text; }
-  void SetNextUpdateText(int box, const QString& text) override { boxes[box] = text; }
+  void SetNextUpdateText(lm::DateBox box, const QString& text) override { boxes[static_cast<int>(box)] = text; }
   QStringList Boxes() const { return QStringList(std::begin(boxes), std::end(boxes)); }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <unistd.h>
 
 #include "profiles/script_check.h"
@@ -137,7 +138,54 @@ TEST(ScriptCheck, LayoutsAndStatuses) {
     int16_t nonRegular = 7;
     EXPECT_EQ(lm::CheckScriptFile(file, message, nonRegular), c.status) << c.file;
     EXPECT_EQ(nonRegular, c.nonRegular) << c.file;
-    if (c.status == 0) EXPECT_EQ(message, QString()) << c.file;
+    if (c.status == 0) {
+      EXPECT_EQ(message, QString()) << c.file;
+    }
+  }
+}
+
+// The layout handed to the operations names the DAT folder the check
+// accepted, and the check's status and message come through unchanged.
+TEST(ScriptCheck, LayoutOfACheckedScript) {
+  struct Case {
+    const char* file;
+    const char* proof;
+    int status;
+    int nonRegular;
+    const char* name;
+    const char* datDir;  // relative, with its separator; "" when the check failed
+  } cases[] = {
+      {"s/Sample.ugu", "s/SAMPLE/DAT/mio00.euu", 0, 0, "SAMPLE", "s/SAMPLE/DAT/"},
+      {"s/Sample.ugu", "s/DAT/mio00.euu", 0, 1, "SAMPLE", "s/DAT/"},
+      {"s/GAME.PSN", "s/GAME/DAT/aya00.out", 0, 0, "GAME", "s/GAME/DAT/"},
+      {"s/GAME.PSN", "s/DAT/aya00.out", -2, 0, "GAME", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    lmtest::TempTree t;
+    const QString file = t.WriteFile(QString::fromUtf8(c.file), "info");
+    t.WriteFile(QString::fromUtf8(c.proof), "proof");
+    QString expectedMessage;
+    int16_t expectedNonRegular = 0;
+    const int16_t expectedStatus = lm::CheckScriptFile(file, expectedMessage, expectedNonRegular);
+
+    lm::ScriptLayout layout;
+    QString message = QStringLiteral("stale");
+    EXPECT_EQ(lm::CheckScriptLayout(file, layout, message), c.status);
+    EXPECT_EQ(expectedStatus, c.status);
+    EXPECT_EQ(message, expectedMessage);
+    EXPECT_EQ(layout.nonRegular, c.nonRegular);
+    EXPECT_EQ(layout.scriptPath, file);
+    EXPECT_EQ(layout.folder, t.Path(QStringLiteral("s")) + QLatin1Char('/'));
+    EXPECT_EQ(layout.name, QString::fromUtf8(c.name));
+    if (c.status != 0) continue;
+    // The proof file lies in the named folder (whatever the letter case on disk).
+    EXPECT_EQ(layout.datDir.toUpper(), t.Path(QString::fromUtf8(c.datDir)).toUpper());
+    EXPECT_TRUE(lm::CanOpenFile(layout.datDir + QFileInfo(QString::fromUtf8(c.proof)).fileName()));
+    EXPECT_EQ(layout.indexPath, layout.datDir + QStringLiteral("index.fet"));
+    const lm::ScriptLayout again = lm::LayoutOf(file, layout.nonRegular);
+    EXPECT_EQ(again.datDir, layout.datDir);
+    EXPECT_EQ(again.indexPath, layout.indexPath);
   }
 }
 

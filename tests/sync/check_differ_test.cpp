@@ -90,6 +90,31 @@ TEST_F(CompareTest, MissingFilesAreReportedAndLeaveEmptyLists) {
   }
 }
 
+// The comparison hands its lists back as one value, the same the module keeps.
+TEST_F(CompareTest, ReturnsItsListsAsAValue) {
+  IndexComparison result;
+  result.uploads << QStringLiteral("stale");
+  ASSERT_EQ(CompareIndexFiles(Write(QStringLiteral("dat/index.fet"), Lines({"200402200130d00000+data"})),
+                              Write(QStringLiteral("indexserver.fet"), Lines({"200402200130d00000+old"})), result),
+            0);
+  ASSERT_EQ(result.local.size(), 1);
+  EXPECT_EQ(result.local[0].path, QStringLiteral("\\data\\"));
+  ASSERT_EQ(result.server.size(), 1);
+  EXPECT_EQ(result.server[0].path, QStringLiteral("\\old\\"));
+  EXPECT_EQ(result.uploads, QStringList{QStringLiteral("\\data\\")});
+  EXPECT_EQ(result.deletions, QStringList{QStringLiteral("\\old\\")});
+  EXPECT_EQ(result.uploads, uploadList);
+  EXPECT_EQ(result.deletions, deleteList);
+  EXPECT_EQ(LastComparison().local.size(), 1);
+
+  // A failed comparison hands back four empty lists.
+  EXPECT_EQ(CompareIndexFiles(tree.Path(QStringLiteral("nowhere/index.fet")), tree.Path(QStringLiteral("indexserver.fet")),
+                              result),
+            -9);
+  EXPECT_TRUE(result.local.isEmpty() && result.server.isEmpty() && result.uploads.isEmpty() &&
+              result.deletions.isEmpty());
+}
+
 TEST(IndexLineSplit, ShortHeaderAndEntryLines) {
   struct Case {
     const char* line;

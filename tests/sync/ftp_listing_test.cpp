@@ -36,7 +36,9 @@ void CheckLines(const LineCase* begin, const LineCase* end, Parse parse) {
     EXPECT_EQ(d.name, QString::fromUtf8(c->name)) << c->line;
     EXPECT_EQ(d.attributes, c->attributes) << c->line;
     EXPECT_EQ(SizeOf(d), c->size) << c->line;
-    if (c->date.isValid()) EXPECT_EQ(d.lastWrite, c->date) << c->line;
+    if (c->date.isValid()) {
+      EXPECT_EQ(d.lastWrite, c->date) << c->line;
+    }
   }
 }
 

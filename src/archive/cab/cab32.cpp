@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/cab/cab_internal.h"
+#include "archive/common/command_entry.h"
 #include "archive/common/library_state.h"
 #include "archive/common/output_text.h"
 #include "archive/common/result_codes.h"
@@ -80,25 +81,9 @@ int FindFrom(OpenArchive* a, ArchiveInfo* info) {
 extern "C" {
 
 int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
-  arc::FillOutput("", output, outputSize);
-  arc::LibraryState::Busy busy(g_state);
-  if (!busy.Owner()) return ARC_ERROR_ALREADY_RUNNING;
-  std::string utf8;
-  if (!cmdLine || !cp932::ToUtf8(cmdLine, utf8)) {
-    arc::FillOutput("bad command line text\r\n", output, outputSize);
-    return ARC_ERROR_COMMAND_NAME;
-  }
-  std::string report;
-  int rc;
-  try {
-    rc = cab::RunCommand(arc::ParseCommand(utf8), report);
-  } catch (const std::bad_alloc&) {
-    rc = ARC_ERROR_ENOUGH_MEMORY;
-  } catch (...) {
-    rc = ARC_ERROR_CANNOT_WRITE;
-  }
-  arc::FillOutput(arc::DisplayCp932(report), output, outputSize);
-  return rc;
+  return arc::RunCommandEntry(g_state, cmdLine, output, outputSize, [](const std::string& line, std::string& report) {
+    return cab::RunCommand(arc::ParseCommand(line), report);
+  });
 }
 
 uint16_t CabGetVersion(void) { return kVersion; }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/common/command_entry.h"
 #include "archive/common/command_line.h"
 #include "archive/common/library_state.h"
 #include "archive/common/output_text.h"
@@ -108,33 +109,11 @@ int FindFrom(OpenArchive* a, ArchiveInfo* info) {
 extern "C" {
 
 int Unlha(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
-  arc::LibraryState::Busy busy(g_state);
-  if (!busy.Owner()) {
-    arc::FillOutput("", output, outputSize);
-    return ARC_ERROR_ALREADY_RUNNING;
-  }
-  int rc = 0;
-  std::string report;
-  try {
-    std::string line;
-    if (!cmdLine) {
-      rc = ARC_ERROR_COMMAND_NAME;
-      report = "no command line\r\n";
-    } else if (!cp932::ToUtf8(cmdLine, line)) {
-      rc = ARC_ERROR_COMMAND_NAME;
-      report = "the command line is not valid Shift-JIS\r\n";
-    } else {
-      lha::CommandEnv env;
-      env.stubPath = StubPath();
-      rc = lha::RunCommand(line, env, report);
-    }
-  } catch (const std::bad_alloc&) {
-    rc = ARC_ERROR_MORE_HEAP_MEMORY;
-  } catch (...) {
-    rc = ARC_ERROR_CANNOT_WRITE;
-  }
-  arc::FillOutput(arc::DisplayCp932(report), output, outputSize);
-  return rc;
+  return arc::RunCommandEntry(g_state, cmdLine, output, outputSize, [](const std::string& line, std::string& report) {
+    lha::CommandEnv env;
+    env.stubPath = StubPath();
+    return lha::RunCommand(line, env, report);
+  });
 }
 
 uint16_t UnlhaGetVersion(void) { return UNLHA32_VERSION; }

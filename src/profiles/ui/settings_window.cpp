@@ -21,7 +21,7 @@
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
-#include "util/ui/crd07.h"
+#include "util/ui/chooser_windows.h"
 #include "util/ui/typing_limit.h"
 #include "util/ui/ui_look.h"
 

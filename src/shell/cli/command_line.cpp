@@ -8,6 +8,7 @@
 #include "shell/cli/command_context.h"
 #include "shell/cli/commands.h"
 #include "shell/cli/console_sink.h"
+#include "shell/version.h"
 #include "util/app_globals.h"
 
 namespace lm::cli {

@@ -30,9 +30,7 @@ class ArgumentBoxes final : public NextUpdateBoxes, public MainWindowView {
   void SelectProfileEntry(int) override {}
   void RemoveProfileEntry(int) override {}
   void SetScriptFileText(const QString&) override {}
-  void SetNextUpdateText(int box, const QString& text) override {
-    if (box >= 0 && box < kNextUpdateBoxCount) texts_[static_cast<size_t>(box)] = text;
-  }
+  void SetNextUpdateText(DateBox box, const QString& text) override { texts_[static_cast<size_t>(box)] = text; }
 
  private:
   std::array<QString, kNextUpdateBoxCount> texts_;
@@ -66,7 +64,7 @@ int FillBoxes(CommandContext& ctx, ArgumentBoxes& boxes, bool required) {
         ctx.args.value(QStringLiteral("next")).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (parts.size() != kNextUpdateBoxCount)
       return UsageError(QStringLiteral("--next には次回更新予定日時を \"年 月 日 時 分\" の5つの数で指定してください。"));
-    for (int i = 0; i < kNextUpdateBoxCount; ++i) boxes.SetNextUpdateText(i, parts[i]);
+    for (int i = 0; i < kNextUpdateBoxCount; ++i) boxes.SetNextUpdateText(DateBoxOfPosition(i), parts[i]);
     return kSuccess;
   }
   const Profile& profile = profileTable[static_cast<size_t>(currentProfile)];

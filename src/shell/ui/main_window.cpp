@@ -2,11 +2,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QContextMenuEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -15,9 +13,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,19 +26,15 @@
 #include "sync/ui/upload_operation.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
+#include "util/ui/ui_look.h"
 
 namespace lm {
 namespace {
 
-// The window's layout is given in twips; 15 twips make one pixel.
-QRect Twips(int left, int top, int width, int height) {
-  return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
 template <class W>
 W* Place(W* widget, const char* name, int left, int top, int width, int height) {
   widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(Twips(left, top, width, height));
+  widget->setGeometry(TwipRect(left, top, width, height));
   return widget;
 }
 
@@ -98,112 +89,7 @@ class NarrowLabelStyle : public QProxyStyle {
   }
 };
 
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
 }  // namespace
-
-// ---- DigitBox --------------------------------------------------------------
-
-DigitBox::DigitBox(QWidget* parent) : QLineEdit(parent) {
-  // Full-width digits from an input method are not digits here.
-  setAttribute(Qt::WA_InputMethodEnabled, false);
-  setAcceptDrops(false);
-}
-
-void DigitBox::InsertDigits(const QString& text) {
-  QString digits;
-  for (QChar c : text)
-    if (IsDigit(c)) digits += c;
-  if (!digits.isEmpty()) insert(digits);
-}
-
-void DigitBox::keyPressEvent(QKeyEvent* event) {
-  if (event->matches(QKeySequence::Paste)) {
-    if (!isReadOnly()) InsertDigits(QApplication::clipboard()->text());
-    return;
-  }
-  const QString t = event->text();
-  const bool typesCharacter = !t.isEmpty() && t.at(0).isPrint();
-  if (typesCharacter) {
-    for (QChar c : t) {
-      if (!IsDigit(c)) {
-        event->accept();  // discarded
-        return;
-      }
-    }
-  }
-  QLineEdit::keyPressEvent(event);
-}
-
-void DigitBox::mouseReleaseEvent(QMouseEvent* event) {
-  // The middle button pastes the X selection: only its digits.
-  if (event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection()) {
-    if (!isReadOnly()) {
-      setCursorPosition(cursorPositionAt(event->position().toPoint()));
-      InsertDigits(QApplication::clipboard()->text(QClipboard::Selection));
-    }
-    event->accept();
-    return;
-  }
-  QLineEdit::mouseReleaseEvent(event);
-}
-
-void DigitBox::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu* menu = createStandardContextMenu();
-  if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
-    disconnect(paste, nullptr, nullptr, nullptr);
-    connect(paste, &QAction::triggered, this,
-            [this] { InsertDigits(QApplication::clipboard()->text()); });
-  }
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->popup(event->globalPos());
-}
-
-// ---- LogoImage -------------------------------------------------------------
-
-QPixmap LogoPixmap() {
-  QPixmap pm(70, 43);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  // A folded page in blue with a white "L" mark and a yellow tick.
-  QLinearGradient g(0, 0, 70, 43);
-  g.setColorAt(0, QColor(40, 90, 220));
-  g.setColorAt(1, QColor(10, 30, 140));
-  p.setBrush(g);
-  p.setPen(QPen(QColor(0, 0, 90), 1));
-  p.drawRoundedRect(QRectF(1.5, 1.5, 67, 40), 7, 7);
-  QPainterPath mark;
-  mark.moveTo(14, 9);
-  mark.lineTo(22, 9);
-  mark.lineTo(22, 28);
-  mark.lineTo(36, 28);
-  mark.lineTo(36, 35);
-  mark.lineTo(14, 35);
-  mark.closeSubpath();
-  p.setPen(Qt::NoPen);
-  p.setBrush(Qt::white);
-  p.drawPath(mark);
-  p.setPen(QPen(QColor(255, 255, 128), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.setBrush(Qt::NoBrush);
-  p.drawPolyline(QPolygonF({QPointF(40, 22), QPointF(47, 30), QPointF(60, 11)}));
-  return pm;
-}
-
-LogoImage::LogoImage(QWidget* parent) : QLabel(parent) {}
-
-void LogoImage::mousePressEvent(QMouseEvent* event) {
-  pressed_ = event->button() == Qt::LeftButton;
-  event->accept();
-}
-
-void LogoImage::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                     rect().contains(event->position().toPoint());
-  pressed_ = false;
-  event->accept();
-  if (click) emit clicked();
-}
 
 // ---- FIND ------------------------------------------------------------------
 
@@ -437,30 +323,30 @@ void FIND::RemoveProfileEntry(int index) {
 
 void FIND::SetScriptFileText(const QString& text) { text4_->setText(text); }
 
-DigitBox* FIND::DateBoxAt(int box) const {
+DigitBox* FIND::DateBoxAt(DateBox box) const {
   switch (box) {
-    case 0: return text1_;
-    case 1: return text2_;
-    case 2: return text3_;
-    case 3: return text5_;
-    case 4: return text6_;
-    default: return nullptr;
+    case DateBox::Year: return text1_;
+    case DateBox::Month: return text2_;
+    case DateBox::Day: return text3_;
+    case DateBox::Hour: return text5_;
+    case DateBox::Minute: return text6_;
   }
+  return nullptr;
 }
 
-void FIND::SetNextUpdateText(int box, const QString& text) {
+void FIND::SetNextUpdateText(DateBox box, const QString& text) {
   if (DigitBox* b = DateBoxAt(box)) b->setText(text);
 }
 
 // ---- NextUpdateBoxes / IndexRunView ----------------------------------------
 
 QString FIND::BoxText(DateBox box) const {
-  DigitBox* b = DateBoxAt(static_cast<int>(box));
+  DigitBox* b = DateBoxAt(box);
   return b ? b->text() : QString();
 }
 
 void FIND::FocusBox(DateBox box) {
-  if (DigitBox* b = DateBoxAt(static_cast<int>(box))) {
+  if (DigitBox* b = DateBoxAt(box)) {
     b->setFocus(Qt::OtherFocusReason);
     SelectAllText(*b);
   }
@@ -528,10 +414,10 @@ void FIND::Command6_Click() { DeleteSelectedProfile(*this); }
 
 void FIND::Image1_Click() { OpenVendorPage(); }
 
-void FIND::DropFiles(const QMimeData* data) {
+void FIND::DropFiles(const QMimeData* mime) {
   QStringList files;
-  if (data) {
-    for (const QUrl& url : data->urls())
+  if (mime) {
+    for (const QUrl& url : mime->urls())
       if (url.isLocalFile()) files << url.toLocalFile();
   }
   DropScriptOnMainWindow(files, *this);

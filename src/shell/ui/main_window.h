@@ -9,8 +9,6 @@
 #include <functional>
 #include <memory>
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
 
 #include "archive/ui/build_run_window.h"
@@ -18,6 +16,8 @@
 #include "profiles/profile_actions.h"
 #include "profiles/ui/settings_host.h"
 #include "profiles/ui/settings_window.h"
+#include "shell/ui/digit_box.h"
+#include "shell/ui/logo_image.h"
 
 class QAction;
 class QCheckBox;
@@ -29,40 +29,6 @@ class QPushButton;
 class QRadioButton;
 
 namespace lm {
-
-// A next-update box: takes only the digits "0"-"9" (typed or pasted) and
-// Backspace; every other character is dropped.
-class DigitBox : public QLineEdit {
-  Q_OBJECT
- public:
-  explicit DigitBox(QWidget* parent = nullptr);
-  // Inserts the digits of `text` at the cursor; other characters are dropped.
-  void InsertDigits(const QString& text);
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
-};
-
-// The logo Image1: a picture that reacts to a click.
-class LogoImage : public QLabel {
-  Q_OBJECT
- public:
-  explicit LogoImage(QWidget* parent = nullptr);
- signals:
-  void clicked();
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
- private:
-  bool pressed_ = false;
-};
-
-// The 70 x 43 logo picture, drawn by the program.
-QPixmap LogoPixmap();
 
 class FIND : public QMainWindow,
              public MainWindowView,
@@ -97,7 +63,7 @@ class FIND : public QMainWindow,
   void SelectProfileEntry(int index) override;
   void RemoveProfileEntry(int index) override;
   void SetScriptFileText(const QString& text) override;
-  void SetNextUpdateText(int box, const QString& text) override;
+  void SetNextUpdateText(DateBox box, const QString& text) override;
   // NextUpdateBoxes
   QString BoxText(DateBox box) const override;
   void FocusBox(DateBox box) override;
@@ -119,7 +85,7 @@ class FIND : public QMainWindow,
   void ShowAbout();
   void Command6_Click();
   void Image1_Click();
-  void DropFiles(const QMimeData* data);
+  void DropFiles(const QMimeData* mime);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -138,7 +104,7 @@ class FIND : public QMainWindow,
 
   void BuildControls();
   void BuildMenu();
-  DigitBox* DateBoxAt(int box) const;
+  DigitBox* DateBoxAt(DateBox box) const;
 
   QGroupBox* frame1_ = nullptr;
   QGroupBox* frame2_ = nullptr;

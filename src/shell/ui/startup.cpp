@@ -6,23 +6,20 @@
 #include <QSignalBlocker>
 #include <QStringList>
 
+#include "archive/archive_types.h"
 #include "profiles/profile_store.h"
 #include "profiles/ui/settings_window.h"
 #include "shell/instance_guard.h"
+#include "shell/version.h"
 #include "shell/ui/main_window.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
 
 namespace lm {
 
-const QStringList kArchiveTypes = {
-    QStringLiteral("Quilletｽｸﾘﾌﾟﾄﾊﾟｯｹｰｼﾞ形式(QSC)"),
-    QStringLiteral("LHA形式(LZH)"),
-    QStringLiteral("LHA自己解凍形式(EXE)"),
-    QStringLiteral("全ての種類のﾊﾟｯｹｰｼﾞを作成"),
-};
+const QStringList kArchiveTypes = ArchiveTypeTexts();
 
-const QString kVersionText = QStringLiteral("Ver.0.54");
+const QString kVersionText = QStringLiteral("Ver." LM_VERSION);
 
 void ShutdownLoftmark() {
   SaveProfiles();  // reports its own failure; the closing goes on

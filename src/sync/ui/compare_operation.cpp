@@ -8,7 +8,7 @@ namespace lm {
 void RunCompareOperation(QWidget* parent) {
   if (CompareCurrentProfile() != 0) return;
   FrmTestFet& window = FrmTestFetWindow(parent);
-  window.FillFromComparison();
+  window.ShowComparison(LastComparison());
   window.exec();
 }
 

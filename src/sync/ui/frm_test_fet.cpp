@@ -65,15 +65,17 @@ QListWidget* FrmTestFet::List(int number) const {
   return number >= 1 && number <= 4 ? lists_[number - 1] : nullptr;
 }
 
-void FrmTestFet::FillFromComparison() {
+void FrmTestFet::FillFromComparison() { ShowComparison(LastComparison()); }
+
+void FrmTestFet::ShowComparison(const IndexComparison& comparison) {
   for (QListWidget* list : lists_) list->clear();
   // The paths come from the files compared, the server's copy among them:
   // shown with their control characters escaped.
   QStringList local, server, upload, removed;
-  for (const IndexEntry& e : std::as_const(localEntries)) local << Visible(e.path);
-  for (const IndexEntry& e : std::as_const(serverEntries)) server << Visible(e.path);
-  for (const QString& p : std::as_const(uploadList)) upload << Visible(p);
-  for (const QString& p : std::as_const(deleteList)) removed << Visible(p);
+  for (const IndexEntry& e : comparison.local) local << Visible(e.path);
+  for (const IndexEntry& e : comparison.server) server << Visible(e.path);
+  for (const QString& p : comparison.uploads) upload << Visible(p);
+  for (const QString& p : comparison.deletions) removed << Visible(p);
   lists_[0]->addItems(local);
   lists_[1]->addItems(server);
   lists_[2]->addItems(upload);

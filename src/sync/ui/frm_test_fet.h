@@ -11,6 +11,8 @@
 
 #include <QDialog>
 
+#include "sync/check_differ.h"
+
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -23,9 +25,11 @@ class FrmTestFet : public QDialog {
  public:
   explicit FrmTestFet(QWidget* parent = nullptr);
 
-  // Clears the four lists and adds, in index order, the paths of
-  // localEntries (List1), serverEntries (List2), uploadList (List3) and
-  // deleteList (List4).
+  // Clears the four lists and adds, in index order, the paths of the local
+  // entries (List1), the server's entries (List2), the uploads (List3) and
+  // the deletions (List4).
+  void ShowComparison(const IndexComparison& comparison);
+  // ShowComparison with the last comparison.
   void FillFromComparison();
 
   QListWidget* List(int number) const;  // List1 .. List4

@@ -30,7 +30,7 @@ bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
   }
   bool ok = false;
   password = QInputDialog::getText(parent, kAppTitle,
-                                   QStringLiteral("『%1』のパスワードを入力してください。").arg(profile.server.trimmed()),
+                                   Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。"),
                                    QLineEdit::Password, QString(), &ok);
   return ok;
 }
@@ -40,7 +40,7 @@ bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
 // profile and used from then on.
 bool Connect(McWinFTP& ftp, Profile& profile, const QString& password, QString& message) {
   ftp.SetHostKeyApprover([](const QString& host, const QString& fingerprint) {
-    return MsgBox(QStringLiteral("サーバー『%1』のホスト鍵はまだ登録されていません。") .arg(host) + CR + fingerprint + CR +
+    return MsgBox(QStringLiteral("サーバー") + Bracketed(host) + QStringLiteral("のホスト鍵はまだ登録されていません。") + CR + fingerprint + CR +
                       QStringLiteral("このホスト鍵を信頼して known_hosts に追加しますか？"),
                   style::YesNoQuestion) == button::Yes;
   });

@@ -10,8 +10,10 @@ class QWidget;
 
 namespace lm {
 
-// 15 twips are one pixel at 96 dpi.
-constexpr int Twips(int twips) { return (twips + 7) / 15; }
+// 15 twips are one pixel at 96 dpi; a length between whole pixels goes to
+// the nearest one, and a negative one (a control placed above or left of its
+// container) the same way.
+constexpr int Twips(int twips) { return twips >= 0 ? (twips + 7) / 15 : -((-twips + 7) / 15); }
 inline QRect TwipRect(int left, int top, int width, int height) {
   return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
 }

@@ -46,8 +46,11 @@ TEST_P(LhaReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
   const auto r = RunCmd("a " + arc + " " + c.root + "\\ pkg\\*.* -xr2 " + GetParam());
   ASSERT_EQ(r.code, 0) << r.output;
   const auto want = Snapshot(c.root);
+  for (const char* tool : {"lhasa", "bsdtar", "7zz"}) {
+    ASSERT_TRUE(HaveTool(tool)) << tool << " missing: run scripts/install-deps.sh";
+  }
 
-  if (HaveTool("lhasa")) {
+  {
     EXPECT_EQ(Shell("lhasa t " + Quote(arc)).exitCode, 0);
     const std::string out = c.tmp.Path("lhasa");
     fs::create_directories(out);
@@ -55,14 +58,14 @@ TEST_P(LhaReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
     EXPECT_EQ(x.exitCode, 0) << x.out;
     EXPECT_EQ(Snapshot(out), AsCp932Names(want)) << "lhasa";
   }
-  if (HaveTool("bsdtar")) {
+  {
     const std::string out = c.tmp.Path("bsdtar");
     fs::create_directories(out);
     const auto x = Shell("bsdtar -x --options hdrcharset=CP932 -f " + Quote(arc) + " -C " + Quote(out));
     EXPECT_EQ(x.exitCode, 0) << x.out;
     EXPECT_EQ(Snapshot(out), want) << "bsdtar";
   }
-  if (HaveTool("7zz")) {
+  {
     EXPECT_EQ(Shell("7zz t " + Quote(arc)).exitCode, 0);
     const std::string out = c.tmp.Path("7z");
     const auto x = Shell("7zz x -y -mcp=932 -o" + Quote(out) + " " + Quote(arc));
@@ -81,10 +84,10 @@ TEST_P(LhaReaderTest, IndependentReadersExtractEveryMemberByteIdentically) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, LhaReaderTest, ::testing::Values("", "-o7"),
-                         [](const auto& p) { return std::string(p.param[0] ? "lh7" : "lh5"); });
+                         [](const auto& test) { return std::string(test.param[0] ? "lh7" : "lh5"); });
 
 TEST(LhaReaders, ArchivesWrittenByJlhaAreReadAtEveryHeaderLevelAndMethod) {
-  if (!HaveTool("jlha")) GTEST_SKIP() << "jlha is not installed";
+  ASSERT_TRUE(HaveTool("jlha")) << "jlha missing: run scripts/install-deps.sh";
   TempDir t;
   const std::string src = t.Path("src");
   WriteFile(src + "/tree/text.txt", TextBytes(300000, 31));

@@ -92,7 +92,7 @@ TEST_P(LhaDamagedArchive, FlippedBitsGiveResultCodesAndNoDamagedFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, LhaDamagedArchive, ::testing::Values("-o5", "-o7"),
-                         [](const auto& p) { return std::string(p.param + 1); });
+                         [](const auto& test) { return std::string(test.param + 1); });
 
 TEST(LhaSafety, GarbageAndHostileHeadersAreRefused) {
   TempDir t;

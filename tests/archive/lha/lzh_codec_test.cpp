@@ -89,9 +89,9 @@ TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
                          ::testing::Combine(::testing::Values(12, 13, 15, 16), ::testing::ValuesIn(kCases)),
-                         [](const auto& p) {
-                           return std::string(std::get<1>(p.param).name) + "_bits" +
-                                  std::to_string(std::get<0>(p.param));
+                         [](const auto& test) {
+                           return std::string(std::get<1>(test.param).name) + "_bits" +
+                                  std::to_string(std::get<0>(test.param));
                          });
 
 TEST(LzhCodec, CompressesRedundantDataAndLh7BeatsLh5OnFarRepeats) {

@@ -28,7 +28,7 @@
 #include "support/temp_tree.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
-#include "util/ui/crd07.h"
+#include "util/ui/chooser_windows.h"
 #include "util/ui/typing_limit.h"
 
 namespace {

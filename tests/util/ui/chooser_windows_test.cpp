@@ -1,4 +1,4 @@
-// The chooser windows openform and SetDir and their set-up module crd07,
+// The chooser windows openform and SetDir and the functions that set them up,
 // driven through Qt Test on real directory trees.
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@
 #include "util/scoped_env.h"
 #include "support/temp_tree.h"
 #include "util/message_box.h"
-#include "util/ui/crd07.h"
+#include "util/ui/chooser_windows.h"
 #include "util/ui/ui_look.h"
 
 namespace {
@@ -91,7 +91,7 @@ class ChooserTest : public ::testing::Test {
   lmtest::ScriptedMessageBox boxes;
 };
 
-// ---------------------------------------------------------------- crd07
+// ---------------------------------------------------------------- set-up
 
 TEST_F(ChooserTest, PrepareChooserSetsEachModeAndRefusesOthers) {
   lm::SetDir& w = lm::SetDirWindow();
@@ -150,7 +150,9 @@ TEST(DriveListTest, OffersRealMountPointsRootFirst) {
   ASSERT_FALSE(drives.isEmpty());
   EXPECT_EQ(drives.front(), "/");
   EXPECT_EQ(drives.size(), QSet<QString>(drives.begin(), drives.end()).size());  // no duplicates
-  if (QDir(QDir::homePath()).exists() && QDir::homePath() != "/") EXPECT_TRUE(drives.contains(QDir::homePath()));
+  if (QDir(QDir::homePath()).exists() && QDir::homePath() != "/") {
+    EXPECT_TRUE(drives.contains(QDir::homePath()));
+  }
   for (const QString& d : drives) {
     EXPECT_FALSE(d.startsWith("/proc") || d.startsWith("/sys") || d.startsWith("/dev")) << d.toStdString();
     EXPECT_TRUE(d == "/" || !d.endsWith('/')) << d.toStdString();

@@ -1,4 +1,4 @@
-#include "util/ui/crd07.h"
+#include "util/ui/chooser_windows.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -179,7 +179,7 @@ void SetDir::Command2_Click() {
   done(QDialog::Rejected);
 }
 
-// ---------------------------------------------------------------- crd07
+// ---------------------------------------------------------------- set-up
 
 namespace {
 ScriptFileCheck& InstalledCheck() {

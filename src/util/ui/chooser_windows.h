@@ -1,4 +1,4 @@
-// The two chooser windows and the module crd07 that prepares them.
+// The two chooser windows and the functions that prepare them.
 //
 //   openform ("ファイルを開く") picks the script information file (PSN or UGU)
 //   of a persona; accepting validates it first. Its result is pickedFile.

@@ -1,0 +1,29 @@
+// The names of the status values that the operations return.
+//
+// Two tiers are in use, both kept from the original system because stored
+// behaviour and tests rely on them:
+//   - operations return kOk (0) when they did their work, kFailed (-1) after
+//     the message of a failure, and kAborted (1) when they did nothing
+//     because the author cancelled or another run was still going on;
+//   - the archive builders answer like the Basic functions they replace:
+//     kVbTrue (-1) when the archive was made, kVbFalse (0) after the message
+//     of a failed step.
+// Other negative values (-2, -9, ...) keep the meanings their functions
+// document.
+#pragma once
+
+#include <cstdint>
+
+namespace lm {
+
+constexpr int16_t kOk = 0;
+constexpr int16_t kFailed = -1;
+constexpr int16_t kAborted = 1;
+
+constexpr int16_t kVbTrue = -1;
+constexpr int16_t kVbFalse = 0;
+
+// A Basic boolean from a C++ one.
+constexpr int16_t VbBool(bool value) { return value ? kVbTrue : kVbFalse; }
+
+}  // namespace lm
