@@ -1,11 +1,7 @@
 #include "profiles/profile_store.h"
 
-
 #include <algorithm>
-#include <cstdio>
 #include <utility>
-
-#include <unistd.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -274,27 +270,18 @@ QStringList ProfileFileLines() {
 
 void SaveProfiles() {
   const QString path = SettingsPath();
-  // The file about to be replaced is copied first, beside it, and the copy
-  // becomes lfup.ini.bak once the new file is in place, so a save that went
-  // wrong in its content (a profile edited away by mistake) can still be
-  // undone by hand. A save that changes nothing keeps the older copy.
+  // The file being replaced is kept as lfup.ini.bak when the save changes
+  // its contents, so a save that went wrong in its content (a profile edited
+  // away by mistake) can still be undone by hand. A save that changes
+  // nothing keeps the older copy. Failing to keep the copy does not stop the
+  // save.
   QByteArray previous;
   const QString previousPath = ResolveExisting(path);
-  QString copyPath;
-  if (!previousPath.isEmpty() && CanOpenFile(previousPath) && ReadFileBytes(previousPath, previous)) {
-    copyPath = previousPath + kBackupSuffix + QStringLiteral(".new");
-    if (!WriteFileAtomically(copyPath, previous)) copyPath.clear();  // no copy does not stop the save
-  }
+  const bool hadPrevious = !previousPath.isEmpty() && CanOpenFile(previousPath) && ReadFileBytes(previousPath, previous);
   FileError error;
-  const bool saved = WriteTextLines(path, ProfileFileLines(), &error);
-  if (!copyPath.isEmpty()) {
-    QByteArray now;
-    const bool changed = saved && !(ReadFileBytes(path, now) && now == previous);
-    const QByteArray copy = QFile::encodeName(copyPath);
-    if (!changed || ::rename(copy.constData(), QFile::encodeName(previousPath + kBackupSuffix).constData()) != 0) {
-      ::unlink(copy.constData());
-    }
-  }
+  QByteArray bytes;
+  const bool saved = EncodeTextLines(ProfileFileLines(), bytes, &error) && WriteFileAtomically(path, bytes, &error);
+  if (saved && hadPrevious && bytes != previous) (void)WriteFileAtomically(previousPath + kBackupSuffix, previous);
   if (saved) return;
   if (error.permissionDenied()) {
     MsgBox(kWriteRefused, style::OkOnly);

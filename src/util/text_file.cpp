@@ -112,8 +112,8 @@ bool ReadTextLines(const QString& path, QStringList& lines, FileError* error, Li
   return true;
 }
 
-bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error) {
-  QByteArray bytes;
+bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* error) {
+  bytes.clear();
   for (const QString& line : lines) {
     QByteArray encoded;
     QString bad;
@@ -129,7 +129,12 @@ bool WriteTextLines(const QString& path, const QStringList& lines, FileError* er
     bytes.append(encoded);
     bytes.append("\r\n", 2);
   }
-  return WriteFileAtomically(path, bytes, error);
+  return true;
+}
+
+bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error) {
+  QByteArray bytes;
+  return EncodeTextLines(lines, bytes, error) && WriteFileAtomically(path, bytes, error);
 }
 
 }  // namespace lm

@@ -52,6 +52,10 @@ bool ReadTextLines(const QString& path, QStringList& lines, FileError* error = n
                    LineBreaks breaks = LineBreaks::CrOrCrLf);
 bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error = nullptr);
 
+// The bytes of a text file of these lines: each encoded and followed by CR LF.
+// False (NotEncodable, naming the line) when a line cannot be encoded.
+bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* error = nullptr);
+
 // Encodes all lines first (each followed by CR LF), then replaces `path`
 // through a temporary file and a rename. A target that exists but may not be
 // written, or has no write permission bit at all (read-only, even for root),
