@@ -19,8 +19,23 @@ namespace lha {
 // not one of -lh4- .. -lh7-.
 int DictionaryBits(const char method[5]);
 
+// How the encoder chooses between literals and matches.
+enum class ParseMode {
+  // Prices every choice with the bit costs of the Huffman codes it leads
+  // to (several passes over each stretch of input) and places the block
+  // boundaries where a new set of trees pays for itself: the smallest
+  // output, the default.
+  kOptimal,
+  // Takes the longest match unless the next position has a longer one, in
+  // fixed blocks of 32,768 codes: about twice as fast, a few per cent
+  // larger. Kept as the quick mode and as the benchmarks' baseline (the
+  // encoder of earlier versions).
+  kLazy,
+};
+
 struct EncoderOptions {
   int dictionaryBits = 13;  // 12 (-lh4-), 13 (-lh5-), 15 (-lh6-) or 16 (-lh7-)
+  ParseMode parse = ParseMode::kOptimal;
 };
 
 // Compresses `size` bytes. The result is the packed data of one member.
