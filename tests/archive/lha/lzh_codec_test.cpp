@@ -2,6 +2,7 @@
 // round trip for each dictionary size, and damaged packed data ends in a
 // status, never in a crash or a read outside the buffers.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/lha/crc16.h"
+#include "archive/lha/lzh_block.h"
 #include "archive/lha/lzh_codec.h"
 #include "archive/lha/lzh_huffman.h"
 #include "lha_test_support.h"
@@ -67,18 +69,34 @@ std::string Runs() {
   for (int i = 0; i < 5000; ++i) s += std::string(300 + i % 50, static_cast<char>('A' + i % 26)) + static_cast<char>(i);
   return s;
 }
+// Statistics that change along the input, so that blocks end where they
+// change, and sizes around the optimal parse's 128 KiB stretches.
+std::string Shifting() {
+  return TextBytes(150000, 21) + RandomBytes(70000, 22) + std::string(90000, '\0') + TextBytes(131071, 23);
+}
+std::string ChunkPlusOne() { return TextBytes(131073, 24); }
+// Every position repeats many earlier ones at growing lengths: the match
+// finder reports long lists.
+std::string ManyLengths() {
+  const std::string r = RandomBytes(300, 25);
+  std::string s;
+  for (int k = 3; s.size() < 400000; k = k % 290 + 3) s += r.substr(0, k) + static_cast<char>('a' + k % 7);
+  return s;
+}
 
-const DataCase kCases[] = {{"OneByte", OneByte},     {"ThreeBytes", ThreeBytes}, {"Zeros", Zeros},
-                           {"Random", Random},       {"Text", Text},             {"FarRepeats", FarRepeats},
-                           {"TwoSymbols", TwoSymbols}, {"Skewed", Skewed},       {"Runs", Runs}};
+const DataCase kCases[] = {{"OneByte", OneByte},         {"ThreeBytes", ThreeBytes},     {"Zeros", Zeros},
+                           {"Random", Random},           {"Text", Text},                 {"FarRepeats", FarRepeats},
+                           {"TwoSymbols", TwoSymbols},   {"Skewed", Skewed},             {"Runs", Runs},
+                           {"Shifting", Shifting},       {"ChunkPlusOne", ChunkPlusOne}, {"ManyLengths", ManyLengths}};
 
-class LzhRoundTrip : public ::testing::TestWithParam<std::tuple<int, DataCase>> {};
+class LzhRoundTrip : public ::testing::TestWithParam<std::tuple<int, lha::ParseMode, DataCase>> {};
 
 TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
   const int bits = std::get<0>(GetParam());
-  const std::string data = std::get<1>(GetParam()).make();
+  const std::string data = std::get<2>(GetParam()).make();
   lha::EncoderOptions o;
   o.dictionaryBits = bits;
+  o.parse = std::get<1>(GetParam());
   const auto packed = lha::EncodeLzh(reinterpret_cast<const uint8_t*>(data.data()), data.size(), o);
   lha::DecodeStatus st;
   const std::string back = Decode(bits, packed, data.size(), &st);
@@ -88,11 +106,59 @@ TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
-                         ::testing::Combine(::testing::Values(12, 13, 15, 16), ::testing::ValuesIn(kCases)),
+                         ::testing::Combine(::testing::Values(12, 13, 15, 16),
+                                            ::testing::Values(lha::ParseMode::kOptimal, lha::ParseMode::kLazy),
+                                            ::testing::ValuesIn(kCases)),
                          [](const auto& test) {
-                           return std::string(std::get<1>(test.param).name) + "_bits" +
-                                  std::to_string(std::get<0>(test.param));
+                           return std::string(std::get<2>(test.param).name) + "_bits" +
+                                  std::to_string(std::get<0>(test.param)) +
+                                  (std::get<1>(test.param) == lha::ParseMode::kLazy ? "_lazy" : "_optimal");
                          });
+
+// The optimal parse exists to make smaller output: on every kind of
+// redundant data it must beat the quick parse for both dictionary sizes.
+TEST(LzhCodec, OptimalParseIsSmallerThanTheQuickOne) {
+  const std::string mixed = TextBytes(300000, 31) + Runs().substr(0, 100000) + RandomBytes(50000, 32) +
+                            TextBytes(300000, 33);
+  for (const std::string& data : {TextBytes(1 << 20, 30), mixed, Skewed()}) {
+    for (int bits : {13, 16}) {
+      SCOPED_TRACE(bits);
+      lha::EncoderOptions o;
+      o.dictionaryBits = bits;
+      const auto optimal = lha::EncodeLzh(reinterpret_cast<const uint8_t*>(data.data()), data.size(), o);
+      o.parse = lha::ParseMode::kLazy;
+      const auto lazy = lha::EncodeLzh(reinterpret_cast<const uint8_t*>(data.data()), data.size(), o);
+      EXPECT_LT(optimal.size() * 100, lazy.size() * 99) << optimal.size() << " vs " << lazy.size();
+    }
+  }
+}
+
+// Where blocks end is decided on the bits a block would take: that count
+// must be the bits the writer then writes, for any mix of codes.
+TEST(LzhCodec, BlockSizeEstimateIsTheWrittenSize) {
+  std::mt19937 rng(17);
+  for (int round = 0; round < 60; ++round) {
+    const int bits = round % 2 ? 16 : 13;
+    const lha::LzhDistanceTree tree = lha::LzhDistanceTree::For(bits);
+    std::vector<lha::LzhCode> codes(1 + rng() % (round < 30 ? 50 : 20000));
+    const int literals = 1 + static_cast<int>(rng() % 256);
+    for (auto& c : codes) {
+      if (rng() % 3) {
+        c = {static_cast<uint16_t>(rng() % literals), 0};
+      } else {
+        const uint32_t length = 3 + rng() % (round % 3 ? 20 : 254);
+        c = {static_cast<uint16_t>(256 + length - 3), static_cast<uint16_t>(rng() % ((1u << bits) - 1))};
+      }
+    }
+    lha::LzhFrequencies freq;
+    for (const auto& c : codes) freq.Add(c);
+    std::vector<uint8_t> out;
+    lha::BitWriter writer(out);
+    lha::WriteLzhBlock(writer, codes.data(), codes.size(), tree);
+    writer.Flush();
+    EXPECT_EQ(out.size(), (lha::LzhBlockBits(freq, tree) + 7) / 8) << "round " << round;
+  }
+}
 
 TEST(LzhCodec, CompressesRedundantDataAndLh7BeatsLh5OnFarRepeats) {
   const std::string text = TextBytes(1 << 20, 1);
@@ -188,10 +254,11 @@ namespace {
 // ends early or a sink that refuses ends the work with false.
 TEST(LzhCodec, StreamingInPiecesGivesTheSameBytesAndStopsOnShortInput) {
   const std::string data = TextBytes(3 << 19, 41) + RandomBytes(100000, 42) + TextBytes(1 << 19, 43);
-  for (int bits : {13, 16}) {
+  for (const int bits : {13, 16, -13}) {
     SCOPED_TRACE(bits);
     lha::EncoderOptions options;
-    options.dictionaryBits = bits;
+    options.dictionaryBits = std::abs(bits);
+    if (bits < 0) options.parse = lha::ParseMode::kLazy;
     const std::vector<uint8_t> whole =
         lha::EncodeLzh(reinterpret_cast<const uint8_t*>(data.data()), data.size(), options);
     std::size_t at = 0, piece = 0;
@@ -220,7 +287,7 @@ TEST(LzhCodec, StreamingInPiecesGivesTheSameBytesAndStopsOnShortInput) {
       from += k;
       return k;
     };
-    EXPECT_EQ(lha::DecodeLzh(bits, packedSource, data.size(),
+    EXPECT_EQ(lha::DecodeLzh(options.dictionaryBits, packedSource, data.size(),
                              [&](const uint8_t* d, std::size_t n) {
                                back.append(reinterpret_cast<const char*>(d), n);
                                return true;

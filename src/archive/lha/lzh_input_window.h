@@ -1,0 +1,86 @@
+// The encoder's view of its input: the dictionary window behind the
+// current position and a segment ahead of it, refilled from the source as
+// the position advances, so memory stays bounded whatever the input size.
+// Positions are counted from the start of the input.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "archive/lha/lzh_codec.h"
+
+namespace lha {
+
+class LzhInputWindow {
+ public:
+  // Every position a match search looks at lies within kLookahead bytes of
+  // the position being coded.
+  static constexpr std::size_t kLookahead = 1024;
+
+  LzhInputWindow(const ByteSource& source, std::size_t size, std::size_t windowSize, std::size_t segment)
+      : source_(source),
+        size_(size),
+        windowSize_(windowSize),
+        buf_(std::max<std::size_t>(1, std::min(size, windowSize + segment + 2 * kLookahead))) {}
+
+  std::size_t size() const { return size_; }
+  std::size_t loaded() const { return loaded_; }
+
+  // True when the bytes from `pos` up to `pos + ahead` (or the end of the
+  // input) are in the buffer.
+  bool Holds(std::size_t pos, std::size_t ahead) const { return loaded_ == size_ || pos + ahead <= loaded_; }
+
+  // Keeps the window before `pos` and reads input behind it until the
+  // buffer is full or the input is all read. False when the source ends
+  // early.
+  bool Load(std::size_t pos) {
+    const std::size_t keepFrom = pos > windowSize_ + 1 ? pos - windowSize_ - 1 : base_;
+    if (keepFrom > base_) {
+      std::memmove(buf_.data(), At(keepFrom), loaded_ - keepFrom);
+      base_ = keepFrom;
+    }
+    while (loaded_ < size_ && loaded_ - base_ < buf_.size()) {
+      const std::size_t want = std::min(buf_.size() - (loaded_ - base_), size_ - loaded_);
+      const std::size_t got = source_(buf_.data() + (loaded_ - base_), want);
+      if (got == 0) return false;
+      loaded_ += got;
+    }
+    return true;
+  }
+
+  const uint8_t* At(std::size_t pos) const { return buf_.data() + (pos - base_); }
+  uint8_t Byte(std::size_t pos) const { return buf_[pos - base_]; }
+  uint32_t Load32(std::size_t pos) const {
+    uint32_t v;
+    std::memcpy(&v, At(pos), 4);
+    return v;
+  }
+
+  // How many bytes at `a` and `b` agree, up to `limit`.
+  std::size_t MatchLength(std::size_t a, std::size_t b, std::size_t limit) const {
+    std::size_t len = 0;
+    while (len + 8 <= limit) {
+      uint64_t x, y;
+      std::memcpy(&x, At(a) + len, 8);
+      std::memcpy(&y, At(b) + len, 8);
+      const uint64_t diff = x ^ y;
+      if (diff) return len + (__builtin_ctzll(diff) >> 3);
+      len += 8;
+    }
+    while (len < limit && Byte(a + len) == Byte(b + len)) ++len;
+    return len;
+  }
+
+ private:
+  const ByteSource& source_;
+  std::size_t size_;
+  std::size_t windowSize_;
+  std::vector<uint8_t> buf_;
+  std::size_t base_ = 0;    // position of buf_[0]
+  std::size_t loaded_ = 0;  // position after the last byte read
+};
+
+}  // namespace lha

@@ -1,0 +1,214 @@
+// The quick parse: hash-chain match search with lazy evaluation (a match
+// is taken unless the next position has a longer one), in blocks of
+// 32,768 codes.
+#include <algorithm>
+#include <memory>
+
+#include "archive/lha/lzh_block.h"
+#include "archive/lha/lzh_encoders.h"
+#include "archive/lha/lzh_input_window.h"
+
+namespace lha {
+namespace {
+
+constexpr int kMinMatch = kLzhMinMatch;
+constexpr int kMaxMatch = kLzhMaxMatch;
+
+struct Params {
+  int maxChain;
+  int goodLength;  // a pending match this long searches with a quarter chain
+  int niceLength;  // stop searching at a match this long
+  int lazyLimit;   // a pending match this long is taken without looking further
+};
+
+class LazyEncoder {
+ public:
+  LazyEncoder(const ByteSource& source, uint64_t size, int dictBits, const ByteSink& sink)
+      : sink_(sink),
+        n_(static_cast<std::size_t>(size)),
+        windowSize_(std::size_t{1} << dictBits),
+        maxDist_(windowSize_ - 1),
+        tree_(LzhDistanceTree::For(dictBits)),
+        hashBits_(dictBits <= 13 ? 15 : 16),
+        in_(source, n_, windowSize_, kSegment),
+        bw_(out_) {
+    head_.assign(std::size_t{1} << hashBits_, kNone);
+    head3_.assign(std::size_t{1} << kHash3Bits, kNone);
+    prev_.assign(windowSize_, kNone);
+    // Longer chains than these buy almost nothing on text, source and images.
+    params_ = dictBits <= 13 ? Params{512, 32, 256, 256} : Params{1024, 32, 256, 256};
+    codes_.reserve(kBlockSymbols);
+  }
+
+  // False when the source ended early or the sink refused.
+  bool Run() {
+    if (!in_.Load(0)) return false;
+    if (!Parse()) return false;
+    FlushBlock();
+    bw_.Flush();
+    return Drain();
+  }
+
+ private:
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::size_t kSegment = std::size_t{1} << 20;
+  static constexpr std::size_t kLookahead = LzhInputWindow::kLookahead;
+  // Packed bytes are handed on once this many are finished.
+  static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
+  // Codes per block: the trees cost about 100 bytes, so large blocks pay.
+  static constexpr std::size_t kBlockSymbols = 32768;
+  static constexpr int kHash3Bits = 14;
+
+  uint8_t Byte(std::size_t pos) const { return in_.Byte(pos); }
+
+  // Hands the finished blocks' bytes on; the bits of a partial byte stay.
+  bool Drain() {
+    if (out_.empty()) return true;
+    const bool ok = sink_(out_.data(), out_.size());
+    out_.clear();
+    return ok;
+  }
+
+  uint32_t Hash3(std::size_t pos) const {
+    const uint32_t v = Byte(pos) | (Byte(pos + 1) << 8) | (Byte(pos + 2) << 16);
+    return (v * 2654435761u) >> (32 - kHash3Bits);
+  }
+  uint32_t Hash4(std::size_t pos) const { return (in_.Load32(pos) * 2654435761u) >> (32 - hashBits_); }
+
+  // Four-byte prefixes are chained; three-byte ones only remember their
+  // latest position (a short match is worth taking only when it is near).
+  void Insert(std::size_t pos) {
+    if (pos + kMinMatch > n_) return;
+    head3_[Hash3(pos)] = static_cast<uint32_t>(pos);
+    if (pos + 4 > n_) return;
+    const uint32_t h = Hash4(pos);
+    prev_[pos & (windowSize_ - 1)] = head_[h];
+    head_[h] = static_cast<uint32_t>(pos);
+  }
+
+  // Longest match at pos longer than `beat`; 0 when there is none.
+  int Find(std::size_t pos, int beat, int chain, std::size_t* dist) const {
+    if (pos + kMinMatch > n_) return 0;
+    const std::size_t limit = std::min<std::size_t>(kMaxMatch, n_ - pos);
+    if (static_cast<std::size_t>(beat) >= limit) return 0;
+    int best = beat;
+    if (limit >= 4) {
+      uint32_t cand = head_[Hash4(pos)];
+      const uint32_t first4 = in_.Load32(pos);
+      while (cand != kNone && chain-- > 0) {
+        const std::size_t c = cand;
+        if (pos - c > maxDist_) break;
+        // The bytes around the current best length must agree before the
+        // whole run is compared.
+        const bool tailAgrees = best < 4 || in_.Load32(c + best - 3) == in_.Load32(pos + best - 3);
+        if (tailAgrees && in_.Load32(c) == first4 && Byte(c + best) == Byte(pos + best)) {
+          const int len = static_cast<int>(in_.MatchLength(c, pos, limit));
+          if (len > best) {
+            best = len;
+            *dist = pos - c;
+            if (len >= params_.niceLength || static_cast<std::size_t>(len) >= limit) break;
+          }
+        }
+        const uint32_t next = prev_[c & (windowSize_ - 1)];
+        if (next == kNone || next >= cand) break;
+        cand = next;
+      }
+    }
+    if (best < kMinMatch) {
+      const uint32_t c3 = head3_[Hash3(pos)];
+      if (c3 != kNone && pos - c3 <= std::min<std::size_t>(maxDist_, 4096) && Byte(c3) == Byte(pos) &&
+          Byte(c3 + 1) == Byte(pos + 1) && Byte(c3 + 2) == Byte(pos + 2)) {
+        best = static_cast<int>(in_.MatchLength(c3, pos, limit));
+        *dist = pos - c3;
+      }
+    }
+    if (best == beat || best < kMinMatch) return 0;
+    // A three-byte match far back costs about as much as three literals.
+    if (best == kMinMatch && *dist > 4096) return 0;
+    return best;
+  }
+
+  bool Parse() {
+    std::size_t pos = 0;
+    bool pending = false;
+    int pendingLen = 0;
+    std::size_t pendingDist = 0;
+    while (pos < n_) {
+      if (!in_.Holds(pos, kLookahead) && !in_.Load(pos)) return false;
+      if (out_.size() >= kDrainBytes && !Drain()) return false;
+      int curLen = 0;
+      std::size_t curDist = 0;
+      if (!pending) {
+        curLen = Find(pos, kMinMatch - 1, params_.maxChain, &curDist);
+      } else if (pendingLen < params_.lazyLimit) {
+        int chain = pendingLen >= params_.goodLength ? params_.maxChain / 4 : params_.maxChain;
+        curLen = Find(pos, pendingLen, chain, &curDist);
+      }
+      Insert(pos);
+      if (pending) {
+        if (curLen > pendingLen) {
+          EmitLiteral(Byte(pos - 1));
+          pendingLen = curLen;
+          pendingDist = curDist;
+          ++pos;
+        } else {
+          EmitMatch(pendingLen, pendingDist);
+          const std::size_t end = pos - 1 + pendingLen;
+          for (std::size_t p = pos + 1; p < end; ++p) Insert(p);
+          pos = end;
+          pending = false;
+        }
+      } else if (curLen >= kMinMatch) {
+        pending = true;
+        pendingLen = curLen;
+        pendingDist = curDist;
+        ++pos;
+      } else {
+        EmitLiteral(Byte(pos));
+        ++pos;
+      }
+    }
+    if (pending) EmitMatch(pendingLen, pendingDist);
+    return true;
+  }
+
+  void EmitLiteral(uint8_t c) {
+    codes_.push_back({c, 0});
+    if (codes_.size() >= kBlockSymbols) FlushBlock();
+  }
+
+  void EmitMatch(int len, std::size_t dist) {
+    codes_.push_back({static_cast<uint16_t>(len - kMinMatch + 256), static_cast<uint16_t>(dist - 1)});
+    if (codes_.size() >= kBlockSymbols) FlushBlock();
+  }
+
+  void FlushBlock() {
+    if (codes_.empty()) return;
+    WriteLzhBlock(bw_, codes_.data(), codes_.size(), tree_);
+    codes_.clear();
+  }
+
+  const ByteSink& sink_;
+  std::size_t n_;
+  std::size_t windowSize_;
+  std::size_t maxDist_;
+  LzhDistanceTree tree_;
+  int hashBits_;
+  Params params_{};
+  LzhInputWindow in_;
+  std::vector<uint32_t> head_;
+  std::vector<uint32_t> head3_;
+  std::vector<uint32_t> prev_;
+  std::vector<uint8_t> out_;
+  BitWriter bw_;
+  std::vector<LzhCode> codes_;
+};
+
+}  // namespace
+
+bool EncodeLzhLazy(const ByteSource& source, uint64_t size, int dictionaryBits, const ByteSink& sink) {
+  auto enc = std::make_unique<LazyEncoder>(source, size, dictionaryBits, sink);
+  return enc->Run();
+}
+
+}  // namespace lha

@@ -1,0 +1,107 @@
+#include "archive/lha/lzh_match_tree.h"
+
+#include <algorithm>
+
+#include "archive/lha/lzh_block.h"
+
+namespace lha {
+
+namespace {
+
+// Slots for the tree's nodes: one per window position, fewer for an input
+// shorter than the window (no two of its positions then share a slot).
+int SlotBits(std::size_t inputSize, int dictionaryBits) {
+  int bits = 1;
+  while (bits < dictionaryBits && (std::size_t{1} << bits) < inputSize) ++bits;
+  return bits;
+}
+
+}  // namespace
+
+LzhMatchTree::LzhMatchTree(const LzhInputWindow& in, int dictionaryBits, int depth)
+    : in_(in),
+      windowMask_((std::size_t{1} << SlotBits(in.size(), dictionaryBits)) - 1),
+      maxDist_((std::size_t{1} << dictionaryBits) - 1),
+      depth_(depth),
+      head3_(std::size_t{1} << kHash3Bits, kNone),
+      head4_(std::size_t{1} << kHash4Bits, kNone),
+      children_((windowMask_ + 1) * 2, kNone) {}
+
+inline uint32_t LzhMatchTree::Hash3(std::size_t pos) const {
+  const uint32_t v = in_.Byte(pos) | (in_.Byte(pos + 1) << 8) | (in_.Byte(pos + 2) << 16);
+  return (v * 2654435761u) >> (32 - kHash3Bits);
+}
+
+inline uint32_t LzhMatchTree::Hash4(std::size_t pos) const {
+  return (in_.Load32(pos) * 2654435761u) >> (32 - kHash4Bits);
+}
+
+template <bool kCollect>
+int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
+  const std::size_t n = in_.size();
+  if (pos + kLzhMinMatch > n) return 0;
+  const std::size_t limit = std::min<std::size_t>(kLzhMaxMatch, n - pos);
+  int count = 0;
+  std::size_t best = kLzhMinMatch - 1;
+
+  // The nearest position with the same three bytes: short matches that
+  // the four-byte trees cannot see.
+  const uint32_t h3 = Hash3(pos);
+  const uint32_t c3 = head3_[h3];
+  head3_[h3] = static_cast<uint32_t>(pos);
+  if (kCollect && c3 != kNone && c3 < pos && pos - c3 <= maxDist_) {
+    const std::size_t len = in_.MatchLength(c3, pos, limit);
+    if (len >= kLzhMinMatch) {
+      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(pos - c3)};
+      best = len;
+    }
+  }
+  if (limit < 4) return count;
+
+  const uint32_t h4 = Hash4(pos);
+  uint32_t cur = head4_[h4];
+  head4_[h4] = static_cast<uint32_t>(pos);
+  // Links still to be filled: the new root's smaller and larger subtrees.
+  uint32_t* smaller = &children_[2 * (pos & windowMask_)];
+  uint32_t* larger = smaller + 1;
+  std::size_t smallerLen = 0, largerLen = 0;  // bytes known equal on each side
+  int visits = depth_;
+  for (;;) {
+    // Links always point to older positions, so the walk ends; a node
+    // beyond the window has had its slot reused.
+    if (cur == kNone || cur >= pos || pos - cur > maxDist_ || visits-- == 0) {
+      *smaller = kNone;
+      *larger = kNone;
+      return count;
+    }
+    uint32_t* node = &children_[2 * (cur & windowMask_)];
+    std::size_t len = std::min(smallerLen, largerLen);
+    len += in_.MatchLength(cur + len, pos + len, limit - len);
+    if (kCollect && len > best) {
+      best = len;
+      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(pos - cur)};
+    }
+    if (len == limit) {
+      // Equal as far as we look: the new root takes over the node's subtrees.
+      *smaller = node[0];
+      *larger = node[1];
+      return count;
+    }
+    if (in_.Byte(cur + len) < in_.Byte(pos + len)) {
+      *smaller = cur;
+      smaller = &node[1];
+      cur = *smaller;
+      smallerLen = len;
+    } else {
+      *larger = cur;
+      larger = &node[0];
+      cur = *larger;
+      largerLen = len;
+    }
+  }
+}
+
+template int LzhMatchTree::Walk<true>(std::size_t, LzhMatch*);
+template int LzhMatchTree::Walk<false>(std::size_t, LzhMatch*);
+
+}  // namespace lha

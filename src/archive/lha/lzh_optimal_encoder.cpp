@@ -1,0 +1,338 @@
+// The optimal parse. Input is taken in chunks; for each chunk the match
+// tree reports every match length at every position, then a forward pass
+// of dynamic programming finds the cheapest sequence of literals and
+// matches, where a choice costs the bits its Huffman codes took in the
+// previous pass (the previous chunk's, or a greedy parse's for the
+// first). The pass is repeated with the costs of its own result. The codes
+// are then cut into blocks where a new set of trees pays for itself; the
+// last block stays open so that the next chunk's codes can join it.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "archive/lha/lzh_block.h"
+#include "archive/lha/lzh_encoders.h"
+#include "archive/lha/lzh_input_window.h"
+#include "archive/lha/lzh_match_tree.h"
+
+namespace lha {
+namespace {
+
+constexpr int kNC = kLzhLiteralLengthCodes;
+
+// Bit costs of each choice, from the code lengths of a parse.
+class Prices {
+ public:
+  void From(const LzhFrequencies& freq, const LzhDistanceTree& tree) {
+    uint8_t cLen[kNC];
+    uint8_t pLen[kLzhMaxDistanceCodes];
+    BuildCodeLengths(freq.c, kNC, kMaxCodeBits, cLen);
+    BuildCodeLengths(freq.p, tree.symbols, kMaxCodeBits, pLen);
+    // A symbol the parse did not use costs a little more than the rarest
+    // one that it did: using it adds it to the tree.
+    const int cUnused = std::min(kMaxCodeBits, *std::max_element(cLen, cLen + kNC) + 1);
+    const int pUnused = std::min(kMaxCodeBits, *std::max_element(pLen, pLen + tree.symbols) + 1);
+    for (int c = 0; c < kNC; ++c) code_[c] = freq.c[c] ? cLen[c] : cUnused;
+    for (int p = 0; p < kLzhMaxDistanceCodes; ++p) {
+      const int extra = p > 1 ? p - 1 : 0;
+      distance_[p] = (p < tree.symbols && freq.p[p] ? pLen[p] : pUnused) + extra;
+    }
+  }
+  uint32_t Literal(uint8_t c) const { return code_[c]; }
+  uint32_t Length(int len) const { return code_[256 + len - kLzhMinMatch]; }
+  uint32_t Distance(int distance) const { return distance_[DistanceSymbol(static_cast<uint32_t>(distance - 1))]; }
+
+ private:
+  uint32_t code_[kNC] = {};
+  uint32_t distance_[kLzhMaxDistanceCodes] = {};
+};
+
+// x * log2(x), looked up for the counts a block usually has.
+class EntropyTable {
+ public:
+  EntropyTable() : t_(kSize) {
+    for (std::size_t i = 1; i < kSize; ++i) t_[i] = static_cast<float>(i * std::log2(static_cast<double>(i)));
+  }
+  double operator()(uint64_t x) const {
+    return x < kSize ? t_[x] : static_cast<double>(x) * std::log2(static_cast<double>(x));
+  }
+
+ private:
+  static constexpr std::size_t kSize = std::size_t{1} << 16;
+  std::vector<float> t_;
+};
+
+const EntropyTable& Entropy() {
+  static const EntropyTable table;
+  return table;
+}
+
+class OptimalEncoder {
+ public:
+  OptimalEncoder(const ByteSource& source, uint64_t size, int dictBits, const ByteSink& sink)
+      : sink_(sink),
+        n_(static_cast<std::size_t>(size)),
+        tree_(LzhDistanceTree::For(dictBits)),
+        in_(source, n_, std::size_t{1} << dictBits, kSegment),
+        matchTree_(in_, dictBits, kTreeDepth),
+        bw_(out_) {
+    // Small inputs get small tables.
+    const std::size_t chunk = std::min(kChunk, n_);
+    matchStart_.resize(chunk + 1);
+    step_.resize(chunk + 1);
+  }
+
+  // False when the source ended early or the sink refused.
+  bool Run() {
+    if (!in_.Load(0)) return false;
+    bool seeded = false;
+    std::size_t pos = 0;
+    while (pos < n_) {
+      if (!in_.Holds(pos, kChunk + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
+      const std::size_t end = FindMatches(pos);
+      // The first chunk starts from rough costs and is parsed twice; later
+      // ones start from the costs of the chunk before, which are close.
+      const int passes = seeded ? kPasses : kFirstPasses;
+      if (!seeded) {
+        SeedPrices(pos, end);
+        seeded = true;
+      }
+      for (int pass = 0; pass < passes; ++pass) {
+        Price(pos, end);
+        LzhFrequencies freq;
+        Trace(pos, end, pass + 1 == passes, freq);
+        prices_.From(freq, tree_);
+      }
+      pos = end;
+      CutBlocks(pos == n_);
+      if (out_.size() >= kDrainBytes && !Drain()) return false;
+    }
+    bw_.Flush();
+    return Drain();
+  }
+
+ private:
+  static constexpr std::size_t kSegment = std::size_t{1} << 20;
+  static constexpr std::size_t kChunk = std::size_t{1} << 17;
+  // A chunk ends early when its matches fill this store (highly repetitive
+  // input reports many lengths per position).
+  static constexpr std::size_t kMatchStore = std::size_t{1} << 20;
+  // A match this long is taken as it is: the positions it covers are not
+  // searched, which keeps long runs fast and costs almost nothing.
+  static constexpr int kNiceLength = 128;
+  // Nodes visited per position: deeper walks find little more.
+  static constexpr int kTreeDepth = 16;
+  static constexpr int kPasses = 1;
+  static constexpr int kFirstPasses = 2;
+  static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
+  static constexpr uint64_t kPriceMask = ~uint64_t{0} << 32;
+
+  bool Drain() {
+    if (out_.empty()) return true;
+    const bool ok = sink_(out_.data(), out_.size());
+    out_.clear();
+    return ok;
+  }
+
+  // Every match at every position of the chunk from `start`; returns the
+  // chunk's end.
+  std::size_t FindMatches(std::size_t start) {
+    matches_.clear();
+    const std::size_t stop = std::min(n_, start + kChunk);
+    LzhMatch found[LzhMatchTree::kMaxMatchesPerPosition];
+    std::size_t p = start;
+    std::size_t searchFrom = start;
+    while (p < stop) {
+      matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+      if (p < searchFrom) {
+        matchTree_.Insert(p++);
+        continue;
+      }
+      const int k = matchTree_.FindAndInsert(p, found);
+      matches_.insert(matches_.end(), found, found + k);
+      if (k > 0 && found[k - 1].length >= kNiceLength) searchFrom = p + found[k - 1].length;
+      ++p;
+      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > kMatchStore) break;
+    }
+    matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+    return p;
+  }
+
+  // Costs for the first chunk: the statistics of taking the longest match
+  // wherever there is one.
+  void SeedPrices(std::size_t start, std::size_t end) {
+    LzhFrequencies freq;
+    std::size_t i = 0;
+    const std::size_t count = end - start;
+    while (i < count) {
+      const uint32_t first = matchStart_[i], last = matchStart_[i + 1];
+      if (first < last) {
+        const LzhMatch m = matches_[last - 1];
+        const std::size_t len = std::min<std::size_t>(m.length, count - i);
+        if (len >= kLzhMinMatch) {
+          freq.Add({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>(m.distance - 1)});
+          i += len;
+          continue;
+        }
+      }
+      freq.Add({in_.Byte(start + i), 0});
+      ++i;
+    }
+    prices_.From(freq, tree_);
+  }
+
+  // The cheapest way to reach each position of the chunk.
+  void Price(std::size_t start, std::size_t end) {
+    const std::size_t count = end - start;
+    uint64_t* step = step_.data();
+    step[0] = 0;
+    std::fill(step + 1, step + count + 1, ~uint64_t{0});
+    for (std::size_t i = 0; i < count; ++i) {
+      const uint64_t here = step[i] & kPriceMask;
+      step[i + 1] = std::min(step[i + 1], here + (uint64_t{prices_.Literal(in_.Byte(start + i))} << 32 | 1u << 16));
+      std::size_t covered = kLzhMinMatch - 1;
+      const std::size_t room = count - i;
+      for (uint32_t k = matchStart_[i]; k < matchStart_[i + 1]; ++k) {
+        const LzhMatch m = matches_[k];
+        const std::size_t len = std::min<std::size_t>(m.length, room);
+        if (len <= covered) continue;
+        const uint64_t base = here + (uint64_t{prices_.Distance(m.distance)} << 32 | m.distance);
+        uint64_t* to = step + i;
+        for (std::size_t l = covered + 1; l <= len; ++l) {
+          to[l] = std::min(to[l], base + (uint64_t{prices_.Length(static_cast<int>(l))} << 32 | l << 16));
+        }
+        covered = len;
+      }
+    }
+  }
+
+  // Follows the cheapest path back from the chunk's end, counting its
+  // codes; the last pass also keeps them.
+  void Trace(std::size_t start, std::size_t end, bool keep, LzhFrequencies& freq) {
+    path_.clear();
+    std::size_t j = end - start;
+    while (j > 0) {
+      const uint16_t len = static_cast<uint16_t>(step_[j] >> 16);
+      if (len == 1) {
+        path_.push_back({in_.Byte(start + j - 1), 0});
+      } else {
+        path_.push_back({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((step_[j] & 0xFFFF) - 1)});
+      }
+      j -= len;
+    }
+    for (const LzhCode& c : path_) freq.Add(c);
+    if (keep) codes_.insert(codes_.end(), path_.rbegin(), path_.rend());
+  }
+
+  // ---------------------------------------------------------------- blocks
+
+  // Estimated bits of the codes between two cut points: their entropy
+  // plus what their trees take.
+  double EstimatedBits(const LzhFrequencies& a, const LzhFrequencies& b) const {
+    const EntropyTable& e = Entropy();
+    uint64_t cTotal = 0, pTotal = 0;
+    double sum = 0;
+    int used = 0;
+    for (int c = 0; c < kNC; ++c) {
+      const uint32_t f = b.c[c] - a.c[c];
+      if (!f) continue;
+      cTotal += f;
+      sum -= e(f);
+      ++used;
+    }
+    double extra = 0;
+    for (int p = 0; p < tree_.symbols; ++p) {
+      const uint32_t f = b.p[p] - a.p[p];
+      if (!f) continue;
+      pTotal += f;
+      sum -= e(f);
+      extra += static_cast<double>(f) * (p > 1 ? p - 1 : 0);
+    }
+    return sum + e(cTotal) + e(pTotal) + extra + 40 + 4.0 * used + 3.0 * tree_.symbols;
+  }
+
+  uint64_t ExactBits(const LzhFrequencies& a, const LzhFrequencies& b) const {
+    LzhFrequencies d;
+    for (int c = 0; c < kNC; ++c) d.c[c] = b.c[c] - a.c[c];
+    for (int p = 0; p < kLzhMaxDistanceCodes; ++p) d.p[p] = b.p[p] - a.p[p];
+    return LzhBlockBits(d, tree_);
+  }
+
+  // Cuts the cells [a, b) into blocks, adding the cut points to cuts_.
+  void Split(std::size_t a, std::size_t b) {
+    if (b - a < 2) return;
+    std::size_t bestCut = 0;
+    double best = 0;
+    for (std::size_t k = a + 1; k < b; ++k) {
+      const double bits = EstimatedBits(cellFreq_[a], cellFreq_[k]) + EstimatedBits(cellFreq_[k], cellFreq_[b]);
+      if (bestCut == 0 || bits < best) {
+        best = bits;
+        bestCut = k;
+      }
+    }
+    const bool tooMany = CellCodes(b) - CellCodes(a) > kLzhMaxBlockCodes;
+    if (!tooMany && ExactBits(cellFreq_[a], cellFreq_[bestCut]) + ExactBits(cellFreq_[bestCut], cellFreq_[b]) >=
+                        ExactBits(cellFreq_[a], cellFreq_[b])) {
+      return;
+    }
+    Split(a, bestCut);
+    cuts_.push_back(bestCut);
+    Split(bestCut, b);
+  }
+
+  std::size_t CellCodes(std::size_t cell) const { return std::min(cell * cellSize_, codes_.size()); }
+
+  // Writes the finished blocks of the codes so far; the last block stays
+  // open unless the input is done.
+  void CutBlocks(bool done) {
+    const std::size_t total = codes_.size();
+    if (total == 0) return;
+    cellSize_ = std::clamp<std::size_t>(total / 96, 1024, 16384);
+    const std::size_t cells = (total + cellSize_ - 1) / cellSize_;
+    cellFreq_.assign(cells + 1, LzhFrequencies());
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+      cellFreq_[cell + 1] = cellFreq_[cell];
+      for (std::size_t i = cell * cellSize_; i < CellCodes(cell + 1); ++i) cellFreq_[cell + 1].Add(codes_[i]);
+    }
+    cuts_.clear();
+    Split(0, cells);
+    cuts_.push_back(cells);
+    std::size_t from = 0;
+    const std::size_t finished = done ? cuts_.size() : cuts_.size() - 1;
+    for (std::size_t i = 0; i < finished; ++i) {
+      const std::size_t to = CellCodes(cuts_[i]);
+      WriteLzhBlock(bw_, codes_.data() + from, to - from, tree_);
+      from = to;
+    }
+    codes_.erase(codes_.begin(), codes_.begin() + static_cast<std::ptrdiff_t>(from));
+  }
+
+  const ByteSink& sink_;
+  std::size_t n_;
+  LzhDistanceTree tree_;
+  LzhInputWindow in_;
+  LzhMatchTree matchTree_;
+  std::vector<uint8_t> out_;
+  BitWriter bw_;
+  Prices prices_;
+  std::vector<LzhMatch> matches_;
+  std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
+  // The cheapest way found to each position of the chunk: its bits in the
+  // high half, the last code's length (1 for a literal) and distance in the
+  // low half, so that the smaller of two values is the cheaper way.
+  std::vector<uint64_t> step_;
+  std::vector<LzhCode> path_;
+  std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
+  std::size_t cellSize_ = 1024;
+  std::vector<LzhFrequencies> cellFreq_;  // counts before each cell
+  std::vector<std::size_t> cuts_;
+};
+
+}  // namespace
+
+bool EncodeLzhOptimal(const ByteSource& source, uint64_t size, int dictionaryBits, const ByteSink& sink) {
+  auto enc = std::make_unique<OptimalEncoder>(source, size, dictionaryBits, sink);
+  return enc->Run();
+}
+
+}  // namespace lha
