@@ -32,29 +32,57 @@ class Output {
   std::size_t n_ = 0;
 };
 
+// Packed bytes, read from the source in small pieces.
+class Input {
+ public:
+  explicit Input(const ByteSource& source) : source_(source) {}
+  // False at the end of the packed data.
+  bool Next(uint8_t& b) {
+    if (at_ == n_) {
+      n_ = ended_ ? 0 : source_(buf_, sizeof buf_);
+      at_ = 0;
+      if (n_ == 0) {
+        ended_ = true;
+        return false;
+      }
+    }
+    b = buf_[at_++];
+    return true;
+  }
+
+ private:
+  const ByteSource& source_;
+  uint8_t buf_[4096];
+  std::size_t at_ = 0;
+  std::size_t n_ = 0;
+  bool ended_ = false;
+};
+
 // Bits most significant first; reading past the end sets `overrun`.
 class Bits {
  public:
-  Bits(const uint8_t* p, std::size_t n) : p_(p), n_(n) {}
+  explicit Bits(Input& in) : in_(in) {}
   unsigned Get(int count) {
     unsigned v = 0;
     while (count-- > 0) {
-      if (pos_ >= n_ * 8) {
-        overrun = true;
-        v <<= 1;
-        continue;
+      if (left_ == 0) {
+        if (!in_.Next(byte_)) {
+          overrun = true;
+          v <<= 1;
+          continue;
+        }
+        left_ = 8;
       }
-      v = (v << 1) | ((p_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1u);
-      ++pos_;
+      v = (v << 1) | ((byte_ >> --left_) & 1u);
     }
     return v;
   }
   bool overrun = false;
 
  private:
-  const uint8_t* p_;
-  std::size_t n_;
-  std::size_t pos_ = 0;
+  Input& in_;
+  uint8_t byte_ = 0;
+  int left_ = 0;
 };
 
 DecodeStatus Finish(Output& out, bool corrupt) {
@@ -64,13 +92,14 @@ DecodeStatus Finish(Output& out, bool corrupt) {
 
 // -lzs-: flag bit 1 = a literal byte; 0 = an 11-bit window position and a
 // 4-bit length (2 to 17 bytes). The window starts as spaces.
-DecodeStatus DecodeLzs(const uint8_t* in, std::size_t n, uint64_t total, const ByteSink& sink) {
+DecodeStatus DecodeLzs(const ByteSource& source, uint64_t total, const ByteSink& sink) {
   constexpr unsigned kSize = 2048;
   uint8_t ring[kSize];
   std::memset(ring, ' ', kSize);
   unsigned r = kSize - 17;
   Output out(total, sink);
-  Bits bits(in, n);
+  Input in(source);
+  Bits bits(in);
   while (!out.done()) {
     if (bits.Get(1)) {
       const uint8_t c = static_cast<uint8_t>(bits.Get(8));
@@ -98,7 +127,7 @@ DecodeStatus DecodeLzs(const uint8_t* in, std::size_t n, uint64_t total, const B
 // 4-bit length (3 to 18 bytes). The window starts with runs of every byte
 // value, the values up and down, zeros and spaces, so that early matches
 // can copy common byte runs.
-DecodeStatus DecodeLz5(const uint8_t* in, std::size_t n, uint64_t total, const ByteSink& sink) {
+DecodeStatus DecodeLz5(const ByteSource& source, uint64_t total, const ByteSink& sink) {
   constexpr unsigned kSize = 4096;
   uint8_t ring[kSize] = {};
   unsigned p = 0;
@@ -111,32 +140,32 @@ DecodeStatus DecodeLz5(const uint8_t* in, std::size_t n, uint64_t total, const B
   while (p < kSize - 18) ring[p++] = ' ';
   unsigned r = kSize - 18;
   Output out(total, sink);
-  std::size_t at = 0;
+  Input in(source);
   bool corrupt = false;
   while (!out.done() && !corrupt) {
-    if (at >= n) {
+    uint8_t flags;
+    if (!in.Next(flags)) {
       corrupt = true;
       break;
     }
-    const uint8_t flags = in[at++];
     for (int item = 0; item < 8 && !out.done(); ++item) {
       if (flags & (1u << item)) {
-        if (at >= n) {
+        uint8_t c;
+        if (!in.Next(c)) {
           corrupt = true;
           break;
         }
-        const uint8_t c = in[at++];
         ring[r] = c;
         r = (r + 1) % kSize;
         if (!out.Put(c)) return DecodeStatus::kSinkFailed;
       } else {
-        if (at + 2 > n) {
+        uint8_t low, high;
+        if (!in.Next(low) || !in.Next(high)) {
           corrupt = true;
           break;
         }
-        const unsigned pos = in[at] | ((in[at + 1] & 0xF0u) << 4);
-        const unsigned len = (in[at + 1] & 0x0Fu) + 3;
-        at += 2;
+        const unsigned pos = low | ((high & 0xF0u) << 4);
+        const unsigned len = (high & 0x0Fu) + 3;
         for (unsigned i = 0; i < len && !out.done(); ++i) {
           const uint8_t c = ring[(pos + i) % kSize];
           ring[r] = c;
@@ -152,7 +181,7 @@ DecodeStatus DecodeLz5(const uint8_t* in, std::size_t n, uint64_t total, const B
 // -lh1-: symbols in the adaptive code; a symbol above 255 is a match of
 // (symbol - 253) bytes whose distance less one has its upper six bits in the
 // fixed code and its lower six bits as they are.
-DecodeStatus DecodeLh1(const uint8_t* in, std::size_t n, uint64_t total, const ByteSink& sink) {
+DecodeStatus DecodeLh1(const ByteSource& source, uint64_t total, const ByteSink& sink) {
   constexpr unsigned kSize = 4096;
   uint8_t ring[kSize];
   std::memset(ring, ' ', kSize);
@@ -170,7 +199,8 @@ DecodeStatus DecodeLh1(const uint8_t* in, std::size_t n, uint64_t total, const B
   }
   AdaptiveCode code;
   Output out(total, sink);
-  Bits bits(in, n);
+  Input in(source);
+  Bits bits(in);
   while (!out.done() && !bits.overrun) {
     int node = code.son[AdaptiveCode::kRoot];
     while (node < AdaptiveCode::kTree) node = code.son[node + static_cast<int>(bits.Get(1))];
@@ -290,11 +320,11 @@ bool IsEarlyMethod(const char method[5]) {
   return (method[2] == 'z' && (method[3] == 's' || method[3] == '5')) || (method[2] == 'h' && method[3] == '1');
 }
 
-DecodeStatus DecodeEarlyMethod(const char method[5], const uint8_t* packed, std::size_t packedSize,
-                               uint64_t originalSize, const ByteSink& sink) {
-  if (method[2] == 'z' && method[3] == 's') return DecodeLzs(packed, packedSize, originalSize, sink);
-  if (method[2] == 'z' && method[3] == '5') return DecodeLz5(packed, packedSize, originalSize, sink);
-  return DecodeLh1(packed, packedSize, originalSize, sink);
+DecodeStatus DecodeEarlyMethod(const char method[5], const ByteSource& source, uint64_t originalSize,
+                               const ByteSink& sink) {
+  if (method[2] == 'z' && method[3] == 's') return DecodeLzs(source, originalSize, sink);
+  if (method[2] == 'z' && method[3] == '5') return DecodeLz5(source, originalSize, sink);
+  return DecodeLh1(source, originalSize, sink);
 }
 
 }  // namespace lha

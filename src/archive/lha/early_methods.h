@@ -17,10 +17,10 @@ namespace lha {
 // True for "-lzs-", "-lz5-" and "-lh1-".
 bool IsEarlyMethod(const char method[5]);
 
-// Decodes packed data of one of those methods until `originalSize` bytes
-// were produced.
-DecodeStatus DecodeEarlyMethod(const char method[5], const uint8_t* packed, std::size_t packedSize,
-                               uint64_t originalSize, const ByteSink& sink);
+// Decodes packed data of one of those methods, read from `source` in small
+// pieces, until `originalSize` bytes were produced.
+DecodeStatus DecodeEarlyMethod(const char method[5], const ByteSource& source, uint64_t originalSize,
+                               const ByteSink& sink);
 
 // The adaptive Huffman code of -lh1- (314 symbols: 256 literals and match
 // lengths 3 to 60). Leaves are nodes kTree..; each inner node's two children

@@ -76,31 +76,22 @@ int DecodeMember(const FileSource& src, const Member& m, const ByteSink& sink) {
       crc = Crc16(d, n, crc);
       return sink(d, n);
     };
-    DecodeStatus st;
-    if (early) {
-      // The early methods come from small archives of old: read whole.
-      const std::size_t size = static_cast<std::size_t>(m.packedSize);
-      std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[size ? size : 1]);
-      if (!packed) return ARC_ERROR_MORE_HEAP_MEMORY;
-      if (size && !src.ReadAt(m.dataOffset, packed.get(), size)) return ARC_ERROR_CANNOT_READ;
-      st = DecodeEarlyMethod(m.method, packed.get(), size, m.originalSize, crcSink);
-    } else {
-      // Read in pieces as the decoder asks; a short read ends the input
-      // (the decoder then reports the data as damaged).
-      uint64_t at = m.dataOffset, left = m.packedSize;
-      bool readFailed = false;
-      const ByteSource source = [&](uint8_t* buf, std::size_t n) -> std::size_t {
-        const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(n, left));
-        if (want == 0) return 0;
-        const std::size_t got = src.ReadSome(at, buf, want);
-        if (got < want) readFailed = true;
-        at += got;
-        left -= got;
-        return got;
-      };
-      st = DecodeLzh(bits, source, m.originalSize, crcSink);
-      if (readFailed && st != DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_READ;
-    }
+    // Read in pieces as the decoder asks; a short read ends the input
+    // (the decoder then reports the data as damaged).
+    uint64_t at = m.dataOffset, left = m.packedSize;
+    bool readFailed = false;
+    const ByteSource source = [&](uint8_t* buf, std::size_t n) -> std::size_t {
+      const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(n, left));
+      if (want == 0) return 0;
+      const std::size_t got = src.ReadSome(at, buf, want);
+      if (got < want) readFailed = true;
+      at += got;
+      left -= got;
+      return got;
+    };
+    const DecodeStatus st =
+        early ? DecodeEarlyMethod(m.method, source, m.originalSize, crcSink) : DecodeLzh(bits, source, m.originalSize, crcSink);
+    if (readFailed && st != DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_READ;
     if (st == DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_WRITE;
     if (st != DecodeStatus::kOk) return ARC_ERROR_HUFFMAN_CODE;
   }
