@@ -67,8 +67,16 @@ struct Decoding {
   bool failed = false;
 };
 
+// The figures of one part of a corpus (its headers, its backgrounds, ...).
+struct Part {
+  std::size_t files = 0;
+  std::uint64_t original = 0;
+  std::uint64_t packed[kVariantCount] = {};
+};
+
 struct Result {
   Corpus corpus;
+  std::map<std::string, Part> parts;
   std::uint64_t packed[kVariantCount] = {};
   double seconds[kVariantCount] = {};
   std::uint64_t jlha = 0, gzip = 0;
@@ -126,6 +134,9 @@ void Compress(Result& r, const std::string& work) {
     const std::string data = ReadFile(path);
     struct stat st {};
     ::stat(path.c_str(), &st);
+    Part& part = r.parts[lhabench::CorpusPart(name)];
+    ++part.files;
+    part.original += data.size();
     // The four ways one after another on the same file, so that a busy
     // moment of the machine hits them alike.
     for (int k = 0; k < kVariantCount; ++k) {
@@ -138,6 +149,7 @@ void Compress(Result& r, const std::string& work) {
       lha::Crc16(data.data(), data.size());
       r.seconds[k] += Seconds(t0, Clock::now());
       r.packed[k] += Stored(packed.size(), data.size());
+      part.packed[k] += Stored(packed.size(), data.size());
       if (!RoundTrips(v, data, packed)) r.faults.push_back(std::string(v.label) + ": " + name);
       if (previous[k] && !AppendMember(previous[k], name, v, data, packed, st.st_mtime)) {
         throw std::runtime_error("cannot write the " + std::string(v.file) + " archive");
@@ -294,9 +306,11 @@ void PrintTables(const std::vector<Result>& results, double jlhaStartup) {
   }
   Row("jlha -lh5-", results, [](const Result& r) { return Thousands(r.jlha); });
   Row("gzip -9", results, [](const Result& r) { return Thousands(r.gzip); });
-  Row("our lh5 new vs jlha -lh5-", results,
-      [](const Result& r) { return Format("%+.2f %%", Change(r.packed[1], r.jlha)); });
-  Row("our lh7 new vs gzip -9", results, [](const Result& r) { return Format("%+.2f %%", Change(r.packed[3], r.gzip)); });
+  for (int k = 0; k < kVariantCount; ++k) {
+    const bool lh5 = kVariants[k].bits == 13;
+    Row(std::string("our ") + kVariants[k].label + (lh5 ? " vs jlha -lh5-" : " vs gzip -9"), results,
+        [k, lh5](const Result& r) { return Format("%+.2f %%", Change(r.packed[k], lh5 ? r.jlha : r.gzip)); });
+  }
 
   Header("Compression time (s)", results);
   for (int k = 0; k < kVariantCount; ++k) {
@@ -324,6 +338,19 @@ void PrintTables(const std::vector<Result>& results, double jlhaStartup) {
   for (int k = 0; k < kVariantCount; ++k) {
     Row(std::string("archive size, ") + kVariants[k].label, results,
         [k](const Result& r) { return Thousands(r.decoding[k].archiveBytes); });
+  }
+}
+
+void PrintParts(const std::vector<Result>& results) {
+  std::printf("\nBy part (bytes of the previous encoder; chg: new vs previous)\n  %-9s %-16s %6s %12s %12s %9s %12s %9s\n", "corpus", "part",
+              "files", "original", "lh5 prev", "lh5 chg", "lh7 prev", "lh7 chg");
+  for (const auto& r : results) {
+    for (const auto& [name, p] : r.parts) {
+      std::printf("  %-9s %-16s %6zu %12s %12s %9s %12s %9s\n", r.corpus.key.c_str(), name.c_str(), p.files,
+                  Thousands(p.original).c_str(), Thousands(p.packed[0]).c_str(),
+                  Format("%+.2f %%", Change(p.packed[1], p.packed[0])).c_str(), Thousands(p.packed[2]).c_str(),
+                  Format("%+.2f %%", Change(p.packed[3], p.packed[2])).c_str());
+    }
   }
 }
 
@@ -394,6 +421,7 @@ int main(int argc, char** argv) {
       results.push_back(std::move(r));
     }
     PrintTables(results, JlhaStartup(work));
+    PrintParts(results);
     PrintGoals(results);
     std::printf("\nWhole run: %.0f s\n", Seconds(start, Clock::now()));
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -261,6 +262,15 @@ void SaveManifest(const std::string& root, const Corpus& c) {
 const std::vector<std::string>& CorpusKeys() {
   static const std::vector<std::string> keys{"text", "package", "binaries"};
   return keys;
+}
+
+std::string CorpusPart(const std::string& fileName) {
+  static const std::map<std::string, std::string> parts{
+      {"inc", "headers"},       {"doc", "documentation"},   {"lm", "project sources"}, {"sjis", "Shift-JIS prose"},
+      {"scenario", "scripts"},  {"bg", "backgrounds"},      {"ch", "characters"},      {"ui", "buttons, icons"},
+      {"se", "sound effects"},  {"bgm", "music"},           {"lib", "libraries"},      {"bin", "executables"}};
+  const auto it = parts.find(fileName.substr(0, fileName.find('_')));
+  return it == parts.end() ? "other" : it->second;
 }
 
 Corpus LoadOrBuildCorpus(const std::string& root, const std::string& key) {

@@ -26,6 +26,10 @@ struct Corpus {
 
 const std::vector<std::string>& CorpusKeys();
 
+// Which part of its corpus a file belongs to ("headers", "backgrounds",
+// "executables", ...), from the prefix of its name.
+std::string CorpusPart(const std::string& fileName);
+
 // The corpus `key` below `root` (in `root`/`key`). When the folder holds
 // that corpus already, as its manifest lists it, it is used as it is;
 // otherwise it is built anew. Throws std::runtime_error naming a source
