@@ -132,7 +132,8 @@ std::string EffectWav(int milliseconds, unsigned seed) {
     const double body = length - lead - 0.1;
     double v = 0;
     if (kind == 0) {  // a chime: three rising notes
-      for (int k = 0; k < 3; ++k) v += Tone(f0 * (1 + 0.25 * k), t - k * body / 4) * Envelope(t - k * body / 4, body / 2);
+      for (int k = 0; k < 3; ++k)
+        v += Tone(f0 * (1 + 0.25 * k), t - k * body / 4) * Envelope(t - k * body / 4, body / 2);
       v *= 0.4;
     } else if (kind == 1) {  // a sweep
       v = std::sin(2 * kPi * f0 * t * (1 + t)) * Envelope(t, body) * 0.7;
@@ -164,7 +165,8 @@ std::string MusicWav(int seconds, unsigned seed) {
       const double inNote = t - n * beat;
       const double mel = Tone(NoteFrequency(melody[n]), t) * Envelope(inNote, beat);
       const auto bn = static_cast<std::size_t>(t / (beat * 4));
-      const double bass = Tone(NoteFrequency(melody[bn * 4 % melody.size()] - 24), t) * Envelope(t - bn * beat * 4, beat * 4);
+      const double bass =
+          Tone(NoteFrequency(melody[bn * 4 % melody.size()] - 24), t) * Envelope(t - bn * beat * 4, beat * 4);
       const double hat = (inNote < 0.02) ? unit(rng) * 0.15 * (1 - inNote / 0.02) : 0;
       left = 0.45 * mel + 0.35 * bass + hat + 0.0003 * unit(rng);
       right = 0.30 * mel + 0.40 * bass + 0.7 * hat + 0.0003 * unit(rng);

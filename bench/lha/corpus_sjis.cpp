@@ -93,7 +93,8 @@ JapaneseText::JapaneseText() {
     sequence.push_back(it->second);
   }
   if (japaneseTokens_.size() < 200) {
-    throw std::runtime_error("too little Japanese text in " LM_SOURCE_DIR " (README.md, docs, src) to build prose from");
+    throw std::runtime_error("too little Japanese text in " LM_SOURCE_DIR
+                             " (README.md, docs, src) to build prose from");
   }
   next_.resize(tokens_.size());
   for (std::size_t i = 0; i + 1 < sequence.size(); ++i) next_[sequence[i]].push_back(sequence[i + 1]);
@@ -167,8 +168,8 @@ std::string JapaneseText::Script(std::size_t size, unsigned seed, int pictures, 
   int label = 0;
   while (out.size() < size) {
     out += "*s" + std::to_string(seed) + "_" + two(static_cast<unsigned>(++label)) + "\r\n";
-    out += "@bg storage=\"bg_" + two(rng() % static_cast<unsigned>(pictures)) + ".bmp\" time=" +
-           std::to_string(200 * (1 + rng() % 5)) + "\r\n";
+    out += "@bg storage=\"bg_" + two(rng() % static_cast<unsigned>(pictures)) +
+           ".bmp\" time=" + std::to_string(200 * (1 + rng() % 5)) + "\r\n";
     const int lines = 4 + static_cast<int>(rng() % 10);
     for (int i = 0; i < lines; ++i) {
       switch (rng() % 8) {
@@ -176,8 +177,8 @@ std::string JapaneseText::Script(std::size_t size, unsigned seed, int pictures, 
           out += "@playse storage=\"se_" + two(rng() % static_cast<unsigned>(sounds)) + ".wav\"\r\n";
           break;
         case 1:
-          out += "@chara storage=\"ch_" + two(rng() % static_cast<unsigned>(pictures)) + ".bmp\" pos=" +
-                 (rng() % 2 ? "left" : "right") + " face=" + std::to_string(rng() % 6) + "\r\n";
+          out += "@chara storage=\"ch_" + two(rng() % static_cast<unsigned>(pictures)) +
+                 ".bmp\" pos=" + (rng() % 2 ? "left" : "right") + " face=" + std::to_string(rng() % 6) + "\r\n";
           break;
         case 2:
         case 3:

@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -103,20 +103,19 @@ bool AppendMember(std::FILE* out, const std::string& name, const Variant& v, con
   m.packedSize = store ? data.size() : packed.size();
   const auto h = lha::BuildLevel2Header(m);
   const void* body = store ? static_cast<const void*>(data.data()) : packed.data();
-  return std::fwrite(h.data(), 1, h.size(), out) == h.size() &&
-         std::fwrite(body, 1, m.packedSize, out) == m.packedSize;
+  return std::fwrite(h.data(), 1, h.size(), out) == h.size() && std::fwrite(body, 1, m.packedSize, out) == m.packedSize;
 }
 
 // Decodes `packed` and tells whether it gives `data` back.
 bool RoundTrips(const Variant& v, const std::string& data, const std::vector<std::uint8_t>& packed) {
   std::size_t at = 0;
   bool same = true;
-  const auto status = lha::DecodeLzh(v.bits, packed.data(), packed.size(), data.size(),
-                                     [&](const std::uint8_t* d, std::size_t n) {
-                                       same = same && at + n <= data.size() && std::memcmp(data.data() + at, d, n) == 0;
-                                       at += n;
-                                       return true;
-                                     });
+  const auto status =
+      lha::DecodeLzh(v.bits, packed.data(), packed.size(), data.size(), [&](const std::uint8_t* d, std::size_t n) {
+        same = same && at + n <= data.size() && std::memcmp(data.data() + at, d, n) == 0;
+        at += n;
+        return true;
+      });
   return status == lha::DecodeStatus::kOk && same && at == data.size();
 }
 
@@ -314,7 +313,8 @@ void PrintTables(const std::vector<Result>& results, double jlhaStartup) {
 
   Header("Compression time (s)", results);
   for (int k = 0; k < kVariantCount; ++k) {
-    Row(std::string("our ") + kVariants[k].label, results, [k](const Result& r) { return Format("%.2f", r.seconds[k]); });
+    Row(std::string("our ") + kVariants[k].label, results,
+        [k](const Result& r) { return Format("%.2f", r.seconds[k]); });
     if (!IsPrevious(kVariants[k])) {
       Row("  time new / previous", results,
           [k](const Result& r) { return Format("%.2fx", r.seconds[k] / std::max(r.seconds[k - 1], 1e-9)); });
@@ -342,8 +342,9 @@ void PrintTables(const std::vector<Result>& results, double jlhaStartup) {
 }
 
 void PrintParts(const std::vector<Result>& results) {
-  std::printf("\nBy part (bytes of the previous encoder; chg: new vs previous)\n  %-9s %-16s %6s %12s %12s %9s %12s %9s\n", "corpus", "part",
-              "files", "original", "lh5 prev", "lh5 chg", "lh7 prev", "lh7 chg");
+  std::printf(
+      "\nBy part (bytes of the previous encoder; chg: new vs previous)\n  %-9s %-16s %6s %12s %12s %9s %12s %9s\n",
+      "corpus", "part", "files", "original", "lh5 prev", "lh5 chg", "lh7 prev", "lh7 chg");
   for (const auto& r : results) {
     for (const auto& [name, p] : r.parts) {
       std::printf("  %-9s %-16s %6zu %12s %12s %9s %12s %9s\n", r.corpus.key.c_str(), name.c_str(), p.files,
@@ -398,10 +399,11 @@ int main(int argc, char** argv) {
       if (!lhabench::HaveProgram(tool)) throw std::runtime_error(std::string("missing tool: ") + tool);
     }
     fs::create_directories(work);
-    std::printf("previous = ParseMode::kLazy, this version's earlier encoder (hash chains, lazy matching,\n"
-                "           fixed blocks of 32,768 codes); new = ParseMode::kOptimal, the default.\n"
-                "Each file packed on its own; a file that does not shrink counts as stored.\n\nCorpora in %s\n",
-                root.c_str());
+    std::printf(
+        "previous = ParseMode::kLazy, this version's earlier encoder (hash chains, lazy matching,\n"
+        "           fixed blocks of 32,768 codes); new = ParseMode::kOptimal, the default.\n"
+        "Each file packed on its own; a file that does not shrink counts as stored.\n\nCorpora in %s\n",
+        root.c_str());
     std::vector<Result> results;
     for (const auto& key : keys) {
       const auto t0 = Clock::now();

@@ -44,7 +44,11 @@ bool IsText(const std::string& data) {
   });
 }
 
-bool IsElf(const std::string& data) { return data.size() > 4 && data.compare(0, 4, "\x7f" "ELF") == 0; }
+bool IsElf(const std::string& data) {
+  return data.size() > 4 && data.compare(0, 4,
+                                         "\x7f"
+                                         "ELF") == 0;
+}
 
 bool IsPacked(const fs::path& p) {
   static const std::set<std::string> packed{".gz", ".bz2", ".xz", ".zst", ".lz", ".zip", ".png", ".gif", ".jpg"};
@@ -105,9 +109,9 @@ class Builder {
       where += (where.empty() ? "" : ", ") + (r.rfind(own, 0) == 0 ? r.substr(own.size()) : r);
     }
     if (total < budget * 9 / 10) {
-      throw std::runtime_error("missing source: " + where + " holds only " + Megabytes(total) + " of " + what +
-                               " (" + Megabytes(minSize) + " to " + Megabytes(maxSize) + " per file); the " +
-                               c_.key + " corpus needs " + Megabytes(budget));
+      throw std::runtime_error("missing source: " + where + " holds only " + Megabytes(total) + " of " + what + " (" +
+                               Megabytes(minSize) + " to " + Megabytes(maxSize) + " per file); the " + c_.key +
+                               " corpus needs " + Megabytes(budget));
     }
     std::sort(chosen.begin(), chosen.end());
     for (const auto& [name, data] : chosen) Add(name, data);
@@ -158,15 +162,14 @@ void BuildPackage(Corpus& c) {
   fs::create_directories(scratch);
   auto two = [](unsigned n) { return std::string(1, static_cast<char>('0' + n / 10)) + char('0' + n % 10); };
   // Backgrounds 640x480: photographs scaled up, textures, fractals.
-  const std::vector<std::vector<std::string>> backgrounds{
-      {"rose:", "-resize", "640x480!"},
-      {"-seed", "11", "-size", "640x480", "plasma:fractal"},
-      {"wizard:", "-resize", "640x480!"},
-      {"-size", "640x480", "tile:granite:"},
-      {"-seed", "12", "-size", "640x480", "plasma:#305080-#c0a060"},
-      {"logo:", "-resize", "640x480!"},
-      {"-size", "640x480", "gradient:#1a2a5a-#e09050"},
-      {"netscape:", "-resize", "640x480!"}};
+  const std::vector<std::vector<std::string>> backgrounds{{"rose:", "-resize", "640x480!"},
+                                                          {"-seed", "11", "-size", "640x480", "plasma:fractal"},
+                                                          {"wizard:", "-resize", "640x480!"},
+                                                          {"-size", "640x480", "tile:granite:"},
+                                                          {"-seed", "12", "-size", "640x480", "plasma:#305080-#c0a060"},
+                                                          {"logo:", "-resize", "640x480!"},
+                                                          {"-size", "640x480", "gradient:#1a2a5a-#e09050"},
+                                                          {"netscape:", "-resize", "640x480!"}};
   bytes = 0;
   for (unsigned i = 0; i < backgrounds.size(); ++i) {
     const std::string bmp = MagickBmp(backgrounds[i], scratch);
@@ -180,8 +183,8 @@ void BuildPackage(Corpus& c) {
   for (unsigned i = 0; i < 24; ++i) {
     const std::string bmp =
         i % 4 == 3 ? DrawnBmp(240, 320, 200 + i, 3)
-                   : MagickBmp({figures[i % 4 % 3], "-gravity", "center", "-crop", std::to_string(60 + i * 2) + "%x90%+0+0",
-                                "+repage", "-resize", "240x320!"},
+                   : MagickBmp({figures[i % 4 % 3], "-gravity", "center", "-crop",
+                                std::to_string(60 + i * 2) + "%x90%+0+0", "+repage", "-resize", "240x320!"},
                                scratch);
     bytes += bmp.size();
     b.Add("ch_" + two(i) + ".bmp", bmp);
@@ -266,9 +269,9 @@ const std::vector<std::string>& CorpusKeys() {
 
 std::string CorpusPart(const std::string& fileName) {
   static const std::map<std::string, std::string> parts{
-      {"inc", "headers"},       {"doc", "documentation"},   {"lm", "project sources"}, {"sjis", "Shift-JIS prose"},
-      {"scenario", "scripts"},  {"bg", "backgrounds"},      {"ch", "characters"},      {"ui", "buttons, icons"},
-      {"se", "sound effects"},  {"bgm", "music"},           {"lib", "libraries"},      {"bin", "executables"}};
+      {"inc", "headers"},      {"doc", "documentation"}, {"lm", "project sources"}, {"sjis", "Shift-JIS prose"},
+      {"scenario", "scripts"}, {"bg", "backgrounds"},    {"ch", "characters"},      {"ui", "buttons, icons"},
+      {"se", "sound effects"}, {"bgm", "music"},         {"lib", "libraries"},      {"bin", "executables"}};
   const auto it = parts.find(fileName.substr(0, fileName.find('_')));
   return it == parts.end() ? "other" : it->second;
 }

@@ -16,9 +16,9 @@
 namespace lhabench {
 
 struct Corpus {
-  std::string key;    // "text", "package" or "binaries"
+  std::string key;  // "text", "package" or "binaries"
   std::string title;
-  std::string dir;    // the files, all in this one folder
+  std::string dir;                       // the files, all in this one folder
   std::vector<std::string> files;        // names in `dir`, sorted
   std::vector<std::string> composition;  // one line per source: what and how much
   std::uint64_t bytes = 0;
