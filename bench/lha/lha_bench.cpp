@@ -304,6 +304,10 @@ void PrintTables(const std::vector<Result>& results, double jlhaStartup) {
     }
   }
   Row("jlha -lh5-", results, [](const Result& r) { return Thousands(r.jlha); });
+  for (const auto& r : results) {
+    if (r.jlhaMissing)
+      std::printf("  (jlha left %zu files of %s out of its archive)\n", r.jlhaMissing, r.corpus.key.c_str());
+  }
   Row("gzip -9", results, [](const Result& r) { return Thousands(r.gzip); });
   for (int k = 0; k < kVariantCount; ++k) {
     const bool lh5 = kVariants[k].bits == 13;
