@@ -1,15 +1,17 @@
 #include "bench_run.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 namespace lhabench {
 
-int Run(const std::vector<std::string>& argv, const std::string& cwd, std::string* output) {
+int Run(const std::vector<std::string>& argv, const std::string& cwd, std::string* output, double* cpuSeconds) {
   if (argv.empty()) return -1;
   int pipeFds[2] = {-1, -1};
   if (output && ::pipe(pipeFds) != 0) return -1;
@@ -35,8 +37,19 @@ int Run(const std::vector<std::string>& argv, const std::string& cwd, std::strin
     ::close(pipeFds[0]);
   }
   int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
+  struct rusage usage {};
+  if (::wait4(pid, &status, 0, &usage) != pid) return -1;
+  if (cpuSeconds) {
+    *cpuSeconds =
+        usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
 }
 
 bool HaveProgram(const std::string& program) {
