@@ -1,30 +1,41 @@
-// Compression size and speed of our -lh5- and -lh7- beside jlha (-lh5-) and
-// gzip -9, file by file, and decoding speed beside lhasa, on a corpus of
-// at least 8 MB that this program builds in a temporary directory.
+// Size and speed of our LZH encoder on three corpora (text, a script
+// package, binaries), side by side: -lh5- and -lh7- with the earlier
+// encoder (ParseMode::kLazy) and with the current default
+// (ParseMode::kOptimal), beside jlha (-lh5-) and gzip -9; decoding speed of
+// archives written both ways, by our reader and by lhasa; then the goals
+// for the current encoder against the earlier one.
 //
-//   bench_lha [corpus-dir]   (the directory is kept when given)
+//   bench_lha [corpus-dir [text|package|binaries]]
+//
+// With a folder the corpora are kept there and reused by the next run; the
+// second argument, or LHA_BENCH_CORPUS, runs one corpus only.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
-#include <random>
-#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/lha/crc16.h"
 #include "archive/lha/lha_archive.h"
+#include "archive/lha/lha_header.h"
 #include "archive/lha/lzh_codec.h"
-#include "util/cp932/cp932.h"
+#include "bench_run.h"
+#include "lha_corpora.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using lhabench::Corpus;
 
 namespace {
 
@@ -35,307 +46,416 @@ std::string ReadFile(const std::string& p) {
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-void WriteFile(const std::string& p, const std::string& s) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f.write(s.data(), static_cast<std::streamsize>(s.size()));
-}
+// The four ways of our encoder, in the order they are measured and shown.
+struct Variant {
+  const char* label;
+  int bits;
+  lha::ParseMode parse;
+  const char* file;  // archive name suffix
+};
+const Variant kVariants[] = {
+    {"lh5 previous", 13, lha::ParseMode::kLazy, "lh5-previous"},
+    {"lh5 new", 13, lha::ParseMode::kOptimal, "lh5-new"},
+    {"lh7 previous", 16, lha::ParseMode::kLazy, "lh7-previous"},
+    {"lh7 new", 16, lha::ParseMode::kOptimal, "lh7-new"},
+};
+constexpr int kVariantCount = 4;
+bool IsPrevious(const Variant& v) { return v.parse == lha::ParseMode::kLazy; }
 
-int Shell(const std::string& cmd, std::string* out = nullptr) {
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  std::size_t n;
-  std::string o;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.append(buf, n);
-  const int st = pclose(p);
-  if (out) *out = o;
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-// ------------------------------------------------------------ the corpus
-
-// Japanese prose in Shift-JIS: a word-level Markov chain over the project's
-// own Japanese documents, so the text has real vocabulary and repetition
-// without being a copy of one file.
-std::string ShiftJisText(std::size_t size, unsigned seed) {
-  std::string source;
-  source += ReadFile(LM_SOURCE_DIR "/README.md");
-  // The program's own sources hold its Japanese messages and captions.
-  for (const auto& e : std::filesystem::recursive_directory_iterator(LM_SOURCE_DIR "/src")) {
-    if (e.is_regular_file() && (e.path().extension() == ".cpp" || e.path().extension() == ".h"))
-      source += ReadFile(e.path().string());
-  }
-  if (source.size() < 1000) source = "日本語の文章です。スクリプトの配布用アーカイブを作成します。";
-  // Tokens: runs of one character class.
-  std::vector<std::string> tokens;
-  std::string cur;
-  auto cls = [](unsigned char c) { return c < 0x80 ? (std::isalnum(c) ? 1 : 2) : 3; };
-  int curCls = 0;
-  for (std::size_t i = 0; i < source.size();) {
-    const unsigned char c = static_cast<unsigned char>(source[i]);
-    const std::size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    const int k = cls(c);
-    if (k != curCls || k == 2 || cur.size() > 12) {
-      if (!cur.empty()) tokens.push_back(cur);
-      cur.clear();
-      curCls = k;
-    }
-    cur += source.substr(i, len);
-    i += len;
-  }
-  std::map<std::string, std::vector<std::size_t>> next;
-  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) next[tokens[i]].push_back(i + 1);
-  std::mt19937 rng(seed);
-  std::string utf8;
-  std::size_t at = rng() % tokens.size();
-  while (utf8.size() < size * 11 / 10) {
-    utf8 += tokens[at];
-    const auto& n = next[tokens[at]];
-    at = n.empty() || rng() % 20 == 0 ? rng() % tokens.size() : n[rng() % n.size()];
-  }
-  std::string sjis;
-  for (std::size_t i = 0; i < utf8.size() && sjis.size() < size;) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    const std::size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    std::string piece;
-    if (cp932::FromUtf8(utf8.substr(i, len), piece)) sjis += piece;
-    i += len;
-  }
-  return sjis;
-}
-
-// C++ source: the project's own sources and the standard library's headers.
-std::string CppSource(std::size_t size) {
-  std::string s;
-  std::vector<fs::path> files;
-  for (const char* root : {LM_SOURCE_DIR "/src", "/usr/include/c++/12/bits", "/usr/include/c++/12"}) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-      if (it->is_regular_file()) files.push_back(it->path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  for (const auto& f : files) {
-    if (s.size() >= size) break;
-    s += ReadFile(f.string());
-  }
-  s.resize(std::min(s.size(), size));
-  return s;
-}
-
-void PutLE(std::string& s, uint32_t v, int n) {
-  for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-// A 24-bit BMP: ImageMagick's built-in pictures scaled up when it is
-// there, otherwise a synthetic picture (gradients, shapes, noise).
-std::string Bmp(int w, int h, unsigned seed, const char* magickPicture, const std::string& dir) {
-  const std::string out = dir + "/magick.bmp";
-  if (Shell(std::string("convert ") + magickPicture + " -resize " + std::to_string(w) + "x" + std::to_string(h) +
-            "! -type TrueColor BMP3:" + Quote(out)) == 0) {
-    std::string b = ReadFile(out);
-    fs::remove(out);
-    if (b.size() > 1000) return b;
-  }
-  std::mt19937 rng(seed);
-  const int row = (w * 3 + 3) & ~3;
-  std::string s = "BM";
-  PutLE(s, 54 + row * h, 4);
-  PutLE(s, 0, 4);
-  PutLE(s, 54, 4);
-  PutLE(s, 40, 4);
-  PutLE(s, w, 4);
-  PutLE(s, h, 4);
-  PutLE(s, 1, 2);
-  PutLE(s, 24, 2);
-  PutLE(s, 0, 4);
-  PutLE(s, row * h, 4);
-  PutLE(s, 2835, 4);
-  PutLE(s, 2835, 4);
-  PutLE(s, 0, 8);
-  for (int y = 0; y < h; ++y) {
-    std::string line;
-    for (int x = 0; x < w; ++x) {
-      const bool disc = (x - w / 2) * (x - w / 2) + (y - h / 2) * (y - h / 2) < (h / 3) * (h / 3);
-      const int n = static_cast<int>(rng() % 7) - 3;
-      line += static_cast<char>(std::clamp(disc ? 200 + n : x * 255 / w + n, 0, 255));
-      line += static_cast<char>(std::clamp(disc ? 40 + n : y * 255 / h + n, 0, 255));
-      line += static_cast<char>(std::clamp((x + y) * 128 / (w + h) + n, 0, 255));
-    }
-    line.resize(row, '\0');
-    s += line;
-  }
-  return s;
-}
-
-struct CorpusFile {
-  std::string name;
-  std::string kind;
+struct Decoding {
+  std::uint64_t archiveBytes = 0;
+  double ours = 0, lhasa = 0;  // processor seconds, best of 5 and of 3
+  bool failed = false;
 };
 
-std::vector<CorpusFile> BuildCorpus(const std::string& dir) {
+// The figures of one part of a corpus (its headers, its backgrounds, ...).
+struct Part {
+  std::size_t files = 0;
+  std::uint64_t original = 0;
+  std::uint64_t packed[kVariantCount] = {};
+};
+
+struct Result {
+  Corpus corpus;
+  std::map<std::string, Part> parts;
+  std::uint64_t packed[kVariantCount] = {};
+  double seconds[kVariantCount] = {};
+  std::uint64_t jlha = 0, gzip = 0;
+  double jlhaSeconds = 0, gzipSeconds = 0;  // processor time
+  double jlhaWall = 0;                      // time on the clock
+  std::size_t jlhaMissing = 0;
+  Decoding decoding[kVariantCount];
+  std::vector<std::string> faults;  // round trips that did not give the file back
+};
+
+std::string ArchivePath(const Result& r, const std::string& work, const Variant& v) {
+  return work + "/" + r.corpus.key + "-" + v.file + ".lzh";
+}
+
+std::uint64_t Stored(std::uint64_t packed, std::uint64_t original) { return std::min(packed, original); }
+
+// Appends one member to an archive written by this program from data that
+// was packed already: a level-2 header as lha::WriteArchive writes it, the
+// data stored when packing did not make it smaller.
+bool AppendMember(std::FILE* out, const std::string& name, const Variant& v, const std::string& data,
+                  const std::vector<std::uint8_t>& packed, std::int64_t mtime) {
+  lha::Member m;
+  m.name = name;
+  m.originalSize = data.size();
+  m.mtime = mtime;
+  m.crc = lha::Crc16(data.data(), data.size());
+  const bool store = packed.size() >= data.size();
+  std::memcpy(m.method, store ? "-lh0-" : v.bits == 13 ? "-lh5-" : "-lh7-", 6);
+  m.packedSize = store ? data.size() : packed.size();
+  const auto h = lha::BuildLevel2Header(m);
+  const void* body = store ? static_cast<const void*>(data.data()) : packed.data();
+  return std::fwrite(h.data(), 1, h.size(), out) == h.size() && std::fwrite(body, 1, m.packedSize, out) == m.packedSize;
+}
+
+// Decodes `packed` and tells whether it gives `data` back.
+bool RoundTrips(const Variant& v, const std::string& data, const std::vector<std::uint8_t>& packed) {
+  std::size_t at = 0;
+  bool same = true;
+  const auto status =
+      lha::DecodeLzh(v.bits, packed.data(), packed.size(), data.size(), [&](const std::uint8_t* d, std::size_t n) {
+        same = same && at + n <= data.size() && std::memcmp(data.data() + at, d, n) == 0;
+        at += n;
+        return true;
+      });
+  return status == lha::DecodeStatus::kOk && same && at == data.size();
+}
+
+void Compress(Result& r, const std::string& work) {
+  const Corpus& c = r.corpus;
+  std::FILE* previous[kVariantCount] = {};
+  for (int k = 0; k < kVariantCount; ++k) {
+    if (!IsPrevious(kVariants[k])) continue;
+    const std::string arc = ArchivePath(r, work, kVariants[k]);
+    previous[k] = std::fopen(arc.c_str(), "wb");
+    if (!previous[k]) throw std::runtime_error("cannot write " + arc);
+  }
+  for (const auto& name : c.files) {
+    const std::string path = c.dir + "/" + name;
+    const std::string data = ReadFile(path);
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    Part& part = r.parts[lhabench::CorpusPart(name)];
+    ++part.files;
+    part.original += data.size();
+    // The four ways one after another on the same file, so that a busy
+    // moment of the machine hits them alike.
+    for (int k = 0; k < kVariantCount; ++k) {
+      const Variant& v = kVariants[k];
+      lha::EncoderOptions o;
+      o.dictionaryBits = v.bits;
+      o.parse = v.parse;
+      const double t0 = lhabench::ThreadCpuSeconds();
+      const auto packed = lha::EncodeLzh(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), o);
+      lha::Crc16(data.data(), data.size());
+      r.seconds[k] += lhabench::ThreadCpuSeconds() - t0;
+      r.packed[k] += Stored(packed.size(), data.size());
+      part.packed[k] += Stored(packed.size(), data.size());
+      if (!RoundTrips(v, data, packed)) r.faults.push_back(std::string(v.label) + ": " + name);
+      if (previous[k] && !AppendMember(previous[k], name, v, data, packed, st.st_mtime)) {
+        throw std::runtime_error("cannot write the " + std::string(v.file) + " archive");
+      }
+    }
+  }
+  for (std::FILE* f : previous) {
+    if (f && (std::fputc(0, f) == EOF || std::fclose(f) != 0)) throw std::runtime_error("cannot finish an archive");
+  }
+}
+
+// gzip -9 over the whole corpus in one run, on hard links (copies where
+// links fail) in a folder of its own so the corpus stays as it is.
+void Gzip(Result& r, const std::string& work) {
+  const std::string dir = work + "/gzip-" + r.corpus.key;
   fs::create_directories(dir);
-  std::vector<CorpusFile> files;
-  auto add = [&](const std::string& name, const std::string& kind, const std::string& data) {
-    WriteFile(dir + "/" + name, data);
-    files.push_back({name, kind});
-  };
-  add("novel.txt", "Shift-JIS text", ShiftJisText(2500000, 1));
-  add("manual.txt", "Shift-JIS text", ShiftJisText(800000, 2));
-  add("source.cpp", "C++ source", CppSource(3000000));
-  add("photo.bmp", "24-bit BMP", Bmp(1024, 768, 3, "rose:", dir));
-  add("logo.bmp", "24-bit BMP", Bmp(800, 600, 4, "logo:", dir));
-  // Already compressed: gzip output of generated text and a PNG.
-  WriteFile(dir + "/tmp.txt", ShiftJisText(2500000, 5) + CppSource(600000));
-  Shell("gzip -9 -c " + Quote(dir + "/tmp.txt") + " > " + Quote(dir + "/text.gz"));
-  fs::remove(dir + "/tmp.txt");
-  files.push_back({"text.gz", "compressed"});
-  if (Shell("convert wizard: -resize 1200x1200 " + Quote(dir + "/wizard.png")) == 0) {
-    files.push_back({"wizard.png", "compressed"});
+  std::vector<std::string> argv{"gzip", "-9", "-n", "-f", "--"};
+  for (const auto& name : r.corpus.files) {
+    std::error_code ec;
+    fs::create_hard_link(r.corpus.dir + "/" + name, dir + "/" + name, ec);
+    if (ec) fs::copy_file(r.corpus.dir + "/" + name, dir + "/" + name);
+    argv.push_back(name);
   }
-  std::mt19937 rng(6);
-  std::string noise(600000, '\0');
-  for (char& c : noise) c = static_cast<char>(rng());
-  add("random.bin", "compressed", noise);
-  return files;
+  std::string messages;
+  const int rc = lhabench::Run(argv, dir, &messages, &r.gzipSeconds);
+  if (rc != 0) throw std::runtime_error("gzip -9 failed (exit " + std::to_string(rc) + "): " + messages);
+  for (const auto& name : r.corpus.files) {
+    r.gzip += Stored(fs::file_size(dir + "/" + name + ".gz"), fs::file_size(r.corpus.dir + "/" + name));
+  }
+  fs::remove_all(dir);
 }
 
-// ------------------------------------------------------------ measuring
+// jlha -lh5- over the whole corpus in one run (one Java start-up), the
+// sizes read from its archive.
+void Jlha(Result& r, const std::string& work) {
+  const std::string arc = work + "/" + r.corpus.key + "-jlha.lzh";
+  std::vector<std::string> argv{"jlha", "ao5q", arc};
+  argv.insert(argv.end(), r.corpus.files.begin(), r.corpus.files.end());
+  std::string messages;
+  const auto t0 = Clock::now();
+  const int rc = lhabench::Run(argv, r.corpus.dir, &messages, &r.jlhaSeconds);
+  r.jlhaWall = Seconds(t0, Clock::now());
+  lha::ArchiveReader reader;
+  if (rc != 0 || reader.Open(arc) != 0) {
+    throw std::runtime_error("jlha failed (exit " + std::to_string(rc) + "): " + messages);
+  }
+  std::map<std::string, std::uint64_t> sizes;
+  for (const auto& e : reader.entries()) sizes[e.path] = e.m.packedSize;
+  for (const auto& name : r.corpus.files) {
+    const auto it = sizes.find(name);
+    if (it == sizes.end()) {
+      ++r.jlhaMissing;
+      continue;
+    }
+    r.jlha += Stored(it->second, fs::file_size(r.corpus.dir + "/" + name));
+  }
+  fs::remove(arc);
+}
 
-struct Row {
-  std::string name, kind;
-  uint64_t original = 0, lh5 = 0, lh7 = 0, gzip = 0;
-  double tLh5 = 0, tLh7 = 0, tGzip = 0;
-};
+// What jlha takes for a one-byte file: the Java start-up alone, processor
+// time and time on the clock, the better of two runs.
+std::pair<double, double> JlhaStartup(const std::string& work) {
+  const std::string file = work + "/one-byte";
+  std::ofstream(file) << "x";
+  double cpu = 1e9, wall = 1e9;
+  for (int round = 0; round < 2; ++round) {
+    const auto t0 = Clock::now();
+    double used = 0;
+    lhabench::Run({"jlha", "ao5q", work + "/one-byte.lzh", "one-byte"}, work, nullptr, &used);
+    wall = std::min(wall, Seconds(t0, Clock::now()));
+    cpu = std::min(cpu, used);
+    fs::remove(work + "/one-byte.lzh");
+  }
+  fs::remove(file);
+  return {cpu, wall};
+}
 
-uint64_t Stored(uint64_t packed, uint64_t original) { return std::min(packed, original); }
+// The current default written by lha::WriteArchive, as the program writes
+// archives (the earlier encoder's archives were written while compressing).
+void WriteDefaultArchives(const Result& r, const std::string& work) {
+  std::vector<lha::NewMember> members;
+  for (const auto& name : r.corpus.files) members.push_back({name, r.corpus.dir + "/" + name, false});
+  for (const Variant& v : kVariants) {
+    if (IsPrevious(v)) continue;
+    lha::WriteOptions wo;
+    wo.dictionaryBits = v.bits;
+    std::string report, failed;
+    const int rc = lha::WriteArchive(ArchivePath(r, work, v), nullptr, {}, members, wo, report, failed);
+    if (rc != 0) throw std::runtime_error("WriteArchive failed with " + std::to_string(rc) + " at " + failed);
+  }
+}
+
+// Every archive decoded by our reader and by lhasa, the rounds going over
+// the archives in turn so that a slow moment of the machine does not fall
+// on one of them only.
+void Decode(Result& r, const std::string& work) {
+  for (int k = 0; k < kVariantCount; ++k) {
+    r.decoding[k].archiveBytes = fs::file_size(ArchivePath(r, work, kVariants[k]));
+    r.decoding[k].ours = r.decoding[k].lhasa = 1e9;
+  }
+  for (int round = 0; round < 5; ++round) {
+    for (int k = 0; k < kVariantCount; ++k) {
+      Decoding& d = r.decoding[k];
+      const double t0 = lhabench::ThreadCpuSeconds();
+      lha::ArchiveReader reader;
+      int rc = reader.Open(ArchivePath(r, work, kVariants[k]));
+      for (const auto& e : reader.entries()) {
+        rc |= reader.Extract(e, [](const std::uint8_t*, std::size_t) { return true; });
+      }
+      d.ours = std::min(d.ours, lhabench::ThreadCpuSeconds() - t0);
+      if (rc != 0 || reader.entries().size() != r.corpus.files.size()) d.failed = true;
+    }
+  }
+  for (int round = 0; round < 3; ++round) {
+    for (int k = 0; k < kVariantCount; ++k) {
+      double used = 0;
+      const int rc = lhabench::Run({"lhasa", "tq", ArchivePath(r, work, kVariants[k])}, {}, nullptr, &used);
+      r.decoding[k].lhasa = std::min(r.decoding[k].lhasa, used);
+      if (rc != 0) r.decoding[k].failed = true;
+    }
+  }
+  for (const Variant& v : kVariants) fs::remove(ArchivePath(r, work, v));
+}
+
+// ------------------------------------------------------------ printing
+
+std::string Thousands(std::uint64_t n) {
+  std::string s = std::to_string(n);
+  for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<std::size_t>(i), ",");
+  return s;
+}
+
+std::string Format(const char* fmt, double x) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, x);
+  return buf;
+}
+
+double Change(std::uint64_t now, std::uint64_t before) { return before ? (100.0 * now / before - 100.0) : 0; }
+
+void Row(const std::string& label, const std::vector<Result>& results,
+         const std::function<std::string(const Result&)>& cell) {
+  std::printf("  %-34s", label.c_str());
+  for (const auto& r : results) std::printf(" %16s", cell(r).c_str());
+  std::printf("\n");
+}
+
+void Header(const std::string& title, const std::vector<Result>& results) {
+  std::printf("\n%-36s", title.c_str());
+  for (const auto& r : results) std::printf(" %16s", r.corpus.key.c_str());
+  std::printf("\n");
+}
+
+void PrintTables(const std::vector<Result>& results, std::pair<double, double> jlhaStartup) {
+  Header("Size (bytes)", results);
+  Row("files", results, [](const Result& r) { return Thousands(r.corpus.files.size()); });
+  Row("original", results, [](const Result& r) { return Thousands(r.corpus.bytes); });
+  for (int k = 0; k < kVariantCount; ++k) {
+    Row(std::string("our ") + kVariants[k].label, results, [k](const Result& r) { return Thousands(r.packed[k]); });
+    if (!IsPrevious(kVariants[k])) {
+      Row("  change new vs previous", results,
+          [k](const Result& r) { return Format("%+.2f %%", Change(r.packed[k], r.packed[k - 1])); });
+    }
+  }
+  Row("jlha -lh5-", results, [](const Result& r) { return Thousands(r.jlha); });
+  for (const auto& r : results) {
+    if (r.jlhaMissing)
+      std::printf("  (jlha left %zu files of %s out of its archive)\n", r.jlhaMissing, r.corpus.key.c_str());
+  }
+  Row("gzip -9", results, [](const Result& r) { return Thousands(r.gzip); });
+  for (int k = 0; k < kVariantCount; ++k) {
+    const bool lh5 = kVariants[k].bits == 13;
+    Row(std::string("our ") + kVariants[k].label + (lh5 ? " vs jlha -lh5-" : " vs gzip -9"), results,
+        [k, lh5](const Result& r) { return Format("%+.2f %%", Change(r.packed[k], lh5 ? r.jlha : r.gzip)); });
+  }
+
+  Header("Compression time (CPU s)", results);
+  std::printf("  (processor time, user and system: steadier than the clock on a shared machine)\n");
+  for (int k = 0; k < kVariantCount; ++k) {
+    Row(std::string("our ") + kVariants[k].label, results,
+        [k](const Result& r) { return Format("%.2f", r.seconds[k]); });
+    if (!IsPrevious(kVariants[k])) {
+      Row("  time new / previous", results,
+          [k](const Result& r) { return Format("%.2fx", r.seconds[k] / std::max(r.seconds[k - 1], 1e-9)); });
+    }
+  }
+  Row("jlha -lh5- (one run, all threads)", results, [](const Result& r) { return Format("%.2f", r.jlhaSeconds); });
+  Row("jlha -lh5- on the clock", results, [](const Result& r) { return Format("%.2f", r.jlhaWall); });
+  Row("gzip -9 (one run)", results, [](const Result& r) { return Format("%.2f", r.gzipSeconds); });
+  std::printf("  (jlha's Java start-up alone: %.2f s CPU, %.2f s on the clock, once per run)\n", jlhaStartup.first,
+              jlhaStartup.second);
+
+  Header("Decoding (MB/s of original data)", results);
+  std::printf("  (per CPU second; every member, CRC checked; ours best of 5 runs, lhasa best of 3)\n");
+  for (int k = 0; k < kVariantCount; ++k) {
+    Row(std::string("ours, ") + kVariants[k].label + " archive", results, [k](const Result& r) {
+      return Format("%.0f", r.corpus.bytes / r.decoding[k].ours / 1e6) + (r.decoding[k].failed ? " FAILED" : "");
+    });
+  }
+  for (int k = 0; k < kVariantCount; ++k) {
+    Row(std::string("lhasa tq, ") + kVariants[k].label + " archive", results,
+        [k](const Result& r) { return Format("%.0f", r.corpus.bytes / r.decoding[k].lhasa / 1e6); });
+  }
+  for (int k = 0; k < kVariantCount; ++k) {
+    Row(std::string("archive size, ") + kVariants[k].label, results,
+        [k](const Result& r) { return Thousands(r.decoding[k].archiveBytes); });
+  }
+}
+
+void PrintParts(const std::vector<Result>& results) {
+  std::printf(
+      "\nBy part (bytes of the previous encoder; chg: new vs previous)\n  %-9s %-16s %6s %12s %12s %9s %12s %9s\n",
+      "corpus", "part", "files", "original", "lh5 prev", "lh5 chg", "lh7 prev", "lh7 chg");
+  for (const auto& r : results) {
+    for (const auto& [name, p] : r.parts) {
+      std::printf("  %-9s %-16s %6zu %12s %12s %9s %12s %9s\n", r.corpus.key.c_str(), name.c_str(), p.files,
+                  Thousands(p.original).c_str(), Thousands(p.packed[0]).c_str(),
+                  Format("%+.2f %%", Change(p.packed[1], p.packed[0])).c_str(), Thousands(p.packed[2]).c_str(),
+                  Format("%+.2f %%", Change(p.packed[3], p.packed[2])).c_str());
+    }
+  }
+}
+
+void PrintGoals(const std::vector<Result>& results) {
+  std::printf("\nGoals (new against previous)\n");
+  auto line = [](const std::string& what, const std::string& value, const std::string& goal, bool met) {
+    std::printf("  %-28s %12s   %-26s %s\n", what.c_str(), value.c_str(), goal.c_str(), met ? "met" : "NOT met");
+  };
+  for (const auto& r : results) {
+    const double sizeGoal = r.corpus.key == "package" ? -1.0 : -2.5;
+    for (int k : {1, 3}) {
+      const std::string method = kVariants[k].bits == 13 ? "lh5" : "lh7";
+      const double change = Change(r.packed[k], r.packed[k - 1]);
+      line(r.corpus.key + " " + method + " size", Format("%+.2f %%", change), Format("at most %+.1f %%", sizeGoal),
+           change <= sizeGoal);
+      const double ratio = r.seconds[k] / std::max(r.seconds[k - 1], 1e-9);
+      line(r.corpus.key + " " + method + " time", Format("%.2fx", ratio), "at most 2x", ratio <= 2.0);
+      const double speed = r.decoding[k - 1].ours / r.decoding[k].ours;
+      line(r.corpus.key + " " + method + " decoding speed", Format("%.2fx", speed), "at least 0.9x (unchanged)",
+           speed >= 0.9);
+    }
+  }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool keep = argc > 1;
-  std::string dir = keep ? argv[1] : (fs::temp_directory_path() / ("lha-bench-" + std::to_string(getpid()))).string();
-  std::printf("Building the corpus in %s ...\n", dir.c_str());
-  const auto files = BuildCorpus(dir + "/corpus");
-  std::vector<Row> rows;
-  uint64_t total = 0;
-  for (const auto& f : files) {
-    Row r;
-    r.name = f.name;
-    r.kind = f.kind;
-    const std::string data = ReadFile(dir + "/corpus/" + f.name);
-    r.original = data.size();
-    total += data.size();
-    for (int bits : {13, 16}) {
-      lha::EncoderOptions o;
-      o.dictionaryBits = bits;
+  const std::string root =
+      keep ? argv[1] : (fs::temp_directory_path() / ("lha-bench-" + std::to_string(getpid()))).string();
+  std::vector<std::string> keys = lhabench::CorpusKeys();
+  const char* only = argc > 2 ? argv[2] : std::getenv("LHA_BENCH_CORPUS");
+  if (only && *only) {
+    if (std::find(keys.begin(), keys.end(), only) == keys.end()) {
+      std::fprintf(stderr, "bench_lha: no corpus named \"%s\" (text, package, binaries)\n", only);
+      return 2;
+    }
+    keys = {only};
+  }
+  const std::string work = root + "/work-" + std::to_string(getpid());
+  int status = 0;
+  const auto start = Clock::now();
+  try {
+    for (const char* tool : {"gzip", "jlha", "lhasa"}) {
+      if (!lhabench::HaveProgram(tool)) throw std::runtime_error(std::string("missing tool: ") + tool);
+    }
+    fs::create_directories(work);
+    std::printf(
+        "previous = ParseMode::kLazy, this version's earlier encoder (hash chains, lazy matching,\n"
+        "           fixed blocks of 32,768 codes); new = ParseMode::kOptimal, the default.\n"
+        "Each file packed on its own; a file that does not shrink counts as stored.\n\nCorpora in %s\n",
+        root.c_str());
+    std::vector<Result> results;
+    for (const auto& key : keys) {
       const auto t0 = Clock::now();
-      const auto packed = lha::EncodeLzh(reinterpret_cast<const uint8_t*>(data.data()), data.size(), o);
-      lha::Crc16(data.data(), data.size());
-      const double t = Seconds(t0, Clock::now());
-      (bits == 13 ? r.lh5 : r.lh7) = Stored(packed.size(), data.size());
-      (bits == 13 ? r.tLh5 : r.tLh7) = t;
+      Result r;
+      r.corpus = lhabench::LoadOrBuildCorpus(root, key);
+      std::printf("  %s: %s files, %s bytes (ready in %.1f s)\n", r.corpus.title.c_str(),
+                  Thousands(r.corpus.files.size()).c_str(), Thousands(r.corpus.bytes).c_str(),
+                  Seconds(t0, Clock::now()));
+      for (const auto& part : r.corpus.composition) std::printf("      %s\n", part.c_str());
+      std::fflush(stdout);
+      Compress(r, work);
+      Gzip(r, work);
+      Jlha(r, work);
+      WriteDefaultArchives(r, work);
+      Decode(r, work);
+      for (const auto& f : r.faults) std::printf("  ROUND TRIP FAILED, %s\n", f.c_str());
+      if (!r.faults.empty()) status = 1;
+      results.push_back(std::move(r));
     }
-    const std::string gz = dir + "/" + f.name + ".gz";
-    const auto t0 = Clock::now();
-    Shell("gzip -9 -n -c " + Quote(dir + "/corpus/" + f.name) + " > " + Quote(gz));
-    r.tGzip = Seconds(t0, Clock::now());
-    r.gzip = fs::file_size(gz);
-    fs::remove(gz);
-    rows.push_back(r);
+    PrintTables(results, JlhaStartup(work));
+    PrintParts(results);
+    PrintGoals(results);
+    std::printf("\nWhole run: %.0f s\n", Seconds(start, Clock::now()));
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "bench_lha: %s\n", e.what());
+    status = 1;
   }
-
-  // jlha: one run over the whole corpus (the Java start-up is counted once).
-  uint64_t jlhaTotal = 0;
-  double tJlha = 0;
-  std::map<std::string, uint64_t> jlhaSize;
-  {
-    const std::string arc = dir + "/jlha.lzh";
-    std::string names;
-    for (const auto& f : files) names += " " + Quote(f.name);
-    const auto t0 = Clock::now();
-    const int rc = Shell("cd " + Quote(dir + "/corpus") + " && jlha ao5q " + Quote(arc) + names);
-    tJlha = Seconds(t0, Clock::now());
-    lha::ArchiveReader reader;
-    if (rc == 0 && reader.Open(arc) == 0) {
-      for (const auto& e : reader.entries()) {
-        jlhaSize[e.path] = e.m.packedSize;
-        jlhaTotal += e.m.packedSize;
-      }
-    } else {
-      std::printf("jlha did not run (exit %d): its column stays empty\n", rc);
-    }
-  }
-
-  std::printf("\n%-12s %-15s %10s %10s %10s %10s %10s  %7s %7s %7s\n", "file", "kind", "original", "our lh5",
-              "our lh7", "jlha lh5", "gzip -9", "t lh5", "t lh7", "t gzip");
-  Row sum;
-  for (const Row& r : rows) {
-    std::printf("%-12s %-15s %10llu %10llu %10llu %10llu %10llu  %6.2fs %6.2fs %6.2fs\n", r.name.c_str(),
-                r.kind.c_str(), (unsigned long long)r.original, (unsigned long long)r.lh5,
-                (unsigned long long)r.lh7, (unsigned long long)jlhaSize[r.name], (unsigned long long)r.gzip,
-                r.tLh5, r.tLh7, r.tGzip);
-    sum.original += r.original;
-    sum.lh5 += r.lh5;
-    sum.lh7 += r.lh7;
-    sum.gzip += r.gzip;
-    sum.tLh5 += r.tLh5;
-    sum.tLh7 += r.tLh7;
-    sum.tGzip += r.tGzip;
-  }
-  std::printf("%-12s %-15s %10llu %10llu %10llu %10llu %10llu  %6.2fs %6.2fs %6.2fs  (jlha %.2fs with JVM start)\n",
-              "total", "", (unsigned long long)sum.original, (unsigned long long)sum.lh5,
-              (unsigned long long)sum.lh7, (unsigned long long)jlhaTotal, (unsigned long long)sum.gzip, sum.tLh5,
-              sum.tLh7, sum.tGzip, tJlha);
-
-  // Decoding: our reader over our archive (CRC checked) beside "lhasa t".
-  std::printf("\nDecoding (every member, CRC checked):\n");
-  for (int bits : {13, 16}) {
-    const std::string arc = dir + (bits == 13 ? "/ours-lh5.lzh" : "/ours-lh7.lzh");
-    std::vector<lha::NewMember> members;
-    for (const auto& f : files) members.push_back({f.name, dir + "/corpus/" + f.name, false});
-    lha::WriteOptions wo;
-    wo.dictionaryBits = bits;
-    std::string report, failed;
-    if (lha::WriteArchive(arc, nullptr, {}, members, wo, report, failed) != 0) {
-      std::printf("could not write %s\n", arc.c_str());
-      continue;
-    }
-    double best = 1e9;
-    for (int round = 0; round < 3; ++round) {
-      const auto t0 = Clock::now();
-      lha::ArchiveReader reader;
-      int rc = reader.Open(arc);
-      for (const auto& e : reader.entries()) {
-        rc |= reader.Extract(e, [](const uint8_t*, std::size_t) { return true; });
-      }
-      best = std::min(best, Seconds(t0, Clock::now()));
-      if (rc) std::printf("our decoder failed: %d\n", rc);
-    }
-    double lhasa = 1e9;
-    for (int round = 0; round < 3; ++round) {
-      const auto t0 = Clock::now();
-      const int rc = Shell("lhasa tq " + Quote(arc));
-      lhasa = std::min(lhasa, Seconds(t0, Clock::now()));
-      if (rc) std::printf("lhasa t failed: %d\n", rc);
-    }
-    std::printf("  %s archive %llu bytes: ours %.3fs (%.0f MB/s), lhasa t %.3fs (%.0f MB/s)\n",
-                bits == 13 ? "-lh5-" : "-lh7-", (unsigned long long)fs::file_size(arc), best, total / best / 1e6,
-                lhasa, total / lhasa / 1e6);
-  }
-
-  std::printf("\nGoals:\n");
-  std::printf("  our lh5 <= jlha lh5:      %llu vs %llu  %s\n", (unsigned long long)sum.lh5,
-              (unsigned long long)jlhaTotal, jlhaTotal == 0 ? "(no jlha)" : sum.lh5 <= jlhaTotal ? "met" : "NOT met");
-  std::printf("  our lh7 <= gzip -9:       %llu vs %llu  %s\n", (unsigned long long)sum.lh7,
-              (unsigned long long)sum.gzip, sum.lh7 <= sum.gzip ? "met" : "NOT met");
-  std::printf("  lh5 time <= gzip -9 time: %.2fs vs %.2fs  %s\n", sum.tLh5, sum.tGzip,
-              sum.tLh5 <= sum.tGzip ? "met" : "NOT met");
-  std::printf("  lh7 time <= gzip -9 time: %.2fs vs %.2fs  %s\n", sum.tLh7, sum.tGzip,
-              sum.tLh7 <= sum.tGzip ? "met" : "NOT met");
-  if (!keep) fs::remove_all(dir);
-  return 0;
+  std::error_code ec;
+  fs::remove_all(keep ? work : root, ec);
+  return status;
 }
