@@ -94,24 +94,6 @@ std::string ArchivePath(const Result& r, const std::string& work, const Variant&
 
 std::uint64_t Stored(std::uint64_t packed, std::uint64_t original) { return std::min(packed, original); }
 
-// Appends one member to an archive written by this program from data that
-// was packed already: a level-2 header as lha::WriteArchive writes it, the
-// data stored when packing did not make it smaller.
-bool AppendMember(std::FILE* out, const std::string& name, const Variant& v, const std::string& data,
-                  const std::vector<std::uint8_t>& packed, std::int64_t mtime) {
-  lha::Member m;
-  m.name = name;
-  m.originalSize = data.size();
-  m.mtime = mtime;
-  m.crc = lha::Crc16(data.data(), data.size());
-  const bool store = packed.size() >= data.size();
-  std::memcpy(m.method, store ? "-lh0-" : v.bits == 13 ? "-lh5-" : "-lh7-", 6);
-  m.packedSize = store ? data.size() : packed.size();
-  const auto h = lha::BuildLevel2Header(m);
-  const void* body = store ? static_cast<const void*>(data.data()) : packed.data();
-  return std::fwrite(h.data(), 1, h.size(), out) == h.size() && std::fwrite(body, 1, m.packedSize, out) == m.packedSize;
-}
-
 // Decodes `packed` and tells whether it gives `data` back.
 bool RoundTrips(const Variant& v, const std::string& data, const std::vector<std::uint8_t>& packed) {
   std::size_t at = 0;
@@ -125,20 +107,11 @@ bool RoundTrips(const Variant& v, const std::string& data, const std::vector<std
   return status == lha::DecodeStatus::kOk && same && at == data.size();
 }
 
-void Compress(Result& r, const std::string& work) {
+void Compress(Result& r) {
   const Corpus& c = r.corpus;
-  std::FILE* previous[kVariantCount] = {};
-  for (int k = 0; k < kVariantCount; ++k) {
-    if (!IsPrevious(kVariants[k])) continue;
-    const std::string arc = ArchivePath(r, work, kVariants[k]);
-    previous[k] = std::fopen(arc.c_str(), "wb");
-    if (!previous[k]) throw std::runtime_error("cannot write " + arc);
-  }
   for (const auto& name : c.files) {
     const std::string path = c.dir + "/" + name;
     const std::string data = ReadFile(path);
-    struct stat st {};
-    ::stat(path.c_str(), &st);
     Part& part = r.parts[lhabench::CorpusPart(name)];
     ++part.files;
     part.original += data.size();
@@ -156,13 +129,7 @@ void Compress(Result& r, const std::string& work) {
       r.packed[k] += Stored(packed.size(), data.size());
       part.packed[k] += Stored(packed.size(), data.size());
       if (!RoundTrips(v, data, packed)) r.faults.push_back(std::string(v.label) + ": " + name);
-      if (previous[k] && !AppendMember(previous[k], name, v, data, packed, st.st_mtime)) {
-        throw std::runtime_error("cannot write the " + std::string(v.file) + " archive");
-      }
     }
-  }
-  for (std::FILE* f : previous) {
-    if (f && (std::fputc(0, f) == EOF || std::fclose(f) != 0)) throw std::runtime_error("cannot finish an archive");
   }
 }
 
@@ -232,15 +199,15 @@ std::pair<double, double> JlhaStartup(const std::string& work) {
   return {cpu, wall};
 }
 
-// The current default written by lha::WriteArchive, as the program writes
-// archives (the earlier encoder's archives were written while compressing).
-void WriteDefaultArchives(const Result& r, const std::string& work) {
+// Each variant's archive written by lha::WriteArchive, as the program
+// writes archives.
+void WriteArchives(const Result& r, const std::string& work) {
   std::vector<lha::NewMember> members;
   for (const auto& name : r.corpus.files) members.push_back({name, r.corpus.dir + "/" + name, false});
   for (const Variant& v : kVariants) {
-    if (IsPrevious(v)) continue;
     lha::WriteOptions wo;
     wo.dictionaryBits = v.bits;
+    wo.parse = v.parse;
     std::string report, failed;
     const int rc = lha::WriteArchive(ArchivePath(r, work, v), nullptr, {}, members, wo, report, failed);
     if (rc != 0) throw std::runtime_error("WriteArchive failed with " + std::to_string(rc) + " at " + failed);
@@ -437,10 +404,10 @@ int main(int argc, char** argv) {
                   Seconds(t0, Clock::now()));
       for (const auto& part : r.corpus.composition) std::printf("      %s\n", part.c_str());
       std::fflush(stdout);
-      Compress(r, work);
+      Compress(r);
       Gzip(r, work);
       Jlha(r, work);
-      WriteDefaultArchives(r, work);
+      WriteArchives(r, work);
       Decode(r, work);
       for (const auto& f : r.faults) std::printf("  ROUND TRIP FAILED, %s\n", f.c_str());
       if (!r.faults.empty()) status = 1;

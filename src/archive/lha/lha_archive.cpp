@@ -250,6 +250,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const WriteOptions& opti
   };
   EncoderOptions eo;
   eo.dictionaryBits = options.dictionaryBits;
+  eo.parse = options.parse;
   const bool packed = size > 0 && EncodeLzh(source, size, eo, sink);
   if (readFailed) return ARC_ERROR_FILE_OPEN;
   if (writeFailed) return ARC_ERROR_CANNOT_WRITE;

@@ -68,6 +68,7 @@ struct NewMember {
 
 struct WriteOptions {
   int dictionaryBits = 13;  // 13 = -lh5-, 15 = -lh6-, 16 = -lh7-
+  ParseMode parse = ParseMode::kOptimal;
 };
 
 // Writes `target` anew: the members of `existing` whose `keep` flag is set,

@@ -19,10 +19,15 @@ namespace lha {
 namespace {
 
 constexpr int kNC = kLzhLiteralLengthCodes;
+constexpr uint64_t kPriceMask = ~uint64_t{0} << 32;
+constexpr uint64_t kUnreached = ~uint64_t{0};
 
-// Bit costs of each choice, from the code lengths of a parse.
+// Costs of each choice in sixteenths of a bit: -log2 of each symbol's share
+// in a parse (fractions order the choices better than whole code lengths).
 class Prices {
  public:
+  static constexpr int kScale = 16;
+
   void From(const LzhFrequencies& freq, const LzhDistanceTree& tree) {
     uint8_t cLen[kNC];
     uint8_t pLen[kLzhMaxDistanceCodes];
@@ -30,21 +35,34 @@ class Prices {
     BuildCodeLengths(freq.p, tree.symbols, kMaxCodeBits, pLen);
     // A symbol the parse did not use costs a little more than the rarest
     // one that it did: using it adds it to the tree.
-    const int cUnused = std::min(kMaxCodeBits, *std::max_element(cLen, cLen + kNC) + 1);
-    const int pUnused = std::min(kMaxCodeBits, *std::max_element(pLen, pLen + tree.symbols) + 1);
-    for (int c = 0; c < kNC; ++c) code_[c] = freq.c[c] ? cLen[c] : cUnused;
+    const int cUnused = *std::max_element(cLen, cLen + kNC) + 1;
+    const int pUnused = *std::max_element(pLen, pLen + tree.symbols) + 1;
+    uint64_t cTotal = 0, pTotal = 0;
+    for (int c = 0; c < kNC; ++c) cTotal += freq.c[c];
+    for (int p = 0; p < tree.symbols; ++p) pTotal += freq.p[p];
+    for (int c = 0; c < kNC; ++c) code_[c] = freq.c[c] ? Share(freq.c[c], cTotal) : kScale * cUnused;
     for (int p = 0; p < kLzhMaxDistanceCodes; ++p) {
-      const int extra = p > 1 ? p - 1 : 0;
-      distance_[p] = (p < tree.symbols && freq.p[p] ? pLen[p] : pUnused) + extra;
+      const uint32_t extra = kScale * (p > 1 ? p - 1 : 0);
+      distance_[p] = (p < tree.symbols && freq.p[p] ? Share(freq.p[p], pTotal) : kScale * pUnused) + extra;
+    }
+    // Each length with its cost in the high half, as the parse adds them.
+    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) {
+      length_[len] = uint64_t{code_[256 + len - kLzhMinMatch]} << 32 | static_cast<uint64_t>(len) << 16;
     }
   }
   uint32_t Literal(uint8_t c) const { return code_[c]; }
-  uint32_t Length(int len) const { return code_[256 + len - kLzhMinMatch]; }
   uint32_t Distance(int distance) const { return distance_[DistanceSymbol(static_cast<uint32_t>(distance - 1))]; }
+  // Cost << 32 | length << 16.
+  const uint64_t* PackedLengths() const { return length_; }
 
  private:
+  static uint32_t Share(uint64_t count, uint64_t total) {
+    return static_cast<uint32_t>(std::lround(kScale * std::log2(static_cast<double>(total) / static_cast<double>(count))));
+  }
+
   uint32_t code_[kNC] = {};
   uint32_t distance_[kLzhMaxDistanceCodes] = {};
+  uint64_t length_[kLzhMaxMatch + 1] = {};
 };
 
 // x * log2(x), looked up for the counts a block usually has.
@@ -65,6 +83,32 @@ class EntropyTable {
 const EntropyTable& Entropy() {
   static const EntropyTable table;
   return table;
+}
+
+// The forward pass: step[j] becomes the cheapest way found to position j
+// of the chunk, as cost << 32 | the last code's length << 16 | its
+// distance (a literal has length 1), so that the smaller of two values is
+// the cheaper way.
+void PriceChunk(uint64_t* step, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
+                const LzhMatch* matches, const Prices& prices) {
+  const uint64_t* lengths = prices.PackedLengths();
+  step[0] = 0;
+  std::fill(step + 1, step + count + 1, kUnreached);
+  for (std::size_t i = 0; i < count; ++i) {
+    const uint64_t here = step[i] & kPriceMask;
+    step[i + 1] = std::min(step[i + 1], here + (uint64_t{prices.Literal(bytes[i])} << 32 | 1u << 16));
+    std::size_t covered = kLzhMinMatch - 1;
+    const std::size_t room = count - i;
+    for (uint32_t k = matchStart[i]; k < matchStart[i + 1]; ++k) {
+      const LzhMatch m = matches[k];
+      const std::size_t len = std::min<std::size_t>(m.length, room);
+      if (len <= covered) continue;
+      const uint64_t base = here + (uint64_t{prices.Distance(m.distance)} << 32 | m.distance);
+      uint64_t* to = step + i;
+      for (std::size_t l = covered + 1; l <= len; ++l) to[l] = std::min(to[l], base + lengths[l]);
+      covered = len;
+    }
+  }
 }
 
 class OptimalEncoder {
@@ -125,7 +169,6 @@ class OptimalEncoder {
   static constexpr int kPasses = 1;
   static constexpr int kFirstPasses = 2;
   static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
-  static constexpr uint64_t kPriceMask = ~uint64_t{0} << 32;
 
   bool Drain() {
     if (out_.empty()) return true;
@@ -183,27 +226,7 @@ class OptimalEncoder {
 
   // The cheapest way to reach each position of the chunk.
   void Price(std::size_t start, std::size_t end) {
-    const std::size_t count = end - start;
-    uint64_t* step = step_.data();
-    step[0] = 0;
-    std::fill(step + 1, step + count + 1, ~uint64_t{0});
-    for (std::size_t i = 0; i < count; ++i) {
-      const uint64_t here = step[i] & kPriceMask;
-      step[i + 1] = std::min(step[i + 1], here + (uint64_t{prices_.Literal(in_.Byte(start + i))} << 32 | 1u << 16));
-      std::size_t covered = kLzhMinMatch - 1;
-      const std::size_t room = count - i;
-      for (uint32_t k = matchStart_[i]; k < matchStart_[i + 1]; ++k) {
-        const LzhMatch m = matches_[k];
-        const std::size_t len = std::min<std::size_t>(m.length, room);
-        if (len <= covered) continue;
-        const uint64_t base = here + (uint64_t{prices_.Distance(m.distance)} << 32 | m.distance);
-        uint64_t* to = step + i;
-        for (std::size_t l = covered + 1; l <= len; ++l) {
-          to[l] = std::min(to[l], base + (uint64_t{prices_.Length(static_cast<int>(l))} << 32 | l << 16));
-        }
-        covered = len;
-      }
-    }
+    PriceChunk(step_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_);
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
