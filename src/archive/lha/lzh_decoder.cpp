@@ -15,6 +15,14 @@ constexpr int kNT = kMaxCodeBits + 3;
 constexpr int kTBits = 5;
 constexpr int kCBits = 9;
 
+inline uint64_t FromBigEndian(uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return __builtin_bswap64(v);
+#else
+  return v;
+#endif
+}
+
 // Bits most significant first from a source read in pieces of kInput
 // bytes, so that a member of any size is decoded in bounded memory.
 class BitReader {
@@ -30,9 +38,9 @@ class BitReader {
     if (count_ > 56) return;
     if (end_ - p_ < 8 && !exhausted_) Fill();
     if (end_ - p_ >= 8) {
-      uint64_t v = 0;
-      for (int i = 0; i < 8; ++i) v = (v << 8) | p_[i];
-      buf_ |= v >> count_;
+      uint64_t v;
+      std::memcpy(&v, p_, 8);
+      buf_ |= FromBigEndian(v) >> count_;
       const int bytes = (64 - count_) >> 3;
       p_ += bytes;
       count_ += bytes * 8;

@@ -169,6 +169,9 @@ class OptimalEncoder {
   static constexpr int kPasses = 1;
   static constexpr int kFirstPasses = 2;
   static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
+  // A new block must save at least this much: each costs the decoder a
+  // fresh set of tables, which a few bytes do not pay for.
+  static constexpr uint64_t kBlockPenaltyBits = 256;
 
   bool Drain() {
     if (out_.empty()) return true;
@@ -294,7 +297,8 @@ class OptimalEncoder {
       }
     }
     const bool tooMany = CellCodes(b) - CellCodes(a) > kLzhMaxBlockCodes;
-    if (!tooMany && ExactBits(cellFreq_[a], cellFreq_[bestCut]) + ExactBits(cellFreq_[bestCut], cellFreq_[b]) >=
+    if (!tooMany && ExactBits(cellFreq_[a], cellFreq_[bestCut]) + ExactBits(cellFreq_[bestCut], cellFreq_[b]) +
+                            kBlockPenaltyBits >=
                         ExactBits(cellFreq_[a], cellFreq_[b])) {
       return;
     }
