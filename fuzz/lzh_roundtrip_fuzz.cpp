@@ -1,6 +1,6 @@
 // Encode then decode with each dictionary size (-lh4- to -lh7-): the
 // decoder must give back exactly the encoder's input. The first byte picks
-// the method, the rest is the data.
+// the method and the parse, the rest is the data.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -13,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const int kBits[] = {12, 13, 15, 16};
   lha::EncoderOptions options;
   options.dictionaryBits = kBits[data[0] % 4];
+  // The fourth bit picks the quick parse instead of the optimal one.
+  if (data[0] & 8) options.parse = lha::ParseMode::kLazy;
   // Long runs test long matches: the second bit of the first byte repeats
   // the data four times.
   std::vector<uint8_t> input(data + 1, data + size);

@@ -10,13 +10,19 @@ namespace {
 using namespace lhatest;
 
 // A tree with everything the readers must agree on: compressible text over
-// 1 MiB, incompressible data, empty files, empty directories, Japanese names.
+// 1 MiB, incompressible data, data whose statistics shift (so the encoder
+// ends blocks where they shift), empty files, empty directories, Japanese
+// names.
 struct Corpus {
   TempDir tmp;
   std::string root = tmp.Path("in");
   Corpus() {
     WriteFile(root + "/pkg/big.txt", TextBytes(3 << 20, 21));
     WriteFile(root + "/pkg/random.bin", RandomBytes(400000, 22));
+    std::string gradient;
+    for (int i = 0; i < 150000; ++i) gradient += static_cast<char>((i % 640) * 255 / 640 + (i / 640) % 3);
+    WriteFile(root + "/pkg/shifting.dat", TextBytes(200000, 26) + RandomBytes(60000, 27) + std::string(100000, '\0') +
+                                            gradient + TextBytes(131073, 28));
     WriteFile(root + "/pkg/empty.txt", "");
     WriteFile(root + "/pkg/日本語/説明書.txt", TextBytes(30000, 23));
     WriteFile(root + "/pkg/日本語/ソース.cpp", TextBytes(2000, 24));
