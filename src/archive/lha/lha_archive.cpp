@@ -16,6 +16,8 @@
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
+#include "archive/lha/lha_prepack.h"
+#include "archive/lha/lha_source_file.h"
 #include "util/cp932/cp932.h"
 #include "util/pathfind/name_fold.h"
 
@@ -193,7 +195,36 @@ const char* MethodName(int bits) {
   }
 }
 
-int WriteNewMember(std::FILE* out, const NewMember& nm, const WriteOptions& options, std::string& report) {
+// The line of the command's report for a member written.
+std::string ReportLine(const Member& m) {
+  return StoredNameToUtf8(m.name) + " " + std::string(m.method, 5) + " " + std::to_string(m.originalSize) + " -> " +
+         std::to_string(m.packedSize) + "\r\n";
+}
+
+// Writes a file that was packed ahead.
+int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMember& pre, const WriteOptions& options,
+                         std::string& report) {
+  if (pre.rc) return pre.rc;
+  Member m;
+  m.name = nm.storedName;
+  m.mtime = pre.st.st_mtime;
+  m.originalSize = static_cast<uint64_t>(pre.st.st_size);
+  m.dosAttribute = (pre.st.st_mode & S_IWUSR) ? 0x20 : 0x21;
+  std::memcpy(m.method, pre.stored ? "-lh0-" : MethodName(options.dictionaryBits), 6);
+  m.crc = pre.crc;
+  m.packedSize = pre.data.size();
+  const std::vector<uint8_t> h = BuildLevel2Header(m);
+  if (std::fwrite(h.data(), 1, h.size(), out) != h.size() ||
+      std::fwrite(pre.data.data(), 1, pre.data.size(), out) != pre.data.size()) {
+    return ARC_ERROR_CANNOT_WRITE;
+  }
+  report += ReportLine(m);
+  return 0;
+}
+
+int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember& pre, const WriteOptions& options,
+                   std::string& report) {
+  if (pre.packedAhead) return WritePrepackedMember(out, nm, pre, options, report);
   Member m;
   m.name = nm.storedName;
   if (nm.isDirectory) {
@@ -211,10 +242,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const WriteOptions& opti
   int openRc = 0;
   const int fd = OpenSource(nm.sourcePath, st, openRc);
   if (fd < 0) return openRc;
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
+  FdCloser closer{fd};
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   m.mtime = st.st_mtime;
   m.originalSize = size;
@@ -281,8 +309,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const WriteOptions& opti
       std::fwrite(h.data(), 1, h.size(), out) != h.size() || fseeko(out, end, SEEK_SET) != 0) {
     return ARC_ERROR_CANNOT_WRITE;
   }
-  report += StoredNameToUtf8(nm.storedName) + " " + std::string(m.method, 5) + " " + std::to_string(m.originalSize) +
-            " -> " + std::to_string(m.packedSize) + "\r\n";
+  report += ReportLine(m);
   return 0;
 }
 
@@ -308,42 +335,58 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
     return rc;
   };
 
-  // The new members by name, so that each old member finds its replacement
-  // in constant time; of several new members of one name, the first not yet
-  // written replaces the next old one.
-  std::unordered_map<std::string, std::deque<std::size_t>> addedByName;
-  for (std::size_t j = 0; j < added.size(); ++j) {
-    addedByName[MemberNameKey(StoredNameToUtf8(added[j].storedName))].push_back(j);
-  }
+  // The order of writing: the kept old members, each replaced in place by a
+  // new member of its name (of several new members of one name, the first
+  // not yet written replaces the next old one, found through a hash table
+  // in constant time), then the remaining new members.
+  struct Step {
+    bool copyOld;
+    std::size_t index;  // into the old entries or into `added`
+  };
+  std::vector<Step> steps;
   std::vector<bool> written(added.size(), false);
   if (existing) {
+    std::unordered_map<std::string, std::deque<std::size_t>> addedByName;
+    for (std::size_t j = 0; j < added.size(); ++j) {
+      addedByName[MemberNameKey(StoredNameToUtf8(added[j].storedName))].push_back(j);
+    }
     const auto& entries = existing->entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (i < keep.size() && !keep[i]) continue;
-      std::size_t replace = added.size();
       const auto hit = addedByName.find(MemberNameKey(entries[i].path));
       if (hit != addedByName.end() && !hit->second.empty()) {
-        replace = hit->second.front();
+        steps.push_back({false, hit->second.front()});
+        written[hit->second.front()] = true;
         hit->second.pop_front();
-      }
-      if (replace < added.size()) {
-        if (int rc = WriteNewMember(out.get(), added[replace], options, report)) {
-          failedName = added[replace].sourcePath;
-          return fail(rc);
-        }
-        written[replace] = true;
-      } else if (!existing->CopyRaw(entries[i], out.get())) {
-        return fail(ARC_ERROR_CANNOT_READ);
+      } else {
+        steps.push_back({true, i});
       }
     }
   }
   for (std::size_t j = 0; j < added.size(); ++j) {
-    if (written[j]) continue;
-    if (int rc = WriteNewMember(out.get(), added[j], options, report)) {
-      failedName = added[j].sourcePath;
+    if (!written[j]) steps.push_back({false, j});
+  }
+
+  // Small files are packed ahead on worker threads, in the order written.
+  std::vector<std::size_t> files;
+  for (const Step& step : steps) {
+    if (!step.copyOld && !added[step.index].isDirectory) files.push_back(step.index);
+  }
+  const int threads = options.threads > 0 ? options.threads : MemberPrepacker::DefaultThreads();
+  MemberPrepacker prepacker(added, files, options, files.size() > 1 && threads > 1 ? threads : 0);
+
+  static const PrepackedMember kNotAhead;
+  for (const Step& step : steps) {
+    if (step.copyOld) {
+      if (!existing->CopyRaw(existing->entries()[step.index], out.get())) return fail(ARC_ERROR_CANNOT_READ);
+      continue;
+    }
+    const NewMember& nm = added[step.index];
+    const PrepackedMember& pre = nm.isDirectory ? kNotAhead : prepacker.Take(step.index);
+    if (int rc = WriteNewMember(out.get(), nm, pre, options, report)) {
+      failedName = nm.sourcePath;
       return fail(rc);
     }
-    written[j] = true;
   }
   if (std::fputc(0, out.get()) == EOF || std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0) {
     return fail(ARC_ERROR_CANNOT_WRITE);

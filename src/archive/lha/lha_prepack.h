@@ -1,0 +1,69 @@
+// Packs the small files of an archive ahead of the writer on worker
+// threads, so that an archive of many files is written in a fraction of
+// the time on a machine with several cores. The writer still takes the
+// members in order and writes them exactly as it would have packed them
+// itself; a file too large to hold in memory is left to the writer, which
+// streams it.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "archive/lha/lha_archive.h"
+
+namespace lha {
+
+struct PrepackedMember {
+  bool packedAhead = false;  // false: the writer packs the file itself
+  int rc = 0;                // a result code when the file could not be read
+  struct stat st {};
+  bool stored = false;       // data is the file itself (packing did not pay)
+  uint16_t crc = 0;
+  std::vector<uint8_t> data;
+};
+
+class MemberPrepacker {
+ public:
+  // Files up to this size are packed ahead.
+  static constexpr uint64_t kMaxSize = uint64_t{2} << 20;
+
+  // `order`: the indices into `added` of the files, in the order the
+  // writer takes them. `threads` workers (none when below 1).
+  MemberPrepacker(const std::vector<NewMember>& added, std::vector<std::size_t> order, const WriteOptions& options,
+                  int threads);
+  ~MemberPrepacker();
+  MemberPrepacker(const MemberPrepacker&) = delete;
+  MemberPrepacker& operator=(const MemberPrepacker&) = delete;
+
+  // The next file in order (`index` into `added`), once packed. The result
+  // stays valid until the next call.
+  const PrepackedMember& Take(std::size_t index);
+
+  // How many workers to use on this machine: one per core, at most four.
+  static int DefaultThreads();
+
+ private:
+  void Work();
+  PrepackedMember Pack(const NewMember& member) const;
+
+  const std::vector<NewMember>& added_;
+  const std::vector<std::size_t> order_;
+  const WriteOptions options_;
+  std::size_t ahead_;  // results held at most before the writer takes them
+  std::vector<PrepackedMember> results_;
+  std::vector<bool> done_;
+  std::size_t next_ = 0;   // the next job a worker starts
+  std::size_t taken_ = 0;  // jobs the writer has taken
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace lha
