@@ -155,46 +155,6 @@ bool ArchiveReader::CopyRaw(const Entry& e, std::FILE* out) const {
 
 namespace {
 
-// Opens a source file for reading. Returns the descriptor and its status,
-// or -1 with a result code.
-int OpenSource(const std::string& path, struct stat& st, int& rc) {
-  // Not waiting on open: a FIFO or device put in a file's place is refused.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  rc = ARC_ERROR_FILE_OPEN;
-  if (fd < 0) return -1;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  // The level-2 header holds 32-bit sizes.
-  if (static_cast<uint64_t>(st.st_size) > 0xFFFFFFFFull) {
-    ::close(fd);
-    rc = ARC_ERROR_VERSION;
-    return -1;
-  }
-  rc = 0;
-  return fd;
-}
-
-// Reads from `fd` as a ByteSource does: up to `n` bytes, 0 at the end or on
-// an error (which `failed` records).
-std::size_t ReadSome(int fd, uint8_t* buf, std::size_t n, bool& failed) {
-  for (;;) {
-    const ssize_t got = ::read(fd, buf, n);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) failed = true;
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
-  }
-}
-
-const char* MethodName(int bits) {
-  switch (bits) {
-    case 15: return "-lh6-";
-    case 16: return "-lh7-";
-    default: return "-lh5-";
-  }
-}
-
 // The line of the command's report for a member written.
 std::string ReportLine(const Member& m) {
   return StoredNameToUtf8(m.name) + " " + std::string(m.method, 5) + " " + std::to_string(m.originalSize) + " -> " +
