@@ -175,7 +175,7 @@ int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMem
   m.packedSize = pre.data.size();
   const std::vector<uint8_t> h = BuildLevel2Header(m);
   if (std::fwrite(h.data(), 1, h.size(), out) != h.size() ||
-      std::fwrite(pre.data.data(), 1, pre.data.size(), out) != pre.data.size()) {
+      (!pre.data.empty() && std::fwrite(pre.data.data(), 1, pre.data.size(), out) != pre.data.size())) {
     return ARC_ERROR_CANNOT_WRITE;
   }
   report += ReportLine(m);
