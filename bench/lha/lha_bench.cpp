@@ -286,6 +286,19 @@ void Header(const std::string& title, const std::vector<Result>& results) {
   std::printf("\n");
 }
 
+// One row of seconds per variant, each new one followed by its ratio to
+// the previous one.
+void TimeRows(const std::string& prefix, const std::vector<Result>& results, double (Result::*times)[kVariantCount]) {
+  for (int k = 0; k < kVariantCount; ++k) {
+    Row(prefix + kVariants[k].label, results, [k, times](const Result& r) { return Format("%.2f", (r.*times)[k]); });
+    if (!IsPrevious(kVariants[k])) {
+      Row("  time new / previous", results, [k, times](const Result& r) {
+        return Format("%.2fx", (r.*times)[k] / std::max((r.*times)[k - 1], 1e-9));
+      });
+    }
+  }
+}
+
 void PrintTables(const std::vector<Result>& results, std::pair<double, double> jlhaStartup) {
   Header("Size (bytes)", results);
   Row("files", results, [](const Result& r) { return Thousands(r.corpus.files.size()); });
@@ -311,14 +324,7 @@ void PrintTables(const std::vector<Result>& results, std::pair<double, double> j
 
   Header("Compression time (CPU s)", results);
   std::printf("  (processor time, user and system: steadier than the clock on a shared machine)\n");
-  for (int k = 0; k < kVariantCount; ++k) {
-    Row(std::string("our ") + kVariants[k].label, results,
-        [k](const Result& r) { return Format("%.2f", r.seconds[k]); });
-    if (!IsPrevious(kVariants[k])) {
-      Row("  time new / previous", results,
-          [k](const Result& r) { return Format("%.2fx", r.seconds[k] / std::max(r.seconds[k - 1], 1e-9)); });
-    }
-  }
+  TimeRows("our ", results, &Result::seconds);
   Row("jlha -lh5- (one run, all threads)", results, [](const Result& r) { return Format("%.2f", r.jlhaSeconds); });
   Row("jlha -lh5- on the clock", results, [](const Result& r) { return Format("%.2f", r.jlhaWall); });
   Row("gzip -9 (one run)", results, [](const Result& r) { return Format("%.2f", r.gzipSeconds); });
@@ -328,14 +334,7 @@ void PrintTables(const std::vector<Result>& results, std::pair<double, double> j
   Header("Writing the archive (clock s)", results);
   std::printf("  (lha::WriteArchive: previous one file at a time, new with %d packing threads)\n",
               lha::MemberPrepacker::DefaultThreads());
-  for (int k = 0; k < kVariantCount; ++k) {
-    Row(std::string("archive ") + kVariants[k].label, results,
-        [k](const Result& r) { return Format("%.2f", r.writeWall[k]); });
-    if (!IsPrevious(kVariants[k])) {
-      Row("  time new / previous", results,
-          [k](const Result& r) { return Format("%.2fx", r.writeWall[k] / std::max(r.writeWall[k - 1], 1e-9)); });
-    }
-  }
+  TimeRows("archive ", results, &Result::writeWall);
 
   Header("Decoding (MB/s of original data)", results);
   std::printf("  (per CPU second; every member, CRC checked; ours best of 5 runs, lhasa best of 3)\n");
