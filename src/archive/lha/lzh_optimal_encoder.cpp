@@ -134,7 +134,7 @@ class OptimalEncoder {
     while (pos < n_) {
       if (!in_.Holds(pos, kChunk + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
       const std::size_t end = FindMatches(pos);
-      // The first chunk starts from rough costs and is parsed twice; later
+      // The first chunk starts from rough costs and is parsed three times; later
       // ones start from the costs of the chunk before, which are close.
       const int passes = seeded ? kPasses : kFirstPasses;
       if (!seeded) {
@@ -165,9 +165,9 @@ class OptimalEncoder {
   // searched, which keeps long runs fast and costs almost nothing.
   static constexpr int kNiceLength = 128;
   // Nodes visited per position: deeper walks find little more.
-  static constexpr int kTreeDepth = 16;
+  static constexpr int kTreeDepth = 32;
   static constexpr int kPasses = 1;
-  static constexpr int kFirstPasses = 2;
+  static constexpr int kFirstPasses = 3;
   static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
   // A new block must save at least this much: each costs the decoder a
   // fresh set of tables, which a few bytes do not pay for.
