@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
@@ -18,7 +19,13 @@ MemberPrepacker::MemberPrepacker(const std::vector<NewMember>& added, std::vecto
       ahead_(static_cast<std::size_t>(std::max(threads, 1)) + 2),
       results_(order_.size()),
       done_(order_.size(), false) {
-  for (int i = 0; i < threads && static_cast<std::size_t>(i) < order_.size(); ++i) workers_.emplace_back([this] { Work(); });
+  for (int i = 0; i < threads && static_cast<std::size_t>(i) < order_.size(); ++i) {
+    try {
+      workers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the ones started do the work, or the writer alone
+    }
+  }
 }
 
 MemberPrepacker::~MemberPrepacker() {
@@ -42,7 +49,14 @@ void MemberPrepacker::Work() {
     if (stop_ || next_ >= order_.size()) return;
     const std::size_t job = next_++;
     lock.unlock();
-    PrepackedMember result = Pack(added_[order_[job]]);
+    PrepackedMember result;
+    try {
+      result = Pack(added_[order_[job]]);
+    } catch (...) {
+      // Out of memory here: the writer packs the file itself and reports
+      // what goes wrong there.
+      result = PrepackedMember();
+    }
     lock.lock();
     results_[job] = std::move(result);
     done_[job] = true;
