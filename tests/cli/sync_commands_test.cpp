@@ -133,10 +133,13 @@ TEST_F(SyncCommands, PublishSendsTheChangesOnlyWhenToldTo) {
 TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
   lmtest::FtpTestServer server;
   ASSERT_GT(server.Port(), 0);
-  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
-                                     "\r\nserver(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
-                                     "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\npassword(000)=" +
-                                     lmtest::FtpTestServer::kPassword + "\r\n");
+  const auto writeSettings = [&] {
+    tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                                       "\r\nserver(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
+                                       "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\npassword(000)=" +
+                                       lmtest::FtpTestServer::kPassword + "\r\n");
+  };
+  writeSettings();
   WriteRandomFiles(QStringLiteral("scripts/Sample/DAT/data"), 60);
   WriteIndex();
 
@@ -161,7 +164,12 @@ TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
   EXPECT_FALSE(QFile::exists(server.Root("index.fet")));
   EXPECT_LT(QDir(server.Root("data")).entryList(QDir::Files | QDir::Hidden).size(), 60);
 
-  // The next run finishes the job.
+  // The next run finishes the job. The single-threaded test server is
+  // started afresh on the same folder first, so that a connection the
+  // stopped run left behind cannot hold it up.
+  server.RestartWith({});
+  ASSERT_GT(server.Port(), 0);
+  writeSettings();
   const clitest::Result again = Loftmark({"publish", "--profile", "Sample", "--yes"});
   EXPECT_EQ(again.code, 0) << again.err.toStdString();
   QFile sent(server.Root("index.fet"));
