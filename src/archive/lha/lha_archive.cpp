@@ -161,16 +161,24 @@ std::string ReportLine(const Member& m) {
          std::to_string(m.packedSize) + "\r\n";
 }
 
+// A file member's header fields from the file's status, sizes and CRC
+// still to come.
+Member FileMember(const NewMember& nm, const struct stat& st, int dictionaryBits) {
+  Member m;
+  m.name = nm.storedName;
+  m.mtime = st.st_mtime;
+  m.originalSize = static_cast<uint64_t>(st.st_size);
+  m.dosAttribute = (st.st_mode & S_IWUSR) ? 0x20 : 0x21;
+  std::memcpy(m.method, MethodName(dictionaryBits), 6);
+  return m;
+}
+
 // Writes a file that was packed ahead.
 int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMember& pre, const WriteOptions& options,
                          std::string& report) {
   if (pre.rc) return pre.rc;
-  Member m;
-  m.name = nm.storedName;
-  m.mtime = pre.st.st_mtime;
-  m.originalSize = static_cast<uint64_t>(pre.st.st_size);
-  m.dosAttribute = (pre.st.st_mode & S_IWUSR) ? 0x20 : 0x21;
-  std::memcpy(m.method, pre.stored ? "-lh0-" : MethodName(options.dictionaryBits), 6);
+  Member m = FileMember(nm, pre.st, options.dictionaryBits);
+  if (pre.stored) std::memcpy(m.method, "-lh0-", 6);
   m.crc = pre.crc;
   m.packedSize = pre.data.size();
   const std::vector<uint8_t> h = BuildLevel2Header(m);
@@ -182,14 +190,16 @@ int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMem
   return 0;
 }
 
-int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember& pre, const WriteOptions& options,
+// Writes a new member: a folder, a file packed ahead (`pre`), or a file
+// packed here while it is read.
+int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* pre, const WriteOptions& options,
                    std::string& report) {
-  if (pre.packedAhead) return WritePrepackedMember(out, nm, pre, options, report);
-  Member m;
-  m.name = nm.storedName;
+  if (pre) return WritePrepackedMember(out, nm, *pre, options, report);
   if (nm.isDirectory) {
     struct stat st {};
     if (::stat(nm.sourcePath.c_str(), &st) != 0) return ARC_ERROR_FILE_OPEN;
+    Member m;
+    m.name = nm.storedName;
     std::memcpy(m.method, "-lhd-", 6);
     m.mtime = st.st_mtime;
     m.dosAttribute = 0x10;
@@ -204,10 +214,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember& p
   if (fd < 0) return openRc;
   FdCloser closer{fd};
   const uint64_t size = static_cast<uint64_t>(st.st_size);
-  m.mtime = st.st_mtime;
-  m.originalSize = size;
-  m.dosAttribute = (st.st_mode & S_IWUSR) ? 0x20 : 0x21;
-  std::memcpy(m.method, MethodName(options.dictionaryBits), 6);
+  Member m = FileMember(nm, st, options.dictionaryBits);
   // The header first with the sizes and CRC not yet known; it is written
   // again when they are (its length does not depend on them).
   const off_t headerAt = ftello(out);
@@ -335,14 +342,13 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
   const int threads = options.threads > 0 ? options.threads : MemberPrepacker::DefaultThreads();
   MemberPrepacker prepacker(added, files, options, files.size() > 1 && threads > 1 ? threads : 0);
 
-  static const PrepackedMember kNotAhead;
   for (const Step& step : steps) {
     if (step.copyOld) {
       if (!existing->CopyRaw(existing->entries()[step.index], out.get())) return fail(ARC_ERROR_CANNOT_READ);
       continue;
     }
     const NewMember& nm = added[step.index];
-    const PrepackedMember& pre = nm.isDirectory ? kNotAhead : prepacker.Take(step.index);
+    const PrepackedMember* pre = nm.isDirectory ? nullptr : prepacker.Take(step.index);
     if (int rc = WriteNewMember(out.get(), nm, pre, options, report)) {
       failedName = nm.sourcePath;
       return fail(rc);

@@ -64,16 +64,15 @@ void MemberPrepacker::Work() {
   }
 }
 
-const PrepackedMember& MemberPrepacker::Take(std::size_t index) {
-  static const PrepackedMember kNotAhead;
+const PrepackedMember* MemberPrepacker::Take(std::size_t index) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (taken_ > 0) results_[taken_ - 1] = PrepackedMember();  // the writer is done with it
-  if (taken_ >= order_.size() || order_[taken_] != index || workers_.empty()) return kNotAhead;
+  if (taken_ >= order_.size() || order_[taken_] != index || workers_.empty()) return nullptr;
   const std::size_t job = taken_;
   changed_.wait(lock, [&] { return done_[job]; });
   ++taken_;
   changed_.notify_all();
-  return results_[job];
+  return results_[job].packedAhead ? &results_[job] : nullptr;
 }
 
 // Reads the whole file and packs it as the writer would: the packed data,
@@ -108,13 +107,7 @@ PrepackedMember MemberPrepacker::Pack(const NewMember& member) const {
   std::vector<uint8_t> packed;
   bool fits = false;
   if (size > 0) {
-    std::size_t at = 0;
-    const ByteSource source = [&](uint8_t* buf, std::size_t n) {
-      const std::size_t k = std::min(n, raw.size() - at);
-      std::memcpy(buf, raw.data() + at, k);
-      at += k;
-      return k;
-    };
+    const ByteSource source = MemorySource{raw.data(), raw.size()};
     const ByteSink sink = [&](const uint8_t* d, std::size_t n) {
       if (packed.size() + n >= size) return false;
       packed.insert(packed.end(), d, d + n);

@@ -41,9 +41,10 @@ class MemberPrepacker {
   MemberPrepacker(const MemberPrepacker&) = delete;
   MemberPrepacker& operator=(const MemberPrepacker&) = delete;
 
-  // The next file in order (`index` into `added`), once packed. The result
-  // stays valid until the next call.
-  const PrepackedMember& Take(std::size_t index);
+  // The next file in order (`index` into `added`) once packed, or null when
+  // the writer packs it itself (too large, or no workers). The result stays
+  // valid until the next call.
+  const PrepackedMember* Take(std::size_t index);
 
   // How many workers to use on this machine: one per core, at most four.
   static int DefaultThreads();

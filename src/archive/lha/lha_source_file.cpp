@@ -36,12 +36,4 @@ std::size_t ReadSome(int fd, uint8_t* buf, std::size_t n, bool& failed) {
   }
 }
 
-const char* MethodName(int dictionaryBits) {
-  switch (dictionaryBits) {
-    case 15: return "-lh6-";
-    case 16: return "-lh7-";
-    default: return "-lh5-";
-  }
-}
-
 }  // namespace lha

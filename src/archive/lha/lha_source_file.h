@@ -20,9 +20,6 @@ int OpenSource(const std::string& path, struct stat& st, int& rc);
 // an error (which `failed` records).
 std::size_t ReadSome(int fd, uint8_t* buf, std::size_t n, bool& failed);
 
-// The method name written for a dictionary size.
-const char* MethodName(int dictionaryBits);
-
 // Closes a descriptor when it goes out of scope.
 struct FdCloser {
   int fd;

@@ -6,9 +6,9 @@ namespace lha {
 namespace {
 
 constexpr int kNC = kLzhLiteralLengthCodes;
-constexpr int kNT = kMaxCodeBits + 3;  // the alphabet that codes the literal/length tree's lengths
-constexpr int kTBits = 5;
-constexpr int kCBits = 9;
+constexpr int kNT = kLzhCodeLengthCodes;
+constexpr int kTBits = kLzhCodeLengthCountBits;
+constexpr int kCBits = kLzhLiteralLengthCountBits;
 
 // Counts bits instead of writing them.
 struct BitCounter {

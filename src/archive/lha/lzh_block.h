@@ -8,15 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "archive/lha/lzh_huffman.h"
+#include "archive/lha/lzh_codec.h"
+#include "archive/lha/lzh_format.h"
 
 namespace lha {
-
-constexpr int kLzhLiteralLengthCodes = 256 + 256 - 3 + 1;  // literals, then match lengths 3..256
-constexpr int kLzhMinMatch = 3;
-constexpr int kLzhMaxMatch = 256;
-constexpr int kLzhMaxDistanceCodes = 18;          // bit lengths of distance - 1 for a 64 KiB window
-constexpr std::size_t kLzhMaxBlockCodes = 65535;  // the block's count is 16 bits
 
 // A literal (c < 256) or a match (c = 256 + length - 3, distanceCode =
 // distance - 1).
@@ -24,11 +19,6 @@ struct LzhCode {
   uint16_t c;
   uint16_t distanceCode;
 };
-
-inline int BitLength(uint32_t v) { return v ? 32 - __builtin_clz(v) : 0; }
-
-// The distance code's symbol: how many bits distance - 1 has.
-inline int DistanceSymbol(uint32_t distanceCode) { return BitLength(distanceCode); }
 
 // Bits are written most significant first.
 class BitWriter {
@@ -55,6 +45,36 @@ class BitWriter {
   int count_ = 0;
 };
 
+// The packed bytes of finished blocks on their way to the sink: handed on
+// once enough have gathered, so memory stays bounded; the bits of a partial
+// byte wait for the next block.
+class LzhBlockOutput {
+ public:
+  explicit LzhBlockOutput(const ByteSink& sink) : sink_(sink), bits_(out_) {}
+  BitWriter& bits() { return bits_; }
+  // Hands the gathered bytes on when there are enough; false when the sink
+  // refused them.
+  bool DrainIfFull() { return out_.size() < kDrainBytes || Drain(); }
+  // Pads the last byte and hands everything on.
+  bool Finish() {
+    bits_.Flush();
+    return Drain();
+  }
+
+ private:
+  static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
+  bool Drain() {
+    if (out_.empty()) return true;
+    const bool ok = sink_(out_.data(), out_.size());
+    out_.clear();
+    return ok;
+  }
+
+  const ByteSink& sink_;
+  std::vector<uint8_t> out_;
+  BitWriter bits_;
+};
+
 // Symbol counts of a stretch of codes.
 struct LzhFrequencies {
   uint32_t c[kLzhLiteralLengthCodes] = {};
@@ -62,15 +82,6 @@ struct LzhFrequencies {
   void Add(const LzhCode& code) {
     ++c[code.c];
     if (code.c >= 256) ++p[DistanceSymbol(code.distanceCode)];
-  }
-};
-
-// Geometry of the distance tree, set by the dictionary size.
-struct LzhDistanceTree {
-  int symbols;  // 14 for -lh4-/-lh5-, 16 for -lh6-, 17 for -lh7-
-  int countBits;
-  static LzhDistanceTree For(int dictionaryBits) {
-    return dictionaryBits <= 13 ? LzhDistanceTree{14, 4} : LzhDistanceTree{dictionaryBits + 1, 5};
   }
 };
 

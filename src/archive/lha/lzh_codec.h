@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -18,6 +19,10 @@ namespace lha {
 // Dictionary bits of a method name ("-lh5-" -> 13), 0 when the method is
 // not one of -lh4- .. -lh7-.
 int DictionaryBits(const char method[5]);
+
+// The method name the encoder writes for a dictionary size ("-lh5-" for 13
+// and anything it does not know, "-lh6-" for 15, "-lh7-" for 16).
+const char* MethodName(int dictionaryBits);
 
 // How the encoder chooses between literals and matches.
 enum class ParseMode {
@@ -47,6 +52,19 @@ using ByteSink = std::function<bool(const uint8_t* data, std::size_t size)>;
 // Supplies data in order: fills up to `size` bytes of `buf` and returns how
 // many; 0 at the end.
 using ByteSource = std::function<std::size_t(uint8_t* buf, std::size_t size)>;
+
+// A ByteSource over bytes held in memory.
+struct MemorySource {
+  const uint8_t* data;
+  std::size_t size;
+  std::size_t at = 0;
+  std::size_t operator()(uint8_t* buf, std::size_t n) {
+    const std::size_t k = n < size - at ? n : size - at;
+    if (k) std::memcpy(buf, data + at, k);
+    at += k;
+    return k;
+  }
+};
 
 // Compresses `size` bytes read from `source` in segments, handing the
 // packed data to `sink` as blocks are finished: memory stays bounded

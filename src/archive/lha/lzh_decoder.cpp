@@ -5,15 +5,16 @@
 #include <memory>
 
 #include "archive/lha/lzh_codec.h"
+#include "archive/lha/lzh_format.h"
 #include "archive/lha/lzh_huffman.h"
 
 namespace lha {
 namespace {
 
-constexpr int kNC = 256 + 256 - 3 + 1;
-constexpr int kNT = kMaxCodeBits + 3;
-constexpr int kTBits = 5;
-constexpr int kCBits = 9;
+constexpr int kNC = kLzhLiteralLengthCodes;
+constexpr int kNT = kLzhCodeLengthCodes;
+constexpr int kTBits = kLzhCodeLengthCountBits;
+constexpr int kCBits = kLzhLiteralLengthCountBits;
 
 inline uint64_t FromBigEndian(uint64_t v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -183,8 +184,9 @@ using PtTable = HuffmanTable<8>;
 class Decoder {
  public:
   Decoder(int dictBits, const ByteSource& source, const ByteSink& sink) : br_(source), sink_(sink) {
-    np_ = dictBits <= 13 ? 14 : dictBits + 1;
-    pBits_ = dictBits <= 13 ? 4 : 5;
+    const LzhDistanceTree distances = LzhDistanceTree::For(dictBits);
+    np_ = distances.symbols;
+    pBits_ = distances.countBits;
     history_ = std::size_t{1} << (np_ - 1);  // the farthest a distance code can reach
     buf_.resize(history_ + kChunk + 2 * 256);
     // Data before the start of the stream reads as blanks, as the format's
@@ -344,14 +346,7 @@ DecodeStatus DecodeLzh(int dictionaryBits, const ByteSource& source, uint64_t or
 
 DecodeStatus DecodeLzh(int dictionaryBits, const uint8_t* packed, std::size_t packedSize,
                        uint64_t originalSize, const ByteSink& sink) {
-  std::size_t at = 0;
-  const ByteSource source = [&](uint8_t* buf, std::size_t n) {
-    const std::size_t k = std::min(n, packedSize - at);
-    if (k) std::memcpy(buf, packed + at, k);
-    at += k;
-    return k;
-  };
-  return DecodeLzh(dictionaryBits, source, originalSize, sink);
+  return DecodeLzh(dictionaryBits, ByteSource(MemorySource{packed, packedSize}), originalSize, sink);
 }
 
 }  // namespace lha

@@ -8,6 +8,14 @@
 
 namespace lha {
 
+const char* MethodName(int dictionaryBits) {
+  switch (dictionaryBits) {
+    case 15: return "-lh6-";
+    case 16: return "-lh7-";
+    default: return "-lh5-";
+  }
+}
+
 bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink) {
   if (size == 0) return true;
   if (options.parse == ParseMode::kLazy) return EncodeLzhLazy(source, size, options.dictionaryBits, sink);
@@ -16,13 +24,7 @@ bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& op
 
 std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
   std::vector<uint8_t> out;
-  std::size_t at = 0;
-  const ByteSource source = [&](uint8_t* buf, std::size_t n) {
-    const std::size_t k = std::min(n, size - at);
-    std::memcpy(buf, data + at, k);
-    at += k;
-    return k;
-  };
+  const ByteSource source = MemorySource{data, size};
   const ByteSink sink = [&](const uint8_t* d, std::size_t n) {
     out.insert(out.end(), d, d + n);
     return true;

@@ -59,6 +59,14 @@ class LzhInputWindow {
     return v;
   }
 
+  // Multiplicative hashes, `bits` wide, of the three or four bytes at `pos`
+  // (the match finders' table indices).
+  uint32_t Hash3(std::size_t pos, int bits) const {
+    const uint32_t v = Byte(pos) | (Byte(pos + 1) << 8) | (Byte(pos + 2) << 16);
+    return (v * 2654435761u) >> (32 - bits);
+  }
+  uint32_t Hash4(std::size_t pos, int bits) const { return (Load32(pos) * 2654435761u) >> (32 - bits); }
+
   // How many bytes at `a` and `b` agree, up to `limit`.
   std::size_t MatchLength(std::size_t a, std::size_t b, std::size_t limit) const {
     std::size_t len = 0;

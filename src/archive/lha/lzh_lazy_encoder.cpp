@@ -24,14 +24,13 @@ struct Params {
 class LazyEncoder {
  public:
   LazyEncoder(const ByteSource& source, uint64_t size, int dictBits, const ByteSink& sink)
-      : sink_(sink),
+      : output_(sink),
         n_(static_cast<std::size_t>(size)),
         windowSize_(std::size_t{1} << dictBits),
         maxDist_(windowSize_ - 1),
         tree_(LzhDistanceTree::For(dictBits)),
         hashBits_(dictBits <= 13 ? 15 : 16),
-        in_(source, n_, windowSize_, kSegment),
-        bw_(out_) {
+        in_(source, n_, windowSize_, kSegment) {
     head_.assign(std::size_t{1} << hashBits_, kNone);
     head3_.assign(std::size_t{1} << kHash3Bits, kNone);
     prev_.assign(windowSize_, kNone);
@@ -45,35 +44,21 @@ class LazyEncoder {
     if (!in_.Load(0)) return false;
     if (!Parse()) return false;
     FlushBlock();
-    bw_.Flush();
-    return Drain();
+    return output_.Finish();
   }
 
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
   static constexpr std::size_t kSegment = std::size_t{1} << 20;
   static constexpr std::size_t kLookahead = LzhInputWindow::kLookahead;
-  // Packed bytes are handed on once this many are finished.
-  static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
   // Codes per block: the trees cost about 100 bytes, so large blocks pay.
   static constexpr std::size_t kBlockSymbols = 32768;
   static constexpr int kHash3Bits = 14;
 
   uint8_t Byte(std::size_t pos) const { return in_.Byte(pos); }
 
-  // Hands the finished blocks' bytes on; the bits of a partial byte stay.
-  bool Drain() {
-    if (out_.empty()) return true;
-    const bool ok = sink_(out_.data(), out_.size());
-    out_.clear();
-    return ok;
-  }
-
-  uint32_t Hash3(std::size_t pos) const {
-    const uint32_t v = Byte(pos) | (Byte(pos + 1) << 8) | (Byte(pos + 2) << 16);
-    return (v * 2654435761u) >> (32 - kHash3Bits);
-  }
-  uint32_t Hash4(std::size_t pos) const { return (in_.Load32(pos) * 2654435761u) >> (32 - hashBits_); }
+  uint32_t Hash3(std::size_t pos) const { return in_.Hash3(pos, kHash3Bits); }
+  uint32_t Hash4(std::size_t pos) const { return in_.Hash4(pos, hashBits_); }
 
   // Four-byte prefixes are chained; three-byte ones only remember their
   // latest position (a short match is worth taking only when it is near).
@@ -135,7 +120,7 @@ class LazyEncoder {
     std::size_t pendingDist = 0;
     while (pos < n_) {
       if (!in_.Holds(pos, kLookahead) && !in_.Load(pos)) return false;
-      if (out_.size() >= kDrainBytes && !Drain()) return false;
+      if (!output_.DrainIfFull()) return false;
       int curLen = 0;
       std::size_t curDist = 0;
       if (!pending) {
@@ -184,11 +169,11 @@ class LazyEncoder {
 
   void FlushBlock() {
     if (codes_.empty()) return;
-    WriteLzhBlock(bw_, codes_.data(), codes_.size(), tree_);
+    WriteLzhBlock(output_.bits(), codes_.data(), codes_.size(), tree_);
     codes_.clear();
   }
 
-  const ByteSink& sink_;
+  LzhBlockOutput output_;
   std::size_t n_;
   std::size_t windowSize_;
   std::size_t maxDist_;
@@ -199,8 +184,6 @@ class LazyEncoder {
   std::vector<uint32_t> head_;
   std::vector<uint32_t> head3_;
   std::vector<uint32_t> prev_;
-  std::vector<uint8_t> out_;
-  BitWriter bw_;
   std::vector<LzhCode> codes_;
 };
 

@@ -27,15 +27,6 @@ LzhMatchTree::LzhMatchTree(const LzhInputWindow& in, int dictionaryBits, int dep
       head4_(std::size_t{1} << kHash4Bits, kNone),
       children_((windowMask_ + 1) * 2, kNone) {}
 
-inline uint32_t LzhMatchTree::Hash3(std::size_t pos) const {
-  const uint32_t v = in_.Byte(pos) | (in_.Byte(pos + 1) << 8) | (in_.Byte(pos + 2) << 16);
-  return (v * 2654435761u) >> (32 - kHash3Bits);
-}
-
-inline uint32_t LzhMatchTree::Hash4(std::size_t pos) const {
-  return (in_.Load32(pos) * 2654435761u) >> (32 - kHash4Bits);
-}
-
 template <bool kCollect>
 int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const std::size_t n = in_.size();
@@ -46,7 +37,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
 
   // The nearest position with the same three bytes: short matches that
   // the four-byte trees cannot see.
-  const uint32_t h3 = Hash3(pos);
+  const uint32_t h3 = in_.Hash3(pos, kHash3Bits);
   const uint32_t c3 = head3_[h3];
   head3_[h3] = static_cast<uint32_t>(pos);
   if (kCollect && c3 != kNone && c3 < pos && pos - c3 <= maxDist_) {
@@ -58,7 +49,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   }
   if (limit < 4) return count;
 
-  const uint32_t h4 = Hash4(pos);
+  const uint32_t h4 = in_.Hash4(pos, kHash4Bits);
   uint32_t cur = head4_[h4];
   head4_[h4] = static_cast<uint32_t>(pos);
   // Links still to be filled: the new root's smaller and larger subtrees.

@@ -39,8 +39,6 @@ class LzhMatchTree {
   static constexpr int kHash3Bits = 14;
   static constexpr int kHash4Bits = 16;
 
-  uint32_t Hash3(std::size_t pos) const;
-  uint32_t Hash4(std::size_t pos) const;
   template <bool kCollect>
   int Walk(std::size_t pos, LzhMatch* out);
 

@@ -114,12 +114,11 @@ void PriceChunk(uint64_t* step, std::size_t count, const uint8_t* bytes, const u
 class OptimalEncoder {
  public:
   OptimalEncoder(const ByteSource& source, uint64_t size, int dictBits, const ByteSink& sink)
-      : sink_(sink),
+      : output_(sink),
         n_(static_cast<std::size_t>(size)),
         tree_(LzhDistanceTree::For(dictBits)),
         in_(source, n_, std::size_t{1} << dictBits, kSegment),
-        matchTree_(in_, dictBits, kTreeDepth),
-        bw_(out_) {
+        matchTree_(in_, dictBits, kTreeDepth) {
     // Small inputs get small tables.
     const std::size_t chunk = std::min(kChunk, n_);
     matchStart_.resize(chunk + 1);
@@ -149,10 +148,9 @@ class OptimalEncoder {
       }
       pos = end;
       CutBlocks(pos == n_);
-      if (out_.size() >= kDrainBytes && !Drain()) return false;
+      if (!output_.DrainIfFull()) return false;
     }
-    bw_.Flush();
-    return Drain();
+    return output_.Finish();
   }
 
  private:
@@ -168,17 +166,9 @@ class OptimalEncoder {
   static constexpr int kTreeDepth = 32;
   static constexpr int kPasses = 1;
   static constexpr int kFirstPasses = 3;
-  static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
   // A new block must save at least this much: each costs the decoder a
   // fresh set of tables, which a few bytes do not pay for.
   static constexpr uint64_t kBlockPenaltyBits = 256;
-
-  bool Drain() {
-    if (out_.empty()) return true;
-    const bool ok = sink_(out_.data(), out_.size());
-    out_.clear();
-    return ok;
-  }
 
   // Every match at every position of the chunk from `start`; returns the
   // chunk's end.
@@ -284,27 +274,27 @@ class OptimalEncoder {
     return LzhBlockBits(d, tree_);
   }
 
-  // Cuts the cells [a, b) into blocks, adding the cut points to cuts_.
-  void Split(std::size_t a, std::size_t b) {
+  // Cuts the cells [a, b), which take `bits` as one block, into blocks,
+  // adding the cut points to cuts_. Each part's exact size is worked out
+  // once and handed down with it.
+  void Split(std::size_t a, std::size_t b, uint64_t bits) {
     if (b - a < 2) return;
     std::size_t bestCut = 0;
     double best = 0;
     for (std::size_t k = a + 1; k < b; ++k) {
-      const double bits = EstimatedBits(cellFreq_[a], cellFreq_[k]) + EstimatedBits(cellFreq_[k], cellFreq_[b]);
-      if (bestCut == 0 || bits < best) {
-        best = bits;
+      const double estimate = EstimatedBits(cellFreq_[a], cellFreq_[k]) + EstimatedBits(cellFreq_[k], cellFreq_[b]);
+      if (bestCut == 0 || estimate < best) {
+        best = estimate;
         bestCut = k;
       }
     }
+    const uint64_t left = ExactBits(cellFreq_[a], cellFreq_[bestCut]);
+    const uint64_t right = ExactBits(cellFreq_[bestCut], cellFreq_[b]);
     const bool tooMany = CellCodes(b) - CellCodes(a) > kLzhMaxBlockCodes;
-    if (!tooMany && ExactBits(cellFreq_[a], cellFreq_[bestCut]) + ExactBits(cellFreq_[bestCut], cellFreq_[b]) +
-                            kBlockPenaltyBits >=
-                        ExactBits(cellFreq_[a], cellFreq_[b])) {
-      return;
-    }
-    Split(a, bestCut);
+    if (!tooMany && left + right + kBlockPenaltyBits >= bits) return;
+    Split(a, bestCut, left);
     cuts_.push_back(bestCut);
-    Split(bestCut, b);
+    Split(bestCut, b, right);
   }
 
   std::size_t CellCodes(std::size_t cell) const { return std::min(cell * cellSize_, codes_.size()); }
@@ -322,25 +312,23 @@ class OptimalEncoder {
       for (std::size_t i = cell * cellSize_; i < CellCodes(cell + 1); ++i) cellFreq_[cell + 1].Add(codes_[i]);
     }
     cuts_.clear();
-    Split(0, cells);
+    if (cells > 1) Split(0, cells, ExactBits(cellFreq_[0], cellFreq_[cells]));
     cuts_.push_back(cells);
     std::size_t from = 0;
     const std::size_t finished = done ? cuts_.size() : cuts_.size() - 1;
     for (std::size_t i = 0; i < finished; ++i) {
       const std::size_t to = CellCodes(cuts_[i]);
-      WriteLzhBlock(bw_, codes_.data() + from, to - from, tree_);
+      WriteLzhBlock(output_.bits(), codes_.data() + from, to - from, tree_);
       from = to;
     }
     codes_.erase(codes_.begin(), codes_.begin() + static_cast<std::ptrdiff_t>(from));
   }
 
-  const ByteSink& sink_;
+  LzhBlockOutput output_;
   std::size_t n_;
   LzhDistanceTree tree_;
   LzhInputWindow in_;
   LzhMatchTree matchTree_;
-  std::vector<uint8_t> out_;
-  BitWriter bw_;
   Prices prices_;
   std::vector<LzhMatch> matches_;
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
