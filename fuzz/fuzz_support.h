@@ -71,7 +71,20 @@ inline const std::string& Scratch() {
 }
 
 [[noreturn]] inline void Fail(const char* what, const std::string& detail = {}) {
-  std::fprintf(stderr, "fuzz check failed: %s %s\n", what, detail.c_str());
+  // The detail may hold NUL and control bytes (it often shows the input):
+  // write them as \xNN so the report shows all of it.
+  std::string shown;
+  for (const char c : detail) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      shown += hex;
+    } else {
+      shown += c;
+    }
+  }
+  std::fprintf(stderr, "fuzz check failed: %s %s\n", what, shown.c_str());
   std::abort();
 }
 

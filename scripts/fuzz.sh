@@ -10,7 +10,8 @@
 # index_compare ftp_listing. Default: all targets, 30 seconds each. New
 # inputs found go to build-fuzz/corpus/<target> (the seeds in the tree stay
 # as they are); a crash leaves its input in build-fuzz/artifacts/<target>
-# and makes the script fail.
+# and makes the script fail. Inputs that once failed are kept in
+# fuzz/regressions/<target> (not rewritten by "seeds") and run every time.
 # FUZZ_JOBS=n runs n fuzzing processes per target (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,12 +37,13 @@ parallel=()
 if [ "${FUZZ_JOBS:-1}" -gt 1 ]; then parallel=(-jobs="$FUZZ_JOBS" -workers="$FUZZ_JOBS"); fi
 failed=()
 for t in "${targets[@]}"; do
-  seeds="fuzz/corpus/$t"
+  seeds=("fuzz/corpus/$t")
+  if [ -d "fuzz/regressions/$t" ]; then seeds+=("fuzz/regressions/$t"); fi
   work="$BUILD_DIR/corpus/$t"
   artifacts="$BUILD_DIR/artifacts/$t"
   mkdir -p "$work" "$artifacts"
   echo "== fuzz_$t for ${seconds}s"
-  if ! "$BUILD_DIR/fuzz/fuzz_$t" "$work" "$seeds" -max_total_time="$seconds" -max_len=65536 \
+  if ! "$BUILD_DIR/fuzz/fuzz_$t" "$work" "${seeds[@]}" -max_total_time="$seconds" -max_len=65536 \
       -timeout=20 -rss_limit_mb=2048 "${parallel[@]}" \
       -artifact_prefix="$artifacts/" -print_final_stats=1 2>"$BUILD_DIR/fuzz_$t.log"; then
     tail -n 60 "$BUILD_DIR/fuzz_$t.log"

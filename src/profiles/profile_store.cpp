@@ -114,31 +114,38 @@ void ApplyLegacyLine(const QString& line) {
   }
 }
 
-// The settings file's lines. The program writes Shift-JIS; a file edited by
-// hand in a UTF-8 editor is recognised (a UTF-8 byte-order mark, or valid
-// UTF-8 whose non-ASCII characters are all three- or four-byte ones) and read as UTF-8, so its
-// Japanese names and paths are not garbled; the next save writes Shift-JIS.
-// Lines may end in CR LF, CR or LF.
+// Whether the settings file's bytes are read as UTF-8. The program writes
+// Shift-JIS; a file edited by hand in a UTF-8 editor is recognised (a UTF-8
+// byte-order mark, or valid UTF-8 whose non-ASCII characters are all three-
+// or four-byte ones) so that its Japanese names and paths are not garbled.
+// Japanese in UTF-8 is made of three-byte characters; Shift-JIS half-width
+// katakana can pair up into two-byte ones (ﾃｽ reads as "ý"), so only a text
+// without those counts as UTF-8.
+bool ReadsAsUtf8(const QByteArray& bytes) {
+  if (bytes.startsWith("\xEF\xBB\xBF")) return true;
+  const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return (c & 0x80) == 0; });
+  if (ascii) return false;
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  const QString text = decoder(bytes);
+  return !decoder.hasError() &&
+         std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
+}
+
+// A comment line in Shift-JIS that is not valid UTF-8 (its first kana starts
+// with a lone continuation byte). SaveProfiles puts it first when the
+// Shift-JIS bytes it is about to write would otherwise read as UTF-8 (rare
+// kanji can line up into valid UTF-8), so that the file reads back as
+// written. Readers skip comment lines.
+const QString kShiftJisMark = QStringLiteral("# このファイルはシフトJISで書かれています");
+
+// The settings file's lines, decoded as ReadsAsUtf8 decides; the next save
+// writes Shift-JIS. Lines may end in CR LF, CR or LF.
 bool ReadSettingsLines(const QString& path, QStringList& lines) {
   QByteArray bytes;
   if (!ReadFileBytes(path, bytes)) return false;
   QString text;
-  const bool bom = bytes.startsWith("\xEF\xBB\xBF");
-  bool utf8 = bom;
-  if (!utf8) {
-    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return (c & 0x80) == 0; });
-    if (!ascii) {
-      // Japanese in UTF-8 is made of three-byte characters; Shift-JIS
-      // half-width katakana can pair up into two-byte ones (ﾃｽ reads as "ý"),
-      // so only a text without those counts as UTF-8.
-      QStringDecoder decoder(QStringDecoder::Utf8);
-      text = decoder(bytes);
-      utf8 = !decoder.hasError() &&
-             std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
-    }
-  }
-  if (utf8) {
-    text = QString::fromUtf8(bom ? bytes.mid(3) : bytes);
+  if (ReadsAsUtf8(bytes)) {
+    text = QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
   } else {
     text = DecodeCp932(bytes);
   }
@@ -280,7 +287,9 @@ void SaveProfiles() {
   const bool hadPrevious = !previousPath.isEmpty() && CanOpenFile(previousPath) && ReadFileBytes(previousPath, previous);
   FileError error;
   QByteArray bytes;
-  const bool saved = EncodeTextLines(ProfileFileLines(), bytes, &error) && WriteFileAtomically(path, bytes, &error);
+  bool saved = EncodeTextLines(ProfileFileLines(), bytes, &error);
+  if (saved && ReadsAsUtf8(bytes)) saved = EncodeTextLines(QStringList{kShiftJisMark} + ProfileFileLines(), bytes, &error);
+  saved = saved && WriteFileAtomically(path, bytes, &error);
   if (saved && hadPrevious && bytes != previous) (void)WriteFileAtomically(previousPath + kBackupSuffix, previous);
   if (saved) return;
   if (error.permissionDenied()) {

@@ -250,6 +250,22 @@ TEST_F(ProfileStore, HandEditedUtf8FileIsReadAndSavedAsShiftJis) {
   WriteIni(Sjis({QStringLiteral("profile(000)=ﾃｽ")}));
   lm::LoadProfiles();
   EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("ﾃｽ"));
+
+  // Shift-JIS that forms valid UTF-8 once a line that is not (here a bad
+  // byte) is gone from the file: the save marks the file as Shift-JIS with a
+  // comment line, and the name reads back as it was.
+  const QString rare = QStringLiteral("鬢罵d");
+  ASSERT_EQ(Sjis({rare}), QByteArray("\xE9\xA4\x94\x6C\x64\r\n"));  // "餔ld" in UTF-8
+  const QString asciiUgu = MakeScript(QStringLiteral("plain"), QStringLiteral("SAMPLE"));
+  WriteIni(Sjis({QStringLiteral("profile(000)=") + rare, QStringLiteral("ugu(000)=") + asciiUgu}) + "\xFF\r\n");
+  lm::LoadProfiles();
+  ASSERT_EQ(lm::profileTable[0].profile, rare);
+  lm::SaveProfiles();
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_TRUE(Ini().startsWith(Sjis({QStringLiteral("# このファイルはシフトJISで書かれています")})));
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, rare);
+  EXPECT_EQ(lm::profileTable[0].ugu, asciiUgu);
 }
 
 TEST_F(ProfileStore, KeysIgnoreCaseLegacyPrefixesDoNot) {
