@@ -96,7 +96,10 @@ void ApplyKeyedLine(const QString& key, int index, const QString& value) {
   // "default" is accepted and its value ignored; other keys name no field.
 }
 
-// A line of the older single-profile layout fills profile 0 where it is still empty.
+// A line of the older single-profile layout fills profile 0 where it is still
+// empty. Its value is trimmed like a keyed line's: a blank after "ugu=" would
+// otherwise stay in the path, be written back, and be trimmed away only at
+// the next start, so the profile named another file from one start to the next.
 void ApplyLegacyLine(const QString& line) {
   Profile& p = profileTable[0];
   struct Legacy {
@@ -108,7 +111,7 @@ void ApplyLegacyLine(const QString& line) {
   for (const Legacy& l : legacy) {
     const QString prefix = QLatin1String(l.prefix);
     if (line.startsWith(prefix, Qt::CaseSensitive)) {
-      if (l.field->isEmpty()) *l.field = line.mid(prefix.size());
+      if (l.field->isEmpty()) *l.field = TrimBlanks(line.mid(prefix.size()));
       return;
     }
   }

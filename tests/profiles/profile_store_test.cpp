@@ -274,8 +274,8 @@ TEST_F(ProfileStore, KeysIgnoreCaseLegacyPrefixesDoNot) {
   scripts_.WriteFile(QStringLiteral("d/f"), "f");
   WriteIni(Sjis({QStringLiteral("UGU=/ignored.ugu"), QStringLiteral("NameArc(000)=N"),
                  QStringLiteral("profile(000)="), QStringLiteral("profile=Legacy name"),
-                 QStringLiteral("profile=second legacy name"), QStringLiteral("ugu=") + ugu,
-                 QStringLiteral("dirarc=") + dir, QStringLiteral("Addarc=x"), QStringLiteral("addarc=y")}));
+                 QStringLiteral("profile=second legacy name"), QStringLiteral("ugu= ") + ugu,
+                 QStringLiteral("dirarc=　") + dir + QStringLiteral(" "), QStringLiteral("Addarc=x"), QStringLiteral("addarc=y")}));
   lm::LoadProfiles();
   const lm::Profile& p = lm::profileTable[0];
   EXPECT_EQ(p.namearc, QStringLiteral("N"));
