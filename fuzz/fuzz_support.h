@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "util/text/visible_text.h"
+
 namespace fuzzsupport {
 
 inline void WriteBytes(const std::string& path, const uint8_t* data, std::size_t size) {
@@ -71,20 +73,9 @@ inline const std::string& Scratch() {
 }
 
 [[noreturn]] inline void Fail(const char* what, const std::string& detail = {}) {
-  // The detail may hold NUL and control bytes (it often shows the input):
-  // write them as \xNN so the report shows all of it.
-  std::string shown;
-  for (const char c : detail) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      shown += hex;
-    } else {
-      shown += c;
-    }
-  }
-  std::fprintf(stderr, "fuzz check failed: %s %s\n", what, shown.c_str());
+  // The detail often shows the input: its NUL and control bytes are written
+  // as escapes so that the report shows all of it.
+  std::fprintf(stderr, "fuzz check failed: %s %s\n", what, visible::Escape(detail).c_str());
   std::abort();
 }
 

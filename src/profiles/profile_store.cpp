@@ -1,6 +1,7 @@
 #include "profiles/profile_store.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include <QFile>
@@ -117,21 +118,24 @@ void ApplyLegacyLine(const QString& line) {
   }
 }
 
-// Whether the settings file's bytes are read as UTF-8. The program writes
-// Shift-JIS; a file edited by hand in a UTF-8 editor is recognised (a UTF-8
-// byte-order mark, or valid UTF-8 whose non-ASCII characters are all three-
-// or four-byte ones) so that its Japanese names and paths are not garbled.
-// Japanese in UTF-8 is made of three-byte characters; Shift-JIS half-width
-// katakana can pair up into two-byte ones (ﾃｽ reads as "ý"), so only a text
-// without those counts as UTF-8.
-bool ReadsAsUtf8(const QByteArray& bytes) {
-  if (bytes.startsWith("\xEF\xBB\xBF")) return true;
+// The settings file's bytes read as UTF-8, or nothing when they are read as
+// Shift-JIS. The program writes Shift-JIS; a file edited by hand in a UTF-8
+// editor is recognised (a UTF-8 byte-order mark, or valid UTF-8 whose
+// non-ASCII characters are all three- or four-byte ones) so that its Japanese
+// names and paths are not garbled. Japanese in UTF-8 is made of three-byte
+// characters; Shift-JIS half-width katakana can pair up into two-byte ones
+// (ﾃｽ reads as "ý"), so only a text without those counts as UTF-8.
+std::optional<QString> Utf8Reading(const QByteArray& bytes) {
+  static const QByteArray bom("\xEF\xBB\xBF");
+  if (bytes.startsWith(bom)) return QString::fromUtf8(bytes.mid(bom.size()));
   const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return (c & 0x80) == 0; });
-  if (ascii) return false;
+  if (ascii) return std::nullopt;
   QStringDecoder decoder(QStringDecoder::Utf8);
-  const QString text = decoder(bytes);
-  return !decoder.hasError() &&
-         std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
+  QString text = decoder(bytes);
+  const bool twoByte =
+      std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
+  if (decoder.hasError() || twoByte) return std::nullopt;
+  return text;
 }
 
 // A comment line in Shift-JIS that is not valid UTF-8 (its first kana starts
@@ -141,17 +145,13 @@ bool ReadsAsUtf8(const QByteArray& bytes) {
 // written. Readers skip comment lines.
 const QString kShiftJisMark = QStringLiteral("# このファイルはシフトJISで書かれています");
 
-// The settings file's lines, decoded as ReadsAsUtf8 decides; the next save
+// The settings file's lines, decoded as Utf8Reading decides; the next save
 // writes Shift-JIS. Lines may end in CR LF, CR or LF.
 bool ReadSettingsLines(const QString& path, QStringList& lines) {
   QByteArray bytes;
   if (!ReadFileBytes(path, bytes)) return false;
-  QString text;
-  if (ReadsAsUtf8(bytes)) {
-    text = QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
-  } else {
-    text = DecodeCp932(bytes);
-  }
+  std::optional<QString> utf8 = Utf8Reading(bytes);
+  const QString text = utf8 ? std::move(*utf8) : DecodeCp932(bytes);
   static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
   lines = text.split(lineEnd);
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
@@ -290,8 +290,12 @@ void SaveProfiles() {
   const bool hadPrevious = !previousPath.isEmpty() && CanOpenFile(previousPath) && ReadFileBytes(previousPath, previous);
   FileError error;
   QByteArray bytes;
-  bool saved = EncodeTextLines(ProfileFileLines(), bytes, &error);
-  if (saved && ReadsAsUtf8(bytes)) saved = EncodeTextLines(QStringList{kShiftJisMark} + ProfileFileLines(), bytes, &error);
+  QStringList lines = ProfileFileLines();
+  bool saved = EncodeTextLines(lines, bytes, &error);
+  if (saved && Utf8Reading(bytes)) {
+    lines.prepend(kShiftJisMark);
+    saved = EncodeTextLines(lines, bytes, &error);
+  }
   saved = saved && WriteFileAtomically(path, bytes, &error);
   if (saved && hadPrevious && bytes != previous) (void)WriteFileAtomically(previousPath + kBackupSuffix, previous);
   if (saved) return;
