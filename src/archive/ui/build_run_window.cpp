@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <limits>
+
 #include "archive/build_progress.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
@@ -24,6 +26,8 @@ namespace {
 
 // The delay before the progress dialog shows: shorter builds pass without it.
 constexpr int kProgressDelayMs = 500;
+// How often a dialog held back by a message box looks again.
+constexpr int kProgressRecheckMs = 100;
 
 // Holds back the user's input to one window while a build runs off its
 // thread: the build reads the profile the window would change. Drawing,
@@ -110,8 +114,13 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   dialog.setMinimumWidth(420);
   dialog.setAutoClose(false);
   dialog.setAutoReset(false);
-  dialog.setMinimumDuration(kProgressDelayMs);
+  // The dialog comes up only through showLater below: QProgressDialog's own
+  // timer would also show it over a message box of the build.
+  dialog.setMinimumDuration(std::numeric_limits<int>::max());
   dialog.setRange(0, 0);  // busy until the first step is known
+  // Restarts the dialog's own timer, which its constructor started at four
+  // seconds, with the duration above.
+  dialog.setValue(0);
   // The library call that runs is finished first; the build stops after it.
   QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [] { RequestBuildCancel(); });
   // The steps are announced on the build's thread; the dialog follows on its own.
@@ -128,7 +137,17 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   });
   QTimer showLater;
   showLater.setSingleShot(true);
-  QObject::connect(&showLater, &QTimer::timeout, &dialog, [&dialog] { dialog.show(); });
+  QObject::connect(&showLater, &QTimer::timeout, &dialog, [&dialog, &showLater] {
+    // Not while a message box of the build is open: the dialog would come up
+    // over the question the build waits for and hide it. It comes once the
+    // box is answered and the build is still running.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != &dialog) {
+      showLater.start(kProgressRecheckMs);
+      return;
+    }
+    dialog.show();
+  });
   showLater.start(kProgressDelayMs);
 
   QEventLoop loop;

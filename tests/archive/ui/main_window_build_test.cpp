@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QListWidget>
 #include <QProgressDialog>
@@ -209,6 +210,57 @@ TEST_F(MainWindowBuildTest, MessageBoxesOfTheBuildAppearOnTheWindowThread) {
   lm::SetMessageBoxSink(previous);
   EXPECT_EQ(recording.texts, QStringList({lmtest::Missing(sample_.missing), kMade}));
   EXPECT_TRUE(recording.allOnWindowThread);
+}
+
+// The build's first message box is a real modal window left open for 4.5 s
+// (longer than QProgressDialog's own four-second timer); the build's next
+// archiver command then takes 1.5 s.
+class SlowModalBoxes final : public lm::MessageBoxSink {
+ public:
+  explicit SlowModalBoxes(QWidget* window) : window_(window) {}
+  int Show(const QString& text, int, const QString&) override {
+    texts << text;
+    if (texts.size() > 1) return lm::button::OK;
+    QDialog box(QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    QTimer::singleShot(900, &box, [this] { progressOverBox = ProgressVisible(); });
+    QTimer::singleShot(4400, &box, [this] { progressOverBox = progressOverBox || ProgressVisible(); });
+    QTimer::singleShot(4500, &box, &QDialog::accept);
+    box.exec();
+    answered = true;
+    QTimer::singleShot(900, [this] { progressAfterBox = ProgressVisible(); });
+    return lm::button::OK;
+  }
+  bool ProgressVisible() const {
+    auto* dialog = window_->findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
+    return dialog && dialog->isVisible();
+  }
+  QStringList texts;
+  std::atomic<bool> answered{false};
+  bool progressOverBox = true;
+  bool progressAfterBox = false;
+
+ private:
+  QWidget* window_;
+};
+
+TEST_F(MainWindowBuildTest, TheProgressDialogWaitsForAnOpenMessageBoxOfTheBuild) {
+  SlowModalBoxes boxes(&window_);
+  lm::MessageBoxSink* previous = lm::CurrentMessageBoxSink();
+  lm::SetMessageBoxSink(&boxes);
+  std::atomic<bool> slowed{false};
+  lm::SetArchiverCommandTrace([&](const QString&, const QString&) {
+    if (boxes.answered && !slowed.exchange(true)) QThread::msleep(1500);
+  });
+  StartBuild(lm::kArchiveTypeExe);
+  lm::SetArchiverCommandTrace(nullptr);
+  lm::SetMessageBoxSink(previous);
+  ASSERT_EQ(boxes.texts, QStringList({lmtest::Missing(sample_.missing), kMade}));
+  ASSERT_TRUE(slowed);
+  // Over the open box the dialog would hide the question; after it, the
+  // still running build shows it.
+  EXPECT_FALSE(boxes.progressOverBox);
+  EXPECT_TRUE(boxes.progressAfterBox);
 }
 
 TEST_F(MainWindowBuildTest, CancelAtEachStepLeavesTheEarlierArchivesAndNothingElse) {
