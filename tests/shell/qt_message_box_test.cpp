@@ -64,6 +64,7 @@ TEST(QtMessageBoxTest, StyleGivesButtonsIconAndTitle) {
       EXPECT_EQ(box.text(), "first line\n『/x/y』");
       EXPECT_EQ(Buttons(box), expected) << c.style;
       EXPECT_EQ(box.icon(), c.icon) << c.style;
+      for (B::StandardButton b : c.buttons) EXPECT_EQ(box.button(b)->text(), lm::ButtonCaption(b));
       box.button(c.press)->click();
     });
     const int result = sink.Show(QStringLiteral("first line") + QChar(13) + "『/x/y』", c.style,

@@ -12,6 +12,7 @@
 #include "sync/upload_report.h"
 #include "sync/ui/frm_test_fet.h"
 #include "util/message_box.h"
+#include "util/ui/qt_message_box.h"
 
 namespace lm {
 namespace {
@@ -28,11 +29,16 @@ bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
                QStringLiteral("パスワードを入力してください。"),
            style::Exclamation);
   }
-  bool ok = false;
-  password = QInputDialog::getText(parent, kAppTitle,
-                                   Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。"),
-                                   QLineEdit::Password, QString(), &ok);
-  return ok;
+  QInputDialog ask(parent);
+  ask.setObjectName(QStringLiteral("PasswordPrompt"));
+  ask.setWindowTitle(kAppTitle);
+  ask.setLabelText(Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。"));
+  ask.setTextEchoMode(QLineEdit::Password);
+  ask.setOkButtonText(ButtonCaption(QMessageBox::Ok));
+  ask.setCancelButtonText(ButtonCaption(QMessageBox::Cancel));
+  if (ask.exec() != QDialog::Accepted) return false;
+  password = ask.textValue();
+  return true;
 }
 
 // Opens the session; an FTPS certificate that the system does not vouch for

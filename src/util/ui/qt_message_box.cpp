@@ -26,6 +26,18 @@ MessageBoxLook LookOfStyle(int style) {
   return look;
 }
 
+QString ButtonCaption(QMessageBox::StandardButton button) {
+  switch (button) {
+    case QMessageBox::Cancel: return QStringLiteral("キャンセル");
+    case QMessageBox::Abort: return QStringLiteral("中止(&A)");
+    case QMessageBox::Retry: return QStringLiteral("再試行(&R)");
+    case QMessageBox::Ignore: return QStringLiteral("無視(&I)");
+    case QMessageBox::Yes: return QStringLiteral("はい(&Y)");
+    case QMessageBox::No: return QStringLiteral("いいえ(&N)");
+    default: return QStringLiteral("OK");
+  }
+}
+
 int ButtonNumber(QMessageBox::StandardButton pressed) {
   switch (pressed) {
     case QMessageBox::Ok: return button::OK;
@@ -49,6 +61,7 @@ int QtMessageBoxSink::Show(const QString& text, int style, const QString& title)
   QMessageBox::StandardButtons buttons;
   for (auto b : look.buttons) buttons |= b;
   box.setStandardButtons(buttons);
+  for (auto b : look.buttons) box.button(b)->setText(ButtonCaption(b));
   box.setDefaultButton(look.buttons.first());
   // Closing the box without a button counts as its negative answer.
   if (buttons & QMessageBox::Cancel)

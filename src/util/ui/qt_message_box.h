@@ -18,6 +18,10 @@ struct MessageBoxLook {
 };
 MessageBoxLook LookOfStyle(int style);
 
+// The caption a button bears: the texts of the Japanese desktop's message
+// boxes ("はい(&Y)", "キャンセル", ...), whatever language Qt itself speaks.
+QString ButtonCaption(QMessageBox::StandardButton button);
+
 // The classic button number (button::OK, button::Yes, ...) of a pressed button.
 int ButtonNumber(QMessageBox::StandardButton pressed);
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressDialog>
@@ -144,6 +145,44 @@ TEST_F(UploadOperationTest, AWrongPasswordIsReportedWithTheServersReply) {
   EXPECT_FALSE(Run([](FrmTestFet&) {}));
   ASSERT_EQ(boxes.Texts().size(), 1);
   EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("530"))) << boxes.Texts()[0].toStdString();
+}
+
+TEST_F(UploadOperationTest, WithoutAStoredPasswordItIsAskedForInJapanese) {
+  scope.Current().password.clear();
+  // Declined: the operation ends quietly. Typed: it logs in with it, and the
+  // result window (cancelled here) shows the comparison.
+  for (const bool type : {false, true}) {
+    boxes.Clear();
+    QString label;
+    QStringList buttons;
+    bool resultShown = false;
+    QTimer::singleShot(0, [&] {
+      auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(ask, nullptr);
+      EXPECT_EQ(ask->objectName(), QStringLiteral("PasswordPrompt"));
+      EXPECT_EQ(ask->textEchoMode(), QLineEdit::Password);
+      label = ask->labelText();
+      for (QPushButton* b : ask->findChildren<QPushButton*>()) buttons << b->text();
+      if (!type) {
+        ask->reject();
+        return;
+      }
+      QTimer::singleShot(0, [&] {
+        auto* w = qobject_cast<FrmTestFet*>(QApplication::activeModalWidget());
+        resultShown = w != nullptr;
+        if (w) QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+      });
+      ask->setTextValue(QString::fromLatin1(FtpTestServer::kPassword));
+      ask->accept();
+    });
+    RunUploadOperation(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label, QStringLiteral("『ftp://127.0.0.1:%1』のパスワードを入力してください。").arg(server.Port()));
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+    EXPECT_TRUE(boxes.Texts().isEmpty()) << boxes.Texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(resultShown, type);
+  }
 }
 
 TEST_F(UploadOperationTest, AnUntrustedCertificateIsShownAndKeptOnlyWhenTrusted) {
