@@ -10,6 +10,8 @@ packages=(
   g++-mingw-w64-x86-64
   # windows and core library
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6 libgl-dev
+  # Qt's own texts (context menus, standard buttons) in Japanese
+  qt6-translations-l10n
   # Japanese UI font
   fonts-ipafont-gothic
   # CAB archives; FTP, FTPS and SFTP transfers

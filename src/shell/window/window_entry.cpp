@@ -11,6 +11,7 @@
 #include "shell/ui/main_window.h"
 #include "shell/ui/startup.h"
 #include "util/ui/qt_message_box.h"
+#include "util/ui/qt_texts.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ void CloseOnTermination(lm::FIND* window) {
 
 extern "C" __attribute__((visibility("default"))) int LoftmarkWindowMain(int argc, char** argv) {
   QApplication app(argc, argv);
+  lm::InstallJapaneseQtTexts(app);
   lm::QtMessageBoxSink messageBoxes;
   lm::SetMessageBoxSink(&messageBoxes);
 
