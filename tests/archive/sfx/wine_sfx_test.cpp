@@ -263,6 +263,10 @@ pid_t StartWindow(const std::string& exe, const std::string& title, const std::s
 // moving can be lost, and the question would then wait for the next key.
 bool AnswerWindow(const std::string& xdotool, const std::string& title, const std::string& key) {
   const std::string find = xdotool + "search --onlyvisible --name " + Quote("^" + title + "$");
+  // The window may exist a moment before it is shown.
+  for (int wait = 0; wait < 100 && Shell(find).exitCode != 0; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   for (int attempt = 0; attempt < 5; ++attempt) {
     const auto found = Shell(find);
     if (found.exitCode != 0) return attempt > 0;
