@@ -214,7 +214,7 @@ TEST_F(MainWindowBuildTest, MessageBoxesOfTheBuildAppearOnTheWindowThread) {
 
 // The build's first message box is a real modal window left open for 4.5 s
 // (longer than QProgressDialog's own four-second timer); the build's next
-// archiver command then takes 1.5 s.
+// archiver command then takes 2.5 s.
 class SlowModalBoxes final : public lm::MessageBoxSink {
  public:
   explicit SlowModalBoxes(QWidget* window) : window_(window) {}
@@ -250,7 +250,7 @@ TEST_F(MainWindowBuildTest, TheProgressDialogWaitsForAnOpenMessageBoxOfTheBuild)
   lm::SetMessageBoxSink(&boxes);
   std::atomic<bool> slowed{false};
   lm::SetArchiverCommandTrace([&](const QString&, const QString&) {
-    if (boxes.answered && !slowed.exchange(true)) QThread::msleep(1500);
+    if (boxes.answered && !slowed.exchange(true)) QThread::msleep(2500);
   });
   StartBuild(lm::kArchiveTypeExe);
   lm::SetArchiverCommandTrace(nullptr);
