@@ -114,12 +114,12 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   dialog.setMinimumWidth(420);
   dialog.setAutoClose(false);
   dialog.setAutoReset(false);
-  // The dialog comes up only through showLater below: QProgressDialog's own
-  // timer would also show it over a message box of the build.
+  // Only showLater below brings the dialog up. QProgressDialog's own timer
+  // (four seconds from its construction, restarted with the minimum
+  // duration by setValue at the minimum) would show it over a message box
+  // of the build.
   dialog.setMinimumDuration(std::numeric_limits<int>::max());
   dialog.setRange(0, 0);  // busy until the first step is known
-  // Restarts the dialog's own timer, which its constructor started at four
-  // seconds, with the duration above.
   dialog.setValue(0);
   // The library call that runs is finished first; the build stops after it.
   QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [] { RequestBuildCancel(); });
@@ -141,8 +141,7 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
     // Not while a message box of the build is open: the dialog would come up
     // over the question the build waits for and hide it. It comes once the
     // box is answered and the build is still running.
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != &dialog) {
+    if (QApplication::activeModalWidget()) {
       showLater.start(kProgressRecheckMs);
       return;
     }

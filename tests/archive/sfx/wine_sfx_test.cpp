@@ -258,15 +258,11 @@ pid_t StartWindow(const std::string& exe, const std::string& title, const std::s
   return pid;
 }
 
-// Focuses the visible window titled `title` and presses `key` until that
+// Focuses the shown window titled `title` and presses `key` until that
 // window is gone: on a loaded machine a key sent while the focus is still
 // moving can be lost, and the question would then wait for the next key.
 bool AnswerWindow(const std::string& xdotool, const std::string& title, const std::string& key) {
   const std::string find = xdotool + "search --onlyvisible --name " + Quote("^" + title + "$");
-  // The window may exist a moment before it is shown.
-  for (int wait = 0; wait < 100 && Shell(find).exitCode != 0; ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
   for (int attempt = 0; attempt < 5; ++attempt) {
     const auto found = Shell(find);
     if (found.exitCode != 0) return attempt > 0;
@@ -315,7 +311,8 @@ TEST(WineSfx, TheWindowExtractsOnEnterAndAsksBeforeOverwriting) {
     const pid_t pid = StartWindow(exe, "dist", x);  // no title: the file's name
     ASSERT_GT(pid, 0);
     Shell(x + "key Return");
-    const auto asked = Shell("timeout 60 " + x + "search --sync --name " + Quote("^ファイルの上書き確認$"));
+    // The question exists a moment before it is shown: wait until it is shown.
+    const auto asked = Shell("timeout 60 " + x + "search --sync --onlyvisible --name " + Quote("^ファイルの上書き確認$"));
     EXPECT_EQ(asked.exitCode, 0) << asked.out;
     EXPECT_TRUE(AnswerWindow(x, "ファイルの上書き確認", c.key)) << c.key;
     EXPECT_EQ(PressEnterUntilDone(x, pid), c.exitCode) << c.key;
