@@ -13,6 +13,9 @@
 # and makes the script fail. Inputs that once failed are kept in
 # fuzz/regressions/<target> (not rewritten by "seeds") and run every time.
 # FUZZ_JOBS=n runs n fuzzing processes per target (default 1).
+# FUZZ_SEED=n fixes libFuzzer's random seed (default: a new one each run),
+# so that a run can be repeated mutation for mutation; the test script uses
+# a fixed seed so that its result does not depend on luck.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:-all}
@@ -35,6 +38,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 parallel=()
 if [ "${FUZZ_JOBS:-1}" -gt 1 ]; then parallel=(-jobs="$FUZZ_JOBS" -workers="$FUZZ_JOBS"); fi
+seed=()
+if [ -n "${FUZZ_SEED:-}" ]; then seed=(-seed="$FUZZ_SEED"); fi
 failed=()
 for t in "${targets[@]}"; do
   seeds=("fuzz/corpus/$t")
@@ -44,7 +49,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$work" "$artifacts"
   echo "== fuzz_$t for ${seconds}s"
   if ! "$BUILD_DIR/fuzz/fuzz_$t" "$work" "${seeds[@]}" -max_total_time="$seconds" -max_len=65536 \
-      -timeout=20 -rss_limit_mb=2048 "${parallel[@]}" \
+      -timeout=20 -rss_limit_mb=2048 "${parallel[@]}" "${seed[@]}" \
       -artifact_prefix="$artifacts/" -print_final_stats=1 2>"$BUILD_DIR/fuzz_$t.log"; then
     tail -n 60 "$BUILD_DIR/fuzz_$t.log"
     failed+=("$t")
