@@ -16,6 +16,22 @@ std::string LastLevel(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Every name a member path gives to something on disk: each of its levels
+// (folders made on the way too) and, for a link stored as "link|target",
+// the link's levels and the target's.
+void AddLevels(const std::string& path, std::vector<std::string>& names) {
+  std::string level;
+  for (const char c : path) {
+    if (c == '/' || c == '|') {
+      names.push_back(level);
+      level.clear();
+    } else {
+      level.push_back(c);
+    }
+  }
+  names.push_back(level);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -30,12 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   lha::ExtractAll(archive, box + "/out/", true, nullptr, report);
 
   // Member names may themselves look like temporary files; those are no
-  // leftovers. A damaged header ends the listing but keeps (and extracts) the
-  // members before it, so they count whatever Open returns.
-  std::vector<std::string> memberLeaves;
+  // leftovers, nor are the folders on their paths. A damaged header ends the
+  // listing but keeps (and extracts) the members before it, so they count
+  // whatever Open returns.
+  std::vector<std::string> memberNames;
   lha::ArchiveReader reader;
   reader.Open(archive);
-  for (const lha::Entry& e : reader.entries()) memberLeaves.push_back(LastLevel(e.path));
+  for (const lha::Entry& e : reader.entries()) AddLevels(e.path, memberNames);
   std::vector<std::string> found;
   fuzzsupport::ListTree(box, "", found);
   for (const std::string& p : found) {
@@ -43,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string leaf = LastLevel(p);
     if (leaf.rfind(".lha-", 0) == 0) {
       bool member = false;
-      for (const std::string& m : memberLeaves) member = member || m == leaf;
+      for (const std::string& m : memberNames) member = member || m == leaf;
       if (!member) fuzzsupport::Fail("temporary file left:", p);
     }
   }
