@@ -1,10 +1,13 @@
 // Extraction of any archive into a scratch folder with paths, as the
 // self-extractor does: nothing may land outside the output folder and no
 // temporary file may be left behind, whatever the archive holds.
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "archive/lha/command_parts.h"
 #include "archive/lha/lha_archive.h"
 #include "archive/lha/lha_commands.h"
 #include "fuzz_support.h"
@@ -19,17 +22,9 @@ std::string LastLevel(const std::string& path) {
 // Every name a member path gives to something on disk: each of its levels
 // (folders made on the way too) and, for a link stored as "link|target",
 // the link's levels and the target's.
-void AddLevels(const std::string& path, std::vector<std::string>& names) {
-  std::string level;
-  for (const char c : path) {
-    if (c == '/' || c == '|') {
-      names.push_back(level);
-      level.clear();
-    } else {
-      level.push_back(c);
-    }
-  }
-  names.push_back(level);
+void AddLevels(std::string path, std::vector<std::string>& names) {
+  std::replace(path.begin(), path.end(), '|', '/');
+  for (std::string& level : lha::SplitSlashes(path)) names.push_back(std::move(level));
 }
 
 }  // namespace
@@ -59,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (p != "/a.lzh" && p != "/out" && p.rfind("/out/", 0) != 0) fuzzsupport::Fail("written outside the output folder:", p);
     const std::string leaf = LastLevel(p);
     if (leaf.rfind(".lha-", 0) == 0) {
-      bool member = false;
-      for (const std::string& m : memberNames) member = member || m == leaf;
+      const bool member = std::find(memberNames.begin(), memberNames.end(), leaf) != memberNames.end();
       if (!member) fuzzsupport::Fail("temporary file left:", p);
     }
   }

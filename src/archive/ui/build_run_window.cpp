@@ -19,6 +19,7 @@
 #include "archive/build_progress.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/ui/qt_message_box.h"
 
 namespace lm {
 
@@ -109,7 +110,7 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   dialog.setObjectName(QStringLiteral("BuildProgress"));
   dialog.setWindowTitle(QStringLiteral("Loftmark"));
   dialog.setWindowModality(Qt::WindowModal);
-  dialog.setCancelButtonText(QStringLiteral("キャンセル"));
+  dialog.setCancelButtonText(ButtonCaption(QMessageBox::Cancel));
   dialog.setLabelText(QStringLiteral("配布用アーカイブを作成しています"));
   dialog.setMinimumWidth(420);
   dialog.setAutoClose(false);

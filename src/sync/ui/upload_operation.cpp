@@ -98,7 +98,7 @@ void RunUploadOperation(QWidget* parent) {
   QProgressDialog progress(parent);
   progress.setObjectName(QStringLiteral("UploadProgress"));
   progress.setWindowTitle(kAppTitle);
-  progress.setCancelButtonText(QStringLiteral("キャンセル"));
+  progress.setCancelButtonText(ButtonCaption(QMessageBox::Cancel));
   progress.setRange(0, 1000);
   progress.setMinimumDuration(0);
   progress.setWindowModality(Qt::WindowModal);
