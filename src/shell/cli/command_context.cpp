@@ -25,7 +25,7 @@ int Failure(CommandContext& ctx, const QString& text) {
 }
 
 int RefuseBuildOptions(const CommandContext& ctx) {
-  for (const char* name : {"type", "out", "name"})
+  for (const char* name : {"type", "out", "name", "fast"})
     if (ctx.args.isSet(QString::fromLatin1(name)))
       return UsageError(QStringLiteral("--%1 は build コマンドのオプションです。").arg(QString::fromLatin1(name)));
   return kSuccess;
@@ -101,6 +101,12 @@ int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
       return UsageError(QStringLiteral("--name にはフォルダを含まないアーカイブ名を指定してください。"));
     profile.namearc = name;
+  }
+  // The library's switch of its fast mode, after the profile's own
+  // arguments, for this run only.
+  if (ctx.args.isSet(QStringLiteral("fast"))) {
+    const QString own = TrimBlanks(profile.addarc);
+    profile.addarc = own.isEmpty() ? QStringLiteral("-f") : own + QStringLiteral(" -f");
   }
   return kSuccess;
 }

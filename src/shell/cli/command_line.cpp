@@ -35,7 +35,7 @@ QString Description() {
       "  index      (--profile NAME | --script FILE) --next \"YYYY M D H M\" [--tmp]\n"
       "             index.fet (--tmp で indextmp.fet も) を作成します。\n"
       "  build      (--profile NAME | --script FILE) --type qsc|lzh|exe|all\n"
-      "             [--out DIR] [--name BASE] [--next \"YYYY M D H M\"] [--tmp]\n"
+      "             [--out DIR] [--name BASE] [--next \"YYYY M D H M\"] [--tmp] [--fast]\n"
       "             更新定義ファイルを作成してから配布用アーカイブを作成します。\n"
       "  compare    (--profile NAME | --script FILE) [--server-index FILE]\n"
       "             ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。\n"
@@ -56,6 +56,7 @@ void AddOptions(QCommandLineParser& parser) {
       {QStringLiteral("type"), QStringLiteral("アーカイブの種類 qsc、lzh、exe、all。"), QStringLiteral("TYPE")},
       {QStringLiteral("out"), QStringLiteral("アーカイブを作成するディレクトリ。"), QStringLiteral("DIR")},
       {QStringLiteral("name"), QStringLiteral("アーカイブ名 (拡張子なし)。"), QStringLiteral("BASE")},
+      {QStringLiteral("fast"), QStringLiteral("LZH を高速モードで圧縮します (少し大きく、ずっと速い)。")},
       {QStringLiteral("server-index"), QStringLiteral("比較するサーバーの更新定義ファイル (既定は indexserver.fet)。"),
        QStringLiteral("FILE")},
       {QStringLiteral("dry-run"), QStringLiteral("比較結果を表示するだけで、アップロードしません。")},
