@@ -34,16 +34,6 @@ int Failure(CommandContext& ctx, const QString& text) {
   return kFailed;
 }
 
-<<<<<<< HEAD
-=======
-int RefuseBuildOptions(const CommandContext& ctx) {
-  for (const char* name : {"type", "out", "name", "fast"})
-    if (ctx.args.isSet(QString::fromLatin1(name)))
-      return UsageError(QStringLiteral("--%1 は build コマンドのオプションです。").arg(QString::fromLatin1(name)));
-  return kSuccess;
-}
-
->>>>>>> lhaperf
 int LoadSettings(CommandContext& ctx) {
   if (!ctx.args.isSet(QStringLiteral("settings"))) {
     LoadProfiles();
@@ -109,31 +99,15 @@ int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
   }
 
   Profile& profile = profileTable[static_cast<size_t>(currentProfile)];
-<<<<<<< HEAD
   if (ctx.args.isSet(QStringLiteral("out")))
     profile.dirarc = QFileInfo(ctx.args.value(QStringLiteral("out"))).absoluteFilePath();
   if (!archiveName.isEmpty()) profile.namearc = archiveName;
-=======
-  if (ctx.args.isSet(QStringLiteral("out"))) {
-    const QString out = QFileInfo(ctx.args.value(QStringLiteral("out"))).absoluteFilePath();
-    if (!QFileInfo(out).isDir() && !QDir().mkpath(out))
-      return Failure(ctx, QStringLiteral("配布用アーカイブ作成ディレクトリ") + Bracketed(out) +
-                              QStringLiteral("を作成できません。"));
-    profile.dirarc = out;
-  }
-  if (ctx.args.isSet(QStringLiteral("name"))) {
-    const QString name = TrimBlanks(ctx.args.value(QStringLiteral("name")));
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
-      return UsageError(QStringLiteral("--name にはフォルダを含まないアーカイブ名を指定してください。"));
-    profile.namearc = name;
-  }
   // The library's switch of its fast mode, after the profile's own
   // arguments, for this run only.
   if (ctx.args.isSet(QStringLiteral("fast"))) {
     const QString own = TrimBlanks(profile.addarc);
     profile.addarc = own.isEmpty() ? QStringLiteral("-f") : own + QStringLiteral(" -f");
   }
->>>>>>> lhaperf
   return kSuccess;
 }
 
