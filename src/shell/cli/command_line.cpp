@@ -21,7 +21,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"profiles", RunProfilesCommand}, {"index", RunIndexCommand},     {"build", RunBuildCommand},
-    {"compare", RunCompareCommand},   {"publish", RunPublishCommand},
+    {"compare", RunCompareCommand},   {"publish", RunPublishCommand}, {"verify", RunVerifyCommand},
 };
 
 QString Description() {
@@ -40,7 +40,11 @@ QString Description() {
       "  compare    (--profile NAME | --script FILE) [--server-index FILE]\n"
       "             ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。\n"
       "  publish    --profile NAME [--dry-run] [--yes] [--password-stdin]\n"
-      "             修正されたファイルをサーバーにアップロードします。\n"
+      "             [--reindex --next \"YYYY M D H M\" [--tmp]]\n"
+      "             修正されたファイルをサーバーにアップロードし、サーバーの内容を確認します。\n"
+      "             DAT が index.fet と一致しないときは、--reindex で先に index.fet を作成します。\n"
+      "  verify     --profile NAME [--password-stdin]\n"
+      "             サーバーのフォルダが index.fet の一覧どおりかを確認します。\n"
       "\n"
       "終了コード: 0 成功、1 処理の失敗、2 使い方の誤り。lfup.ini を書き換えることはありません。");
 }
@@ -61,6 +65,8 @@ void AddOptions(QCommandLineParser& parser) {
       {QStringLiteral("dry-run"), QStringLiteral("比較結果を表示するだけで、アップロードしません。")},
       {QStringLiteral("yes"), QStringLiteral("確認にはすべて「はい」と答えます。")},
       {QStringLiteral("password-stdin"), QStringLiteral("パスワードを標準入力の1行目から読みます。")},
+      {QStringLiteral("reindex"),
+       QStringLiteral("publish: DAT が index.fet と一致しないとき、--next の日時で index.fet を作成してから送信します。")},
       {QStringLiteral("settings"), QStringLiteral("lfup.ini の代わりに読む設定ファイル。"), QStringLiteral("FILE")},
   });
 }
@@ -77,7 +83,7 @@ int RunCommandLine(int argc, char** argv) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(Description());
-  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("profiles、index、build、compare、publish"),
+  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("profiles、index、build、compare、publish、verify"),
                                QStringLiteral("COMMAND"));
   const QCommandLineOption help = parser.addHelpOption();
   const QCommandLineOption version = parser.addVersionOption();

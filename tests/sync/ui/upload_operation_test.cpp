@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "index/index_writer.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "sync/ftp_test_server.h"
@@ -34,26 +35,33 @@ QStringList Items(const QListWidget* list) {
   return out;
 }
 
+class QuietView final : public IndexRunView {
+ public:
+  void SetExecuteEnabled(bool) override {}
+  void ClearList() override {}
+  void AddListLine(const QString&) override {}
+};
+
 class UploadOperationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
     tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/mio00.euu"), "mio");
     tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/img/title.bmp"), "bitmap");
-    FileError error;
-    ASSERT_TRUE(WriteTextLines(tree.Path(QStringLiteral("scripts/SAMPLE/DAT/index.fet")),
-                               {QStringLiteral("#NextUpdate 2026 12 31 9 0 "),
-                                QStringLiteral("#FieldInfo date 12 attr 1 size 5"),
-                                QStringLiteral("202603011200d00000+img"),
-                                QStringLiteral("202603011200f00001|+title.bmp"),
-                                QStringLiteral("202603011200f00001+mio00.euu")},
-                               &error));
+    WriteIndex();
     Profile& p = scope.Current();
     p.ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
     p.server = QStringLiteral("ftp://127.0.0.1:%1").arg(server.Port());
     p.userid = QString::fromLatin1(FtpTestServer::kUser);
     p.password = QString::fromLatin1(FtpTestServer::kPassword);
     p.dirserver = QStringLiteral("/site/dat");
+  }
+
+  // index.fet as the writer makes it from DAT.
+  void WriteIndex() {
+    QuietView view;
+    ASSERT_EQ(WriteIndexFiles(tree.Path(QStringLiteral("scripts/SAMPLE/DAT/")), QStringLiteral("2026 12 31 9 0 "), 1, view),
+              0);
   }
 
   // Runs the operation; `answer` looks at the result window and presses one
