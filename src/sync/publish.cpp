@@ -217,6 +217,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   }
 
   McWinFTP ftp;
+  if (options.configure) options.configure(ftp);
   if (std::optional<PublishResult> stop = ReachServer(ftp, profile, questions, options.fetch)) return *stop;
   const QString serverCopy = ServerIndexCopyPath();
 
@@ -391,6 +392,7 @@ PublishResult VerifyServer(Profile& profile, const ScriptLayout& layout, Publish
   Q_UNUSED(layout);
   if (profile.server.trimmed().isEmpty()) return Failed(QStringLiteral("接続先サーバが設定されていません。"));
   McWinFTP ftp;
+  if (options.configure) options.configure(ftp);
   QString message;
   if (std::optional<PublishResult> stop = ReachServer(ftp, profile, questions, options.fetch)) return *stop;
   const QString serverCopy = ServerIndexCopyPath();

@@ -13,6 +13,7 @@
 // files with their sizes, and nothing that the run deleted.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QString>
@@ -26,6 +27,8 @@
 #include "sync/server_upload.h"
 
 namespace lm {
+
+class McWinFTP;
 
 struct PublishPlan {
   QStringList folders;    // "\img\": folders missing on the server
@@ -67,6 +70,9 @@ class PublishQuestions {
 struct PublishOptions {
   bool dryRun = false;  // stop after the plan has been shown
   IndexFetchLimits fetch;
+  // Settings of the session beyond the profile's (a key file, a known-hosts
+  // file, a shorter time limit), applied before it connects.
+  std::function<void(McWinFTP&)> configure;
 };
 
 struct PublishResult {
