@@ -113,7 +113,6 @@ class CommandQuestions final : public PublishQuestions {
 
 // Runs publish or verify for the profile of --profile.
 int RunServerCommand(CommandContext& ctx, bool publish) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (ctx.args.isSet(QStringLiteral("reindex")) && !ctx.args.isSet(QStringLiteral("next")))
     return UsageError(QStringLiteral("--reindex には --next で次回更新予定日時を指定してください。"));
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
@@ -141,7 +140,6 @@ int RunServerCommand(CommandContext& ctx, bool publish) {
 }  // namespace
 
 int RunCompareCommand(CommandContext& ctx) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, true); rc != kSuccess) return rc;
   int16_t status = 0;
   if (ctx.args.isSet(QStringLiteral("server-index"))) {
