@@ -222,6 +222,62 @@ TEST_F(UploadOperationTest, AnUntrustedCertificateIsShownAndKeptOnlyWhenTrusted)
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+// The window's date boxes as the author left them.
+class Boxes final : public NextUpdateBoxes {
+ public:
+  QString BoxText(DateBox box) const override {
+    static const char* const texts[] = {"2027", "4", "1", "9", "0"};
+    return QString::fromLatin1(texts[static_cast<int>(box)]);
+  }
+  void FocusBox(DateBox) override {}
+};
+
+TEST_F(UploadOperationTest, AStaleIndexIsWrittenFirstOnlyWhenTheAuthorSaysYes) {
+  tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/added.txt"), "added");
+  Boxes dates;
+  QuietView view;
+  // No: nothing is sent.
+  boxes.Answer(button::No);
+  bool shown = false;
+  QTimer::singleShot(0, [&] { shown = qobject_cast<FrmTestFet*>(QApplication::activeModalWidget()) != nullptr; });
+  RunUploadOperation(nullptr, &dates, &view);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(shown);
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("(1 件、最初は『\\added.txt』)"))) << boxes.Texts()[0].toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+
+  // Yes: index.fet is written with the boxes' date, then sent.
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  QTimer::singleShot(0, [&] {
+    if (auto* w = qobject_cast<FrmTestFet*>(QApplication::activeModalWidget()))
+      QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  });
+  RunUploadOperation(nullptr, &dates, &view);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードが完了しました。"))) << boxes.Texts().last().toStdString();
+  const QByteArray index = tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/index.fet"));
+  EXPECT_TRUE(index.startsWith("#NextUpdate 2027 4 1 9 0 \r\n"));
+  EXPECT_TRUE(index.contains("+added.txt"));
+  QFile sent(server.Root(QStringLiteral("site/dat/added.txt")));
+  EXPECT_TRUE(sent.exists());
+
+  // The check of the server agrees, and then names a file that went missing.
+  boxes.Clear();
+  RunServerCheckOperation(nullptr);
+  ASSERT_EQ(boxes.Texts().size(), 1);
+  EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("サーバーの内容は更新定義ファイルと一致しています。")))
+      << boxes.Texts()[0].toStdString();
+  ASSERT_TRUE(QFile::remove(server.Root(QStringLiteral("site/dat/added.txt"))));
+  boxes.Clear();
+  RunServerCheckOperation(nullptr);
+  ASSERT_EQ(boxes.Texts().size(), 1);
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("ありません: \\added.txt"))) << boxes.Texts()[0].toStdString();
+  EXPECT_EQ(boxes.Shown()[0].style, 48);
+}
+
 TEST_F(UploadOperationTest, ProfilesWithoutAServerAreNotUploadTargets) {
   Profile p;
   EXPECT_FALSE(ProfileHasServer(p));
