@@ -54,7 +54,7 @@ TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
     EXPECT_TRUE(help.out.startsWith(QStringLiteral("使い方: loftmark COMMAND [オプション]\n"))) << help.out.toStdString();
-    for (const char* word : {"profiles", "index", "build", "compare", "publish", "--profile", "--script", "--next",
+    for (const char* word : {"profiles", "index", "build", "compare", "publish", "verify", "--profile", "--script", "--next",
                              "--type", "--out", "--name", "--server-index", "--dry-run", "--yes", "--settings",
                              "--version", "loftmark COMMAND --help"})
       EXPECT_TRUE(help.out.contains(QString::fromUtf8(word))) << word;
@@ -88,7 +88,9 @@ TEST_F(CommandLineTest, EachCommandsHelpListsTheOptionsItTakes) {
       {"index", {"profile", "script", "next", "tmp", "settings"}, {"type", "out", "name", "fast", "server-index", "dry-run"}},
       {"build", {"profile", "script", "type", "out", "name", "next", "tmp", "fast", "yes", "settings"}, {"server-index", "dry-run"}},
       {"compare", {"profile", "script", "server-index", "yes", "settings"}, {"type", "out", "next", "dry-run"}},
-      {"publish", {"profile", "dry-run", "yes", "password-stdin", "settings"}, {"script", "type", "out", "next"}},
+      {"publish", {"profile", "dry-run", "yes", "password-stdin", "reindex", "next", "tmp", "settings"},
+       {"script", "type", "out", "server-index"}},
+      {"verify", {"profile", "password-stdin", "settings"}, {"script", "type", "next", "dry-run", "yes", "reindex"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command.toStdString());
@@ -190,7 +192,7 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"publish"}, "--profile NAME を指定してください。", "loftmark publish --help"},
       {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。",
        "loftmark compare --help"},
-      {{"profiles", "--tmp"}, "--tmp は index、build コマンドのオプションです。", "loftmark profiles --help"},
+      {{"profiles", "--tmp"}, "--tmp は index、build、publish コマンドのオプションです。", "loftmark profiles --help"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());

@@ -410,6 +410,7 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
       {"m_exit", "終了(&X)"},
       {"m_settei", "設定(&S)"},
       {"m_setprofile", "現在のプロファイルの設定(&T)"},
+      {"m_verify", "サーバーの内容を確認(&V)"},
       {"m_help", "ヘルプ(&H)"},
       {"m_readme", "READMEを開く(&R)"},
       {"m_about", "バージョン情報(&A)"},
@@ -425,6 +426,7 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
   EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_openarcdir");
   EXPECT_EQ(menus[0]->menu()->actions()[2]->objectName(), "m_exit");
   EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), "m_setprofile");
+  EXPECT_EQ(menus[1]->menu()->actions()[1]->objectName(), "m_verify");
   EXPECT_EQ(menus[2]->menu()->actions()[0]->objectName(), "m_readme");
   EXPECT_EQ(menus[2]->menu()->actions()[1]->objectName(), "m_about");
 }

@@ -85,6 +85,7 @@ const std::map<QString, OptionSpec>& Options() {
         {"dry-run", nullptr, "比較結果を表示するだけで、アップロードしません。"},
         {"yes", nullptr, "確認にはすべて「はい」と答えます。"},
         {"password-stdin", nullptr, "パスワードを標準入力の1行目から読みます。"},
+        {"reindex", nullptr, "DAT が index.fet と一致しないとき、--next の日時で index.fet を作成してから送信します。"},
         {"settings", "FILE", "lfup.ini の代わりに読む設定ファイル。"},
     };
     std::map<QString, OptionSpec> byName;
@@ -111,8 +112,14 @@ const std::vector<CommandSpec>& Commands() {
        "ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。",
        {"profile", "script", "server-index", "yes", "settings"}},
       {"publish", RunPublishCommand, "--profile NAME",
-       "修正されたファイルをサーバーにアップロードします。",
-       {"profile", "dry-run", "yes", "password-stdin", "settings"}},
+       "修正されたファイルをサーバーにアップロードし、サーバーの内容を確認します。\n"
+       "DAT が index.fet と一致しないときは止まります。--reindex --next を指定すると、\n"
+       "先に index.fet を作成してから送信します。",
+       {"profile", "dry-run", "yes", "password-stdin", "reindex", "next", "tmp", "settings"}},
+      {"verify", RunVerifyCommand, "--profile NAME",
+       "サーバーのフォルダが index.fet の一覧どおりか (ファイルの大きさ、\n"
+       "削除されたはずのもの、残った一時ファイル) を確認します。何も変更しません。",
+       {"profile", "password-stdin", "settings"}},
   };
   return commands;
 }
