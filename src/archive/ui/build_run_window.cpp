@@ -147,7 +147,7 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   // After キャンセル the dialog stays, saying so, until the build has
   // stopped and put everything back; the libraries stop their command at
   // the next block.
-  QObject::disconnect(&dialog, &QProgressDialog::canceled, &dialog, &QProgressDialog::cancel);
+  QObject::disconnect(&dialog, SIGNAL(canceled()), &dialog, SLOT(cancel()));
   bool stopping = false;
   QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&dialog, &stopping] {
     if (stopping) return;

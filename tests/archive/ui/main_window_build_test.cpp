@@ -326,6 +326,44 @@ TEST_F(MainWindowBuildTest, CancelButtonOfTheProgressDialogStopsTheBuild) {
   EXPECT_EQ(Archives(), none);
 }
 
+// キャンセル stops the archiver command that runs (at its next report), and
+// the dialog stays up saying so until the build has put everything back.
+TEST_F(MainWindowBuildTest, CancelStopsTheRunningArchiverAndTheDialogSaysSoUntilTheBuildEnds) {
+  const std::map<QString, QByteArray> none = Archives();
+  std::atomic<int> reports{0};
+  // Each report of the library takes a while: the LZH command runs for seconds.
+  const int slow = lm::AddBuildBytesListener([&](const lm::BuildBytes&) {
+    ++reports;
+    QThread::msleep(400);
+  });
+  int reportsAtClick = -1;
+  bool visibleAfter = false, buttonEnabledAfter = true;
+  QString labelAfter;
+  QTimer::singleShot(1100, [&] {
+    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->isVisible());
+    auto* cancel = dialog->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    reportsAtClick = reports;
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTimer::singleShot(100, [&, dialog, cancel] {
+      visibleAfter = dialog->isVisible();
+      labelAfter = dialog->labelText();
+      buttonEnabledAfter = cancel->isEnabled();
+    });
+  });
+  StartBuild(lm::kArchiveTypeAll);
+  lm::RemoveBuildBytesListener(slow);
+  EXPECT_GE(reportsAtClick, 1);
+  EXPECT_LE(reports, reportsAtClick + 1);  // the command stopped at its next report
+  EXPECT_TRUE(visibleAfter);
+  EXPECT_EQ(labelAfter, QStringLiteral("中止しています…"));
+  EXPECT_FALSE(buttonEnabledAfter);
+  EXPECT_EQ(boxes_.Texts().last(), QStringLiteral("アーカイブの作成を中止しました。"));
+  EXPECT_EQ(Archives(), none);
+}
+
 // Records the folders the desktop is asked to open.
 class FolderOpener : public QObject {
   Q_OBJECT
