@@ -32,10 +32,10 @@ QString Description() {
       "コマンド:\n"
       "  profiles   lfup.ini のプロファイルを一覧表示します (番号、名前、スクリプト情報ファイル、\n"
       "             アーカイブ作成ディレクトリ; スクリプトが見つからないものには印が付きます)。\n"
-      "  index      (--profile NAME | --script FILE) --next \"YYYY M D H M\" [--tmp]\n"
+      "  index      (--profile NAME | --script FILE) --next \"YYYY M D H M\" [--tmp] [--no-wait]\n"
       "             index.fet (--tmp で indextmp.fet も) を作成します。\n"
       "  build      (--profile NAME | --script FILE) --type qsc|lzh|exe|all\n"
-      "             [--out DIR] [--name BASE] [--next \"YYYY M D H M\"] [--tmp]\n"
+      "             [--out DIR] [--name BASE] [--next \"YYYY M D H M\"] [--tmp] [--no-wait]\n"
       "             更新定義ファイルを作成してから配布用アーカイブを作成します。\n"
       "  compare    (--profile NAME | --script FILE) [--server-index FILE]\n"
       "             ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。\n"
@@ -60,6 +60,7 @@ void AddOptions(QCommandLineParser& parser) {
        QStringLiteral("FILE")},
       {QStringLiteral("dry-run"), QStringLiteral("比較結果を表示するだけで、アップロードしません。")},
       {QStringLiteral("yes"), QStringLiteral("確認にはすべて「はい」と答えます。")},
+      {QStringLiteral("no-wait"), QStringLiteral("スクリプトやアーカイブを別の処理が使用中のときは、待たずに中止します。")},
       {QStringLiteral("password-stdin"), QStringLiteral("パスワードを標準入力の1行目から読みます。")},
       {QStringLiteral("settings"), QStringLiteral("lfup.ini の代わりに読む設定ファイル。"), QStringLiteral("FILE")},
   });
