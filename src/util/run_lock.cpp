@@ -142,7 +142,21 @@ QString Canonical(const QString& path) {
   const QString real = ResolveExisting(path);
   const QString canonical = real.isEmpty() ? QString() : QFileInfo(real).canonicalFilePath();
   if (!canonical.isEmpty()) return canonical;
-  return QDir::cleanPath(QFileInfo(NativePath(path)).absoluteFilePath());
+  // Not there yet (a folder made later in the run): the nearest folder above
+  // it that is there, as the system knows it, and the rest as given, so the
+  // key stays the same once it is made.
+  const QString absolute = QDir::cleanPath(QFileInfo(NativePath(path)).absoluteFilePath());
+  QString rest;
+  QString head = absolute;
+  while (!head.isEmpty() && head != QLatin1String("/")) {
+    const int cut = static_cast<int>(head.lastIndexOf(QLatin1Char('/')));
+    rest = head.mid(cut) + rest;
+    head = cut <= 0 ? QStringLiteral("/") : head.left(cut);
+    const QString real = ResolveExisting(head);
+    const QString known = real.isEmpty() ? QString() : QFileInfo(real).canonicalFilePath();
+    if (!known.isEmpty()) return QDir::cleanPath(known + rest);
+  }
+  return absolute;
 }
 
 }  // namespace
