@@ -11,7 +11,8 @@
 #                libraries), e.g. one built from an earlier commit
 #   THIS_BIN     default build/bin
 #   DATA_DIR     where the generated script is kept between runs
-#                (default: a temporary folder, removed at the end)
+#                (default: a temporary folder, removed at the end);
+#                GENERATE_ONLY=1 only makes it
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 earlier=${1:?usage: compare_versions.sh EARLIER_BIN [THIS_BIN] [DATA_DIR]}
@@ -48,6 +49,7 @@ for i in range(files - 1):
     total += size
 EOF
 fi
+[ "${GENERATE_ONLY:-0}" = 1 ] && exit 0
 cp -r examples/scripts "$work/sample"
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }

@@ -152,8 +152,8 @@ QString Canonical(const QString& path) {
     const int cut = static_cast<int>(head.lastIndexOf(QLatin1Char('/')));
     rest = head.mid(cut) + rest;
     head = cut <= 0 ? QStringLiteral("/") : head.left(cut);
-    const QString real = ResolveExisting(head);
-    const QString known = real.isEmpty() ? QString() : QFileInfo(real).canonicalFilePath();
+    const QString found = ResolveExisting(head);
+    const QString known = found.isEmpty() ? QString() : QFileInfo(found).canonicalFilePath();
     if (!known.isEmpty()) return QDir::cleanPath(known + rest);
   }
   return absolute;
