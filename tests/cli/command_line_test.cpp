@@ -381,9 +381,15 @@ TEST_F(CommandLineTest, TerminationCancelsTheBuildAndKeepsTheEarlierArchive) {
 
   QProcess p;
   Start(p, program, build + QStringList{"--type", "all"});
-  // The archiver writes into a hidden file beside the archive while it works.
+  // The archiver writes into a hidden file beside the archive while it
+  // works, in the build's staging folder beside the archives.
+  auto writing = [&] {
+    for (const QString& staging : QDir(tree.Path("dist")).entryList({".s.loftmark-build-*"}, QDir::Dirs | QDir::Hidden))
+      if (!QDir(tree.Path("dist/" + staging)).entryList({".lha-*"}, QDir::Files | QDir::Hidden).isEmpty()) return true;
+    return false;
+  };
   QDeadlineTimer deadline(60000);
-  while (QDir(tree.Path("dist")).entryList({".lha-*"}, QDir::Files | QDir::Hidden).isEmpty()) {
+  while (!writing()) {
     ASSERT_FALSE(deadline.hasExpired());
     ASSERT_EQ(p.state(), QProcess::Running) << "the build ended before it could be interrupted";
     QThread::msleep(2);
