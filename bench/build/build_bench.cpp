@@ -41,7 +41,7 @@ struct Script {
   Script() {
     prog = dir.path() + QStringLiteral("/prog dir");
     QDir().mkpath(prog);
-    for (const char* name : {"UnLHA32.DLL", "Cab32.DLL", "lfsfx"}) {
+    for (const char* name : {"UnLHA32.DLL", "Cab32.DLL", "lfsfx", "lfsfxw.exe"}) {
       QFile::link(QStringLiteral(LM_BIN_DIR "/") + QLatin1String(name), prog + QLatin1Char('/') + QLatin1String(name));
     }
     lm::programDir = prog;
