@@ -81,7 +81,7 @@ void BuildLockedArchives(Profile& profile, const ScriptLayout& layout, int16_t p
   KeepAttachments(profile, layout.folder);
   ArchiveStaging staging;
   QString failedPath;
-  int16_t made = kVbFalse;
+  VbBool made = kVbFalse;
   if (!staging.Create(profile.dirarc, profile.namearc, failedPath)) {
     MsgBox(QStringLiteral("作業フォルダ") + Bracketed(failedPath) + QStringLiteral("を作成できません。"),
            style::Exclamation, kAppTitle);

@@ -85,8 +85,8 @@ TEST_F(CommandLineTest, EachCommandsHelpListsTheOptionsItTakes) {
     QStringList others;
   } cases[] = {
       {"profiles", {"settings"}, {"profile", "script", "type", "next", "dry-run"}},
-      {"index", {"profile", "script", "next", "tmp", "settings"}, {"type", "out", "name", "server-index", "dry-run"}},
-      {"build", {"profile", "script", "type", "out", "name", "next", "tmp", "yes", "settings"}, {"server-index", "dry-run"}},
+      {"index", {"profile", "script", "next", "tmp", "settings"}, {"type", "out", "name", "fast", "server-index", "dry-run"}},
+      {"build", {"profile", "script", "type", "out", "name", "next", "tmp", "fast", "yes", "settings"}, {"server-index", "dry-run"}},
       {"compare", {"profile", "script", "server-index", "yes", "settings"}, {"type", "out", "next", "dry-run"}},
       {"publish", {"profile", "dry-run", "yes", "password-stdin", "settings"}, {"script", "type", "out", "next"}},
   };

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -759,37 +760,36 @@ TEST_F(MainWindowTest, Option1WritesTheIndexAndListsItsEntries) {
   EXPECT_TRUE(Find<QPushButton>("Command1")->isEnabled());
 }
 
-TEST_F(MainWindowTest, EnterRunsTheExecuteCommandFromAnyControlButAButton) {
+TEST_F(MainWindowTest, EnterRunsTheExecuteCommandFromAnyControl) {
   const QString ugu = MakeScript("ENTER");
   WriteSettings({{"e", ugu}});
   Start();
   Activate();
   Find<QLineEdit>("Text1")->setText(QString::number(QDate::currentDate().year() + 1));
-  for (const char* name : {"Text1", "Text6", "Text4", "Combo2", "Check1", "List1", "Option1"}) {
-    boxes.Clear();
-    QFile::remove(tree.Path("scripts/ENTER/DAT/index.fet"));
-    QWidget* w = Find<QWidget>(name);
-    w->setFocus(Qt::OtherFocusReason);
-    QTest::keyClick(w, Qt::Key_Return);
-    EXPECT_EQ(boxes.Texts(), QStringList({"更新定義ファイルを出力しました。"})) << name;
-    EXPECT_TRUE(QFile::exists(tree.Path("scripts/ENTER/DAT/index.fet"))) << name;
+  // Every control, the other buttons too: "設定" and "終了" do not open or close anything.
+  for (const char* name : {"Text1", "Text6", "Text4", "Combo2", "Check1", "List1", "Option1", "Command4",
+                           "Command5", "Command6", "Command3", "Command1"}) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+      boxes.Clear();
+      QFile::remove(tree.Path("scripts/ENTER/DAT/index.fet"));
+      QWidget* w = Find<QWidget>(name);
+      w->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(w, key);
+      EXPECT_EQ(boxes.Texts(), QStringList({"更新定義ファイルを出力しました。"})) << name;
+      EXPECT_TRUE(QFile::exists(tree.Path("scripts/ENTER/DAT/index.fet"))) << name;
+      EXPECT_FALSE(window->findChild<QDialog*>(QStringLiteral("SETTING")) &&
+                   window->findChild<QDialog*>(QStringLiteral("SETTING"))->isVisible())
+          << name;
+      EXPECT_TRUE(window->isVisible()) << name;
+    }
   }
-  // A focused button takes Enter itself: "設定" opens the settings window
-  // (closed again here by its cancel button), "終了" closes.
+  EXPECT_EQ(ended, 0);
+  EXPECT_EQ(lastProfile, 0);
+
+  // The space bar still presses a focused button: "終了" closes.
   boxes.Clear();
-  bool settingsShown = false;
-  QTimer::singleShot(0, [&] {
-    auto* settings = window->findChild<QDialog*>(QStringLiteral("SETTING"));
-    settingsShown = settings && settings->isVisible();
-    if (settings) QTest::mouseClick(settings->findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
-  });
-  Find<QPushButton>("Command4")->setFocus(Qt::TabFocusReason);
-  QTest::keyClick(Find<QPushButton>("Command4"), Qt::Key_Return);
-  EXPECT_TRUE(settingsShown);
-  EXPECT_TRUE(boxes.Shown().empty());
-  EXPECT_TRUE(window->isVisible());
   Find<QPushButton>("Command3")->setFocus(Qt::TabFocusReason);
-  QTest::keyClick(Find<QPushButton>("Command3"), Qt::Key_Enter);
+  QTest::keyClick(Find<QPushButton>("Command3"), Qt::Key_Space);
   EXPECT_TRUE(boxes.Shown().empty());
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(ended, 1);
@@ -954,6 +954,69 @@ TEST_F(MainWindowTest, NewProfileConfirmedIsListedAndSavedAtClose) {
   ASSERT_TRUE(lm::ReadTextLines(tree.Path("bin/lfup.ini"), lines));
   EXPECT_TRUE(lines.contains(QStringLiteral("profile(001)=二番目")));
   EXPECT_TRUE(lines.contains("ugu(001)=" + second));
+}
+
+// What the profiles command of the built program lists from the settings
+// file, run as a process of its own while the window is open.
+QStringList ProfilesSeenByACommand(const QString& settings) {
+  QProcess command;
+  command.start(QStringLiteral(LM_BIN_DIR "/loftmark"), {QStringLiteral("profiles"), QStringLiteral("--settings"), settings});
+  EXPECT_TRUE(command.waitForFinished(30000));
+  EXPECT_EQ(command.exitCode(), 0) << command.readAllStandardError().toStdString();
+  QStringList names;
+  for (const QString& line : QString::fromUtf8(command.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+    names << line.section('\t', 1, 1);
+  return names;
+}
+
+TEST_F(MainWindowTest, ConfirmedProfilesReachACommandBeforeTheWindowCloses) {
+  ASSERT_TRUE(QFile::exists(QStringLiteral(LM_BIN_DIR "/loftmark"))) << "build the loftmark target first";
+  const QString first = MakeScript("FIRST");
+  const QString second = MakeScript("SECOND");
+  WriteSettings({{"first", first}});
+  Start();
+  const QString ini = programFolder + "/lfup.ini";
+
+  // A new profile, confirmed.
+  InSettingsWindow(*window, [&](QDialog& s) {
+    s.findChild<QLineEdit*>(QStringLiteral("Txtプロファイル"))->setText(QStringLiteral("second"));
+    s.findChild<QLineEdit*>(QStringLiteral("Txt更新定義ファイル"))->setText(second);
+    s.findChild<QLineEdit*>(QStringLiteral("TxtServer"))->setText(QStringLiteral("ftp.example.jp"));
+    Press(s, "Command1");
+  });
+  QTest::mouseClick(Find<QPushButton>("Command5"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), (QStringList{"first", "second"}));
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(ini, lines));
+  EXPECT_TRUE(lines.contains(QStringLiteral("server(001)=ftp.example.jp")));
+
+  // An edit, confirmed.
+  Find<QComboBox>("Combo2")->setCurrentIndex(0);
+  InSettingsWindow(*window, [](QDialog& s) {
+    s.findChild<QLineEdit*>(QStringLiteral("Txtプロファイル"))->setText(QStringLiteral("renamed"));
+    Press(s, "Command1");
+  });
+  QTest::mouseClick(Find<QPushButton>("Command4"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), (QStringList{"renamed", "second"}));
+
+  // A cancelled edit is not seen.
+  InSettingsWindow(*window, [](QDialog& s) {
+    s.findChild<QLineEdit*>(QStringLiteral("Txtプロファイル"))->setText(QStringLiteral("not kept"));
+    Press(s, "Command2");
+  });
+  QTest::mouseClick(Find<QPushButton>("Command4"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), (QStringList{"renamed", "second"}));
+
+  // A deletion.
+  boxes.Answer(lm::button::Yes);
+  QTest::mouseClick(Find<QPushButton>("Command6"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), QStringList{"second"});
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(ended, 0);
+
+  // The close still saves what the window changed without confirming.
+  window->close();
+  EXPECT_EQ(ProfilesSeenByACommand(ini), QStringList{"second"});
 }
 
 TEST_F(MainWindowTest, NewProfileCancelledThroughTheMenuLeavesTheListAsItWas) {

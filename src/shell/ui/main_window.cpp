@@ -439,13 +439,9 @@ void FIND::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      // A focused button takes Enter itself; anywhere else it runs the
-      // default button "処理の実行".
-      if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-        if (button->isEnabled()) button->click();
-      } else if (command1_->isEnabled()) {
-        command1_->click();
-      }
+      // Enter anywhere in the window runs the default button "処理の実行",
+      // also on another focused button (the space bar presses that one).
+      if (command1_->isEnabled()) command1_->click();
       event->accept();
       return;
     case Qt::Key_Escape:
