@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include "archive/archiver_wrapper.h"
+#include "util/app_folders.h"
 
 #ifndef LM_GCAB_VERSION
 #define LM_GCAB_VERSION ""
@@ -43,6 +44,7 @@ QString AboutText(const QString& versionText) {
   const QString gcab = QStringLiteral(LM_GCAB_VERSION);
   lines << QStringLiteral("  libgcab  ") + (gcab.isEmpty() ? QStringLiteral("?") : gcab) +
                QStringLiteral("（GNU LGPL v2.1 以降。Cab32.DLL が使用）");
+  lines << QString() << FoldersText();
   return lines.join(QLatin1Char('\n'));
 }
 

@@ -7,7 +7,8 @@ namespace lm {
 
 // "Loftmark Ver.x.yy", the licence, and each library the program uses with
 // its version (the archiver libraries as found beside the program, Qt as
-// running, libgcab as built against). Plain text, lines ended by "\n".
+// running, libgcab as built against), and the folders of the settings and
+// working files (FoldersText). Plain text, lines ended by "\n".
 QString AboutText(const QString& versionText);
 
 // The README of the sources the program was built from; empty when it is

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -204,8 +205,7 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, I
 IndexComparison LastComparison() { return {localEntries, serverEntries, uploadList, deleteList}; }
 
 QString ServerIndexCopyPath() {
-  const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
-  return dir + QStringLiteral("/indexserver.fet");
+  return CacheFolder() + QStringLiteral("/indexserver.fet");
 }
 
 }  // namespace lm

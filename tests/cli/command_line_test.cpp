@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include "cli/cli_fixture.h"
+#include "shell/cli/command_line.h"
 #include <QProcessEnvironment>
 #include "util/text_file.h"
 
@@ -31,9 +32,56 @@ TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
                            "--version"})
     EXPECT_TRUE(help.out.contains(QString::fromUtf8(word))) << word;
 
+  // The version, then the folders of lfup.ini and of the working files:
+  // the program folder of this writable copy.
   const clitest::Result version = Loftmark({"--version"});
   EXPECT_EQ(version.code, 0);
-  EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n"));
+  const QStringList lines = version.out.split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 5) << version.out.toStdString();
+  EXPECT_EQ(lines[0], QStringLiteral("loftmark 0.54"));
+  EXPECT_EQ(lines[1], QStringLiteral("設定ファイル (lfup.ini): ") + bin);
+  EXPECT_EQ(lines[2], QStringLiteral("作業ファイル (temp, install.txt, $, indexserver.fet): ") + bin);
+  EXPECT_EQ(lines[4], QString());
+}
+
+TEST_F(CommandLineTest, AScriptFileAloneOpensTheWindowEverythingElseIsACommand) {
+  struct Case {
+    QStringList args;
+    bool command;
+  } cases[] = {
+      {{}, false},
+      {{"Sample.ugu"}, false},
+      {{"/home/a b/X.PSN"}, false},
+      {{"dir/s.Ugu"}, false},
+      {{"build.ugu"}, false},
+      {{"Sample.ugu", "extra"}, true},
+      {{"profiles"}, true},
+      {{"-x.ugu"}, true},
+      {{"--script=a.ugu"}, true},
+      {{".ugu"}, true},
+      {{"Sample.ugux"}, true},
+      {{"Sample_ugu"}, true},
+      {{"Sample.txt"}, true},
+  };
+  for (const Case& c : cases) {
+    QList<QByteArray> bytes = {"loftmark"};
+    for (const QString& a : c.args) bytes << a.toUtf8();
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes) argv.push_back(b.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(lm::cli::WantsCommandLine(static_cast<int>(bytes.size()), argv.data()), c.command)
+        << c.args.join(' ').toStdString();
+  }
+
+  // The program itself: a script file goes to the window (here without its
+  // module, so it says it cannot load it); another name stays a command.
+  ASSERT_TRUE(QFile::remove(bin + "/loftmark-window.so"));
+  const clitest::Result window = Loftmark({"scripts/Sample.ugu"});
+  EXPECT_EQ(window.code, 1);
+  EXPECT_TRUE(window.err.contains(QStringLiteral("loftmark-window.so』を読み込めません。"))) << window.err.toStdString();
+  const clitest::Result command = Loftmark({"scripts/Sample.txt"});
+  EXPECT_EQ(command.code, 2);
+  EXPECT_TRUE(command.err.contains(QStringLiteral("不明なコマンドです: scripts/Sample.txt"))) << command.err.toStdString();
 }
 
 TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {

@@ -1,5 +1,7 @@
 #include "shell/cli/command_line.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include <QCommandLineParser>
@@ -9,6 +11,7 @@
 #include "shell/cli/commands.h"
 #include "shell/cli/console_sink.h"
 #include "shell/version.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 
 namespace lm::cli {
@@ -65,9 +68,19 @@ void AddOptions(QCommandLineParser& parser) {
   });
 }
 
+// A path ending in .ugu or .psn that is not an option.
+bool IsScriptFileArgument(const char* arg) {
+  const std::size_t n = std::strlen(arg);
+  if (n <= 4 || arg[0] == '-' || arg[n - 4] != '.') return false;
+  return ::strcasecmp(arg + n - 3, "ugu") == 0 || ::strcasecmp(arg + n - 3, "psn") == 0;
+}
+
 }  // namespace
 
-bool WantsCommandLine(int argc, char** argv) { return argc > 1 && argv[1] != nullptr; }
+bool WantsCommandLine(int argc, char** argv) {
+  if (argc <= 1 || argv[1] == nullptr) return false;
+  return !(argc == 2 && IsScriptFileArgument(argv[1]));
+}
 
 int RunCommandLine(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -89,7 +102,11 @@ int RunCommandLine(int argc, char** argv) {
     return kSuccess;
   }
   if (parser.isSet(version)) {
-    std::fputs((QStringLiteral("loftmark ") + QCoreApplication::applicationVersion() + QLatin1Char('\n')).toUtf8().constData(),
+    // The version, then which folders hold the settings and working files.
+    std::fputs((QStringLiteral("loftmark ") + QCoreApplication::applicationVersion() + QLatin1Char('\n') +
+                FoldersText() + QLatin1Char('\n'))
+                   .toUtf8()
+                   .constData(),
                stdout);
     return kSuccess;
   }
