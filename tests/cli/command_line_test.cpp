@@ -16,6 +16,8 @@
 
 #include "cli/cli_fixture.h"
 #include "shell/about_text.h"
+#include "shell/cli/command_line.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/text_file.h"
 
@@ -70,7 +72,11 @@ TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
     const clitest::Result version = Loftmark(args);
     EXPECT_EQ(version.code, 0);
     EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
-    EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n") + libraries + QLatin1Char('\n'));
+    // Then the folders of lfup.ini and of the working files: the program
+    // folder of this writable copy.
+    EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n") + libraries + QStringLiteral("\n\n") + lm::FoldersText() +
+                               QLatin1Char('\n'));
+    EXPECT_TRUE(version.out.contains(QStringLiteral("設定ファイル (lfup.ini): ") + bin + QLatin1Char('\n')));
   }
   for (const char* part : {"MIT ライセンス", "Copyright (c) 2026 The Loftmark authors", "UnLHA32.DLL  1.00",
                            "Cab32.DLL  1.00", "Qt  ", "libcurl  ", "OpenSSL  ", "QtKeychain  ", "libgcab  ", "GLib  "})
@@ -123,6 +129,46 @@ TEST_F(CommandLineTest, EachCommandsHelpListsTheOptionsItTakes) {
       EXPECT_LT(columns, 80) << line.toStdString();
     }
   }
+}
+
+TEST_F(CommandLineTest, AScriptFileAloneOpensTheWindowEverythingElseIsACommand) {
+  struct Case {
+    QStringList args;
+    bool command;
+  } cases[] = {
+      {{}, false},
+      {{"Sample.ugu"}, false},
+      {{"/home/a b/X.PSN"}, false},
+      {{"dir/s.Ugu"}, false},
+      {{"build.ugu"}, false},
+      {{"Sample.ugu", "extra"}, true},
+      {{"profiles"}, true},
+      {{"-x.ugu"}, true},
+      {{"--script=a.ugu"}, true},
+      {{".ugu"}, true},
+      {{"Sample.ugux"}, true},
+      {{"Sample_ugu"}, true},
+      {{"Sample.txt"}, true},
+  };
+  for (const Case& c : cases) {
+    QList<QByteArray> bytes = {"loftmark"};
+    for (const QString& a : c.args) bytes << a.toUtf8();
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes) argv.push_back(b.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(lm::cli::WantsCommandLine(static_cast<int>(bytes.size()), argv.data()), c.command)
+        << c.args.join(' ').toStdString();
+  }
+
+  // The program itself: a script file goes to the window (here without its
+  // module, so it says it cannot load it); another name stays a command.
+  ASSERT_TRUE(QFile::remove(bin + "/loftmark-window.so"));
+  const clitest::Result window = Loftmark({"scripts/Sample.ugu"});
+  EXPECT_EQ(window.code, 1);
+  EXPECT_TRUE(window.err.contains(QStringLiteral("loftmark-window.so』を読み込めません。"))) << window.err.toStdString();
+  const clitest::Result command = Loftmark({"scripts/Sample.txt"});
+  EXPECT_EQ(command.code, 2);
+  EXPECT_TRUE(command.err.contains(QStringLiteral("不明なコマンドです: scripts/Sample.txt"))) << command.err.toStdString();
 }
 
 TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {

@@ -205,7 +205,8 @@ QString GlobalHelp() {
       "        loftmark --help | --version\n"
       "\n"
       "Loftmark: 更新定義ファイルの作成、配布用アーカイブの作成、サーバーとの比較とアップロード。\n"
-      "引数なしで起動するとウィンドウを開きます。\n"
+      "引数なしで起動するとウィンドウを開きます。スクリプト情報ファイル (.ugu/.psn) を1つ指定すると、\n"
+      "それを最初のプロファイルのスクリプトにしてウィンドウを開きます。\n"
       "\n"
       "コマンド:\n");
   for (const CommandSpec& command : Commands()) {
