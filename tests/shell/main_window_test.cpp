@@ -28,6 +28,8 @@
 #include <functional>
 #include <QUrl>
 
+#include <curl/curl.h>
+
 #include "profiles/profile_store.h"
 #include "profiles/vendor_link.h"
 #include "shell/about_text.h"
@@ -435,8 +437,13 @@ class UrlRecorder : public QObject {
   void Open(const QUrl& url) { opened << url.toString(); }
 };
 
-TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
-  Start();
+QByteArray FileBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// The text of the version box, read as it is shown.
+QString AboutBoxText(QAction* about) {
   QString text;
   QString title;
   QTimer::singleShot(0, [&] {
@@ -446,14 +453,36 @@ TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
     title = box->windowTitle();
     box->accept();
   });
-  Find<QAction>("m_about")->trigger();
+  about->trigger();
   EXPECT_EQ(title, QStringLiteral("バージョン情報"));
-  for (const QString& part : {QStringLiteral("Loftmark Ver.0.54"), QStringLiteral("ライセンス"),
-                              QStringLiteral("UnLHA32.DLL"), QStringLiteral("Cab32.DLL"),
-                              QStringLiteral("Qt  ") + QString::fromLatin1(qVersion()), QStringLiteral("libgcab  "),
-                              QStringLiteral("README.md\">README</a>")}) {
-    EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
-  }
+  return text;
+}
+
+TEST_F(MainWindowTest, VersionBoxNamesTheLicenceAndEveryLibraryWithItsVersion) {
+  Start();
+  const QString text = AboutBoxText(Find<QAction>("m_about"));
+  // The versions as the libraries themselves report them here.
+  const curl_version_info_data* curl = curl_version_info(CURLVERSION_NOW);
+  QStringList parts = {QStringLiteral("Loftmark Ver.0.54"),
+                       QStringLiteral("Loftmark は MIT ライセンスで公開されています。"),
+                       QStringLiteral("Copyright (c) 2026 The Loftmark authors"),
+                       QStringLiteral("UnLHA32.DLL"),
+                       QStringLiteral("Cab32.DLL"),
+                       QStringLiteral("Qt  ") + QString::fromLatin1(qVersion()) + QStringLiteral("（GNU LGPL v3）"),
+                       QStringLiteral("libcurl  ") + QString::fromLatin1(curl->version) + QStringLiteral("（curl ライセンス"),
+                       QStringLiteral("QtKeychain  0."),
+                       QStringLiteral("libgcab  1."),
+                       QStringLiteral("GLib  2."),
+                       QStringLiteral("GNU C ライブラリ  ")};
+  // What libcurl was built with: the TLS library and the SSH library.
+  if (curl->ssl_version) parts << QString::fromLatin1(curl->ssl_version).section(QLatin1Char('/'), 0, 0) + QStringLiteral("  ");
+  if (curl->libssh_version)
+    parts << QString::fromLatin1(curl->libssh_version).replace(QLatin1Char('/'), QStringLiteral("  ")) +
+                 QStringLiteral("（BSD");
+  for (const QString& part : parts) EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("定められていません")));
+  // No line names a library without a version.
+  EXPECT_FALSE(text.contains(QStringLiteral("  ?（"))) << text.toStdString();
 
   // The version text itself names each archiver library with its version
   // as found beside the program.
@@ -461,17 +490,54 @@ TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
   EXPECT_TRUE(about.contains(QStringLiteral("UnLHA32.DLL  見つかりません")));  // the test's program folder has none
   lm::SetExecutableDirForTesting(QStringLiteral(LM_BIN_DIR));
   lm::programDir = QStringLiteral(LM_BIN_DIR);
-  EXPECT_TRUE(lm::AboutText(QStringLiteral("Ver.0.54")).contains(QStringLiteral("UnLHA32.DLL  1.00")))
+  EXPECT_TRUE(lm::AboutText(QStringLiteral("Ver.0.54")).contains(QStringLiteral("UnLHA32.DLL  1.00（Loftmark の一部、MIT ライセンス）")))
       << lm::AboutText(QStringLiteral("Ver.0.54")).toStdString();
   lm::SetExecutableDirForTesting(programFolder);
   lm::programDir = programFolder;
+  EXPECT_TRUE(boxes.Shown().empty());
+}
 
+TEST_F(MainWindowTest, ReadmeIsTheOneBesideTheProgramThenTheInstalledOne) {
+  Start();
+  const QString installed = QStringLiteral("/usr/share/doc/loftmark/README.md");
+  EXPECT_EQ(lm::DocumentCandidates(QStringLiteral("README.md")), (QStringList{programFolder + "/README.md", installed}));
+
+  // Nothing beside the program: the installed package's README when there
+  // is one on this machine, else a message naming both places.
   UrlRecorder recorder;
   QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
   Find<QAction>("m_readme")->trigger();
+  if (QFileInfo(installed).isFile()) {
+    EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(installed).toString()});
+    EXPECT_TRUE(boxes.Shown().empty());
+  } else {
+    EXPECT_TRUE(recorder.opened.isEmpty());
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].style, 48);
+    EXPECT_EQ(boxes.Texts()[0], QStringLiteral("READMEが見つかりません。\r『") + programFolder +
+                                    QStringLiteral("/README.md』\r『") + installed + QStringLiteral("』"));
+  }
+  boxes.Clear();
+  recorder.opened.clear();
+
+  // The README the build put beside the program wins, and the version box
+  // links it and the licence; the source tree's README is never opened.
+  tree.WriteFile("bin/README.md", "# Loftmark\n");
+  tree.WriteFile("bin/LICENSE", "MIT License\n");
+  Find<QAction>("m_readme")->trigger();
   QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-  EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(QStringLiteral(LM_SOURCE_DIR "/README.md")).toString()});
+  EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(programFolder + "/README.md").toString()});
   EXPECT_TRUE(boxes.Shown().empty());
+  const QString text = AboutBoxText(Find<QAction>("m_about"));
+  EXPECT_TRUE(text.contains(QUrl::fromLocalFile(programFolder + "/README.md").toString(QUrl::FullyEncoded) + "\">README.md</a>"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QUrl::fromLocalFile(programFolder + "/LICENSE").toString(QUrl::FullyEncoded) + "\">LICENSE</a>"))
+      << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral(LM_SOURCE_DIR))) << text.toStdString();
+
+  // The build ships both documents into its program folder.
+  EXPECT_EQ(FileBytes(QStringLiteral(LM_BIN_DIR "/README.md")), FileBytes(QStringLiteral(LM_SOURCE_DIR "/README.md")));
+  EXPECT_EQ(FileBytes(QStringLiteral(LM_BIN_DIR "/LICENSE")), FileBytes(QStringLiteral(LM_SOURCE_DIR "/LICENSE")));
 }
 
 TEST_F(MainWindowTest, TabGoesThroughTheControlsInOrder) {

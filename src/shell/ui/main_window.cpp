@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -490,8 +491,12 @@ bool FIND::eventFilter(QObject* watched, QEvent* event) {
 
 void FIND::OpenReadme() {
   const QString readme = ReadmePath();
-  if (readme.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) {
-    MsgBox(QStringLiteral("READMEを開けません。"), style::Exclamation, kAppTitle);
+  if (readme.isEmpty()) {
+    QString where;
+    for (const QString& path : DocumentCandidates(QStringLiteral("README.md"))) where += CR + Bracketed(path);
+    MsgBox(QStringLiteral("READMEが見つかりません。") + where, style::Exclamation, kAppTitle);
+  } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) {
+    MsgBox(QStringLiteral("READMEを開けません。") + CR + Bracketed(readme), style::Exclamation, kAppTitle);
   }
 }
 
@@ -501,11 +506,14 @@ void FIND::ShowAbout() {
   box.setWindowTitle(QStringLiteral("バージョン情報"));
   box.setIcon(QMessageBox::Information);
   QString html = AboutText(lblVersion_->text()).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-  const QString readme = ReadmePath();
-  if (!readme.isEmpty()) {
-    html += QStringLiteral("<br><br><a href=\"") + QUrl::fromLocalFile(readme).toString(QUrl::FullyEncoded) +
-            QStringLiteral("\">README</a>");
+  // Links to the documents that came with the program, where they are.
+  QStringList links;
+  for (const QString& path : {ReadmePath(), LicencePath()}) {
+    if (path.isEmpty()) continue;
+    links << QStringLiteral("<a href=\"") + QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("\">") +
+                 QFileInfo(path).fileName().toHtmlEscaped() + QStringLiteral("</a>");
   }
+  if (!links.isEmpty()) html += QStringLiteral("<br><br>") + links.join(QStringLiteral("&nbsp;&nbsp;"));
   box.setTextFormat(Qt::RichText);
   box.setTextInteractionFlags(Qt::TextBrowserInteraction);
   box.setText(html);
