@@ -6,6 +6,7 @@
 
 
 #include <QDate>
+#include <QDirIterator>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QThread>
@@ -239,6 +240,8 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。",
        "loftmark compare --help"},
       {{"profiles", "--tmp"}, "--tmp は index、build、publish コマンドのオプションです。", "loftmark profiles --help"},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", Future(), "--fast"}, "--fast は build コマンドのオプションです。",
+       "loftmark index --help"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -397,6 +400,37 @@ TEST_F(CommandLineTest, BuildWritesEveryArchiveAndNamesThem) {
   // The temporary files of the build are gone from the program folder.
   EXPECT_FALSE(QFile::exists(bin + "/install.txt"));
   EXPECT_FALSE(QFile::exists(bin + "/$"));
+}
+
+// --fast packs the LZH archive in the library's fast mode: larger than the
+// default's on text, the same files when read back.
+TEST_F(CommandLineTest, BuildFastPacksInTheLibrarysFastMode) {
+  QByteArray text;
+  for (int i = 0; text.size() < 300000; ++i) text += "line " + QByteArray::number(i * 7919 % 1000) + " of the script text\r\n";
+  tree.WriteFile(QStringLiteral("scripts/Sample/DAT/long.txt"), text);
+  const clitest::Result plain =
+      Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--out", "dist/plain", "--next", Future()});
+  ASSERT_EQ(plain.code, 0) << plain.err.toStdString();
+  const clitest::Result fast = Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--out", "dist/fast",
+                                         "--next", Future(), "--fast"});
+  ASSERT_EQ(fast.code, 0) << fast.err.toStdString();
+  const QByteArray a = tree.ReadFile("dist/plain/sample.lzh"), b = tree.ReadFile("dist/fast/sample.lzh");
+  ASSERT_FALSE(a.isEmpty());
+  ASSERT_FALSE(b.isEmpty());
+  EXPECT_LT(a.size(), b.size());
+  ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty()) << "install lhasa";
+  for (const char* dir : {"dist/plain", "dist/fast"}) {
+    QProcess p;
+    p.setWorkingDirectory(tree.Path(dir));
+    p.start(QStringLiteral("lhasa"), {QStringLiteral("xq"), QStringLiteral("sample.lzh")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << dir;
+    QDirIterator it(tree.Path(dir), {QStringLiteral("long.txt")}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(it.hasNext()) << dir;
+    QFile f(it.next());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), text) << dir;
+  }
 }
 
 TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
