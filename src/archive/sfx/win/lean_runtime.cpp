@@ -38,3 +38,12 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+// Two pieces of the compiler's start-up code that the stub does not need,
+// replaced by empty ones to keep the file small: the relocator of
+// "pseudo relocations" (the linker makes them only for data imported from
+// a DLL, which the stub does not use: its list is empty) and the hook that
+// reports floating-point domain errors of the math library.
+extern "C" void _pei386_runtime_relocator() {}
+struct _exception;
+extern "C" int __cdecl _matherr(struct _exception*) { return 0; }
