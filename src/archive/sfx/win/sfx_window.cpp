@@ -17,23 +17,43 @@ constexpr UINT kWmStart = WM_APP + 1;
 const wchar_t kMainClass[] = L"LoftmarkSfxWindow";
 const wchar_t kChoiceClass[] = L"LoftmarkSfxChoice";
 
+// The windows are laid out in pixels at 96 DPI and scaled to the DPI of
+// the monitor the installer window opens on (the manifest declares
+// per-monitor awareness, so the system does not stretch them blurred).
+int dpi = 96;
+int Scaled(int v) { return MulDiv(v, dpi, 96); }
+
+int DpiOf(HWND w) {
+  using GetDpi = UINT(WINAPI*)(HWND);
+  const auto get = reinterpret_cast<GetDpi>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (get && w) return static_cast<int>(get(w));
+  const HDC dc = GetDC(nullptr);
+  const int d = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return d > 0 ? d : 96;
+}
+
 HFONT UiFont() {
-  static HFONT font = [] {
+  static HFONT font = nullptr;
+  if (!font) {
     NONCLIENTMETRICSW ncm{};
     ncm.cbSize = sizeof ncm;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
     // The texts are Japanese: ask for a face that has the glyphs, as the
     // message font of a system in another language may not.
     ncm.lfMessageFont.lfCharSet = SHIFTJIS_CHARSET;
-    return CreateFontIndirectW(&ncm.lfMessageFont);
-  }();
+    ncm.lfMessageFont.lfHeight = -MulDiv(9, dpi, 72);
+    font = CreateFontIndirectW(&ncm.lfMessageFont);
+  }
   return font;
 }
 
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
            DWORD exStyle = 0) {
-  HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, Scaled(x), Scaled(y), Scaled(w),
+                           Scaled(h), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
   SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
   return c;
 }
@@ -90,7 +110,8 @@ int AskChoice(HWND owner, const wchar_t* title, const wchar_t* question, const s
   GetWindowRect(owner, &r);
   const int width = 24 + count * 130;
   HWND w = CreateWindowExW(WS_EX_DLGMODALFRAME, kChoiceClass, title, WS_POPUP | WS_CAPTION | WS_SYSMENU, r.left + 20,
-                           r.top + 20, width + 16, 170, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+                           r.top + 20, Scaled(width + 16), Scaled(170), owner, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
   SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
   Child(w, L"STATIC", question, SS_LEFT, 12, 14, width - 24, 20, 0);
   Child(w, L"STATIC", Shown(path).c_str(), SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 12, 42, width - 24, 20, 0);
@@ -144,10 +165,11 @@ class InstallerWindow : public ExtractObserver {
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT, width,
                             height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) return kExitFailed;
+    dpi = DpiOf(hwnd_);
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - Scaled(width)) / 2,
+                 work.top + (work.bottom - work.top - Scaled(height)) / 2, Scaled(width), Scaled(height), SWP_NOZORDER);
     const std::wstring label = archive_.installTitle().empty() ? L"ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ(&D)" : archive_.installTitle();
     Child(hwnd_, L"STATIC", label.c_str(), SS_LEFT, 12, 12, 410, 18, kIdLabel);
     edit_ = Child(hwnd_, L"EDIT", folder_.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, 12, 32, 310, 24, kIdFolder,
