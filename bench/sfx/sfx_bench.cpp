@@ -99,14 +99,19 @@ int main(int argc, char** argv) {
     return 1;
   }
   MakeScript(work + "/src");
-  std::vector<char> out(1 << 16);
-  const std::string add = "a " + work + "/dist.lzh " + work + "/src\\ Sample.ugu SAMPLE\\dat\\*.* -xr2";
-  const std::string make = "s " + work + "/dist " + work + "/";
-  if (unlha(nullptr, add.c_str(), out.data(), static_cast<uint32_t>(out.size())) != 0 ||
-      unlha(nullptr, make.c_str(), out.data(), static_cast<uint32_t>(out.size())) != 0) {
-    std::fprintf(stderr, "building the archive failed: %s\n", out.data());
-    return 1;
-  }
+  // Builds work/<name>.exe from the files that `what` names below `base`.
+  const auto buildExe = [&](const std::string& name, const std::string& base, const std::string& what) {
+    std::vector<char> out(1 << 16);
+    const std::string add = "a " + work + "/" + name + ".lzh " + base + "\\ " + what + " -xr2";
+    const std::string make = "s " + work + "/" + name + " " + work + "/";
+    if (unlha(nullptr, add.c_str(), out.data(), static_cast<uint32_t>(out.size())) != 0 ||
+        unlha(nullptr, make.c_str(), out.data(), static_cast<uint32_t>(out.size())) != 0) {
+      std::fprintf(stderr, "building %s failed: %s\n", name.c_str(), out.data());
+      return false;
+    }
+    return true;
+  };
+  if (!buildExe("dist", work + "/src", "Sample.ugu SAMPLE\\dat\\*.*")) return 1;
   const std::string exe = work + "/dist.exe";
   const std::string native = lhatest::Restub(ReadFile(exe), ReadFile(bin + "/lfsfx"));
   WriteFile(work + "/dist-linux", native);
@@ -142,13 +147,7 @@ int main(int argc, char** argv) {
     for (int k = 0; k < kSize; k += 97) data[static_cast<std::size_t>(k)] = static_cast<char>('a' + (i + k) % 26);
     WriteFile(work + "/many/part" + std::to_string(i / kPer) + "/file" + std::to_string(i) + ".txt", data);
   }
-  const std::string addMany = "a " + work + "/many.lzh " + work + "/many\\ *.* -xr2";
-  const std::string makeMany = "s " + work + "/many " + work + "/";
-  if (unlha(nullptr, addMany.c_str(), out.data(), static_cast<uint32_t>(out.size())) != 0 ||
-      unlha(nullptr, makeMany.c_str(), out.data(), static_cast<uint32_t>(out.size())) != 0) {
-    std::fprintf(stderr, "building the many-files archive failed: %s\n", out.data());
-    return 1;
-  }
+  if (!buildExe("many", work + "/many", "*.*")) return 1;
   double manyBest = 1e9, plainBest = 1e9;
   for (int round = 0; round < 3; ++round) {
     fs::remove_all(work + "/mw");
