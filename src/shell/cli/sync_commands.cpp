@@ -70,7 +70,6 @@ bool Connect(McWinFTP& ftp, const Profile& profile, const QString& password, QSt
 }  // namespace
 
 int RunCompareCommand(CommandContext& ctx) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, true); rc != kSuccess) return rc;
   int16_t status = 0;
   if (ctx.args.isSet(QStringLiteral("server-index"))) {
@@ -90,7 +89,6 @@ int RunCompareCommand(CommandContext& ctx) {
 }
 
 int RunPublishCommand(CommandContext& ctx) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
   const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
   if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
