@@ -380,17 +380,20 @@ TEST(WineSfx, LeftoversOfAKilledRunAreRemovedByTheNextRun) {
   std::vector<std::string> env = WineEnvironment();
   const pid_t pid = Spawn({WineProgram(), exe, "/S", "/D=" + WinPath(dir)}, env);
   ASSERT_GT(pid, 0);
-  // Wait until the big member is being written, then kill the run.
+  // Wait until the big member is being written (the run has removed the
+  // planted leftover when it came to the folder), then kill the run.
   bool writing = false;
-  for (int i = 0; i < 600 && !writing; ++i) {
+  for (int i = 0; i < 900 && !writing; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    writing = TemporaryFiles(dir + "/sub") >= 2;
+    writing = !fs::exists(dir + "/sub/~lfx00000abc00000001.tmp") && TemporaryFiles(dir + "/sub") >= 1;
   }
   kill(pid, SIGKILL);
   int status = 0;
   waitpid(pid, &status, 0);
   ASSERT_TRUE(writing) << "the run never started writing";
-  EXPECT_GE(TemporaryFiles(dir), 2);
+  EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's");
+  EXPECT_EQ(TemporaryFiles(dir), 1);  // the killed run's
+  WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
   const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(dir)));
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(TemporaryFiles(dir), 0);
@@ -505,13 +508,20 @@ pid_t StartWindow(const std::string& exe, const std::string& title, const std::s
 // moving can be lost, and the question would then wait for the next key.
 bool AnswerWindow(const std::string& xdotool, const std::string& title, const std::string& key) {
   const std::string find = xdotool + "search --onlyvisible --name " + Quote("^" + title + "$");
+  const auto first = Shell(find);
+  if (first.exitCode != 0) return false;
+  // The window answered is this one: the next question has the same title
+  // but another window id, and must not get the key again.
+  const std::string id = first.out.substr(0, first.out.find('\n'));
+  const auto gone = [&] {
+    const auto now = Shell(find);
+    return now.exitCode != 0 || ("\n" + now.out).find("\n" + id + "\n") == std::string::npos;
+  };
   for (int attempt = 0; attempt < 5; ++attempt) {
-    const auto found = Shell(find);
-    if (found.exitCode != 0) return attempt > 0;
-    Shell(xdotool + "windowfocus --sync " + found.out.substr(0, found.out.find('\n')) + " key " + key);
+    Shell(xdotool + "windowfocus --sync " + id + " key " + key);
     for (int wait = 0; wait < 30; ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      if (Shell(find).exitCode != 0) return true;
+      if (gone()) return true;
     }
   }
   return false;

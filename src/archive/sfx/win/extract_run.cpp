@@ -113,8 +113,9 @@ class Run {
       return;
     }
     const std::wstring target = JoinPath(dir_, rel);
+    // A folder that is a drive's root keeps its separator (\\?\C:\).
     const std::size_t slash = target.find_last_of(L'\\');
-    const std::wstring folder = target.substr(0, slash);
+    const std::wstring folder = target.substr(0, slash < RootLength(target) ? slash + 1 : slash);
     // The temporary file beside it has a name of 24 characters.
     if (verdict == PathVerdict::kTooLong || target.size() >= kMaxLongPath || folder.size() + 26 >= kMaxLongPath) {
       Fail(sm.name, L"パスが長すぎて Windows では扱えないため展開しません");
