@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   std::string work = keep ? argv[1] : (fs::temp_directory_path() / ("bench-sfx-" + std::to_string(getpid()))).string();
   fs::create_directories(work);
   const std::string stub = ReadFile(bin + "/lfsfxw.exe");
-  std::printf("Windows stub lfsfxw.exe: %zu bytes (limit 61440; readers scan the first 65536)\n", stub.size());
+  std::printf("Windows stub lfsfxw.exe: %zu bytes (limit 63488; readers scan the first 65536)\n", stub.size());
   std::printf("Linux stub lfsfx:        %zu bytes\n", ReadFile(bin + "/lfsfx").size());
 
   void* lib = dlopen((bin + "/UnLHA32.DLL").c_str(), RTLD_NOW);
