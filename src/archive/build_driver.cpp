@@ -17,6 +17,7 @@
 #include "index/index_writer.h"
 #include "profiles/profile_store.h"
 #include "profiles/script_check.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -184,9 +185,9 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
   } else {
     if (profile.dirarc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ作成ディレクトリが定義されていません。") + CR +
-                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(programDir),
+                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(DefaultArchiveFolder()),
              style::OkOnly, kAppTitle);
-      profile.dirarc = programDir;
+      profile.dirarc = DefaultArchiveFolder();
     }
     if (profile.namearc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ名が定義されていません。") + CR +
@@ -210,9 +211,9 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
 }
 
 QString ArchiveFolderOfCurrentProfile() {
-  if (!HaveCurrentProfile()) return programDir;
+  if (!HaveCurrentProfile()) return DefaultArchiveFolder();
   const QString dir = TrimBlanks(profileTable[currentProfile].dirarc);
-  return dir.isEmpty() ? programDir : dir;
+  return dir.isEmpty() ? DefaultArchiveFolder() : dir;
 }
 
 std::vector<RunResource> RunResourcesOf(const Profile& profile) {
@@ -220,7 +221,7 @@ std::vector<RunResource> RunResourcesOf(const Profile& profile) {
   ScriptLayout layout;
   if (CheckScriptLayout(TrimBlanks(profile.ugu), layout, message) != 0) return {};
   // The defaults the build fills in where the profile has none.
-  const QString folder = profile.dirarc.isEmpty() ? programDir : profile.dirarc;
+  const QString folder = profile.dirarc.isEmpty() ? DefaultArchiveFolder() : profile.dirarc;
   const QString name = profile.namearc.isEmpty() ? layout.name.toLower() : profile.namearc;
   std::vector<RunResource> resources = {IndexFilesResource(layout.datDir)};
   if (!name.isEmpty()) resources.push_back(ArchiveNamesResource(folder, name));

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
@@ -153,9 +154,9 @@ bool IsPartialArchive(const QString& entry) {
 
 }  // namespace
 
-QString BuildWorkRoot() { return programDir; }
+QString BuildWorkRoot() { return CacheFolder(); }
 
-QString CurrentBuildWorkDir() { return g_currentWork.isEmpty() ? programDir : g_currentWork; }
+QString CurrentBuildWorkDir() { return g_currentWork.isEmpty() ? CacheFolder() : g_currentWork; }
 
 BuildWorkFolder::~BuildWorkFolder() {
   if (path_.isEmpty()) return;

@@ -29,12 +29,12 @@
 
 namespace lm {
 
-// The folder below which the builds' working folders lie: the program
-// folder.
+// The folder below which the builds' working folders lie: the working-file
+// folder (CacheFolder(): the program folder of a writable copy).
 QString BuildWorkRoot();
 
 // The working folder of the build that runs on this process (set by a
-// BuildWorkFolder while it lives); the program folder when none runs.
+// BuildWorkFolder while it lives); CacheFolder() when none runs.
 QString CurrentBuildWorkDir();
 
 class BuildWorkFolder {

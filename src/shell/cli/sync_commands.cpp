@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <QFileInfo>
@@ -14,20 +15,22 @@
 #include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
 #include "sync/check_differ.h"
-#include "sync/mc_win_ftp.h"
-#include "sync/server_upload.h"
+#include "profiles/script_check.h"
+#include "sync/publish.h"
 #include "sync/upload_report.h"
 #include "util/message_box.h"
+#include "util/visible.h"
 
 namespace lm::cli {
 namespace {
 
-// The two lists as the result window captions them, one path a line.
-void PrintLists() {
-  QString text = QStringLiteral("追加ファイル一覧 (%1)").arg(uploadList.size());
-  for (const QString& path : std::as_const(uploadList)) text += QLatin1Char('\n') + path;
-  text += QLatin1Char('\n') + QStringLiteral("削除対象一覧 (%1)").arg(deleteList.size());
-  for (const QString& path : std::as_const(deleteList)) text += QLatin1Char('\n') + path;
+// The two lists as the result window captions them, one path a line; names
+// from a server are shown with their control characters escaped.
+void PrintLists(const QStringList& uploads, const QStringList& deletions) {
+  QString text = QStringLiteral("追加ファイル一覧 (%1)").arg(uploads.size());
+  for (const QString& path : uploads) text += QLatin1Char('\n') + Visible(path);
+  text += QLatin1Char('\n') + QStringLiteral("削除対象一覧 (%1)").arg(deletions.size());
+  for (const QString& path : deletions) text += QLatin1Char('\n') + Visible(path);
   PrintMessage(stdout, text, false);
 }
 
@@ -54,17 +57,84 @@ bool PasswordFor(CommandContext& ctx, const Profile& profile, QString& password)
   return false;
 }
 
-// Opens the session without asking anything: a host key or a certificate
-// that is not trusted yet is refused (trust is given in the window, where
-// its fingerprint is shown), so an unattended run never trusts a stranger.
-bool Connect(McWinFTP& ftp, const Profile& profile, const QString& password, QString& message) {
-  ftp.SetHostKeyApprover([](const QString&, const QString&) { return false; });
-  if (OpenProfileSession(ftp, profile, password, message)) return true;
-  const QString presented = ftp.PresentedCertificate();
-  if (!presented.isEmpty() && presented != profile.servercert.trimmed())
-    message += CR + QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") +
-               presented + CR + QStringLiteral("証明書を信頼するには、ウィンドウから一度アップロードしてください。");
-  return false;
+// The command line's answers: nothing is asked of the keyboard. A host key
+// or certificate that is not trusted yet is refused (trust is given in the
+// window, where its fingerprint is shown), so an unattended run never
+// trusts a stranger; questions are answered by --yes.
+class CommandQuestions final : public PublishQuestions {
+ public:
+  explicit CommandQuestions(CommandContext& ctx) : ctx_(ctx) {}
+
+  bool Password(const Profile& profile, QString& password) override { return PasswordFor(ctx_, profile, password); }
+
+  bool TrustCertificate(const QString&, const QString& sha256) override {
+    ctx_.sink.Add(QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") + sha256 +
+                  CR + QStringLiteral("証明書を信頼するには、ウィンドウから一度アップロードしてください。"));
+    return false;
+  }
+  bool TrustHostKey(const QString&, const QString&) override { return false; }
+
+  bool RewriteStaleIndex(int count, const QString& firstPath, QString& why) override {
+    if (!ctx_.args.isSet(QStringLiteral("reindex"))) {
+      why = QStringLiteral("更新定義ファイルが DAT の内容と一致しません (%1 件、最初は%2)。").arg(count).arg(Bracketed(Visible(firstPath))) +
+            CR + QStringLiteral("--reindex --next \"年 月 日 時 分\" を指定すると、index.fet を作成してから送信します。");
+      return false;
+    }
+    if (WriteIndexFromArguments(ctx_) == kSuccess) return true;
+    why = QStringLiteral("更新定義ファイルを作成できませんでした。");
+    return false;
+  }
+
+  bool ConfirmPlan(const PublishPlan& plan) override {
+    ctx_.sink.Flush(true);  // the questions so far and their answers
+    PrintLists(plan.shown.uploads, plan.shown.deletions);
+    PrintMessage(stdout, plan.TotalsText(), false);
+    if (ctx_.args.isSet(QStringLiteral("dry-run"))) return true;
+    return MsgBox(plan.TotalsText() + CR + QStringLiteral("アップロードしますか？"), style::YesNoQuestion) == button::Yes;
+  }
+
+  bool ConfirmDeletions(int count) override {
+    return MsgBox(DeletionQuestion(count), style::YesNoQuestion) == button::Yes;
+  }
+
+  bool Progress(const UploadProgress& p) override {
+    if (!line_) line_ = std::make_unique<ProgressLine>();
+    line_->Show(QStringLiteral("%1 (%2 / %3)").arg(Visible(p.current), ByteCountText(p.bytesDone), ByteCountText(p.bytesTotal)),
+                p.filesDone, p.filesTotal);
+    return !CancelOnInterrupt::Interrupted();
+  }
+
+  void EndProgress() { line_.reset(); }
+
+ private:
+  CommandContext& ctx_;
+  std::unique_ptr<ProgressLine> line_;
+};
+
+// Runs publish or verify for the profile of --profile.
+int RunServerCommand(CommandContext& ctx, bool publish) {
+  if (ctx.args.isSet(QStringLiteral("reindex")) && !ctx.args.isSet(QStringLiteral("next")))
+    return UsageError(QStringLiteral("--reindex には --next で次回更新予定日時を指定してください。"));
+  if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
+  Profile profile = profileTable[static_cast<size_t>(currentProfile)];
+  if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
+  ScriptLayout layout;
+  QString message;
+  CheckScriptLayout(profile.ugu, layout, message);
+
+  CommandQuestions questions(ctx);
+  PublishResult result;
+  {
+    CancelOnInterrupt interrupt;
+    PublishOptions options;
+    options.dryRun = ctx.args.isSet(QStringLiteral("dry-run"));
+    result = publish ? PublishScript(profile, layout, questions, options) : VerifyServer(profile, layout, questions, options);
+    questions.EndProgress();
+  }
+  const bool ok = result.ok() && !ctx.sink.QuestionRefused();
+  if (!result.message.isEmpty()) ctx.sink.Add(result.message);
+  ctx.sink.Flush(ok);
+  return ok ? kSuccess : kFailed;
 }
 
 }  // namespace
@@ -84,62 +154,12 @@ int RunCompareCommand(CommandContext& ctx) {
   const bool ok = status == 0 && !ctx.sink.QuestionRefused();
   ctx.sink.Flush(ok);
   if (!ok) return kFailed;
-  PrintLists();
+  PrintLists(uploadList, deleteList);
   return kSuccess;
 }
 
-int RunPublishCommand(CommandContext& ctx) {
-  if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
-  const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
-  if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
-  QString password;
-  if (!PasswordFor(ctx, profile, password)) {
-    ctx.sink.Flush(false);
-    return kFailed;
-  }
+int RunPublishCommand(CommandContext& ctx) { return RunServerCommand(ctx, true); }
 
-  McWinFTP ftp;
-  QString message;
-  if (!Connect(ftp, profile, password, message) || !EnterServerFolder(ftp, profile.dirserver, message) ||
-      !FetchServerIndex(ftp, ServerIndexCopyPath(), message))
-    return Failure(ctx, message);
-  if (CompareCurrentProfile() != 0 || ctx.sink.QuestionRefused()) {
-    ctx.sink.Flush(false);
-    return kFailed;
-  }
-
-  const QString datDir = DatDirOfCurrentProfile();
-  const QString totals = UploadTotalsText(datDir);
-  ctx.sink.Flush(true);  // the comparison's questions and their answers
-  PrintLists();
-  PrintMessage(stdout, totals, false);
-  if (ctx.args.isSet(QStringLiteral("dry-run"))) return kSuccess;
-  if (MsgBox(totals + CR + QStringLiteral("アップロードしますか？"), style::YesNoQuestion) != button::Yes) {
-    ctx.sink.Flush(false);
-    return kFailed;
-  }
-
-  UploadOutcome outcome;
-  {
-    UploadHooks hooks;
-    ProgressLine line;
-    CancelOnInterrupt interrupt;
-      hooks.progress = [&line](const UploadProgress& p) {
-      line.Show(QStringLiteral("%1 (%2 / %3)").arg(p.current, ByteCountText(p.bytesDone), ByteCountText(p.bytesTotal)),
-                p.filesDone, p.filesTotal);
-      return !CancelOnInterrupt::Interrupted();
-    };
-    hooks.confirmDeletions = [](int count) {
-      return MsgBox(DeletionQuestion(count), style::YesNoQuestion) == button::Yes;
-    };
-    outcome = UploadChanges(ftp, datDir, uploadList, deleteList, hooks);
-  }
-  ftp.CloseSession();
-  if (outcome.status == UploadOutcome::Done) KeepServerIndexCopy(datDir);
-  ctx.sink.Add(UploadOutcomeText(outcome));
-  const bool ok = outcome.status == UploadOutcome::Done;
-  ctx.sink.Flush(ok);
-  return ok ? kSuccess : kFailed;
-}
+int RunVerifyCommand(CommandContext& ctx) { return RunServerCommand(ctx, false); }
 
 }  // namespace lm::cli
