@@ -1,7 +1,8 @@
 // How long a distribution build takes for a script of 600 files in 30
 // directories (about 7 MiB of text-like and binary-like data), by archive
-// type, from BuildArchives down to the libraries; and how long the work
-// directory takes to empty when it holds the unpacked script. The build runs
+// type, from BuildArchives down to the libraries; how long the work
+// directory takes to empty when it holds the unpacked script; and what the
+// locks and folders that keep builds apart cost one build. The build runs
 // from a program folder with links to the build's libraries and stub.
 #include <benchmark/benchmark.h>
 
@@ -11,10 +12,12 @@
 #include <QTemporaryDir>
 
 #include "archive/build_driver.h"
+#include "archive/build_workspace.h"
 #include "archive/cab_package_builder.h"
 #include "profiles/profile_store.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
+#include "util/run_lock.h"
 
 namespace {
 
@@ -38,7 +41,7 @@ struct Script {
   Script() {
     prog = dir.path() + QStringLiteral("/prog dir");
     QDir().mkpath(prog);
-    for (const char* name : {"UnLHA32.DLL", "Cab32.DLL", "lfsfx"}) {
+    for (const char* name : {"UnLHA32.DLL", "Cab32.DLL", "lfsfx", "lfsfxw.exe"}) {
       QFile::link(QStringLiteral(LM_BIN_DIR "/") + QLatin1String(name), prog + QLatin1Char('/') + QLatin1String(name));
     }
     lm::programDir = prog;
@@ -125,6 +128,38 @@ void BM_ClearTempDir(benchmark::State& state) {
   state.counters["files"] = s.files - 2;
 }
 BENCHMARK(BM_ClearTempDir)->Unit(benchmark::kMillisecond);
+
+// What keeps builds apart costs each build: the two locks (script and
+// archive names), the working folder with its clean-up of dead folders, the
+// staging folder beside the archives, the look for leftovers there, and the
+// moves of three archives to their names (small files: the moves do not
+// depend on the size).
+void BM_BuildIsolation(benchmark::State& state) {
+  Script& s = SharedScript();
+  const QString arc = s.dir.path() + QStringLiteral("/iso");
+  QDir().mkpath(arc);
+  const QString dat = s.dir.path() + QStringLiteral("/s/Sample/DAT");
+  for (auto _ : state) {
+    lm::RunLocks locks;
+    if (!lm::TakeRunLocks({lm::IndexFilesResource(dat), lm::ArchiveNamesResource(arc, QStringLiteral("sample"))}, locks))
+      state.SkipWithError("no locks");
+    lm::BuildWorkFolder work;
+    QString failed;
+    if (!work.Create(failed)) state.SkipWithError("no working folder");
+    lm::RecoverArchiveFolder(arc, QStringLiteral("sample"));
+    lm::ArchiveStaging staging;
+    if (!staging.Create(arc, QStringLiteral("sample"), failed)) state.SkipWithError("no staging folder");
+    QStringList put;
+    for (const char* ext : {".lzh", ".exe", ".qsc"}) {
+      QFile f(staging.Path() + QStringLiteral("/sample") + QLatin1String(ext));
+      f.open(QIODevice::WriteOnly);
+      f.write("x");
+      put << QStringLiteral("sample") + QLatin1String(ext);
+    }
+    if (!staging.Commit(put, {QStringLiteral("sample.cab")}, failed)) state.SkipWithError("no commit");
+  }
+}
+BENCHMARK(BM_BuildIsolation)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

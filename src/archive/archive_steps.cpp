@@ -4,6 +4,7 @@
 
 #include "archive/archiver_wrapper.h"
 #include "archive/build_progress.h"
+#include "archive/build_workspace.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
@@ -28,7 +29,10 @@ bool RunArchiverStep(cArchiver& archiver, const QString& command) {
   (void)archiver.OutPut();  // the report is not shown
   // A cancel asked for during the call stops the build here, without a message.
   if (BuildCancelled()) return false;
-  if (archiver.ReturnCode() == 0) return true;
+  if (archiver.ReturnCode() == 0) {
+    CrashPoint("step");
+    return true;
+  }
   MsgBox(archiver.ErrString(), style::Exclamation, kAppTitle);
   return false;
 }

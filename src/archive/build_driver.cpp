@@ -10,16 +10,19 @@
 
 #include "archive/archive_steps.h"
 #include "archive/build_progress.h"
+#include "archive/build_workspace.h"
 #include "archive/cab_package_builder.h"
 #include "archive/install_files.h"
 #include "archive/lzh_builder.h"
 #include "index/index_writer.h"
 #include "profiles/profile_store.h"
 #include "profiles/script_check.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/run_lock.h"
 #include "util/status.h"
 
 namespace lm {
@@ -32,51 +35,6 @@ bool g_buildRunning = false;
 QStringList g_written;
 
 const QString kBuildCancelled = QStringLiteral("アーカイブの作成を中止しました。");
-
-// The archives a build replaces, moved aside while it runs instead of being
-// deleted at its start. A cancelled build removes what it wrote and gets
-// them back. After a successful build they are gone, as the builders always
-// deleted them; after a failed one each comes back where the build left no
-// file of its own.
-class EarlierArchives {
- public:
-  explicit EarlierArchives(const QStringList& paths) : paths_(paths) {
-    for (const QString& path : paths) {
-      const QString real = ResolveExisting(path);
-      if (real.isEmpty() || !QFileInfo(real).isFile()) continue;
-      const QFileInfo info(real);
-      const QString aside = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".earlier");
-      QFile::remove(aside);
-      // A file that cannot be moved stays; the builder reports it when it cannot delete it.
-      if (QFile::rename(real, aside)) kept_.emplace_back(real, aside);
-    }
-  }
-  EarlierArchives(const EarlierArchives&) = delete;
-  EarlierArchives& operator=(const EarlierArchives&) = delete;
-
-  void Cancelled() {
-    for (const QString& path : paths_) DeleteIfExists(path);
-    for (const auto& [real, aside] : kept_) QFile::rename(aside, real);
-    kept_.clear();
-  }
-  void Succeeded() {
-    for (const auto& [real, aside] : kept_) QFile::remove(aside);
-    kept_.clear();
-  }
-  ~EarlierArchives() {
-    for (const auto& [real, aside] : kept_) {
-      if (QFileInfo::exists(real)) {
-        QFile::remove(aside);
-      } else {
-        QFile::rename(aside, real);
-      }
-    }
-  }
-
- private:
-  QStringList paths_;
-  std::vector<std::pair<QString, QString>> kept_;
-};
 
 // "path  size バイト" for each archive the build was to write and did.
 QStringList WrittenLines(const QStringList& paths) {
@@ -111,14 +69,61 @@ bool WriteSfxOrSay(const Profile& profile) {
   return false;
 }
 
-void RemoveTemporary(const QString& path) {
-  const cFile f;
-  if (!f.FileExists(path)) return;
-  const QString real = ResolveExisting(path);
-  if (!real.isEmpty() && !QFile::remove(real)) {
-    MsgBox(QStringLiteral("一時ファイル") + Bracketed(path) + QStringLiteral("を削除できません。"), style::Exclamation,
-           kAppTitle);
+// The archive names are this run's: what killed runs left is cleaned up,
+// the archives are made in a staging folder and moved to their names when
+// all of them were made.
+void BuildLockedArchives(Profile& profile, const ScriptLayout& layout, int16_t package, int16_t sfx,
+                         const QString& extraArguments, quintptr hwnd) {
+  // One step per archiver command: the attachments, the script, install.txt,
+  // the deletion; three more for the self-extractor, two for the package.
+  ExpectMoreBuildSteps(std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity) + 3 + (sfx == 1 ? 3 : 0) +
+                       (package == 1 ? 2 : 0));
+  RecoverArchiveFolder(profile.dirarc, profile.namearc);
+  KeepAttachments(profile, layout.folder);
+  ArchiveStaging staging;
+  QString failedPath;
+  VbBool made = kVbFalse;
+  if (!staging.Create(profile.dirarc, profile.namearc, failedPath)) {
+    MsgBox(QStringLiteral("作業フォルダ") + Bracketed(failedPath) + QStringLiteral("を作成できません。"),
+           style::Exclamation, kAppTitle);
+  } else {
+    // The builders write into the staging folder under the archives' own names.
+    Profile staged = profile;
+    staged.dirarc = staging.Path();
+    made = package == 1 ? BuildCabPackageFor(staged, layout, sfx, extraArguments, hwnd)
+                        : BuildLzhArchiveFor(staged, layout, sfx, extraArguments, hwnd);
   }
+  if (BuildCancelled()) {
+    MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
+    return;
+  }
+  if (made != kVbFalse) {
+    // The LZH build replaces both LHA archives (an older executable goes also
+    // when none is made); the package build its cabinet too.
+    QStringList kinds = {QStringLiteral(".lzh")};
+    QStringList gone;
+    (sfx == 1 ? kinds : gone) << QStringLiteral(".exe");
+    if (package == 1) {
+      kinds << QStringLiteral(".qsc");
+      gone << QStringLiteral(".cab");
+    }
+    QStringList put, remove, wanted;
+    for (const QString& ext : std::as_const(kinds)) {
+      put << profile.namearc + ext;
+      wanted << ArchiveNameOf(profile, ext).file;
+    }
+    for (const QString& ext : std::as_const(gone)) remove << profile.namearc + ext;
+    if (!staging.Commit(put, remove, failedPath)) {
+      MsgBox(QStringLiteral("ファイル") + Bracketed(failedPath) + QStringLiteral("を置き換えられません。"),
+             style::Exclamation, kAppTitle);
+      made = kVbFalse;
+    } else {
+      g_written = WrittenLines(wanted);
+    }
+  }
+  MsgBox(made != kVbFalse ? QStringLiteral("配布用アーカイブを作成しました。")
+                          : QStringLiteral("アーカイブ作成中にエラーが発生しました。"),
+         style::OkOnly, kAppTitle);
 }
 
 }  // namespace
@@ -129,6 +134,18 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
   if (!f.CheckExistFile(QStringLiteral("UnLHA32.DLL"))) {
     LibraryMissing(QStringLiteral("UNLHA32.DLL"));
     return;
+  }
+  // install.txt, "$" and the unpacked tree of this build only; removed with
+  // everything in it when the build ends.
+  BuildWorkFolder work;
+  {
+    QString failedPath;
+    if (!work.Create(failedPath)) {
+      MsgBox(QStringLiteral("一時ディレクトリ") + Bracketed(failedPath) + QStringLiteral("を作成できません。") + CR +
+                 QStringLiteral("処理を中止します。"),
+             style::OkOnly, kAppTitle);
+      return;
+    }
   }
   {
     FileError error;
@@ -168,9 +185,9 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
   } else {
     if (profile.dirarc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ作成ディレクトリが定義されていません。") + CR +
-                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(programDir),
+                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(DefaultArchiveFolder()),
              style::OkOnly, kAppTitle);
-      profile.dirarc = programDir;
+      profile.dirarc = DefaultArchiveFolder();
     }
     if (profile.namearc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ名が定義されていません。") + CR +
@@ -178,41 +195,11 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
              style::OkOnly, kAppTitle);
       profile.namearc = layout.name.toLower();
     }
-    // One step per archiver command: the attachments, the script, install.txt,
-    // the deletion; three more for the self-extractor, two for the package.
-    ExpectMoreBuildSteps(std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity) + 3 + (sfx == 1 ? 3 : 0) +
-                         (package == 1 ? 2 : 0));
-    QStringList wanted = {ArchiveNameOf(profile, QStringLiteral(".lzh")).file};
-    if (sfx == 1) wanted << ArchiveNameOf(profile, QStringLiteral(".exe")).file;
-    if (package == 1) wanted << ArchiveNameOf(profile, QStringLiteral(".qsc")).file;
-    // The LZH builder replaces both LHA archives; the package builder its two files too.
-    QStringList replaced = {ArchiveNameOf(profile, QStringLiteral(".lzh")).file,
-                            ArchiveNameOf(profile, QStringLiteral(".exe")).file};
-    if (package == 1) {
-      replaced << ArchiveNameOf(profile, QStringLiteral(".cab")).file
-               << ArchiveNameOf(profile, QStringLiteral(".qsc")).file;
-    }
-    EarlierArchives earlier(replaced);
-    KeepAttachments(profile, layout.folder);
-    const VbBool made = package == 1 ? BuildCabPackageFor(profile, layout, sfx, extraArguments, hwnd)
-                                     : BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd);
-    if (BuildCancelled()) {
-      earlier.Cancelled();
-      if (package == 1 && cFile().DirExists(WorkDirPath())) ClearTempDir(WorkDirPath());
-      MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
-    } else {
-      MsgBox(made != kVbFalse ? QStringLiteral("配布用アーカイブを作成しました。")
-                              : QStringLiteral("アーカイブ作成中にエラーが発生しました。"),
-             style::OkOnly, kAppTitle);
-      if (made != kVbFalse) {
-        earlier.Succeeded();
-        g_written = WrittenLines(wanted);
-      }
+    RunLocks names;
+    if (TakeRunLocks({ArchiveNamesResource(profile.dirarc, profile.namearc)}, names)) {
+      BuildLockedArchives(profile, layout, package, sfx, extraArguments, hwnd);
     }
   }
-
-  RemoveTemporary(SfxOptionsPath());
-  RemoveTemporary(InstallFilePath());
   EndBuildSteps();
 }
 
@@ -224,9 +211,21 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
 }
 
 QString ArchiveFolderOfCurrentProfile() {
-  if (!HaveCurrentProfile()) return programDir;
+  if (!HaveCurrentProfile()) return DefaultArchiveFolder();
   const QString dir = TrimBlanks(profileTable[currentProfile].dirarc);
-  return dir.isEmpty() ? programDir : dir;
+  return dir.isEmpty() ? DefaultArchiveFolder() : dir;
+}
+
+std::vector<RunResource> RunResourcesOf(const Profile& profile) {
+  QString message;
+  ScriptLayout layout;
+  if (CheckScriptLayout(TrimBlanks(profile.ugu), layout, message) != 0) return {};
+  // The defaults the build fills in where the profile has none.
+  const QString folder = profile.dirarc.isEmpty() ? DefaultArchiveFolder() : profile.dirarc;
+  const QString name = profile.namearc.isEmpty() ? layout.name.toLower() : profile.namearc;
+  std::vector<RunResource> resources = {IndexFilesResource(layout.datDir)};
+  if (!name.isEmpty()) resources.push_back(ArchiveNamesResource(folder, name));
+  return resources;
 }
 
 bool ArchiveBuildRunning() { return g_buildRunning; }
@@ -247,6 +246,10 @@ int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunVi
   ArchiveBuildScope scope(archiveView);
   if (!scope.Active()) return kAborted;
   g_written.clear();
+  // The script's index files and the archive names stay this run's from the
+  // index to the last archive: another run that wants either waits.
+  RunLocks locks;
+  if (!TakeRunLocks(RunResourcesOf(CurrentProfileOrEmpty()), locks)) return kAborted;
   BeginBuildSteps(1);
   ReportBuildStep(IndexStepText());
   const int16_t status = WriteIndexForProfile(1, boxes, indexView);

@@ -10,12 +10,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
 
 #include "archive/archive_types.h"
 #include "profiles/profile.h"
+#include "util/run_lock.h"
 
 namespace lm {
 
@@ -26,9 +28,10 @@ class IndexRunView;
 // Combo1; any other text, the empty one included, makes the LZH archive
 // only) for the current profile. `hwnd` is the main window's handle for the
 // libraries. Shows its own messages; the caller shows nothing further.
-// A cancelled build (RequestBuildCancel) removes what it wrote, puts back
-// the earlier archives of the same names, empties the work directory and
-// says so.
+// The archives take their names only when every one of them was made; a
+// failed or cancelled build (RequestBuildCancel) leaves the earlier archives
+// of the same names as they were and removes what it wrote (a cancelled one
+// says so). Another run's build of the same archive names is waited for.
 void BuildArchives(const QString& archiveType, quintptr hwnd = 0);
 
 // BuildArchives for `profile`, which gets the default archive directory and
@@ -57,6 +60,11 @@ class ArchiveRunView {
 // or the program folder when it has none.
 QString ArchiveFolderOfCurrentProfile();
 
+// What a build of `profile` holds while it runs: its script's index files
+// and its archive names (see util/run_lock.h); none for a script that fails
+// its check.
+std::vector<RunResource> RunResourcesOf(const Profile& profile);
+
 // True from the start of RunOption2 (or an ArchiveBuildScope) to its end.
 bool ArchiveBuildRunning();
 
@@ -79,8 +87,9 @@ class ArchiveBuildScope {
 
 // The execute command's second operation: WriteIndexForProfile(1) and, only
 // when it returned kOk, BuildArchives with the view's type text. Returns the
-// index writer's status (kOk or kFailed); kAborted when another run was still
-// going on and nothing was done.
+// index writer's status (kOk or kFailed); kAborted when another build of this
+// process was still going on, or when it gave up waiting for another run
+// (see RunResourcesOf), and nothing was done.
 int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView);
 
 }  // namespace lm

@@ -3,7 +3,7 @@
 //
 // The LZH archive (and the self-extracting file when asked) is built first;
 // its content is unpacked with UnLHA32.DLL into the work directory "temp"
-// below the program directory, packed with Cab32.DLL into namearc.cab, the
+// in the build's working folder, packed with Cab32.DLL into namearc.cab, the
 // work directory is emptied again and the cabinet renamed to namearc.qsc.
 #pragma once
 
@@ -18,7 +18,7 @@
 
 namespace lm {
 
-// The work directory: programDir + "/temp/".
+// The work directory: CurrentBuildWorkDir() + "/temp/".
 QString WorkDirPath();
 
 // Builds the LZH archive, the self-extracting file if asked for and the

@@ -1,6 +1,7 @@
 #include "archive/install_files.h"
 
 #include "archive/archive_steps.h"
+#include "archive/build_workspace.h"
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
 #include "util/app_globals.h"
@@ -18,9 +19,9 @@ void SetError(FileError* error, const QString& message) {
 
 }  // namespace
 
-QString InstallFilePath() { return programDir + QStringLiteral("/install.txt"); }
+QString InstallFilePath() { return CurrentBuildWorkDir() + QStringLiteral("/install.txt"); }
 
-QString SfxOptionsPath() { return programDir + QStringLiteral("/$"); }
+QString SfxOptionsPath() { return CurrentBuildWorkDir() + QStringLiteral("/$"); }
 
 bool InstallFileLinesFor(const Profile& profile, QStringList& lines) {
   lines.clear();

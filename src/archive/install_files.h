@@ -1,5 +1,6 @@
 // The two small text files that a build packs into the archives, written
-// into the program directory before the build and removed after it:
+// into the build's working folder (CurrentBuildWorkDir) before the build and
+// removed with it:
 // install.txt (what the script platform installs) and the self-extractor
 // option file "$".
 //
@@ -17,7 +18,7 @@
 
 namespace lm {
 
-// programDir + "/install.txt" and programDir + "/$".
+// CurrentBuildWorkDir() + "/install.txt" and CurrentBuildWorkDir() + "/$".
 QString InstallFilePath();
 QString SfxOptionsPath();
 

@@ -4,6 +4,7 @@
 
 #include "archive/archive_steps.h"
 #include "archive/archiver_wrapper.h"
+#include "archive/build_workspace.h"
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
 #include "util/app_globals.h"
@@ -122,8 +123,9 @@ VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, in
     return kVbFalse;
   }
 
-  const QString shortProgramDir = f.GetDosShortPathName(programDir);
-  if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortProgramDir +
+  // install.txt and "$" lie in the build's working folder.
+  const QString shortWorkDir = f.GetDosShortPathName(CurrentBuildWorkDir());
+  if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortWorkDir +
                                 QStringLiteral("\\install.txt"))) {
     return kVbFalse;
   }
@@ -138,7 +140,7 @@ VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, in
 
   if (sfx == 1) {
     const QString shortArcDir = f.GetDosShortPathName(profile.dirarc);
-    if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortProgramDir +
+    if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortWorkDir +
                                   QStringLiteral("\\$"))) {
       return kVbFalse;
     }

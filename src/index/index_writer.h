@@ -53,6 +53,11 @@ int16_t WriteIndexForScript(const QString& scriptPath, int16_t mode, NextUpdateB
 // profile keeps the trimmed path.
 int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view);
 
+// Removes the temporary files that a run killed while it replaced the index
+// files left in `datDir`, each with a run note. The caller holds
+// IndexFilesResource(datDir).
+void RemoveIndexLeftovers(const QString& datDir);
+
 // Scans datDir (with trailing separator) and writes its index files; 0 or -9.
 int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_t mode,
                         IndexRunView& view);

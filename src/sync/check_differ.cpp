@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include "sync/safe_names.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -231,8 +232,7 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, I
 IndexComparison LastComparison() { return {localEntries, serverEntries, uploadList, deleteList}; }
 
 QString ServerIndexCopyPath() {
-  const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
-  return dir + QStringLiteral("/indexserver.fet");
+  return CacheFolder() + QStringLiteral("/indexserver.fet");
 }
 
 }  // namespace lm

@@ -98,7 +98,8 @@ void SortPathList(QStringList& list);
 // script's DAT directory (beside the script information file for a
 // non-regular layout, otherwise in the directory named after the script).
 QString CurrentProfileIndexPath();
-// The copy of the server's index file in the program directory.
+// The copy of the server's index file in the working-file folder
+// (CacheFolder(): the program directory of a writable copy).
 QString ServerIndexCopyPath();
 
 // The comparison the main window's Option3 operation runs: compares the

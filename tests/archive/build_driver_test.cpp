@@ -48,14 +48,17 @@ TEST_P(EveryArchiveType, BuildsArchivesThatIndependentReadersExtractToTheScriptT
                                      nonRegular ? QStringLiteral("さくらスクリプト.ugu") : QStringLiteral("Sample.ugu"));
   lm::Profile& profile = lmtest::UseSampleProfile(sample_, QStringLiteral("  -o7 extra.txt  "));
 
-  // The temporary files as they stand when the outcome is reported.
+  // The temporary files as they stand when the outcome is reported, in the
+  // build's working folder.
   QByteArray installTxt;
   bool optionFileWritten = false;
+  QString work;
   boxes_.react = [&](const QString& text, int) {
     if (text == kMade) {
-      QFile f(prog_ + QStringLiteral("/install.txt"));
+      work = lm::CurrentBuildWorkDir();
+      QFile f(lm::InstallFilePath());
       if (f.open(QIODevice::ReadOnly)) installTxt = f.readAll();
-      optionFileWritten = QFileInfo::exists(prog_ + QStringLiteral("/$"));
+      optionFileWritten = QFileInfo::exists(lm::SfxOptionsPath());
     }
     return 0;
   };
@@ -95,9 +98,12 @@ TEST_P(EveryArchiveType, BuildsArchivesThatIndependentReadersExtractToTheScriptT
   EXPECT_EQ(Exists(Arc(QStringLiteral("sample.qsc"))), type.qsc);
   if (type.qsc) {
     EXPECT_EQ(lmtest::ExtractWithCabextract(Arc(QStringLiteral("sample.qsc")), out + QStringLiteral("/cab")), want);
-    EXPECT_TRUE(QFileInfo(prog_ + QStringLiteral("/temp")).isDir());
-    EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")), QStringList());
   }
+  // The working folder went with the build.
+  EXPECT_TRUE(work.startsWith(prog_ + QStringLiteral("/builds/build-"))) << work.toStdString();
+  EXPECT_FALSE(Exists(work));
+  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/builds")), QStringList());
+  EXPECT_FALSE(Exists(prog_ + QStringLiteral("/temp")));
   EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.cab"))));
   EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir).size(), 1 + int(type.exe) + int(type.qsc));
   EXPECT_FALSE(Exists(prog_ + QStringLiteral("/install.txt")));

@@ -67,19 +67,28 @@ TEST_F(BuildFailureTest, WithoutUnlha32OnlyItsMessageIsShownForEveryType) {
   }
 }
 
-TEST_F(BuildFailureTest, WithoutCab32ThePackageTypesStopAndLeaveInstallTxt) {
+TEST_F(BuildFailureTest, WithoutCab32ThePackageTypesStopAfterWritingInstallTxt) {
   for (const QString& type : {lm::kArchiveTypeQsc, lm::kArchiveTypeAll}) {
     SCOPED_TRACE(type.toStdString());
     UseSample();
     boxes_.shown.clear();
+    // install.txt was written before the check, "$" never was; both would
+    // lie in the build's working folder, which goes with the build.
+    QByteArray installTxt;
+    bool optionFile = true;
+    boxes_.react = [&](const QString&, int) {
+      QFile f(lm::InstallFilePath());
+      if (f.open(QIODevice::ReadOnly)) installTxt = f.readAll();
+      optionFile = QFileInfo::exists(lm::SfxOptionsPath());
+      return 0;
+    };
     BuildFrom({QStringLiteral("UnLHA32.DLL")}, type);
     EXPECT_EQ(boxes_.Texts(), QStringList{NotInstalled(QStringLiteral("CAB32.DLL"))});
     EXPECT_EQ(boxes_.Styles(), std::vector<int>{16});
-    // install.txt was written before the check and stays; "$" never was.
-    EXPECT_EQ(lmtest::EntriesOf(other_), QStringList({QStringLiteral("UnLHA32.DLL"), QStringLiteral("install.txt")}));
-    QFile f(other_ + QStringLiteral("/install.txt"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), Sjis(QStringLiteral("type,script\r\nname,サンプル Script\r\ndirectory,SAMPLE\r\nrefresh,1\r\n")));
+    EXPECT_EQ(installTxt, Sjis(QStringLiteral("type,script\r\nname,サンプル Script\r\ndirectory,SAMPLE\r\nrefresh,1\r\n")));
+    EXPECT_FALSE(optionFile);
+    EXPECT_EQ(lmtest::EntriesOf(other_), QStringList({QStringLiteral("UnLHA32.DLL"), QStringLiteral("builds")}));
+    EXPECT_EQ(lmtest::EntriesOf(other_ + QStringLiteral("/builds")), QStringList());
     EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList());
     EXPECT_TRUE(recorder_.commands.isEmpty());
   }
@@ -90,40 +99,50 @@ TEST_F(BuildFailureTest, WithoutCab32TheLhaTypesStillBuild) {
   BuildFrom({QStringLiteral("UnLHA32.DLL"), QStringLiteral("lfsfxw.exe")}, lm::kArchiveTypeLzh);
   EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
   EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
-  EXPECT_EQ(lmtest::EntriesOf(other_), QStringList({QStringLiteral("UnLHA32.DLL"), QStringLiteral("lfsfxw.exe")}));
+  EXPECT_EQ(lmtest::EntriesOf(other_),
+            QStringList({QStringLiteral("UnLHA32.DLL"), QStringLiteral("builds"), QStringLiteral("lfsfxw.exe")}));
 }
 
 TEST_F(BuildFailureTest, TemporaryFilesThatCannotBeWrittenStopTheBuild) {
+  const QString stop = lm::CR + QStringLiteral("処理を中止します。");
   struct Case {
     const char* label;
     QString type;
-    QString blocked;  // the temporary file that is made a directory
-    QString message;
+    bool blockWorkFolders;  // a file where the working folders go
+    QString title;          // the option file's window title
+    QString start;          // how the message starts
+    QString end;            // and ends
   };
   const Case cases[] = {
-      {"install.txt", lm::kArchiveTypeLzh, QStringLiteral("install.txt"),
-       QStringLiteral("インストール指定ファイル『") + prog_ + QStringLiteral("/install.txt』を作成できません。") + lm::CR +
-           QStringLiteral("処理を中止します。")},
-      {"$ for EXE", lm::kArchiveTypeExe, QStringLiteral("$"),
-       QStringLiteral("自己解凍指定ファイル『") + prog_ + QStringLiteral("/$』を作成できません。") + lm::CR +
-           QStringLiteral("処理を中止します。")},
-      {"$ for all", lm::kArchiveTypeAll, QStringLiteral("$"),
-       QStringLiteral("自己解凍指定ファイル『") + prog_ + QStringLiteral("/$』を作成できません。") + lm::CR +
-           QStringLiteral("処理を中止します。")},
+      {"working folder", lm::kArchiveTypeLzh, true, QString(),
+       QStringLiteral("一時ディレクトリ『") + prog_ + QStringLiteral("/builds』を作成できません。") + stop, QString()},
+      {"$ for EXE", lm::kArchiveTypeExe, false, QStringLiteral("窓 😀"),
+       QStringLiteral("自己解凍指定ファイル『") + prog_ + QStringLiteral("/builds/build-"),
+       QStringLiteral("/$』を作成できません。") + stop},
+      {"$ for all", lm::kArchiveTypeAll, false, QStringLiteral("窓 😀"),
+       QStringLiteral("自己解凍指定ファイル『") + prog_ + QStringLiteral("/builds/build-"),
+       QStringLiteral("/$』を作成できません。") + stop},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    UseSample();
+    lm::Profile& p = UseSample();
+    p.exewintitle = c.title;
     boxes_.shown.clear();
-    const QString blocker = prog_ + QLatin1Char('/') + c.blocked;
-    ASSERT_TRUE(QDir().mkpath(blocker + QStringLiteral("/inside")));
+    const QString blocker = prog_ + QStringLiteral("/builds");
+    if (c.blockWorkFolders) {
+      QDir(blocker).removeRecursively();
+      tree_.WriteFile(QStringLiteral("unused"), "");
+      ASSERT_TRUE(QFile::copy(tree_.Path(QStringLiteral("unused")), blocker));
+    }
     lm::BuildArchives(c.type, 0);
-    QDir(blocker).removeRecursively();
-    QFile::remove(prog_ + QStringLiteral("/install.txt"));
-    EXPECT_EQ(boxes_.Texts(), QStringList{c.message});
+    if (c.blockWorkFolders) QFile::remove(blocker);
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith(c.start)) << boxes_.shown[0].text.toStdString();
+    EXPECT_TRUE(boxes_.shown[0].text.contains(c.end)) << boxes_.shown[0].text.toStdString();
     EXPECT_EQ(boxes_.Styles(), std::vector<int>{0});
     EXPECT_TRUE(recorder_.commands.isEmpty());
     EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList());
+    EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/builds")), QStringList());
   }
 }
 
@@ -133,8 +152,10 @@ TEST_F(BuildFailureTest, AProfileNameShiftJisCannotHoldIsNamedInTheMessage) {
   lm::BuildArchives(lm::kArchiveTypeLzh, 0);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("インストール指定ファイル『") + prog_ +
-                                              QStringLiteral("/install.txt』を作成できません。") + lm::CR +
-                                              QStringLiteral("処理を中止します。") + lm::CR))
+                                              QStringLiteral("/builds/build-")))
+      << boxes_.shown[0].text.toStdString();
+  EXPECT_TRUE(boxes_.shown[0].text.contains(QStringLiteral("/install.txt』を作成できません。") + lm::CR +
+                                            QStringLiteral("処理を中止します。") + lm::CR))
       << boxes_.shown[0].text.toStdString();
   EXPECT_TRUE(boxes_.shown[0].text.contains(QStringLiteral("Script 😀")));
   EXPECT_FALSE(Exists(prog_ + QStringLiteral("/install.txt")));
@@ -183,7 +204,7 @@ TEST_F(BuildFailureTest, ExtraArgumentsOfBlanksOnlyAddNothingToTheCommand) {
   lm::BuildArchives(lm::kArchiveTypeLzh, 0);
   EXPECT_EQ(boxes_.Texts().last(), kMade);
   ASSERT_EQ(recorder_.commands.size(), 7);
-  EXPECT_EQ(recorder_.commands[4], QStringLiteral("a ") + sample_.arcDir + QStringLiteral("\\sample.lzh ") +
+  EXPECT_EQ(recorder_.commands[4], QStringLiteral("a ") + Staging() + QStringLiteral("\\sample.lzh ") +
                                        sample_.scriptDir + QStringLiteral(" Sample.ugu SAMPLE\\dat\\*.* -xr2"));
 }
 
@@ -198,10 +219,10 @@ TEST_F(BuildFailureTest, AFailingArchiverStepShowsTheLibraryTextAndStops) {
                                            lm::cArchiver::ErrStringFor(ARC_ERROR_NOT_EXIST, QStringLiteral("UnLHA32.DLL")),
                                            kFailed}));
     EXPECT_EQ(boxes_.Styles(), std::vector<int>({0, 48, 0}));
-    // The script-tree command was the last: the attachments are in the
-    // partly built archive, nothing else was made.
+    // The script-tree command was the last. The partly built archive is
+    // not left under the archive's name, nor anywhere else.
     EXPECT_EQ(recorder_.commands.size(), 5);
-    EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
+    EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList());
     EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.exe"))));
     EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.qsc"))));
     EXPECT_FALSE(Exists(prog_ + QStringLiteral("/install.txt")));
@@ -209,71 +230,82 @@ TEST_F(BuildFailureTest, AFailingArchiverStepShowsTheLibraryTextAndStops) {
   }
 }
 
-TEST_F(BuildFailureTest, AFailingPackStepLeavesTheUnpackedContentForTheNextBuild) {
+TEST_F(BuildFailureTest, AFailingPackStepLeavesTheEarlierArchivesAndNoWorkFiles) {
   UseSample();
-  // A directory where the cabinet should be written.
-  ASSERT_TRUE(QDir().mkpath(Arc(QStringLiteral("sample.cab/keep"))));
+  tree_.WriteFile(QStringLiteral("arc/sample.lzh"), "earlier archive");
+  // A directory where the cabinet is to be written, made just before the
+  // cabinet command runs.
+  lm::SetArchiverCommandTrace([this](const QString& library, const QString& command) {
+    recorder_.libraries << library;
+    recorder_.commands << command;
+    if (library == QLatin1String("Cab32.DLL")) {
+      QString cab = command.section(QLatin1Char(' '), 2, 2);
+      cab.replace(QLatin1Char('\\'), QLatin1Char('/'));
+      QDir().mkpath(cab + QStringLiteral("/keep"));
+    }
+  });
   lm::BuildArchives(lm::kArchiveTypeQsc, 0);
   ASSERT_EQ(boxes_.shown.size(), 3u);
   EXPECT_EQ(boxes_.shown[1].style, 48);
   EXPECT_FALSE(boxes_.shown[1].text.isEmpty());
   EXPECT_EQ(boxes_.shown[2].text, kFailed);
   EXPECT_EQ(recorder_.libraries.last(), QStringLiteral("Cab32.DLL"));
-  EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
-  EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.qsc"))));
-  EXPECT_TRUE(QFileInfo(Arc(QStringLiteral("sample.cab/keep"))).isDir());
-  EXPECT_TRUE(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")).contains(QStringLiteral("install.txt")));
+  // The new LZH archive was made, but the build failed: the earlier one
+  // keeps its name; neither the staging folder nor the unpacked tree stays.
+  EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList{QStringLiteral("sample.lzh")});
+  EXPECT_EQ(tree_.ReadFile(QStringLiteral("arc/sample.lzh")), QByteArray("earlier archive"));
+  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/builds")), QStringList());
 
-  // The next build empties the work directory first and succeeds.
-  QDir(Arc(QStringLiteral("sample.cab"))).removeRecursively();
+  // The next build succeeds.
+  lm::SetArchiverCommandTrace([this](const QString& library, const QString& command) {
+    recorder_.libraries << library;
+    recorder_.commands << command;
+  });
   boxes_.shown.clear();
   lm::BuildArchives(lm::kArchiveTypeQsc, 0);
   EXPECT_EQ(boxes_.Texts().last(), kMade);
-  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")), QStringList());
-  EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.qsc"))));
+  EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList({QStringLiteral("sample.lzh"), QStringLiteral("sample.qsc")}));
 }
 
-TEST_F(BuildFailureTest, AReadOnlyFileInTheWorkDirectoryIsRetriedAfterItWasMadeWritable) {
+TEST_F(BuildFailureTest, AWorkTreeOfAnEarlierVersionIsNeitherPackedNorAskedAbout) {
   UseSample();
+  // What earlier versions of the program left in the program folder's
+  // shared work directory: a read-only file in a folder.
   const QString stale = prog_ + QStringLiteral("/temp/old/stale.txt");
   ASSERT_TRUE(QDir().mkpath(prog_ + QStringLiteral("/temp/old")));
   { QFile f(stale); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
   SetReadOnly(stale, true);
-  int prompts = 0;
-  boxes_.react = [&](const QString& text, int style) {
-    if (text != kRetryPrompt) return 0;
-    EXPECT_EQ(style, 5);
-    if (++prompts == 2) SetReadOnly(stale, false);  // the first Retry fails again
-    return lm::button::Retry;
-  };
   lm::BuildArchives(lm::kArchiveTypeQsc, 0);
-  EXPECT_EQ(prompts, 2);
-  EXPECT_EQ(boxes_.Texts().last(), kMade);
-  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")), QStringList());
+  EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
   const lmtest::Tree cab =
       lmtest::ExtractWithCabextract(Arc(QStringLiteral("sample.qsc")), tree_.Path(QStringLiteral("out")));
   EXPECT_EQ(cab.count(QStringLiteral("old/stale.txt")), 0u);
   EXPECT_EQ(cab.count(QStringLiteral("install.txt")), 1u);
+  EXPECT_TRUE(Exists(stale));
+  SetReadOnly(stale, false);
+  QDir(prog_ + QStringLiteral("/temp")).removeRecursively();
 }
 
-TEST_F(BuildFailureTest, CancelAtTheRetryPromptEndsThePackageBuild) {
+TEST_F(BuildFailureTest, TheWorkingFolderOfAKilledBuildIsRemovedByTheNextWithoutAsking) {
   UseSample();
-  const QString stale = prog_ + QStringLiteral("/temp/stale.txt");
-  ASSERT_TRUE(QDir().mkpath(prog_ + QStringLiteral("/temp")));
-  { QFile f(stale); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
-  SetReadOnly(stale, true);
-  boxes_.react = [&](const QString& text, int) { return text == kRetryPrompt ? lm::button::Cancel : 0; };
-  lm::BuildArchives(lm::kArchiveTypeAll, 0);
-  EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kRetryPrompt, kCannotClear, kFailed}));
-  EXPECT_EQ(boxes_.Styles(), std::vector<int>({0, 5, 0, 0}));
-  EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
-  EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.exe"))));
-  EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.qsc"))));
-  EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.cab"))));
-  EXPECT_TRUE(Exists(stale));
-  EXPECT_EQ(recorder_.libraries.count(QStringLiteral("Cab32.DLL")), 0);
-  EXPECT_FALSE(Exists(prog_ + QStringLiteral("/install.txt")));
-  SetReadOnly(stale, false);
+  // A build killed while its tree was unpacked: read-only files in a
+  // read-only folder. No process holds the folder's lock.
+  const QString dead = prog_ + QStringLiteral("/builds/build-dead01");
+  ASSERT_TRUE(QDir().mkpath(dead + QStringLiteral("/temp/SAMPLE/dat")));
+  tree_.WriteFile(QStringLiteral("unused"), "x");
+  ASSERT_TRUE(QFile::copy(tree_.Path(QStringLiteral("unused")), dead + QStringLiteral("/temp/SAMPLE/dat/a.txt")));
+  SetReadOnly(dead + QStringLiteral("/temp/SAMPLE/dat/a.txt"), true);
+  ASSERT_EQ(::chmod(QFile::encodeName(dead + QStringLiteral("/temp/SAMPLE/dat")).constData(), 0555), 0);
+  // A name that is not a working folder's stays.
+  ASSERT_TRUE(QDir().mkpath(prog_ + QStringLiteral("/builds/notes")));
+  QStringList notes;
+  const int listener = lm::AddRunNoteListener([&](const QString& line) { notes << line; });
+  lm::BuildArchives(lm::kArchiveTypeQsc, 0);
+  lm::RemoveRunNoteListener(listener);
+  EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
+  EXPECT_EQ(notes, QStringList{QStringLiteral("中断された処理の作業フォルダ『") + dead + QStringLiteral("』を削除しました。")});
+  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/builds")), QStringList{QStringLiteral("notes")});
+  QDir(prog_ + QStringLiteral("/builds/notes")).removeRecursively();
 }
 
 TEST_F(BuildFailureTest, AReadOnlyScriptFileDoesNotStopTheClearingAfterThePack) {
@@ -285,7 +317,7 @@ TEST_F(BuildFailureTest, AReadOnlyScriptFileDoesNotStopTheClearingAfterThePack) 
   // The unpacked copy keeps the read-only attribute; the work directory is
   // emptied all the same, without asking.
   EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing), kMade}));
-  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/temp")), QStringList());
+  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/builds")), QStringList());
   const lmtest::Tree cab =
       lmtest::ExtractWithCabextract(Arc(QStringLiteral("sample.qsc")), tree_.Path(QStringLiteral("out")));
   EXPECT_EQ(cab.count(QStringLiteral("SAMPLE/dat/ソース.txt")), 1u);
@@ -293,17 +325,26 @@ TEST_F(BuildFailureTest, AReadOnlyScriptFileDoesNotStopTheClearingAfterThePack) 
 
 TEST_F(BuildFailureTest, AWorkDirectoryThatCannotBeMadeEndsThePackageBuild) {
   UseSample();
-  const QString blocker = prog_ + QStringLiteral("/temp");
-  { QFile f(blocker); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+  // A file where the build's work directory is to be made, put there while
+  // the LZH archive is built.
+  QString work;
+  lm::SetArchiverCommandTrace([&](const QString& library, const QString& command) {
+    recorder_.libraries << library;
+    recorder_.commands << command;
+    if (work.isEmpty()) {
+      work = lm::CurrentBuildWorkDir();
+      tree_.WriteFile(QStringLiteral("unused"), "");
+      QFile::copy(tree_.Path(QStringLiteral("unused")), work + QStringLiteral("/temp"));
+    }
+  });
   lm::BuildArchives(lm::kArchiveTypeQsc, 0);
-  QFile::remove(blocker);
   EXPECT_EQ(boxes_.Texts(), QStringList({Missing(sample_.missing),
-                                         QStringLiteral("一時ディレクトリ『") + prog_ + QStringLiteral("/temp/』を作成できません。"),
+                                         QStringLiteral("一時ディレクトリ『") + work + QStringLiteral("/temp/』を作成できません。"),
                                          kFailed}));
   EXPECT_EQ(boxes_.Styles(), std::vector<int>({0, 48, 0}));
-  EXPECT_TRUE(Exists(Arc(QStringLiteral("sample.lzh"))));
-  EXPECT_FALSE(Exists(Arc(QStringLiteral("sample.qsc"))));
+  EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList());
   EXPECT_EQ(recorder_.libraries.count(QStringLiteral("Cab32.DLL")), 0);
+  EXPECT_EQ(lmtest::EntriesOf(prog_ + QStringLiteral("/builds")), QStringList());
 }
 
 TEST_F(BuildFailureTest, OlderArchivesOfTheSameNameAreReplaced) {

@@ -16,10 +16,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "archive/archive_steps.h"
+#include "archive/build_workspace.h"
 #include "archive/archiver_test_support.h"
 #include "archive/lha/sfx_restub.h"
 #include "profiles/profile_store.h"
@@ -103,17 +105,20 @@ class WatchedMessageBox final : public lm::MessageBoxSink {
 };
 
 // Collects the command lines the builders hand to the libraries.
+// Also keeps the working folder of the build the commands belong to.
 class CommandRecorder {
  public:
   CommandRecorder() {
     lm::SetArchiverCommandTrace([this](const QString& library, const QString& command) {
       libraries << library;
       commands << command;
+      work = lm::CurrentBuildWorkDir();
     });
   }
   ~CommandRecorder() { lm::SetArchiverCommandTrace({}); }
   QStringList libraries;
   QStringList commands;
+  QString work;
 };
 
 // The sample script: a script information file, its DAT tree (with the three
@@ -352,9 +357,31 @@ class ArchiveBuildTest : public ::testing::Test {
 
   QString Arc(const QString& file) const { return sample_.arcDir + QLatin1Char('/') + file; }
 
-  // The command lines of a build of the sample, in order.
+  // The staging folder in the archive directory that the recorded build
+  // wrote its archives into, found on its first command line.
+  QString Staging() const {
+    static const QRegularExpression staging(QStringLiteral("^a (\\S+/\\.sample\\.loftmark-build-[A-Za-z0-9]{6})\\\\"));
+    const auto m = staging.match(recorder_.commands.value(0));
+    return m.hasMatch() ? m.captured(1) : QString();
+  }
+
+  // The command lines of a build of the sample, in order: the archives in a
+  // staging folder beside their names, install.txt, "$" and the work
+  // directory in the build's working folder below the program folder.
   QStringList ExpectedCommands(bool sfx, bool package, const QString& extra) const {
-    const QString lzh = sample_.arcDir + QStringLiteral("\\sample.lzh");
+    const QString staging = Staging();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(sample_.arcDir) +
+                                   QStringLiteral("/\\.sample\\.loftmark-build-[A-Za-z0-9]{6}$"))
+                    .match(staging)
+                    .hasMatch())
+        << recorder_.commands.value(0).toStdString();
+    const QString work = recorder_.work;
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(prog_) +
+                                   QStringLiteral("/builds/build-[A-Za-z0-9]{6}$"))
+                    .match(work)
+                    .hasMatch())
+        << work.toStdString();
+    const QString lzh = staging + QStringLiteral("\\sample.lzh");
     const QString d = sample_.scriptDir;
     const QString dat = sample_.datMember == QLatin1String("dat") ? QStringLiteral("dat\\")
                                                                    : sample_.name + QStringLiteral("\\dat\\");
@@ -366,21 +393,20 @@ class ArchiveBuildTest : public ::testing::Test {
         QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QStringLiteral(" \"図 版\\*.*\" -xr2"),
         QStringLiteral("a ") + lzh + QLatin1Char(' ') + d + QLatin1Char(' ') + extra +
             QFileInfo(sample_.scriptFile).fileName() + QLatin1Char(' ') + dat + QStringLiteral("*.* -xr2"),
-        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\install.txt"),
+        QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(work) + QStringLiteral("\\install.txt"),
         QStringLiteral("d ") + lzh + QLatin1Char(' ') + dat + QStringLiteral("LASTUPDATE ") + dat +
             QStringLiteral("UPDATE.LOG ") + dat + QStringLiteral("MIRROR.FET"),
     };
     if (sfx) {
-      c << QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(prog_) + QStringLiteral("\\$")
-        << QStringLiteral("s  ") + sample_.arcDir + QStringLiteral("\\sample ") + sample_.arcDir +
-               QStringLiteral("\\ -gw4gx2 -x")
+      c << QStringLiteral("a ") + lzh + QLatin1Char(' ') + Q(work) + QStringLiteral("\\$")
+        << QStringLiteral("s  ") + staging + QStringLiteral("\\sample ") + staging + QStringLiteral("\\ -gw4gx2 -x")
         << QStringLiteral("d ") + lzh + QStringLiteral(" $");
     }
     if (package) {
-      c << QStringLiteral("e ") + lzh + QLatin1Char(' ') + Q(prog_ + QStringLiteral("\\temp\\")) +
+      c << QStringLiteral("e ") + lzh + QLatin1Char(' ') + Q(work + QStringLiteral("\\temp\\")) +
                QStringLiteral(" *.*  -xr2 -jyc -jyo")
-        << QStringLiteral("-a -r ") + sample_.arcDir + QStringLiteral("\\sample.cab ") +
-               Q(prog_ + QStringLiteral("\\temp\\")) + QStringLiteral(" *.*");
+        << QStringLiteral("-a -r ") + staging + QStringLiteral("\\sample.cab ") + Q(work + QStringLiteral("\\temp\\")) +
+               QStringLiteral(" *.*");
     }
     return c;
   }

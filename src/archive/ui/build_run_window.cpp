@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
@@ -245,6 +246,67 @@ void BuildRunWindow::ShowArchivesWritten(const QStringList& lines) {
 }  // namespace lm
 
 namespace lm {
+
+WindowRunWaiter::WindowRunWaiter(QWidget* window, QListWidget* list) : window_(window) {
+  QPointer<QListWidget> target(list);
+  listener_ = AddRunNoteListener([target](const QString& line) {
+    // Notes come from the build's thread too; the list is the window's.
+    QMetaObject::invokeMethod(
+        qApp,
+        [target, line] {
+          if (!target) return;
+          target->addItem(line);
+          target->scrollToBottom();
+        },
+        Qt::QueuedConnection);
+  });
+  SetRunLockWaiter(this);
+}
+
+WindowRunWaiter::~WindowRunWaiter() {
+  SetRunLockWaiter(nullptr);
+  RemoveRunNoteListener(listener_);
+}
+
+bool WindowRunWaiter::Wait(const QString& busy, const std::function<bool()>& tryNow) {
+  if (QThread::currentThread() != qApp->thread()) {
+    // Off the window's thread (the build's own thread): the progress dialog
+    // names the wait.
+    ReportBuildStep(WaitingText(busy));
+    while (!tryNow()) {
+      if (BuildCancelled()) return false;
+      QThread::msleep(100);
+    }
+    return true;
+  }
+  QProgressDialog dialog(window_);
+  dialog.setObjectName(QStringLiteral("RunWait"));
+  dialog.setWindowTitle(QStringLiteral("Loftmark"));
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setCancelButtonText(ButtonCaption(QMessageBox::Cancel));
+  dialog.setLabelText(WaitingText(busy));
+  dialog.setMinimumWidth(420);
+  dialog.setAutoClose(false);
+  dialog.setAutoReset(false);
+  dialog.setMinimumDuration(0);
+  dialog.setRange(0, 0);
+  bool taken = false;
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (tryNow()) {
+      taken = true;
+      loop.quit();
+    }
+  });
+  QObject::connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+  poll.start(100);
+  dialog.show();
+  loop.exec();
+  poll.stop();
+  dialog.hide();
+  return taken;
+}
 
 void OpenArchiveFolder() {
   const QString folder = ArchiveFolderOfCurrentProfile();

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "archive/build_driver.h"
+#include "util/run_lock.h"
 
 class QAbstractButton;
 class QComboBox;
@@ -50,6 +51,26 @@ class BuildRunWindow final : public ArchiveRunView {
 }  // namespace lm
 
 namespace lm {
+
+// The window's way of waiting for another run (another window or a command)
+// that holds the script or the archive names an operation needs, installed
+// for the process while it lives: a dialog "RunWait" over the window says
+// "別の処理が終わるのを待っています…" and what is busy, until the other run
+// ends (the operation then goes on) or キャンセル (nothing is done). Run notes
+// are added to `list` as they come.
+class WindowRunWaiter final : public RunLockWaiter {
+ public:
+  WindowRunWaiter(QWidget* window, QListWidget* list);
+  ~WindowRunWaiter() override;
+  WindowRunWaiter(const WindowRunWaiter&) = delete;
+  WindowRunWaiter& operator=(const WindowRunWaiter&) = delete;
+
+  bool Wait(const QString& busy, const std::function<bool()>& tryNow) override;
+
+ private:
+  QWidget* window_;
+  int listener_;
+};
 
 // The folder the current profile's archives go to (its archive directory,
 // the program folder when it has none), opened in the desktop's file

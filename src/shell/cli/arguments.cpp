@@ -84,6 +84,7 @@ const std::map<QString, OptionSpec>& Options() {
         {"server-index", "FILE", "比較するサーバーの更新定義ファイル (既定は indexserver.fet)。"},
         {"dry-run", nullptr, "比較結果を表示するだけで、アップロードしません。"},
         {"yes", nullptr, "確認にはすべて「はい」と答えます。"},
+        {"no-wait", nullptr, "スクリプトやアーカイブを別の処理が使用中のときは、待たずに中止します。"},
         {"password-stdin", nullptr, "パスワードを標準入力の1行目から読みます。"},
         {"reindex", nullptr, "DAT が index.fet と一致しないとき、--next の日時で index.fet を作成してから送信します。"},
         {"settings", "FILE", "lfup.ini の代わりに読む設定ファイル。"},
@@ -103,11 +104,11 @@ const std::vector<CommandSpec>& Commands() {
        {"settings"}},
       {"index", RunIndexCommand, "(--profile NAME | --script FILE) --next \"YYYY M D H M\"",
        "index.fet (--tmp で indextmp.fet も) を作成します。",
-       {"profile", "script", "next", "tmp", "settings"}},
+       {"profile", "script", "next", "tmp", "no-wait", "settings"}},
       {"build", RunBuildCommand, "(--profile NAME | --script FILE) --type qsc|lzh|exe|all",
        "更新定義ファイルを作成してから配布用アーカイブを作成します。\n"
        "--next がなければ、スクリプトの index.fet の次回更新予定日時を使います。",
-       {"profile", "script", "type", "out", "name", "next", "tmp", "fast", "yes", "settings"}},
+       {"profile", "script", "type", "out", "name", "next", "tmp", "fast", "no-wait", "yes", "settings"}},
       {"compare", RunCompareCommand, "(--profile NAME | --script FILE)",
        "ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。",
        {"profile", "script", "server-index", "yes", "settings"}},
@@ -205,7 +206,8 @@ QString GlobalHelp() {
       "        loftmark --help | --version\n"
       "\n"
       "Loftmark: 更新定義ファイルの作成、配布用アーカイブの作成、サーバーとの比較とアップロード。\n"
-      "引数なしで起動するとウィンドウを開きます。\n"
+      "引数なしで起動するとウィンドウを開きます。スクリプト情報ファイル (.ugu/.psn) を1つ指定すると、\n"
+      "それを最初のプロファイルのスクリプトにしてウィンドウを開きます。\n"
       "\n"
       "コマンド:\n");
   for (const CommandSpec& command : Commands()) {

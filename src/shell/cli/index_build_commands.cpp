@@ -13,6 +13,7 @@
 #include "shell/cli/commands.h"
 #include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
+#include "shell/cli/run_wait.h"
 #include "util/app_globals.h"
 
 namespace lm::cli {
@@ -102,6 +103,7 @@ int RunIndexCommand(CommandContext& ctx) {
   if (const int rc = FillBoxes(ctx, boxes, true); rc != kSuccess) return rc;
   makeTmpIndex = ctx.args.isSet(QStringLiteral("tmp")) ? 1 : 0;
   QuietIndexView view;
+  CommandRunWaiter waiter(!ctx.args.isSet(QStringLiteral("no-wait")));
   const int16_t status = WriteIndexForProfile(0, boxes, view);
   const bool ok = status == 0 && !ctx.sink.QuestionRefused();
   ctx.sink.Flush(ok);
@@ -133,6 +135,7 @@ int RunBuildCommand(CommandContext& ctx) {
                                           : QString());
   int16_t status = 0;
   {
+    CommandRunWaiter waiter(!ctx.args.isSet(QStringLiteral("no-wait")));
     BuildStepsOnLine progress;
     CancelOnInterrupt interrupt;
     status = RunOption2(boxes, indexView, archiveView);

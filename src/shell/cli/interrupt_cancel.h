@@ -1,7 +1,7 @@
 // Ctrl-C (SIGINT) or a termination request (SIGTERM) while a build or an
 // upload runs asks it to stop at its next safe point, as the window's cancel
 // buttons do: a build after its current archiver call (it then removes what
-// it wrote and puts back the earlier archives), an upload before its next
+// it wrote; the earlier archives keep their names), an upload before its next
 // piece (the server's index stays as it was). A second signal ends the
 // process at once.
 #pragma once

@@ -250,6 +250,7 @@ void FIND::BuildControls() {
                     4560, 1275, 375);
   command1_->setDefault(true);
   buildView_ = BuildRunWindow(this, combo1_, command1_, list1_);
+  runWaiter_ = std::make_unique<WindowRunWaiter>(this, list1_);
 
   image1_ = Place(new LogoImage(client), "Image1", 4860, 0, 1050, 645);
   image1_->setPixmap(LogoPixmap());

@@ -141,6 +141,8 @@ class FIND : public QMainWindow,
   // The archive build's view of this window: Combo1's text, the wait cursor
   // and an execute button that stays disabled while a build runs.
   BuildRunWindow buildView_{nullptr, nullptr, nullptr};
+  // Waits for other runs and shows the notes of a run in List1.
+  std::unique_ptr<WindowRunWaiter> runWaiter_;
   std::unique_ptr<SETTING> settings_;
   std::function<void()> unload_;
   bool unloaded_ = false;
