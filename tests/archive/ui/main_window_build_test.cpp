@@ -44,6 +44,14 @@ class MainWindowBuildTest : public lmtest::ArchiveBuildTest {
     window_.RefreshMainWindow();
     window_.show();
   }
+  // The キャンセル button of the build's progress dialog when the dialog is
+  // up, else null.
+  QPushButton* ShownCancelButton() {
+    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
+    if (!dialog || !dialog->isVisible()) return nullptr;
+    return dialog->findChild<QPushButton*>();
+  }
+
   template <typename W>
   W* Child(const char* name) {
     W* w = window_.findChild<W*>(QLatin1String(name));
@@ -312,10 +320,7 @@ TEST_F(MainWindowBuildTest, CancelButtonOfTheProgressDialogStopsTheBuild) {
     if (++steps == 3) QThread::msleep(1500);
   });
   QTimer::singleShot(1100, [&] {
-    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(dialog->isVisible());
-    auto* cancel = dialog->findChild<QPushButton*>();
+    QPushButton* cancel = ShownCancelButton();
     ASSERT_NE(cancel, nullptr);
     EXPECT_EQ(cancel->text(), QStringLiteral("キャンセル"));
     QTest::mouseClick(cancel, Qt::LeftButton);
@@ -340,11 +345,9 @@ TEST_F(MainWindowBuildTest, CancelStopsTheRunningArchiverAndTheDialogSaysSoUntil
   bool visibleAfter = false, buttonEnabledAfter = true;
   QString labelAfter;
   QTimer::singleShot(1100, [&] {
-    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(dialog->isVisible());
-    auto* cancel = dialog->findChild<QPushButton*>();
+    QPushButton* cancel = ShownCancelButton();
     ASSERT_NE(cancel, nullptr);
+    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
     reportsAtClick = reports;
     QTest::mouseClick(cancel, Qt::LeftButton);
     QTimer::singleShot(100, [&, dialog, cancel] {
