@@ -117,8 +117,10 @@ struct CurlFtpSession::State {
   QString presentedSha256;
   bool certificateRefused = false;
   bool certificateChanged = false;
-  // FTPS: the certificate refused at the last connection attempt.
+  // FTPS: the certificate refused at the last connection attempt; SFTP: the
+  // host key refused there.
   QString certificateSha256;
+  QString hostKeySha256;
   std::vector<curl_slist*> lists;
 
   void ResetRequest() {
@@ -302,6 +304,7 @@ int KnownHostCallback(CURL*, const curl_khkey*, const curl_khkey* foundKey, curl
   // A key trusted for this connection passes, and is not written down.
   const QByteArray once = FingerprintBytes(s->settings.trustOnce);
   if (!once.isEmpty() && once == FingerprintBytes(fingerprint)) return CURLKHSTAT_FINE;
+  s->hostKeySha256 = fingerprint;
   if (match == CURLKHMATCH_MISMATCH) {
     s->abort = Fail(ftperr::SecurityFailure,
                     QStringLiteral("サーバーのホスト鍵が known_hosts の記録と一致しません。接続を中止しました。（%1）")
@@ -309,8 +312,10 @@ int KnownHostCallback(CURL*, const curl_khkey*, const curl_khkey* foundKey, curl
     return CURLKHSTAT_REJECT;
   }
   // A key not yet known: show its SHA-256 and ask.
-  if (s->settings.approveNewHostKey && s->settings.approveNewHostKey(s->settings.server.host, fingerprint))
+  if (s->settings.approveNewHostKey && s->settings.approveNewHostKey(s->settings.server.host, fingerprint)) {
+    s->hostKeySha256.clear();
     return CURLKHSTAT_FINE_ADD_TO_FILE;
+  }
   s->abort = Fail(ftperr::SecurityFailure,
                   QStringLiteral("サーバーのホスト鍵が確認されていないため接続しませんでした。（%1）").arg(fingerprint));
   return CURLKHSTAT_REJECT;
@@ -335,6 +340,7 @@ void CurlFtpSession::SetProgressHandler(std::function<bool(qint64)> handler) {
 void CurlFtpSession::SetTimeoutSeconds(int seconds) { s_->settings.timeoutSeconds = seconds; }
 
 QString CurlFtpSession::LastCertificateSha256() const { return s_->certificateSha256; }
+QString CurlFtpSession::LastHostKeySha256() const { return s_->hostKeySha256; }
 bool CurlFtpSession::LastCertificateChanged() const {
   return !s_->certificateSha256.isEmpty() && s_->certificateChanged;
 }
@@ -397,9 +403,13 @@ bool CurlFtpSession::PrepareUrl(const QString& absPath, bool directory, FtpFailu
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Discard);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, Discard);
   if (Sftp()) {
+    // Without a password only the key and the agent are tried, so that the
+    // server does not count a failed password login.
     curl_easy_setopt(c, CURLOPT_SSH_AUTH_TYPES,
-                     static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT |
-                                       CURLSSH_AUTH_KEYBOARD));
+                     s.settings.password.isEmpty()
+                         ? static_cast<long>(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT)
+                         : static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT |
+                                             CURLSSH_AUTH_KEYBOARD));
     const QString home = QDir::homePath();
     const QString knownHosts = s.settings.knownHostsPath.isEmpty() ? home + QStringLiteral("/.ssh/known_hosts")
                                                                    : s.settings.knownHostsPath;
@@ -528,6 +538,7 @@ bool CurlFtpSession::Open(const CurlSessionSettings& settings, FtpFailure& failu
   State& s = *s_;
   s.settings = settings;
   s.certificateSha256.clear();
+  s.hostKeySha256.clear();
   s.presentedSha256.clear();
   s.certificateRefused = s.certificateChanged = false;
   s.curl = curl_easy_init();

@@ -115,6 +115,9 @@ class CurlFtpSession {
   // FTPS: true when that certificate was refused because it differs from
   // the pinned one (a changed certificate, not a first-time stranger).
   bool LastCertificateChanged() const;
+  // SFTP: the SHA-256 ("SHA256:" and base64) of the host key refused in the
+  // last connection attempt; empty when none was refused.
+  QString LastHostKeySha256() const;
 
   struct State;
 

@@ -151,6 +151,7 @@ void McWinFTP::OpenSession() {
   ok = ok && connection->Open(settings, failure);
   presentedCertificate_ = connection->LastCertificateSha256();
   certificateChanged_ = connection->LastCertificateChanged();
+  presentedHostKey_ = connection->LastHostKeySha256();
   if (ok) {
     connection_ = std::move(connection);
     hFTP_ = NewHandle();

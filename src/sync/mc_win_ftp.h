@@ -128,6 +128,9 @@ class McWinFTP : public QObject {
   void SetTrustedCertificate(const QString& sha256) { trustedCertificate_ = sha256; }
   QString PresentedCertificate() const;
   bool CertificateChanged() const { return certificateChanged_; }
+  // SFTP: the fingerprint ("SHA256:" and base64) of the host key refused at
+  // the last connection attempt; empty when none was refused.
+  QString PresentedHostKey() const { return presentedHostKey_; }
   // A certificate or SSH host key trusted for the next connections of this
   // object only, by its SHA-256 ("SHA256:" with hex or base64); not stored.
   void SetTrustOnce(const QString& fingerprint) { trustOnce_ = fingerprint; }
@@ -178,6 +181,7 @@ class McWinFTP : public QObject {
   QString privateKeyPath_;
   QString presentedCertificate_;
   bool certificateChanged_ = false;
+  QString presentedHostKey_;
   QString trustOnce_;
   QString certificateAuthorities_;
   std::function<bool(const QString&, const QString&)> approveHostKey_;

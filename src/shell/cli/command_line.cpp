@@ -39,7 +39,7 @@ QString Description() {
       "             更新定義ファイルを作成してから配布用アーカイブを作成します。\n"
       "  compare    (--profile NAME | --script FILE) [--server-index FILE]\n"
       "             ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。\n"
-      "  publish    --profile NAME [--dry-run] [--yes] [--password-stdin]\n"
+      "  publish    --profile NAME [--dry-run] [--yes] [--password-stdin] [--trust SHA256:...]\n"
       "             修正されたファイルをサーバーにアップロードします。\n"
       "\n"
       "終了コード: 0 成功、1 処理の失敗、2 使い方の誤り。lfup.ini を書き換えることはありません。");
@@ -61,6 +61,9 @@ void AddOptions(QCommandLineParser& parser) {
       {QStringLiteral("dry-run"), QStringLiteral("比較結果を表示するだけで、アップロードしません。")},
       {QStringLiteral("yes"), QStringLiteral("確認にはすべて「はい」と答えます。")},
       {QStringLiteral("password-stdin"), QStringLiteral("パスワードを標準入力の1行目から読みます。")},
+      {QStringLiteral("trust"),
+       QStringLiteral("この実行に限り、指紋で示した証明書 (FTPS) またはホスト鍵 (SFTP) を信頼します。"),
+       QStringLiteral("SHA256:...")},
       {QStringLiteral("settings"), QStringLiteral("lfup.ini の代わりに読む設定ファイル。"), QStringLiteral("FILE")},
   });
 }

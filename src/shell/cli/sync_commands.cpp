@@ -14,8 +14,10 @@
 #include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
 #include "sync/check_differ.h"
+#include "sync/curl_ftp_session.h"
 #include "sync/mc_win_ftp.h"
 #include "sync/server_upload.h"
+#include "sync/session_trust.h"
 #include "sync/upload_report.h"
 #include "util/message_box.h"
 
@@ -47,24 +49,47 @@ bool PasswordFor(CommandContext& ctx, const Profile& profile, QString& password)
   QString why;
   if (profile.keyring == QLatin1String("1")) {
     if (ReadPasswordFromKeyring(KeyringAccount(profile), password, &why) == KeyringStatus::Ok) return true;
-    ctx.sink.Add(QStringLiteral("キーリングからパスワードを読み出せませんでした。") + CR + why);
+    // SFTP goes on with the key; the keyring's trouble is said only when
+    // that fails as well.
+    if (!LogsInWithKey(profile)) ctx.sink.Add(QStringLiteral("キーリングからパスワードを読み出せませんでした。") + CR + why);
   }
+  // SFTP without a password: the user's key or the SSH agent logs in.
+  password.clear();
+  if (LogsInWithKey(profile)) return true;
   ctx.sink.Add(QStringLiteral("『%1』のパスワードがありません。").arg(profile.server.trimmed()) + CR +
                QStringLiteral("--password-stdin を指定すると標準入力の1行目をパスワードとして使います。"));
   return false;
 }
 
-// Opens the session without asking anything: a host key or a certificate
-// that is not trusted yet is refused (trust is given in the window, where
-// its fingerprint is shown), so an unattended run never trusts a stranger.
-bool Connect(McWinFTP& ftp, const Profile& profile, const QString& password, QString& message) {
-  ftp.SetHostKeyApprover([](const QString&, const QString&) { return false; });
-  if (OpenProfileSession(ftp, profile, password, message)) return true;
-  const QString presented = ftp.PresentedCertificate();
-  if (!presented.isEmpty() && presented != profile.servercert.trimmed())
-    message += CR + QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") +
-               presented + CR + QStringLiteral("証明書を信頼するには、ウィンドウから一度アップロードしてください。");
+// The command line asks nothing: a certificate or host key that is not
+// trusted yet is refused (an unattended run never trusts a stranger), and
+// --trust SHA256:... trusts the one named for this run only.
+class RefusingTrustQuestions final : public TrustQuestions {
+ public:
+  bool TrustNewCertificate(const QString&) override { return false; }
+  bool TrustChangedCertificate(const QString&, const QString&) override { return false; }
+  bool TrustNewHostKey(const QString&, const QString&) override { return false; }
+};
+
+bool Connect(CommandContext& ctx, McWinFTP& ftp, const Profile& profile, const QString& password, QString& message) {
+  ftp.SetTrustOnce(ctx.args.value(QStringLiteral("trust")));
+  Profile used = profile;
+  RefusingTrustQuestions questions;
+  if (OpenTrustedSession(ftp, used, password, questions, message)) return true;
+  const QString presented =
+      !ftp.PresentedCertificate().isEmpty() ? QStringLiteral("SHA256:") + ftp.PresentedCertificate() : ftp.PresentedHostKey();
+  if (!presented.isEmpty())
+    message += CR + QStringLiteral("確かめたうえでこの実行に限り信頼するには --trust %1 を指定してください。").arg(presented);
+  else if (password.isEmpty() && LogsInWithKey(profile))
+    message += CR + QStringLiteral("鍵でログインできないときは --password-stdin でパスワードを渡してください。");
   return false;
+}
+
+// A usage error when --trust names no fingerprint; kSuccess otherwise.
+int CheckTrustOption(const CommandContext& ctx) {
+  if (!ctx.args.isSet(QStringLiteral("trust"))) return kSuccess;
+  if (!FingerprintBytes(ctx.args.value(QStringLiteral("trust"))).isEmpty()) return kSuccess;
+  return UsageError(QStringLiteral("--trust には SHA256: に続けて証明書かホスト鍵の指紋 (16 進 64 桁または base64) を指定してください。"));
 }
 
 }  // namespace
@@ -94,6 +119,7 @@ int RunPublishCommand(CommandContext& ctx) {
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
   const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
   if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
+  if (const int rc = CheckTrustOption(ctx); rc != kSuccess) return rc;
   QString password;
   if (!PasswordFor(ctx, profile, password)) {
     ctx.sink.Flush(false);
@@ -102,7 +128,7 @@ int RunPublishCommand(CommandContext& ctx) {
 
   McWinFTP ftp;
   QString message;
-  if (!Connect(ftp, profile, password, message) || !EnterServerFolder(ftp, profile.dirserver, message) ||
+  if (!Connect(ctx, ftp, profile, password, message) || !EnterServerFolder(ftp, profile.dirserver, message) ||
       !FetchServerIndex(ftp, ServerIndexCopyPath(), message))
     return Failure(ctx, message);
   if (CompareCurrentProfile() != 0 || ctx.sink.QuestionRefused()) {

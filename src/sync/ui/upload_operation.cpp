@@ -9,6 +9,7 @@
 #include "sync/check_differ.h"
 #include "sync/mc_win_ftp.h"
 #include "sync/server_upload.h"
+#include "sync/session_trust.h"
 #include "sync/upload_report.h"
 #include "sync/ui/frm_test_fet.h"
 #include "util/message_box.h"
@@ -32,7 +33,9 @@ bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
   QInputDialog ask(parent);
   ask.setObjectName(QStringLiteral("PasswordPrompt"));
   ask.setWindowTitle(kAppTitle);
-  ask.setLabelText(Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。"));
+  ask.setLabelText(Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。") +
+                   (LogsInWithKey(profile) ? QStringLiteral("\n空欄のときは SSH の鍵 (または ssh-agent) でログインします。")
+                                           : QString()));
   ask.setTextEchoMode(QLineEdit::Password);
   ask.setOkButtonText(ButtonCaption(QMessageBox::Ok));
   ask.setCancelButtonText(ButtonCaption(QMessageBox::Cancel));
@@ -41,26 +44,32 @@ bool PasswordFor(QWidget* parent, const Profile& profile, QString& password) {
   return true;
 }
 
-// Opens the session; an FTPS certificate that the system does not vouch for
-// is shown by its fingerprint and, when the author trusts it, kept in the
-// profile and used from then on.
+// The trust questions as message boxes. A changed certificate may mean that
+// someone stands between the author and the server, so its question has
+// いいえ as the default button.
+class WindowTrustQuestions final : public TrustQuestions {
+ public:
+  bool TrustNewCertificate(const QString& presented) override {
+    return MsgBox(NewCertificateQuestion(presented), style::YesNoQuestion) == button::Yes;
+  }
+  bool TrustChangedCertificate(const QString& pinned, const QString& presented) override {
+    return MsgBox(ChangedCertificateQuestion(pinned, presented),
+                  style::YesNo + style::Exclamation + style::DefaultSecond) == button::Yes;
+  }
+  bool TrustNewHostKey(const QString& host, const QString& fingerprint) override {
+    return MsgBox(NewHostKeyQuestion(host, fingerprint), style::YesNoQuestion) == button::Yes;
+  }
+};
+
+// Opens the session; a certificate the author trusts is kept in the profile
+// and used from then on.
 bool Connect(McWinFTP& ftp, Profile& profile, const QString& password, QString& message) {
-  ftp.SetHostKeyApprover([](const QString& host, const QString& fingerprint) {
-    return MsgBox(QStringLiteral("サーバー") + Bracketed(host) + QStringLiteral("のホスト鍵はまだ登録されていません。") + CR + fingerprint + CR +
-                      QStringLiteral("このホスト鍵を信頼して known_hosts に追加しますか？"),
-                  style::YesNoQuestion) == button::Yes;
-  });
-  if (OpenProfileSession(ftp, profile, password, message)) return true;
-  const QString presented = ftp.PresentedCertificate();
-  if (presented.isEmpty() || presented == profile.servercert) return false;
-  if (MsgBox(QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") + presented + CR +
-                 QStringLiteral("この証明書が本当にサーバーのものであることを確かめた場合だけ、信頼してください。") + CR +
-                 QStringLiteral("この証明書を信頼して接続しますか？"),
-             style::YesNoQuestion) != button::Yes)
-    return false;
-  profile.servercert = presented;
-  if (currentProfile >= 0 && currentProfile < kProfileCapacity) profileTable[currentProfile].servercert = presented;
-  return OpenProfileSession(ftp, profile, password, message);
+  WindowTrustQuestions questions;
+  const QString pinned = profile.servercert;
+  const bool open = OpenTrustedSession(ftp, profile, password, questions, message);
+  if (profile.servercert != pinned && currentProfile >= 0 && currentProfile < kProfileCapacity)
+    profileTable[currentProfile].servercert = profile.servercert;
+  return open;
 }
 
 }  // namespace
