@@ -16,6 +16,8 @@ packages=(
   fonts-ipafont-gothic
   # CAB archives; FTP, FTPS and SFTP transfers
   libgcab-dev libcurl4-openssl-dev
+  # the version information reads GLib's version as it runs
+  libglib2.0-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # independent archive readers and writers used as oracles by the tests

@@ -194,8 +194,8 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
     }
     EarlierArchives earlier(replaced);
     KeepAttachments(profile, layout.folder);
-    const int16_t made = package == 1 ? BuildCabPackageFor(profile, layout, sfx, extraArguments, hwnd)
-                                      : BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd);
+    const VbBool made = package == 1 ? BuildCabPackageFor(profile, layout, sfx, extraArguments, hwnd)
+                                     : BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd);
     if (BuildCancelled()) {
       earlier.Cancelled();
       if (package == 1 && cFile().DirExists(WorkDirPath())) ClearTempDir(WorkDirPath());

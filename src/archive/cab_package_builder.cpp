@@ -89,7 +89,7 @@ bool RemoveDirectory(const QString& path) {
 }
 
 // Shows the message of a failed step; the builder's answer for it.
-int16_t ReportStepFailure(const QString& text) {
+VbBool ReportStepFailure(const QString& text) {
   MsgBox(text, style::Exclamation, kAppTitle);
   return kVbFalse;
 }
@@ -145,8 +145,8 @@ int32_t ClearDirectory(const QString& dir, bool dropReadOnly) {
 
 int32_t ClearTempDir(const QString& dir) { return ClearDirectory(dir, false); }
 
-int16_t BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                           const QString& extraArguments, quintptr hwnd) {
+VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                          const QString& extraArguments, quintptr hwnd) {
   if (BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd) == kVbFalse) return kVbFalse;
 
   const cFile f;

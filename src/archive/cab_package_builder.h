@@ -14,6 +14,7 @@
 
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
+#include "util/status.h"
 
 namespace lm {
 
@@ -23,13 +24,13 @@ QString WorkDirPath();
 // Builds the LZH archive, the self-extracting file if asked for and the
 // package; kVbTrue (-1) when all were made, kVbFalse (0) after the message
 // of a failed step. The arguments are those of BuildLzhArchiveFor.
-int16_t BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                           const QString& extraArguments, quintptr hwnd = 0);
+VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                          const QString& extraArguments, quintptr hwnd = 0);
 
 // BuildCabPackageFor for the current profile; the arguments are those of
 // BuildLzhArchive.
-int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                        int16_t nonRegular, quintptr hwnd = 0);
+VbBool BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
+                       int16_t nonRegular, quintptr hwnd = 0);
 
 // Removes every file and every subdirectory below `dir` and keeps `dir`.
 // When something cannot be removed (a read-only file, a directory that

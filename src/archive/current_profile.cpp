@@ -39,12 +39,12 @@ QString AttachmentCommand(int index, const QString& scriptDir, const QString& lz
 
 namespace {
 
-using BuildFor = int16_t (*)(const Profile&, const ScriptLayout&, int16_t, const QString&, quintptr);
+using BuildFor = VbBool (*)(const Profile&, const ScriptLayout&, int16_t, const QString&, quintptr);
 
 // Runs `build` for the current profile, its attachments put into their kept
 // form first; kVbFalse when there is no current profile.
-int16_t BuildForCurrentProfile(BuildFor build, const QString& scriptPath, int16_t sfx,
-                               const QString& extraArguments, int16_t nonRegular, quintptr hwnd) {
+VbBool BuildForCurrentProfile(BuildFor build, const QString& scriptPath, int16_t sfx,
+                              const QString& extraArguments, int16_t nonRegular, quintptr hwnd) {
   if (!HaveCurrentProfile()) return kVbFalse;
   Profile& profile = profileTable[currentProfile];
   const ScriptLayout layout = LayoutOf(scriptPath, nonRegular);
@@ -54,13 +54,13 @@ int16_t BuildForCurrentProfile(BuildFor build, const QString& scriptPath, int16_
 
 }  // namespace
 
-int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                        int16_t nonRegular, quintptr hwnd) {
+VbBool BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
+                       int16_t nonRegular, quintptr hwnd) {
   return BuildForCurrentProfile(&BuildLzhArchiveFor, scriptPath, sfx, extraArguments, nonRegular, hwnd);
 }
 
-int16_t BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                        int16_t nonRegular, quintptr hwnd) {
+VbBool BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
+                       int16_t nonRegular, quintptr hwnd) {
   return BuildForCurrentProfile(&BuildCabPackageFor, scriptPath, sfx, extraArguments, nonRegular, hwnd);
 }
 

@@ -86,8 +86,8 @@ void KeepAttachments(Profile& profile, const QString& scriptDir) {
   for (int i = 0; i < count; ++i) profile.addfile[i] = KeptAttachment(profile.addfile[i], scriptDir);
 }
 
-int16_t BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                           const QString& extraArguments, quintptr hwnd) {
+VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                          const QString& extraArguments, quintptr hwnd) {
   const cFile f;
   const QString& scriptDir = layout.folder;
   QString fileName;

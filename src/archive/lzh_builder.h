@@ -15,6 +15,7 @@
 
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
+#include "util/status.h"
 
 namespace lm {
 
@@ -41,14 +42,14 @@ void KeepAttachments(Profile& profile, const QString& scriptDir);
 // kVbTrue (-1) when the LZH archive (and with sfx 1 the self-extracting
 // file) was made, kVbFalse (0) after the message of a failed step. `hwnd` is
 // the main window's handle, passed on to the library.
-int16_t BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                           const QString& extraArguments, quintptr hwnd = 0);
+VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
+                          const QString& extraArguments, quintptr hwnd = 0);
 
 // BuildLzhArchiveFor for the current profile (its attachments put into
 // their kept form first) and the script at scriptPath (the trimmed ugu;
 // nonRegular 1: DAT lies beside the script information file). kVbFalse when
 // there is no current profile.
-int16_t BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                        int16_t nonRegular, quintptr hwnd = 0);
+VbBool BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
+                       int16_t nonRegular, quintptr hwnd = 0);
 
 }  // namespace lm

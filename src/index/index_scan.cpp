@@ -190,7 +190,23 @@ QString IndexLineOf(const ScanEntry& e) {
 QString TmpIndexLineOf(const ScanEntry& e) { return TmpIndexEntryLine(e.date, e.attr, e.treeMarker, e.name); }
 
 bool RelativePathLess(const QString& a, const QString& b) {
-  return QtPrivate::compareStrings(QStringView(a), QStringView(b), Qt::CaseSensitive) < 0;
+  // Level by level: the first differing level decides, its names compared
+  // as 16-bit codes, a name before every longer name that begins with it.
+  // That is the whole-path order with "\" taken as smaller than any other
+  // character, so a folder's entries follow the folder directly, before a
+  // sibling such as "img 2" or "img.txt" that merely extends its name.
+  const qsizetype n = std::min(a.size(), b.size());
+  const QChar* pa = a.constData();
+  const QChar* pb = b.constData();
+  for (qsizetype i = 0; i < n; ++i) {
+    const char16_t x = pa[i].unicode();
+    const char16_t y = pb[i].unicode();
+    if (x == y) continue;
+    if (x == u'\\') return true;
+    if (y == u'\\') return false;
+    return x < y;
+  }
+  return a.size() < b.size();
 }
 
 void SortScanEntries(std::vector<ScanEntry>& entries) {

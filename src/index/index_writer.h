@@ -81,8 +81,12 @@ struct ScanEntry {
 // On failure `failure` holds the message to show and false is returned.
 bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString& failure);
 
-// Sorts the entries ascending by relative path (UTF-16 code units compared
-// ordinally; a text sorts before every longer text that begins with it).
+// Sorts the entries folder by folder: relative paths are compared level by
+// level, each level's names by their UTF-16 code units, a name before every
+// longer name that begins with it. Each folder's entries thus follow the
+// folder's own line directly, which is what the tree marks of the index
+// need to name the right parent. Where no sibling extends another's name by
+// a character below "\" this is the plain ordinal order of the whole paths.
 void SortScanEntries(std::vector<ScanEntry>& entries);
 bool RelativePathLess(const QString& a, const QString& b);
 

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "profiles/profile_store.h"
+#include "profiles/settings_rules.h"
 #include "profiles/script_check.h"
 #include "util/index_line.h"
 #include "util/message_box.h"
@@ -130,6 +131,11 @@ int16_t DropScriptOnMainWindow(const QStringList& files, MainWindowView& view) {
            style::OkOnly);
     return 0;
   }
+  // A path that lfup.ini cannot hold would make every later save fail.
+  if (const QString unstorable = UnstorableTextMessage(TrimBlanks(f)); !unstorable.isEmpty()) {
+    MsgBox(unstorable, style::OkOnly);
+    return 0;
+  }
   QString message;
   int16_t nonRegular = 0;
   if (CheckScriptFile(f, message, nonRegular) != 0) {
@@ -165,6 +171,8 @@ void DeleteSelectedProfile(MainWindowView& view) {
   view.RemoveProfileEntry(i);
   view.SelectProfileEntry(0);
   RefreshMainWindow(view);
+  // The deletion reaches lfup.ini at once, so a command run next sees it.
+  SaveProfiles();
 }
 
 }  // namespace lm

@@ -69,7 +69,7 @@ int16_t DropScriptOnMainWindow(const QStringList& files, MainWindowView& view);
 int16_t DeleteProfile(int16_t index);
 
 // The delete command "削除": refuses to delete the only profile, asks, then
-// deletes the selected profile and selects profile 0.
+// deletes the selected profile, selects profile 0 and saves the profiles.
 void DeleteSelectedProfile(MainWindowView& view);
 
 // Selects the whole text of a text box (a QLineEdit or anything with the

@@ -145,17 +145,33 @@ std::optional<QString> Utf8Reading(const QByteArray& bytes) {
 // written. Readers skip comment lines.
 const QString kShiftJisMark = QStringLiteral("# このファイルはシフトJISで書かれています");
 
-// The settings file's lines, decoded as Utf8Reading decides; the next save
-// writes Shift-JIS. Lines may end in CR LF, CR or LF.
+// The lines of the settings file's bytes, decoded as Utf8Reading decides;
+// the next save writes Shift-JIS. A byte that is not Shift-JIS is kept as the
+// character that stands for it (DecodeCp932KeepingBytes), so a field the
+// author does not edit is written back with the bytes it had. Lines may end
+// in CR LF, CR or LF.
+QStringList SettingsLinesOf(const QByteArray& bytes) {
+  std::optional<QString> utf8 = Utf8Reading(bytes);
+  const QString text = utf8 ? std::move(*utf8) : DecodeCp932KeepingBytes(bytes);
+  static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+  QStringList lines = text.split(lineEnd);
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
+  return lines;
+}
+
 bool ReadSettingsLines(const QString& path, QStringList& lines) {
   QByteArray bytes;
   if (!ReadFileBytes(path, bytes)) return false;
-  std::optional<QString> utf8 = Utf8Reading(bytes);
-  const QString text = utf8 ? std::move(*utf8) : DecodeCp932(bytes);
-  static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
-  lines = text.split(lineEnd);
-  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
+  lines = SettingsLinesOf(bytes);
   return true;
+}
+
+// True when a line of the settings file gives a profile a password: such a
+// file is for its owner alone.
+bool HoldsPassword(const QStringList& lines) {
+  static const QRegularExpression password(QStringLiteral("^\\s*password\\(\\d{3}\\)=\\s*\\S"),
+                                           QRegularExpression::CaseInsensitiveOption);
+  return std::any_of(lines.cbegin(), lines.cend(), [](const QString& line) { return password.match(line).hasMatch(); });
 }
 
 }  // namespace
@@ -291,13 +307,20 @@ void SaveProfiles() {
   FileError error;
   QByteArray bytes;
   QStringList lines = ProfileFileLines();
-  bool saved = EncodeTextLines(lines, bytes, &error);
+  // Bytes read from the file that are not Shift-JIS go back as they were.
+  bool saved = EncodeTextLines(lines, bytes, &error, true);
   if (saved && Utf8Reading(bytes)) {
     lines.prepend(kShiftJisMark);
-    saved = EncodeTextLines(lines, bytes, &error);
+    saved = EncodeTextLines(lines, bytes, &error, true);
   }
-  saved = saved && WriteFileAtomically(path, bytes, &error);
-  if (saved && hadPrevious && bytes != previous) (void)WriteFileAtomically(previousPath + kBackupSuffix, previous);
+  // A file that holds a password may be read by its owner only; so may the
+  // copy of an earlier one that held a password.
+  const bool secret = HoldsPassword(lines);
+  saved = saved && WriteFileAtomically(path, bytes, &error, secret);
+  if (saved && hadPrevious && bytes != previous) {
+    (void)WriteFileAtomically(previousPath + kBackupSuffix, previous, nullptr,
+                              secret || HoldsPassword(SettingsLinesOf(previous)));
+  }
   if (saved) return;
   if (error.permissionDenied()) {
     MsgBox(kWriteRefused, style::OkOnly);

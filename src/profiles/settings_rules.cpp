@@ -1,9 +1,12 @@
 #include "profiles/settings_rules.h"
 
+#include <utility>
+
 #include "profiles/password_keyring.h"
 #include "profiles/script_check.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
+#include "util/text_file.h"
 
 namespace lm {
 
@@ -72,6 +75,10 @@ QString CheckDroppedScriptFile(const QStringList& files) {
     Show(QStringLiteral("スクリプト情報ファイル（PSN/UGUファイル）ではありません。") + CR + Bracketed(f));
     return QString();
   }
+  if (const QString unstorable = UnstorableTextMessage(TrimBlanks(f)); !unstorable.isEmpty()) {
+    Show(unstorable);
+    return QString();
+  }
   QString message;
   int16_t nonRegular = 0;
   if (CheckScriptFile(f, message, nonRegular) != 0) {
@@ -99,6 +106,14 @@ int16_t AddDroppedAttachments(QStringList& list, const QStringList& dropped) {
     list << f;
   }
   return 0;
+}
+
+QString UnstorableTextMessage(const QString& text) {
+  QByteArray ignored;
+  QString bad;
+  if (EncodeCp932KeepingBytes(text, ignored, &bad)) return QString();
+  return QStringLiteral("Shift-JISで表せない文字「%1」が含まれているため、設定ファイルに保存できません。").arg(bad) +
+         CR + Bracketed(text);
 }
 
 int16_t CheckSettings(const SettingsTexts& texts, const std::function<void(SettingsBox)>& focus) {
@@ -142,6 +157,25 @@ int16_t CheckSettings(const SettingsTexts& texts, const std::function<void(Setti
     else if (!AutoViewIsAttached(autoView, texts.attachments))
       fail(QStringLiteral("自動表示対象のファイルは、添付ファイルリスト上に存在しません。"),
            SettingsBox::AutoView);
+  }
+
+  // Everything stored must fit lfup.ini; the boxes refuse such characters
+  // as they are typed, but paths come from the disk through the choosers
+  // and drops.
+  const std::pair<const QString*, SettingsBox> stored[] = {
+      {&texts.profile, SettingsBox::Profile},         {&texts.ugu, SettingsBox::ScriptFile},
+      {&texts.arcName, SettingsBox::ArcName},         {&texts.arcDirect, SettingsBox::ArcDirect},
+      {&texts.exeWinTitle, SettingsBox::ExeWinTitle}, {&texts.exeViewDir, SettingsBox::ExeViewDir},
+      {&texts.autoView, SettingsBox::AutoView},       {&texts.server, SettingsBox::Server},
+      {&texts.userid, SettingsBox::UserId},           {&texts.password, SettingsBox::Password},
+      {&texts.dirserver, SettingsBox::DirServer}};
+  for (const auto& [text, box] : stored) {
+    const QString message = UnstorableTextMessage(TrimBlanks(*text));
+    if (!message.isEmpty()) fail(message, box);
+  }
+  for (const QString& entry : texts.attachments) {
+    const QString message = UnstorableTextMessage(entry);
+    if (!message.isEmpty()) fail(message, SettingsBox::Attachments);
   }
   return status;
 }

@@ -63,13 +63,24 @@ struct SettingsTexts {
   bool keyring = false;  // "パスワードをキーリングに保存" ticked
 };
 
+// The message for a text that lfup.ini cannot hold (a character that
+// Shift-JIS cannot write, such as an emoji in a file name), naming the
+// character and the text; empty when the text can be stored. Bytes read from
+// lfup.ini that are not Shift-JIS can be stored: they go back as they were.
+QString UnstorableTextMessage(const QString& text);
+
 // The boxes a failing rule moves the focus to.
-enum class SettingsBox { Profile, ScriptFile, ArcName, ArcDirect, AutoView };
+enum class SettingsBox {
+  Profile, ScriptFile, ArcName, ArcDirect, Attachments, ExeWinTitle, ExeViewDir, AutoView,
+  Server, UserId, Password, DirServer
+};
 
 // Runs every rule in order without stopping at the first failure: each
 // failing rule shows its message and then calls `focus` with its box (the
 // focus thus ends on the last failing box). Warnings about the script file
-// do not block. 0 when nothing blocked, -1 otherwise.
+// do not block. After the window's own rules, every text that lfup.ini could
+// not hold blocks, with UnstorableTextMessage. 0 when nothing blocked, -1
+// otherwise.
 int16_t CheckSettings(const SettingsTexts& texts, const std::function<void(SettingsBox)>& focus);
 
 // The password's place: with `keyring` a typed password goes to the

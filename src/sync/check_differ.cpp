@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "sync/safe_names.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -100,6 +101,15 @@ bool ReadIndexFile(const QString& path, int which, QString* error) {
     // Deeper than any directory seen: the deepest one is the best guess.
     const int level = std::min(depth, static_cast<int>(open.size()) - 1);
     QString bare = names.BareName(name);
+    // A name that could leave the tree ("..", "\", "/", a drive) or hide
+    // itself (control characters) stops the reading: nothing built from
+    // this file may reach outside DAT or the server folder.
+    QString why;
+    if (!IsSafeEntryName(bare, &why)) {
+      target.clear();
+      if (error) *error = UnsafeNameMessage(bare, why, QString());
+      return false;
+    }
     const bool isDir = attr == QLatin1String("d");
     if (isDir) bare += QLatin1Char('\\');
     const QString entryPath = open[level] + bare;
@@ -118,15 +128,20 @@ void CollectUploads() {
   QHash<QString, QList<qsizetype>> onServer;
   for (qsizetype i = 0; i < serverEntries.size(); ++i) onServer[serverEntries[i].path].append(i);
 
+  // A path listed more than once is judged once, against the server's first
+  // line for it: a server index that repeats a path must not repeat the
+  // question or the upload.
+  QSet<QString> judged;
   for (const IndexEntry& local : std::as_const(localEntries)) {
+    if (judged.contains(local.path)) continue;
+    judged.insert(local.path);
     const auto it = onServer.constFind(local.path);
     if (it == onServer.constEnd()) {
       uploadList.append(local.path);
       continue;
     }
-    // A path that the server lists twice is judged against each occurrence.
-    for (qsizetype index : *it) {
-      const IndexEntry& server = serverEntries[index];
+    {
+      const IndexEntry& server = serverEntries[it->first()];
       if (local.attr.toLower() == QLatin1String("d") && server.attr.toLower() == QLatin1String("d"))
         continue;
       if (local.date == server.date && local.attr == server.attr &&
@@ -151,8 +166,12 @@ void CollectDeletions() {
   QSet<QString> local;
   local.reserve(localEntries.size());
   for (const IndexEntry& e : std::as_const(localEntries)) local.insert(e.path);
-  for (const IndexEntry& e : std::as_const(serverEntries))
-    if (!local.contains(e.path)) deleteList.append(e.path);
+  QSet<QString> listed;
+  for (const IndexEntry& e : std::as_const(serverEntries)) {
+    if (local.contains(e.path) || listed.contains(e.path)) continue;
+    listed.insert(e.path);
+    deleteList.append(e.path);
+  }
 }
 
 void SortPathList(QStringList& list) {

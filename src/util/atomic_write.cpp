@@ -57,6 +57,8 @@ bool CheckReplaceable(Pending& p, FileError& error) {
     p.existed = true;
     p.mode = st.st_mode & 07777;
   }
+  // A file for its owner alone: nobody else may read it, whatever it was.
+  if (p.file->ownerOnly) p.mode = p.existed ? (p.mode & ~mode_t{077}) : (p.mode & 0600);
   const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(p.target)).absolutePath());
   if (::access(folder.constData(), W_OK | X_OK) != 0) {
     error = FileError::FromErrno(errno);
@@ -194,8 +196,8 @@ bool WriteFilesTogether(const std::vector<FileReplacement>& files, FileError* er
   return finish(true);
 }
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error) {
-  return WriteFilesTogether({FileReplacement{path, bytes}}, error);
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error, bool ownerOnly) {
+  return WriteFilesTogether({FileReplacement{path, bytes, ownerOnly}}, error);
 }
 
 }  // namespace lm

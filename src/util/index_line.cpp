@@ -41,7 +41,9 @@ QString TmpIndexEntryLine(QStringView date, QStringView attr, QStringView treeMa
 
 bool SplitIndexLine(const QString& line, QString& date, QString& attr, QString& size, QString& name) {
   const QString trimmed = TrimSpaces(line);
-  if (trimmed.size() <= 20 || trimmed.startsWith(QLatin1Char('#'))) return false;
+  // 18 characters of fields, a mark and at least one character of name: a
+  // one-character name directly in DAT makes a line of exactly 20.
+  if (trimmed.size() < 20 || trimmed.startsWith(QLatin1Char('#'))) return false;
   date = line.mid(0, kIndexDateWidth);
   attr = line.mid(kIndexDateWidth, kIndexAttrWidth);
   size = line.mid(kIndexSizeOffset, kIndexSizeWidth);

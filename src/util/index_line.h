@@ -36,8 +36,9 @@ QString IndexEntryLine(QStringView date, QStringView attr, QLatin1StringView siz
                        QStringView name);
 QString TmpIndexEntryLine(QStringView date, QStringView attr, QStringView treeMarker, QStringView name);
 
-// Cuts an entry line into its four fields; false for header, comment and
-// short lines (20 characters or fewer after trimming blanks).
+// Cuts an entry line into its four fields; false for header and comment
+// lines and for lines without a name (fewer than 20 characters after
+// trimming blanks).
 bool SplitIndexLine(const QString& line, QString& date, QString& attr, QString& size, QString& name);
 
 }  // namespace lm

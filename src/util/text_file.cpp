@@ -29,16 +29,23 @@ FileError FileError::FromErrno(int err) {
   return e;
 }
 
-bool EncodeCp932(const QString& text, QByteArray& out, QString* firstBad) {
+namespace {
+
+// The whole character of `text` at the UTF-8 offset `bad` of its encoding.
+QString CharacterAt(const QString& text, const QByteArray& utf8, std::size_t bad) {
+  const QString prefix = QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(bad));
+  if (prefix.size() >= text.size()) return QString();
+  return text.mid(prefix.size(), text.at(prefix.size()).isHighSurrogate() ? 2 : 1);
+}
+
+bool Encode(const QString& text, QByteArray& out, QString* firstBad, bool keepBytes) {
   const QByteArray utf8 = text.toUtf8();
+  const std::string_view in(utf8.constData(), static_cast<std::size_t>(utf8.size()));
   std::string sjis;
   std::size_t bad = 0;
-  if (!cp932::FromUtf8(std::string_view(utf8.constData(), utf8.size()), sjis, &bad)) {
-    if (firstBad) {
-      // Report the whole character that failed, not a stray byte of it.
-      const QString prefix = QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(bad));
-      *firstBad = text.mid(prefix.size(), text.at(prefix.size()).isHighSurrogate() ? 2 : 1);
-    }
+  if (!(keepBytes ? cp932::FromUtf8KeepingBytes(in, sjis, &bad) : cp932::FromUtf8(in, sjis, &bad))) {
+    // Report the whole character that failed, not a stray byte of it.
+    if (firstBad) *firstBad = CharacterAt(text, utf8, bad);
     out.clear();
     return false;
   }
@@ -46,9 +53,33 @@ bool EncodeCp932(const QString& text, QByteArray& out, QString* firstBad) {
   return true;
 }
 
+}  // namespace
+
+bool EncodeCp932(const QString& text, QByteArray& out, QString* firstBad) {
+  return Encode(text, out, firstBad, false);
+}
+
 QString DecodeCp932(const QByteArray& bytes) {
   const std::string utf8 = cp932::ToUtf8Lossy(std::string_view(bytes.constData(), bytes.size()));
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QString DecodeCp932KeepingBytes(const QByteArray& bytes) {
+  const std::string utf8 = cp932::ToUtf8KeepingBytes(std::string_view(bytes.constData(), bytes.size()));
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+bool IsKeptByte(QChar c) { return c.unicode() >= cp932::kKeptByteBase && c.unicode() <= cp932::kKeptByteBase + 0xFF; }
+
+bool EncodeCp932KeepingBytes(const QString& text, QByteArray& out, QString* firstBad) {
+  return Encode(text, out, firstBad, true);
+}
+
+QString FirstNotEncodable(const QString& text) {
+  QByteArray ignored;
+  QString bad;
+  if (EncodeCp932(text, ignored, &bad)) return QString();
+  return bad;
 }
 
 bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error) {
@@ -112,12 +143,12 @@ bool ReadTextLines(const QString& path, QStringList& lines, FileError* error, Li
   return true;
 }
 
-bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* error) {
+bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* error, bool keepBytes) {
   bytes.clear();
   for (const QString& line : lines) {
     QByteArray encoded;
     QString bad;
-    if (!EncodeCp932(line, encoded, &bad)) {
+    if (!(keepBytes ? EncodeCp932KeepingBytes(line, encoded, &bad) : EncodeCp932(line, encoded, &bad))) {
       if (error) {
         error->kind = FileError::Kind::NotEncodable;
         error->errnoValue = EILSEQ;

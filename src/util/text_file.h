@@ -44,6 +44,19 @@ enum class LineBreaks {
 bool EncodeCp932(const QString& text, QByteArray& out, QString* firstBad = nullptr);
 // Decodes code page 932 bytes; invalid sequences become U+FFFD.
 QString DecodeCp932(const QByteArray& bytes);
+// Decodes code page 932 bytes so that they can be written back unchanged:
+// a byte that starts no character becomes the private character U+F700 +
+// byte (shown as an unknown sign), which EncodeCp932KeepingBytes turns back
+// into that byte. Only lfup.ini is read this way.
+QString DecodeCp932KeepingBytes(const QByteArray& bytes);
+// EncodeCp932, with the characters of DecodeCp932KeepingBytes written as
+// their bytes again.
+bool EncodeCp932KeepingBytes(const QString& text, QByteArray& out, QString* firstBad = nullptr);
+// True for a character that DecodeCp932KeepingBytes made of a byte it could not read.
+bool IsKeptByte(QChar c);
+// The first character of `text` that code page 932 cannot hold (a kept byte
+// counts as one it cannot), or an empty text when there is none.
+QString FirstNotEncodable(const QString& text);
 
 // Reads a whole file (resolved without regard to case) and splits it into
 // lines. A last line without line end counts as a line; a file that ends with
@@ -53,8 +66,10 @@ bool ReadTextLines(const QString& path, QStringList& lines, FileError* error = n
 bool ReadFileBytes(const QString& path, QByteArray& bytes, FileError* error = nullptr);
 
 // The bytes of a text file of these lines: each encoded and followed by CR LF.
-// False (NotEncodable, naming the line) when a line cannot be encoded.
-bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* error = nullptr);
+// False (NotEncodable, naming the line) when a line cannot be encoded. With
+// `keepBytes` the characters of DecodeCp932KeepingBytes become their bytes.
+bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* error = nullptr,
+                     bool keepBytes = false);
 
 // Encodes all lines first (each followed by CR LF), then replaces `path`
 // through a temporary file and a rename. A target that exists but may not be
@@ -62,13 +77,18 @@ bool EncodeTextLines(const QStringList& lines, QByteArray& bytes, FileError* err
 // is refused with PermissionDenied, as Windows would. An
 // existing file whose name differs only in case is the one written.
 bool WriteTextLines(const QString& path, const QStringList& lines, FileError* error = nullptr);
-// The same for bytes that are already encoded.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error = nullptr);
+// The same for bytes that are already encoded. With `ownerOnly` the file
+// is for its owner alone (it holds a password): a new file gets mode 0600,
+// an existing one loses the group's and the others' bits. Otherwise an
+// existing file keeps its mode and a new one gets the default mode.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, FileError* error = nullptr,
+                         bool ownerOnly = false);
 
 // One file of a set that is replaced together.
 struct FileReplacement {
   QString path;
   QByteArray bytes;
+  bool ownerOnly = false;  // as WriteFileAtomically's
 };
 
 // Replaces several files together or not at all. Every target is checked

@@ -11,8 +11,12 @@
 #include <QThread>
 #include <QStandardPaths>
 
-#include "cli/cli_fixture.h"
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+
+#include "cli/cli_fixture.h"
+#include "shell/about_text.h"
+#include "util/app_globals.h"
 #include "util/text_file.h"
 
 namespace {
@@ -22,18 +26,101 @@ using clitest::CommandLineTest;
 QString NextYear() { return QString::number(QDate::currentDate().year() + 1); }
 QString Future() { return NextYear() + QStringLiteral(" 4 1 9 0"); }
 
-TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
-  const clitest::Result help = Loftmark({"--help"});
-  EXPECT_EQ(help.code, 0);
-  EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
-  for (const char* word : {"Usage: ", "profiles", "index", "build", "compare", "publish", "--profile", "--script",
-                           "--next", "--type", "--out", "--name", "--server-index", "--dry-run", "--yes", "--settings",
-                           "--version"})
-    EXPECT_TRUE(help.out.contains(QString::fromUtf8(word))) << word;
+// Words of Qt's own command-line parser that must never show through.
+const char* const kQtParserWords[] = {"Usage", "Options:", "Arguments:", "Unknown", "Missing value", "Unexpected value",
+                                      "Displays", "option"};
 
-  const clitest::Result version = Loftmark({"--version"});
-  EXPECT_EQ(version.code, 0);
-  EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n"));
+void ExpectNoQtParserText(const clitest::Result& r) {
+  for (const char* word : kQtParserWords) {
+    EXPECT_FALSE(r.out.contains(QString::fromLatin1(word))) << word << "\n" << r.out.toStdString();
+    EXPECT_FALSE(r.err.contains(QString::fromLatin1(word))) << word << "\n" << r.err.toStdString();
+  }
+}
+
+// The options a help text lists ("--name" words), in order, without --help.
+QStringList ListedOptions(const QString& help) {
+  QStringList names;
+  const QRegularExpression option(QStringLiteral("^  (?:-., )?--([a-z-]+)"), QRegularExpression::MultilineOption);
+  for (auto it = option.globalMatch(help); it.hasNext();) {
+    const QString name = it.next().captured(1);
+    if (name != QLatin1String("help") && !names.contains(name)) names << name;
+  }
+  return names;
+}
+
+TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
+  for (const QStringList& args : {QStringList{"--help"}, QStringList{"-h"}}) {
+    const clitest::Result help = Loftmark(args);
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("使い方: loftmark COMMAND [オプション]\n"))) << help.out.toStdString();
+    for (const char* word : {"profiles", "index", "build", "compare", "publish", "--profile", "--script", "--next",
+                             "--type", "--out", "--name", "--server-index", "--dry-run", "--yes", "--settings",
+                             "--version", "loftmark COMMAND --help"})
+      EXPECT_TRUE(help.out.contains(QString::fromUtf8(word))) << word;
+    ExpectNoQtParserText(help);
+  }
+
+  // The version, then the licence and the libraries as the version box
+  // lists them, read in the same program folder.
+  lm::SetExecutableDirForTesting(bin);
+  lm::programDir = bin;
+  const QString libraries = lm::LicenceAndLibrariesText();
+  for (const QStringList& args : {QStringList{"--version"}, QStringList{"-v"}}) {
+    const clitest::Result version = Loftmark(args);
+    EXPECT_EQ(version.code, 0);
+    EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
+    EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n") + libraries + QLatin1Char('\n'));
+  }
+  for (const char* part : {"MIT ライセンス", "Copyright (c) 2026 The Loftmark authors", "UnLHA32.DLL  1.00",
+                           "Cab32.DLL  1.00", "Qt  ", "libcurl  ", "OpenSSL  ", "QtKeychain  ", "libgcab  ", "GLib  "})
+    EXPECT_TRUE(libraries.contains(QString::fromUtf8(part))) << part << "\n" << libraries.toStdString();
+}
+
+TEST_F(CommandLineTest, EachCommandsHelpListsTheOptionsItTakes) {
+  const clitest::Result global = Loftmark({"--help"});
+  struct Case {
+    QString command;
+    QStringList options;  // at least these, and no option another command alone takes
+    QStringList others;
+  } cases[] = {
+      {"profiles", {"settings"}, {"profile", "script", "type", "next", "dry-run"}},
+      {"index", {"profile", "script", "next", "tmp", "settings"}, {"type", "out", "name", "fast", "server-index", "dry-run"}},
+      {"build", {"profile", "script", "type", "out", "name", "next", "tmp", "fast", "yes", "settings"}, {"server-index", "dry-run"}},
+      {"compare", {"profile", "script", "server-index", "yes", "settings"}, {"type", "out", "next", "dry-run"}},
+      {"publish", {"profile", "dry-run", "yes", "password-stdin", "settings"}, {"script", "type", "out", "next"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command.toStdString());
+    // Both spellings give the command's own help, not the program's.
+    const clitest::Result help = Loftmark({c.command, "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+    EXPECT_EQ(Loftmark({"--help", c.command}).out, help.out);
+    EXPECT_NE(help.out, global.out);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("使い方: loftmark ") + c.command + QLatin1Char(' '))) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains(QStringLiteral("  -h, --help ")));
+    ExpectNoQtParserText(help);
+    const QStringList listed = ListedOptions(help.out);
+    for (const QString& option : c.options) EXPECT_TRUE(listed.contains(option)) << option.toStdString();
+    for (const QString& option : c.others) EXPECT_FALSE(listed.contains(option)) << option.toStdString();
+    // Every option the help lists is one the command accepts: given alone
+    // it is never refused as an option of another command or an unknown one.
+    for (const QString& option : listed) {
+      SCOPED_TRACE(option.toStdString());
+      const clitest::Result alone = Loftmark({c.command, "--" + option, "x"});
+      EXPECT_FALSE(alone.err.contains(QStringLiteral("のオプションです"))) << alone.err.toStdString();
+      EXPECT_FALSE(alone.err.contains(QStringLiteral("不明なオプション"))) << alone.err.toStdString();
+      ExpectNoQtParserText(alone);
+    }
+    // The usage line fits a terminal of 80 columns (wide characters count twice).
+    for (const QString& line : help.out.split('\n')) {
+      if (!line.startsWith(QStringLiteral("使い方")) && !line.startsWith(QStringLiteral("         "))) continue;
+      qsizetype columns = 0;
+      for (const QChar ch : line) columns += ch.unicode() < 0x80 ? 1 : 2;
+      EXPECT_LT(columns, 80) << line.toStdString();
+    }
+  }
 }
 
 TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {
@@ -44,6 +131,8 @@ TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {
       {"profiles"},
       {"build", "--script", "scripts/Sample.ugu", "--type", "all", "--out", "dist", "--next", Future()},
       {"--help"},
+      {"build", "--help"},
+      {"--version"},
   };
   for (const QStringList& args : commands) {
     SCOPED_TRACE(args.join(' ').toStdString());
@@ -68,23 +157,40 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
   struct Case {
     QStringList args;
     QString says;
+    QString help;  // the help the hint names
   } cases[] = {
-      {{"frobnicate"}, "不明なコマンドです: frobnicate"},
-      {{"--frobnicate"}, "frobnicate"},
-      {{"--yes"}, "コマンドを指定してください。"},
-      {{"index", "extra"}, "余分な引数があります: extra"},
-      {{"index", "--next", Future()}, "--profile NAME または --script FILE を指定してください。"},
+      {{"frobnicate"}, "不明なコマンドです: frobnicate", "loftmark --help"},
+      {{"frobnicate", "--help"}, "不明なコマンドです: frobnicate", "loftmark --help"},
+      {{"--frobnicate"}, "不明なオプションです: --frobnicate", "loftmark --help"},
+      {{"-x"}, "不明なオプションです: -x", "loftmark --help"},
+      {{"build", "--bogus"}, "不明なオプションです: --bogus", "loftmark build --help"},
+      {{"build", "-bogus"}, "不明なオプションです: -bogus", "loftmark build --help"},
+      {{"--yes"}, "コマンドを指定してください。", "loftmark --help"},
+      {{"index", "extra"}, "余分な引数があります: extra", "loftmark index --help"},
+      {{"index", "--next", Future()}, "--profile NAME または --script FILE を指定してください。", "loftmark index --help"},
       {{"index", "--profile", "a", "--script", "scripts/Sample.ugu", "--next", Future()},
-       "--profile と --script は同時に指定できません。"},
-      {{"index", "--script", "scripts/Sample.ugu"}, "--next で次回更新予定日時を指定してください。"},
-      {{"index", "--script", "scripts/Sample.ugu", "--next", "2030 4 1"}, "\"年 月 日 時 分\""},
-      {{"index", "--script", "scripts/Sample.ugu", "--next", Future(), "--type", "lzh"}, "--type は build コマンドのオプションです。"},
-      {{"build", "--script", "scripts/Sample.ugu", "--next", Future()}, "--type qsc|lzh|exe|all"},
-      {{"build", "--script", "scripts/Sample.ugu", "--type", "zip"}, "qsc、lzh、exe、all"},
-      {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh"}, "--next で次回更新予定日時を指定してください。"},
-      {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--next", Future(), "--name", "a/b"}, "--name"},
-      {{"publish", "--script", "scripts/Sample.ugu"}, "このコマンドには --profile を指定してください。"},
-      {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。"},
+       "--profile と --script は同時に指定できません。", "loftmark index --help"},
+      {{"index", "--script", "scripts/Sample.ugu"}, "--next で次回更新予定日時を指定してください。", "loftmark index --help"},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", "2030 4 1"}, "\"年 月 日 時 分\"", "loftmark index --help"},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", Future(), "--type", "lzh"},
+       "--type は build コマンドのオプションです。", "loftmark index --help"},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", Future(), "--yes"},
+       "--yes は build、compare、publish コマンドのオプションです。", "loftmark index --help"},
+      {{"index", "--script"}, "--script の後に FILE を指定してください。", "loftmark index --help"},
+      {{"index", "--tmp=1", "--script", "scripts/Sample.ugu", "--next", Future()}, "--tmp には値を指定できません。",
+       "loftmark index --help"},
+      {{"build", "--script", "scripts/Sample.ugu", "--next", Future()}, "--type qsc|lzh|exe|all", "loftmark build --help"},
+      {{"build", "--script", "scripts/Sample.ugu", "--type", "zip"}, "qsc、lzh、exe、all", "loftmark build --help"},
+      {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh"}, "--next で次回更新予定日時を指定してください。",
+       "loftmark build --help"},
+      {{"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--next", Future(), "--name", "a/b"}, "--name",
+       "loftmark build --help"},
+      {{"publish", "--script", "scripts/Sample.ugu"}, "--script は index、build、compare コマンドのオプションです。",
+       "loftmark publish --help"},
+      {{"publish"}, "--profile NAME を指定してください。", "loftmark publish --help"},
+      {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。",
+       "loftmark compare --help"},
+      {{"profiles", "--tmp"}, "--tmp は index、build コマンドのオプションです。", "loftmark profiles --help"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -93,9 +199,48 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     EXPECT_TRUE(r.err.startsWith(QStringLiteral("loftmark: "))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("loftmark --help"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("\n使い方は ") + c.help + QStringLiteral(" で表示されます。\n")))
+        << r.err.toStdString();
+    ExpectNoQtParserText(r);
   }
   EXPECT_FALSE(QFile::exists(tree.Path("scripts/Sample/DAT/index.fet")));
+}
+
+TEST_F(CommandLineTest, ArgumentsAreAllCheckedBeforeTheOutputFolderIsMade) {
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() + "\r\n");
+  const QStringList script = {"build", "--script", "scripts/Sample.ugu", "--out", "dist/new"};
+  struct Case {
+    QStringList args;
+    int code;
+  } cases[] = {
+      {script + QStringList{"--type", "lzh", "--next", "2030 4 1"}, 2},
+      {script + QStringList{"--type", "lzh", "--next", Future(), "--name", "a/b"}, 2},
+      {script + QStringList{"--type", "lzh", "--next", Future(), "--name", " "}, 2},
+      {script + QStringList{"--type", "zip", "--next", Future()}, 2},
+      {script + QStringList{"--next", Future()}, 2},
+      {script + QStringList{"--type", "lzh"}, 2},  // no --next and no index.fet yet
+      {script + QStringList{"--type", "lzh", "--next", Future(), "--bogus"}, 2},
+      {script + QStringList{"--type", "lzh", "--next", Future(), "extra"}, 2},
+      {script + QStringList{"--type", "lzh", "--next", Future(), "--profile", "Sample"}, 2},
+      {script + QStringList{"--type", "lzh", "--next", Future(), "--server-index", "x"}, 2},
+      {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist/new"}, 2},
+      // Accepted, but the run stops before the archives: no folder either.
+      {{"build", "--profile", "Nope", "--type", "lzh", "--next", Future(), "--out", "dist/new"}, 1},
+      {script + QStringList{"--type", "lzh", "--next", "2000 1 1 0 0"}, 1},
+      {{"build", "--script", "nodat/Lost.ugu", "--type", "lzh", "--next", Future(), "--out", "dist/new"}, 1},
+  };
+  tree.WriteFile("nodat/Lost.ugu", "x");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const clitest::Result r = Loftmark(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tree.Path("dist"))) << "made before the arguments were accepted";
+  }
+  EXPECT_FALSE(QFile::exists(tree.Path("scripts/Sample/DAT/index.fet")));
+  // The same build with its arguments right makes the folder and the archive.
+  const clitest::Result ok = Loftmark(script + QStringList{"--type", "lzh", "--next", Future()});
+  EXPECT_EQ(ok.code, 0) << ok.err.toStdString();
+  EXPECT_TRUE(QFile::exists(tree.Path("dist/new/sample.lzh")));
 }
 
 TEST_F(CommandLineTest, OperationFailuresExitWithOneAndTheProgramsMessage) {
@@ -275,6 +420,16 @@ TEST_F(CommandLineTest, ReadOnlyOutputFolderFailsWithTheBuildersMessage) {
   EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
   EXPECT_TRUE(r.err.startsWith(QStringLiteral("loftmark: "))) << r.err.toStdString();
   EXPECT_TRUE(r.err.endsWith(QStringLiteral("loftmark: アーカイブ作成中にエラーが発生しました。\n"))) << r.err.toStdString();
+  EXPECT_TRUE(QDir(tree.Path("readonly")).isEmpty());
+
+  // An output folder that cannot be made: the command says which, and the
+  // archives are not attempted.
+  const clitest::Result below = Loftmark(
+      {"build", "--script", "scripts/Sample.ugu", "--type", "all", "--out", "readonly/sub", "--name", "s", "--next", Future()});
+  EXPECT_EQ(below.code, 1);
+  EXPECT_TRUE(below.out.isEmpty()) << below.out.toStdString();
+  EXPECT_EQ(below.err, QStringLiteral("loftmark: 配布用アーカイブ作成ディレクトリ『") + tree.Path("readonly/sub") +
+                           QStringLiteral("』を作成できません。\n"));
   EXPECT_TRUE(QDir(tree.Path("readonly")).isEmpty());
   ::chmod(QFile::encodeName(tree.Path("readonly")).constData(), 0755);
 }

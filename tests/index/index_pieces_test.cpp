@@ -72,8 +72,9 @@ TEST(IndexPieces, UtcStampAndFileSizeOfAFile) {
   EXPECT_EQ(lm::UtcStamp(tree.Path(QStringLiteral("missing"))), QString());
 }
 
-// Path i is greater than path j, comparing 16-bit code units one by one.
-bool Greater(const QString& a, const QString& b) {
+// Path a is greater than path b, comparing the whole texts' 16-bit code
+// units one by one.
+bool WholePathGreater(const QString& a, const QString& b) {
   const qsizetype n = std::min(a.size(), b.size());
   for (qsizetype k = 0; k < n; ++k) {
     if (a.at(k).unicode() != b.at(k).unicode()) return a.at(k).unicode() > b.at(k).unicode();
@@ -81,12 +82,23 @@ bool Greater(const QString& a, const QString& b) {
   return a.size() > b.size();
 }
 
-// The exchange sort the index order is defined by, for comparison.
-void ExchangeSort(std::vector<lm::ScanEntry>& v) {
+// Path a is greater than path b, comparing level by level: the paths are
+// split at "\" and the first differing level decides, by code units.
+bool LevelGreater(const QString& a, const QString& b) {
+  const QStringList x = a.split(QLatin1Char('\\'));
+  const QStringList y = b.split(QLatin1Char('\\'));
+  for (qsizetype k = 0; k < std::min(x.size(), y.size()); ++k) {
+    if (x[k] != y[k]) return WholePathGreater(x[k], y[k]);
+  }
+  return x.size() > y.size();
+}
+
+// An exchange sort with the given comparison, as a reference.
+void ExchangeSort(std::vector<lm::ScanEntry>& v, bool (*greater)(const QString&, const QString&) = LevelGreater) {
   const std::size_t n = v.size();
   for (std::size_t i = 0; i + 1 < n; ++i) {
     for (std::size_t j = i + 1; j < n; ++j) {
-      if (Greater(v[i].relativePath, v[j].relativePath)) std::swap(v[i], v[j]);
+      if (greater(v[i].relativePath, v[j].relativePath)) std::swap(v[i], v[j]);
     }
   }
 }
@@ -101,8 +113,16 @@ TEST(SortScanEntries, ComparesUtf16CodeUnitsOrdinally) {
   EXPECT_TRUE(lm::RelativePathLess(QString(), QStringLiteral("\\a")));
   EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\B"), QStringLiteral("\\a")));
   EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\img"), QStringLiteral("\\img 2")));
-  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\img.txt"), QStringLiteral("\\img\\x")));
+  // A folder's entries come before a sibling that extends the folder's name.
+  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\img\\x"), QStringLiteral("\\img.txt")));
+  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\img\\x"), QStringLiteral("\\img 2")));
+  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\se\\a.wav"), QStringLiteral("\\se2")));
+  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\A\\z"), QStringLiteral("\\A-B")));
+  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\x\\y\\z"), QStringLiteral("\\x.y")));
+  EXPECT_FALSE(lm::RelativePathLess(QStringLiteral("\\a\\b c\\d"), QStringLiteral("\\a\\b\\e")));
+  EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\a\\b\\e"), QStringLiteral("\\a\\b c")));
   EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\img\\x"), QStringLiteral("\\imga")));
+  EXPECT_FALSE(lm::RelativePathLess(QStringLiteral("\\img 2"), QStringLiteral("\\img\\x")));
   EXPECT_FALSE(lm::RelativePathLess(QStringLiteral("\\a"), QStringLiteral("\\a")));
   // A character outside the basic plane is a surrogate pair (0xD840 ...),
   // which sorts before half-width katakana (0xFF71) as code units, though
@@ -111,32 +131,59 @@ TEST(SortScanEntries, ComparesUtf16CodeUnitsOrdinally) {
   EXPECT_TRUE(lm::RelativePathLess(QStringLiteral("\\\uFF71"), QStringLiteral("\\\uFFE5")));
 }
 
-TEST(SortScanEntries, MatchesTheExchangeSortOnManyTrees) {
+// A shuffled set of up to `most` distinct random paths drawn from
+// `alphabet`, after the root record; with `wellFormed` no path ends with
+// "\\" or holds an empty level.
+std::vector<lm::ScanEntry> RandomEntries(std::mt19937& rng, const QString& alphabet, int most, bool wellFormed) {
+  std::vector<lm::ScanEntry> v;
+  v.push_back(lm::ScanEntry{QString(), QString(), QStringLiteral("+"), QString(), QString(), 0});
+  QSet<QString> seen;
+  const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(most));
+  while (static_cast<int>(v.size()) <= n) {
+    QString p = QStringLiteral("\\");
+    const int len = 1 + static_cast<int>(rng() % 6);
+    for (int k = 0; k < len; ++k) p += alphabet.at(static_cast<qsizetype>(rng() % alphabet.size()));
+    if (wellFormed && (p.endsWith(QLatin1Char('\\')) || p.contains(QStringLiteral("\\\\")))) continue;
+    if (seen.contains(p)) continue;
+    seen.insert(p);
+    lm::ScanEntry e;
+    e.relativePath = p;
+    e.name = p.mid(1);
+    v.push_back(e);
+  }
+  std::shuffle(v.begin() + 1, v.end(), rng);
+  return v;
+}
+
+TEST(SortScanEntries, MatchesALevelByLevelExchangeSortOnManyTrees) {
   const QString alphabet = QStringLiteral("aAbB. -_09\\\u3042\u30A2\uFF71\u6F22") + QString::fromUcs4(U"\U0002000B");
   std::mt19937 rng(12345);
   for (int round = 0; round < 200; ++round) {
-    std::vector<lm::ScanEntry> v;
-    v.push_back(lm::ScanEntry{QString(), QString(), QStringLiteral("+"), QString(), QString(), 0});
-    QSet<QString> seen;
-    const int n = 1 + static_cast<int>(rng() % 60);
-    while (static_cast<int>(v.size()) <= n) {
-      QString p = QStringLiteral("\\");
-      const int len = 1 + static_cast<int>(rng() % 6);
-      for (int k = 0; k < len; ++k) p += alphabet.at(static_cast<qsizetype>(rng() % alphabet.size()));
-      if (seen.contains(p)) continue;
-      seen.insert(p);
-      lm::ScanEntry e;
-      e.relativePath = p;
-      e.name = p.mid(1);
-      v.push_back(e);
-    }
-    std::shuffle(v.begin() + 1, v.end(), rng);
+    std::vector<lm::ScanEntry> v = RandomEntries(rng, alphabet, 60, false);
     std::vector<lm::ScanEntry> reference = v;
     ExchangeSort(reference);
     lm::SortScanEntries(v);
     ASSERT_EQ(PathsOf(v), PathsOf(reference)) << "round " << round;
     EXPECT_TRUE(v[0].relativePath.isEmpty());
   }
+}
+
+// Where no sibling's name extends another's by a character below "\\", the
+// order is the whole paths' plain ordinal order, so such trees keep the
+// index they always had.
+TEST(SortScanEntries, EqualsTheWholePathOrderWithoutNamesExtendedBelowTheSeparator) {
+  const QString alphabet = QStringLiteral("ab_z\\\u3042\u30A2\uFF71\u8868\u30BD");
+  std::mt19937 rng(777);
+  int compared = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::vector<lm::ScanEntry> v = RandomEntries(rng, alphabet, 40, true);
+    std::vector<lm::ScanEntry> whole = v;
+    ExchangeSort(whole, WholePathGreater);
+    lm::SortScanEntries(v);
+    ASSERT_EQ(PathsOf(v), PathsOf(whole)) << "round " << round;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 400);
 }
 
 }  // namespace

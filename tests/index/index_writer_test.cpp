@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string_view>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -278,7 +279,7 @@ TEST_F(IndexWriterTest, DeepTreeGetsOneBarPerLevel) {
                                       "200402190610f00000||+f.txt"}));
 }
 
-TEST_F(IndexWriterTest, ContentsOfADirectoryAreNotAlwaysContiguous) {
+TEST_F(IndexWriterTest, EachFolderIsFollowedDirectlyByItsOwnEntries) {
   File(QStringLiteral("img/x"));
   File(QStringLiteral("img 2/y"));
   File(QStringLiteral("img.txt"));
@@ -289,18 +290,56 @@ TEST_F(IndexWriterTest, ContentsOfADirectoryAreNotAlwaysContiguous) {
   File(QStringLiteral("a/x"));
   FixDirTimes();
   ASSERT_EQ(Run(0), 0);
-  // "\" (0x5C) sorts after " ", "-", "." and digits and capitals, before lower-case letters.
+  // Names compared level by level: "img" and its contents come before the
+  // siblings "img 2", "img-a" and "img.txt" that extend its name, so the
+  // tree marks always name the right parent.
   EXPECT_EQ(EntryLinesOf(Index()), QStringList({"200402190610f00000+Img",
                                                 "200402200130d00000+a",
-                                                "200402190610f00000+a.txt",
                                                 "200402190610f00000|+x",
+                                                "200402190610f00000+a.txt",
                                                 "200402200130d00000+img",
+                                                "200402190610f00000|+x",
                                                 "200402200130d00000+img 2",
                                                 "200402190610f00000|+y",
                                                 "200402190610f00000+img-a",
                                                 "200402190610f00000+img.txt",
-                                                "200402190610f00000|+x",
                                                 "200402190610f00000+imgb"}));
+  EXPECT_EQ(TmpIndex(), Lines({"200402190610f+Img", "200402200130d+a", "200402190610f|+x",
+                               "200402190610f+a.txt", "200402200130d+img", "200402190610f|+x",
+                               "200402200130d+img 2", "200402190610f|+y", "200402190610f+img-a",
+                               "200402190610f+img.txt", "200402190610f+imgb"}));
+  EXPECT_EQ(view_.list, EntryLinesOf(Index()));
+}
+
+// Folders whose siblings extend their names by a character ordered before
+// "\": each folder's files are listed right after it, deeper levels too.
+TEST_F(IndexWriterTest, SiblingsThatExtendAFolderNameFollowItsContents) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> files;
+    std::vector<const char*> lines;
+  };
+  const Case cases[] = {
+      {"se and se2", {"se/a.wav", "se2/a.wav"}, {"d+se", "f|+a.wav", "d+se2", "f|+a.wav"}},
+      {"img and img 2", {"img/title.bmp", "img 2/title.bmp"}, {"d+img", "f|+title.bmp", "d+img 2", "f|+title.bmp"}},
+      {"A and A-B", {"A/x", "A-B/y"}, {"d+A", "f|+x", "d+A-B", "f|+y"}},
+      {"x and x.y", {"x/f", "x.y"}, {"d+x", "f|+f", "f+x.y"}},
+      {"deeper", {"s/img/a", "s/img 2/b", "s/img.txt"},
+       {"d+s", "d|+img", "f||+a", "d|+img 2", "f||+b", "f|+img.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(Dat()).removeRecursively();
+    tree_.MakeDir(QStringLiteral("DAT"));
+    for (const char* f : c.files) File(QString::fromUtf8(f));
+    FixDirTimes();
+    ASSERT_EQ(Run(1), 0);
+    QStringList got;
+    for (const QString& line : EntryLinesOf(Index())) got << line.mid(12, 1) + line.mid(18);
+    QStringList want;
+    for (const char* l : c.lines) want << QString::fromUtf8(l);
+    EXPECT_EQ(got, want);
+  }
 }
 
 TEST_F(IndexWriterTest, SizeFieldBoundaries) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QFile>
+#include <QRegularExpression>
 
 #include "profiles/profile_actions.h"
 #include "profiles/profile_store.h"
@@ -9,6 +11,7 @@
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "util/message_box.h"
+#include "util/text_file.h"
 
 namespace {
 
@@ -46,8 +49,15 @@ class ProfileActionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     lmtest::ResetProfiles();
+    // The delete command saves the profiles: into this test's folder.
+    lm::SetExecutableDirForTesting(tree.Path());
+    lm::programDir = tree.Path();
   }
-  void TearDown() override { SetUp(); }
+  void TearDown() override {
+    lmtest::ResetProfiles();
+    lm::programDir.clear();
+    lm::SetExecutableDirForTesting(QString());
+  }
 
   // A regular UGU script NAME.UGU with NAME/DAT/mio00.euu; returns its path.
   QString MakeScript(const QString& name, const QByteArray& indexFet = QByteArray()) {
@@ -262,6 +272,7 @@ TEST_F(ProfileActionsTest, RefusedDropsChangeNothing) {
   const QString valid = MakeScript("GOOD");
   const QString text = tree.WriteFile("readme.txt", "x");
   const QString invalid = tree.WriteFile("BAD.psn", "x");
+  const QString odd = MakeScript(QStringLiteral("S\U0001F600"));
   struct Case {
     QStringList files;
     QString message;
@@ -272,6 +283,9 @@ TEST_F(ProfileActionsTest, RefusedDropsChangeNothing) {
       {{text}, QStringLiteral("ペルソナ情報ファイル（PSN/UGUファイル）ではありません。") + lm::CR +
                    "『" + text + "』"},
       {{invalid}, QString()},  // the script check's own message
+      // a valid script whose path lfup.ini could not hold
+      {{odd}, QStringLiteral("Shift-JISで表せない文字「\U0001F600」が含まれているため、設定ファイルに保存できません。") +
+                  lm::CR + "『" + odd + "』"},
   };
   UseProfiles({"a"});
   profileTable[0].ugu = "old";
@@ -364,6 +378,27 @@ TEST_F(ProfileActionsTest, DeleteCommandRemovesTheSelectedProfileAndSelectsTheFi
   EXPECT_EQ(profileTable[2].profile, "d");
   EXPECT_EQ(view.selected, 0);
   EXPECT_EQ(currentProfile, 0);
+}
+
+TEST_F(ProfileActionsTest, DeleteCommandSavesTheProfilesAtOnce) {
+  UseProfiles({"a", "b", "c"});
+  for (int i = 0; i < 3; ++i) profileTable[i].ugu = MakeScript(QStringLiteral("S%1").arg(i));
+  view.selected = 1;
+  currentProfile = 1;
+  boxes.Answer(lm::button::Yes);
+  lm::DeleteSelectedProfile(view);
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(tree.Path("lfup.ini"), lines));
+  const QStringList names = lines.filter(QRegularExpression(QStringLiteral("^profile\\(")));
+  EXPECT_EQ(names, QStringList({"profile(000)=a", "profile(001)=c"}));
+  EXPECT_TRUE(lines.contains("ugu(001)=" + profileTable[1].ugu));
+
+  // Declined: nothing is written.
+  ASSERT_TRUE(QFile::remove(tree.Path("lfup.ini")));
+  view.selected = 1;
+  boxes.Answer(lm::button::No);
+  lm::DeleteSelectedProfile(view);
+  EXPECT_FALSE(QFile::exists(tree.Path("lfup.ini")));
 }
 
 TEST_F(ProfileActionsTest, DeleteCommandKeepsTheOnlyProfile) {

@@ -13,6 +13,7 @@
 #include "support/empty_profiles.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
+#include "support/unprivileged.h"
 #include "util/app_globals.h"
 #include "util/text_file.h"
 
@@ -498,6 +499,109 @@ TEST_F(ProfileStore, UnencodableTextKeepsTheOldFile) {
   EXPECT_EQ(QDir(prog_.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lfup.ini")});
 }
 
+// Fields whose bytes are not Shift-JIS (written by another tool, or a
+// damaged file) are written back as the bytes they had; the save goes
+// through, the rest of the file is saved as usual.
+TEST_F(ProfileStore, BytesThatAreNotShiftJisAreWrittenBackAsTheyWere) {
+  const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  const QByteArray uguBytes = Sjis({ugu}).chopped(2);
+  struct Case {
+    const char* what;
+    QByteArray line;  // the line of profile 000 that holds the stray bytes
+  } cases[] = {
+      {"name with a stray byte", "profile(000)=ab\x80" "cd"},
+      {"name of bytes no character uses", "profile(000)=\xFD\xFE\xFF"},
+      {"title with a lead byte cut off", "exewintitle(000)=\x83"},
+      {"title with a lead byte before a blank", "exewintitle(000)=\x83 x"},
+      {"folder beside a 0x5C kanji", "exeviewdir(000)=C:\\\x95\x5C\xFD"},
+      {"attachment", "addfile(000)=000/home/u/\x81\x20.txt"},
+      {"password", "password(000)=p\xA0w"},
+  };
+  for (const Case& c : cases) {
+    lmtest::ResetProfiles();
+    boxes_.Clear();
+    const QByteArray ini = "profile(000)=P\r\nugu(000)=" + uguBytes + "\r\naddfilecnt(000)=1\r\n" + c.line + "\r\n";
+    WriteIni(ini);
+    lm::LoadProfiles();
+    QFile::remove(prog_.Path("lfup.ini.bak"));
+    lm::SaveProfiles();
+    EXPECT_TRUE(boxes_.Shown().empty()) << c.what << ": " << boxes_.Texts().join("|").toStdString();
+    EXPECT_TRUE(Ini().contains("\r\n" + c.line + "\r\n") || Ini().startsWith(c.line + "\r\n")) << c.what;
+
+    // An edit of another field keeps them too; the edited field is written as edited.
+    lm::profileTable[0].namearc = QStringLiteral("表");
+    lm::SaveProfiles();
+    EXPECT_TRUE(Ini().contains(c.line + "\r\n")) << c.what;
+    EXPECT_TRUE(Ini().contains("namearc(000)=\x95\x5C\r\n")) << c.what;
+
+    // Read back once more: the same table.
+    const lm::Profile before = lm::profileTable[0];
+    lm::LoadProfiles();
+    EXPECT_EQ(lm::profileTable[0].profile, before.profile) << c.what;
+    EXPECT_EQ(lm::profileTable[0].exewintitle, before.exewintitle) << c.what;
+    EXPECT_EQ(lm::profileTable[0].addfile[0], before.addfile[0]) << c.what;
+  }
+  // The author's own edit of such a field replaces its bytes.
+  lm::profileTable[0].password = QStringLiteral("new");
+  lm::SaveProfiles();
+  EXPECT_TRUE(Ini().contains("password(000)=new\r\n"));
+}
+
+mode_t ModeOf(const QString& path) {
+  struct stat st {};
+  ::stat(QFile::encodeName(path).constData(), &st);
+  return st.st_mode & 07777;
+}
+
+// A settings file with a password in it is for its owner alone, and so is
+// the copy of an earlier one; without a password an existing file keeps the
+// mode the author gave it.
+TEST_F(ProfileStore, SettingsWithAPasswordAreReadableByTheOwnerOnly) {
+  const QString ugu = MakeScript(QStringLiteral("s"), QStringLiteral("SAMPLE"));
+  const mode_t mask = ::umask(022);
+  lm::profileTable[0].profile = QStringLiteral("P");
+  lm::profileTable[0].ugu = ugu;
+
+  // New file with a password: 0600.
+  lm::profileTable[0].password = QStringLiteral("secret");
+  lm::SaveProfiles();
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini")), 0600u);
+
+  // An existing readable file gets a password: it and its copy become private.
+  ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path("lfup.ini")).constData(), 0644), 0);
+  lm::profileTable[0].password = QStringLiteral("other");
+  lm::SaveProfiles();
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini")), 0600u);
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini.bak")), 0600u);
+  EXPECT_TRUE(prog_.ReadFile("lfup.ini.bak").contains("password(000)=secret"));
+
+  // The password is taken out: the file keeps the mode it has, the copy
+  // (which still holds the password) stays private.
+  ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path("lfup.ini")).constData(), 0640), 0);
+  lm::profileTable[0].password.clear();
+  lm::SaveProfiles();
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini")), 0640u);
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini.bak")), 0600u);
+  EXPECT_FALSE(Ini().contains("password(000)=o"));
+
+  // Without any password an existing file and a new copy keep ordinary modes.
+  lm::profileTable[0].profile = QStringLiteral("Q");
+  QFile::remove(prog_.Path("lfup.ini.bak"));
+  lm::SaveProfiles();
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini")), 0640u);
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini.bak")), 0644u);
+
+  // A password of blanks is no password; a password of another profile is.
+  lm::profileTable[0].password = QStringLiteral("   ");
+  lm::profileTable[1].profile = QStringLiteral("R");
+  lm::profileTable[1].ugu = ugu;
+  lm::profileTable[1].password = QStringLiteral("x");
+  lm::lastProfile = 1;
+  lm::SaveProfiles();
+  EXPECT_EQ(ModeOf(prog_.Path("lfup.ini")), 0600u);
+  ::umask(mask);
+}
+
 TEST_F(ProfileStore, ReadOnlySettingsFileIsRefused) {
   WriteIni("old\r\n");
   ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path("lfup.ini")).constData(), 0444), 0);
@@ -509,14 +613,17 @@ TEST_F(ProfileStore, ReadOnlySettingsFileIsRefused) {
 }
 
 TEST_F(ProfileStore, UnwritableProgramDirectoryIsRefused) {
-  if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only directory does not stop writes";
   WriteIni("old\r\n");
   ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path()).constData(), 0555), 0);
   lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
-  lm::SaveProfiles();
+  // As an ordinary user (root writes into any folder).
+  lmtest::RunUnprivileged({prog_.Path()}, [&] {
+    lm::SaveProfiles();
+    EXPECT_EQ(Ini(), QByteArray("old\r\n"));
+    EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("設定ファイルに書きこみできませんでした。")});
+    EXPECT_EQ(QDir(prog_.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lfup.ini")});
+  });
   ::chmod(QFile::encodeName(prog_.Path()).constData(), 0755);
-  EXPECT_EQ(Ini(), QByteArray("old\r\n"));
-  EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("設定ファイルに書きこみできませんでした。")});
 }
 
 TEST_F(ProfileStore, OtherFailuresShowTheSystemDescription) {

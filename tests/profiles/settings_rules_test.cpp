@@ -2,12 +2,15 @@
 // drops, the checks on confirm and the store into a profile.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <vector>
 
 #include "profiles/profile_store.h"
 #include "profiles/settings_rules.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
+#include "util/text_file.h"
 #include "util/message_box.h"
 
 namespace {
@@ -209,6 +212,49 @@ TEST_F(SettingsRulesTest, SeveralFailuresShowEveryMessageInOrderAndFocusTheLast)
   EXPECT_EQ(Check(t), -1);
   EXPECT_EQ(boxes.Texts(), (QStringList{kNoName, kBadArcName, kBadArcDir, kNoScript, kNotDocument}));
   EXPECT_EQ(focus.back(), SettingsBox::AutoView);
+}
+
+// Every text stored in lfup.ini must fit Shift-JIS; each that does not is
+// named with its character, after the window's own rules, and focuses its box.
+TEST_F(SettingsRulesTest, TextsThatLfupIniCannotHoldBlockAndAreNamed) {
+  const QString smile = QStringLiteral("\U0001F600");
+  auto message = [&](const QString& text, const QString& c) {
+    return QStringLiteral("Shift-JISで表せない文字「") + c +
+           QStringLiteral("」が含まれているため、設定ファイルに保存できません。") + CR + Quoted(text);
+  };
+  struct Case {
+    const char* what;
+    std::function<void(lm::SettingsTexts&)> set;
+    QString text;
+    SettingsBox box;
+  } cases[] = {
+      {"name", [&](lm::SettingsTexts& t) { t.profile = "a" + smile; }, "a" + smile, SettingsBox::Profile},
+      {"title", [&](lm::SettingsTexts& t) { t.exeWinTitle = " 한 "; }, QStringLiteral("한"), SettingsBox::ExeWinTitle},
+      {"folder", [&](lm::SettingsTexts& t) { t.exeViewDir = "C:\\" + smile; }, "C:\\" + smile, SettingsBox::ExeViewDir},
+      {"server", [&](lm::SettingsTexts& t) { t.server = smile; }, smile, SettingsBox::Server},
+      {"user", [&](lm::SettingsTexts& t) { t.userid = smile; }, smile, SettingsBox::UserId},
+      {"password", [&](lm::SettingsTexts& t) { t.password = smile; }, smile, SettingsBox::Password},
+      {"server folder", [&](lm::SettingsTexts& t) { t.dirserver = smile; }, smile, SettingsBox::DirServer},
+      {"attachment", [&](lm::SettingsTexts& t) { t.attachments = {"/ok.txt", "/x" + smile}; }, "/x" + smile,
+       SettingsBox::Attachments},
+  };
+  for (const Case& c : cases) {
+    boxes.Clear();
+    lm::SettingsTexts t = ValidTexts();
+    c.set(t);
+    EXPECT_EQ(Check(t), -1) << c.what;
+    const QString named = c.text.contains(smile) ? smile : QStringLiteral("한");
+    EXPECT_EQ(boxes.Texts(), QStringList{message(c.text, named)}) << c.what;
+    EXPECT_EQ(focus, std::vector<SettingsBox>{c.box}) << c.what;
+  }
+  // Bytes kept from lfup.ini may be stored again; Japanese and 0x5C kanji too.
+  boxes.Clear();
+  lm::SettingsTexts t = ValidTexts();
+  t.exeWinTitle = lm::DecodeCp932KeepingBytes("\x80title");
+  t.profile = QStringLiteral("表ソｶﾅ");
+  EXPECT_EQ(Check(t), 0);
+  EXPECT_TRUE(boxes.Shown().empty());
+  EXPECT_TRUE(lm::UnstorableTextMessage(t.exeWinTitle).isEmpty());
 }
 
 TEST_F(SettingsRulesTest, ArchiveNameAndDirectoryMayStayEmpty) {

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +28,8 @@
 #include <QAction>
 #include <functional>
 #include <QUrl>
+
+#include <curl/curl.h>
 
 #include "profiles/profile_store.h"
 #include "profiles/vendor_link.h"
@@ -435,8 +438,13 @@ class UrlRecorder : public QObject {
   void Open(const QUrl& url) { opened << url.toString(); }
 };
 
-TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
-  Start();
+QByteArray FileBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// The text of the version box, read as it is shown.
+QString AboutBoxText(QAction* about) {
   QString text;
   QString title;
   QTimer::singleShot(0, [&] {
@@ -446,14 +454,36 @@ TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
     title = box->windowTitle();
     box->accept();
   });
-  Find<QAction>("m_about")->trigger();
+  about->trigger();
   EXPECT_EQ(title, QStringLiteral("バージョン情報"));
-  for (const QString& part : {QStringLiteral("Loftmark Ver.0.54"), QStringLiteral("ライセンス"),
-                              QStringLiteral("UnLHA32.DLL"), QStringLiteral("Cab32.DLL"),
-                              QStringLiteral("Qt  ") + QString::fromLatin1(qVersion()), QStringLiteral("libgcab  "),
-                              QStringLiteral("README.md\">README</a>")}) {
-    EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
-  }
+  return text;
+}
+
+TEST_F(MainWindowTest, VersionBoxNamesTheLicenceAndEveryLibraryWithItsVersion) {
+  Start();
+  const QString text = AboutBoxText(Find<QAction>("m_about"));
+  // The versions as the libraries themselves report them here.
+  const curl_version_info_data* curl = curl_version_info(CURLVERSION_NOW);
+  QStringList parts = {QStringLiteral("Loftmark Ver.0.54"),
+                       QStringLiteral("Loftmark は MIT ライセンスで公開されています。"),
+                       QStringLiteral("Copyright (c) 2026 The Loftmark authors"),
+                       QStringLiteral("UnLHA32.DLL"),
+                       QStringLiteral("Cab32.DLL"),
+                       QStringLiteral("Qt  ") + QString::fromLatin1(qVersion()) + QStringLiteral("（GNU LGPL v3）"),
+                       QStringLiteral("libcurl  ") + QString::fromLatin1(curl->version) + QStringLiteral("（curl ライセンス"),
+                       QStringLiteral("QtKeychain  0."),
+                       QStringLiteral("libgcab  1."),
+                       QStringLiteral("GLib  2."),
+                       QStringLiteral("GNU C ライブラリ  ")};
+  // What libcurl was built with: the TLS library and the SSH library.
+  if (curl->ssl_version) parts << QString::fromLatin1(curl->ssl_version).section(QLatin1Char('/'), 0, 0) + QStringLiteral("  ");
+  if (curl->libssh_version)
+    parts << QString::fromLatin1(curl->libssh_version).replace(QLatin1Char('/'), QStringLiteral("  ")) +
+                 QStringLiteral("（BSD");
+  for (const QString& part : parts) EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("定められていません")));
+  // No line names a library without a version.
+  EXPECT_FALSE(text.contains(QStringLiteral("  ?（"))) << text.toStdString();
 
   // The version text itself names each archiver library with its version
   // as found beside the program.
@@ -461,17 +491,54 @@ TEST_F(MainWindowTest, HelpMenuShowsTheVersionAndOpensTheReadme) {
   EXPECT_TRUE(about.contains(QStringLiteral("UnLHA32.DLL  見つかりません")));  // the test's program folder has none
   lm::SetExecutableDirForTesting(QStringLiteral(LM_BIN_DIR));
   lm::programDir = QStringLiteral(LM_BIN_DIR);
-  EXPECT_TRUE(lm::AboutText(QStringLiteral("Ver.0.54")).contains(QStringLiteral("UnLHA32.DLL  1.00")))
+  EXPECT_TRUE(lm::AboutText(QStringLiteral("Ver.0.54")).contains(QStringLiteral("UnLHA32.DLL  1.00（Loftmark の一部、MIT ライセンス）")))
       << lm::AboutText(QStringLiteral("Ver.0.54")).toStdString();
   lm::SetExecutableDirForTesting(programFolder);
   lm::programDir = programFolder;
+  EXPECT_TRUE(boxes.Shown().empty());
+}
 
+TEST_F(MainWindowTest, ReadmeIsTheOneBesideTheProgramThenTheInstalledOne) {
+  Start();
+  const QString installed = QStringLiteral("/usr/share/doc/loftmark/README.md");
+  EXPECT_EQ(lm::DocumentCandidates(QStringLiteral("README.md")), (QStringList{programFolder + "/README.md", installed}));
+
+  // Nothing beside the program: the installed package's README when there
+  // is one on this machine, else a message naming both places.
   UrlRecorder recorder;
   QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
   Find<QAction>("m_readme")->trigger();
+  if (QFileInfo(installed).isFile()) {
+    EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(installed).toString()});
+    EXPECT_TRUE(boxes.Shown().empty());
+  } else {
+    EXPECT_TRUE(recorder.opened.isEmpty());
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].style, 48);
+    EXPECT_EQ(boxes.Texts()[0], QStringLiteral("READMEが見つかりません。\r『") + programFolder +
+                                    QStringLiteral("/README.md』\r『") + installed + QStringLiteral("』"));
+  }
+  boxes.Clear();
+  recorder.opened.clear();
+
+  // The README the build put beside the program wins, and the version box
+  // links it and the licence; the source tree's README is never opened.
+  tree.WriteFile("bin/README.md", "# Loftmark\n");
+  tree.WriteFile("bin/LICENSE", "MIT License\n");
+  Find<QAction>("m_readme")->trigger();
   QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-  EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(QStringLiteral(LM_SOURCE_DIR "/README.md")).toString()});
+  EXPECT_EQ(recorder.opened, QStringList{QUrl::fromLocalFile(programFolder + "/README.md").toString()});
   EXPECT_TRUE(boxes.Shown().empty());
+  const QString text = AboutBoxText(Find<QAction>("m_about"));
+  EXPECT_TRUE(text.contains(QUrl::fromLocalFile(programFolder + "/README.md").toString(QUrl::FullyEncoded) + "\">README.md</a>"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QUrl::fromLocalFile(programFolder + "/LICENSE").toString(QUrl::FullyEncoded) + "\">LICENSE</a>"))
+      << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral(LM_SOURCE_DIR))) << text.toStdString();
+
+  // The build ships both documents into its program folder.
+  EXPECT_EQ(FileBytes(QStringLiteral(LM_BIN_DIR "/README.md")), FileBytes(QStringLiteral(LM_SOURCE_DIR "/README.md")));
+  EXPECT_EQ(FileBytes(QStringLiteral(LM_BIN_DIR "/LICENSE")), FileBytes(QStringLiteral(LM_SOURCE_DIR "/LICENSE")));
 }
 
 TEST_F(MainWindowTest, TabGoesThroughTheControlsInOrder) {
@@ -693,37 +760,36 @@ TEST_F(MainWindowTest, Option1WritesTheIndexAndListsItsEntries) {
   EXPECT_TRUE(Find<QPushButton>("Command1")->isEnabled());
 }
 
-TEST_F(MainWindowTest, EnterRunsTheExecuteCommandFromAnyControlButAButton) {
+TEST_F(MainWindowTest, EnterRunsTheExecuteCommandFromAnyControl) {
   const QString ugu = MakeScript("ENTER");
   WriteSettings({{"e", ugu}});
   Start();
   Activate();
   Find<QLineEdit>("Text1")->setText(QString::number(QDate::currentDate().year() + 1));
-  for (const char* name : {"Text1", "Text6", "Text4", "Combo2", "Check1", "List1", "Option1"}) {
-    boxes.Clear();
-    QFile::remove(tree.Path("scripts/ENTER/DAT/index.fet"));
-    QWidget* w = Find<QWidget>(name);
-    w->setFocus(Qt::OtherFocusReason);
-    QTest::keyClick(w, Qt::Key_Return);
-    EXPECT_EQ(boxes.Texts(), QStringList({"更新定義ファイルを出力しました。"})) << name;
-    EXPECT_TRUE(QFile::exists(tree.Path("scripts/ENTER/DAT/index.fet"))) << name;
+  // Every control, the other buttons too: "設定" and "終了" do not open or close anything.
+  for (const char* name : {"Text1", "Text6", "Text4", "Combo2", "Check1", "List1", "Option1", "Command4",
+                           "Command5", "Command6", "Command3", "Command1"}) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+      boxes.Clear();
+      QFile::remove(tree.Path("scripts/ENTER/DAT/index.fet"));
+      QWidget* w = Find<QWidget>(name);
+      w->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(w, key);
+      EXPECT_EQ(boxes.Texts(), QStringList({"更新定義ファイルを出力しました。"})) << name;
+      EXPECT_TRUE(QFile::exists(tree.Path("scripts/ENTER/DAT/index.fet"))) << name;
+      EXPECT_FALSE(window->findChild<QDialog*>(QStringLiteral("SETTING")) &&
+                   window->findChild<QDialog*>(QStringLiteral("SETTING"))->isVisible())
+          << name;
+      EXPECT_TRUE(window->isVisible()) << name;
+    }
   }
-  // A focused button takes Enter itself: "設定" opens the settings window
-  // (closed again here by its cancel button), "終了" closes.
+  EXPECT_EQ(ended, 0);
+  EXPECT_EQ(lastProfile, 0);
+
+  // The space bar still presses a focused button: "終了" closes.
   boxes.Clear();
-  bool settingsShown = false;
-  QTimer::singleShot(0, [&] {
-    auto* settings = window->findChild<QDialog*>(QStringLiteral("SETTING"));
-    settingsShown = settings && settings->isVisible();
-    if (settings) QTest::mouseClick(settings->findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
-  });
-  Find<QPushButton>("Command4")->setFocus(Qt::TabFocusReason);
-  QTest::keyClick(Find<QPushButton>("Command4"), Qt::Key_Return);
-  EXPECT_TRUE(settingsShown);
-  EXPECT_TRUE(boxes.Shown().empty());
-  EXPECT_TRUE(window->isVisible());
   Find<QPushButton>("Command3")->setFocus(Qt::TabFocusReason);
-  QTest::keyClick(Find<QPushButton>("Command3"), Qt::Key_Enter);
+  QTest::keyClick(Find<QPushButton>("Command3"), Qt::Key_Space);
   EXPECT_TRUE(boxes.Shown().empty());
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(ended, 1);
@@ -888,6 +954,69 @@ TEST_F(MainWindowTest, NewProfileConfirmedIsListedAndSavedAtClose) {
   ASSERT_TRUE(lm::ReadTextLines(tree.Path("bin/lfup.ini"), lines));
   EXPECT_TRUE(lines.contains(QStringLiteral("profile(001)=二番目")));
   EXPECT_TRUE(lines.contains("ugu(001)=" + second));
+}
+
+// What the profiles command of the built program lists from the settings
+// file, run as a process of its own while the window is open.
+QStringList ProfilesSeenByACommand(const QString& settings) {
+  QProcess command;
+  command.start(QStringLiteral(LM_BIN_DIR "/loftmark"), {QStringLiteral("profiles"), QStringLiteral("--settings"), settings});
+  EXPECT_TRUE(command.waitForFinished(30000));
+  EXPECT_EQ(command.exitCode(), 0) << command.readAllStandardError().toStdString();
+  QStringList names;
+  for (const QString& line : QString::fromUtf8(command.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+    names << line.section('\t', 1, 1);
+  return names;
+}
+
+TEST_F(MainWindowTest, ConfirmedProfilesReachACommandBeforeTheWindowCloses) {
+  ASSERT_TRUE(QFile::exists(QStringLiteral(LM_BIN_DIR "/loftmark"))) << "build the loftmark target first";
+  const QString first = MakeScript("FIRST");
+  const QString second = MakeScript("SECOND");
+  WriteSettings({{"first", first}});
+  Start();
+  const QString ini = programFolder + "/lfup.ini";
+
+  // A new profile, confirmed.
+  InSettingsWindow(*window, [&](QDialog& s) {
+    s.findChild<QLineEdit*>(QStringLiteral("Txtプロファイル"))->setText(QStringLiteral("second"));
+    s.findChild<QLineEdit*>(QStringLiteral("Txt更新定義ファイル"))->setText(second);
+    s.findChild<QLineEdit*>(QStringLiteral("TxtServer"))->setText(QStringLiteral("ftp.example.jp"));
+    Press(s, "Command1");
+  });
+  QTest::mouseClick(Find<QPushButton>("Command5"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), (QStringList{"first", "second"}));
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(ini, lines));
+  EXPECT_TRUE(lines.contains(QStringLiteral("server(001)=ftp.example.jp")));
+
+  // An edit, confirmed.
+  Find<QComboBox>("Combo2")->setCurrentIndex(0);
+  InSettingsWindow(*window, [](QDialog& s) {
+    s.findChild<QLineEdit*>(QStringLiteral("Txtプロファイル"))->setText(QStringLiteral("renamed"));
+    Press(s, "Command1");
+  });
+  QTest::mouseClick(Find<QPushButton>("Command4"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), (QStringList{"renamed", "second"}));
+
+  // A cancelled edit is not seen.
+  InSettingsWindow(*window, [](QDialog& s) {
+    s.findChild<QLineEdit*>(QStringLiteral("Txtプロファイル"))->setText(QStringLiteral("not kept"));
+    Press(s, "Command2");
+  });
+  QTest::mouseClick(Find<QPushButton>("Command4"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), (QStringList{"renamed", "second"}));
+
+  // A deletion.
+  boxes.Answer(lm::button::Yes);
+  QTest::mouseClick(Find<QPushButton>("Command6"), Qt::LeftButton);
+  EXPECT_EQ(ProfilesSeenByACommand(ini), QStringList{"second"});
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(ended, 0);
+
+  // The close still saves what the window changed without confirming.
+  window->close();
+  EXPECT_EQ(ProfilesSeenByACommand(ini), QStringList{"second"});
 }
 
 TEST_F(MainWindowTest, NewProfileCancelledThroughTheMenuLeavesTheListAsItWas) {

@@ -2,10 +2,13 @@
 // and the pressed button comes back as its classic number.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
@@ -108,6 +111,64 @@ TEST(QtMessageBoxTest, EnterPressesTheDefaultButtonWhichStyle256MakesTheSecond) 
     });
     EXPECT_EQ(sink.Show("question", c.style, "Loftmark"), c.result) << c.style;
   }
+}
+
+// A text longer than the screen is cut to what fits, with a count of the
+// lines left out; a text that fits is shown whole.
+TEST(QtMessageBoxTest, TextThatFitsCutsLongTextsWithACount) {
+  const QFontMetrics metrics(QApplication::font());
+  const int line = metrics.lineSpacing();
+  QStringList many;
+  for (int i = 0; i < 200; ++i) many << QStringLiteral("『/home/u/scripts/プロファイル%1.UGU』").arg(i);
+  const QString text = many.join('\n');
+  struct Case {
+    const char* what;
+    QString text;
+    int maxHeight;
+    bool whole;
+  } cases[] = {
+      {"short", QStringLiteral("設定ファイルに書きこみできませんでした。"), 10 * line, true},
+      {"two hundred lines", text, 30 * line, false},
+      {"two hundred lines, tiny room", text, 2 * line, false},
+      {"one endless line", QString(5000, QChar(0x8868)), 5 * line, false},
+      {"empty", QString(), line, true},
+  };
+  for (const Case& c : cases) {
+    const QString fitted = lm::TextThatFits(c.text, metrics, 300, c.maxHeight);
+    const int height =
+        metrics.boundingRect(QRect(0, 0, 300, 1 << 24), Qt::TextWordWrap | Qt::AlignLeft, fitted).height();
+    if (c.whole) {
+      EXPECT_EQ(fitted, c.text) << c.what;
+      continue;
+    }
+    EXPECT_LE(height, std::max(c.maxHeight, 2 * line)) << c.what;
+    EXPECT_LT(fitted.size(), c.text.size()) << c.what;
+  }
+  // The count names the lines left out, and the lines shown are the first ones.
+  const QString fitted = lm::TextThatFits(text, metrics, 300, 30 * line);
+  const QStringList shown = fitted.split('\n');
+  ASSERT_GE(shown.size(), 2);
+  EXPECT_EQ(shown.mid(0, shown.size() - 1), many.mid(0, shown.size() - 1));
+  EXPECT_EQ(shown.last(), QStringLiteral("…（ほか %1 行）").arg(200 - (shown.size() - 1)));
+}
+
+TEST(QtMessageBoxTest, NoBoxIsTallerThanTheScreen) {
+  QStringList lines;
+  for (int i = 0; i < 300; ++i) lines << QStringLiteral("ファイル %1 を読めませんでした。").arg(i);
+  lm::QtMessageBoxSink sink;
+  QRect shownAt;
+  QRect screen;
+  QString text;
+  WhenShown([&](QMessageBox& box) {
+    shownAt = box.frameGeometry();
+    screen = box.screen()->availableGeometry();
+    text = box.text();
+    box.button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(sink.Show(lines.join(lm::CR), 48, QStringLiteral("Loftmark")), lm::button::OK);
+  EXPECT_LE(shownAt.height(), screen.height());
+  EXPECT_TRUE(text.startsWith(lines.first()));
+  EXPECT_TRUE(text.contains(QStringLiteral("…（ほか ")));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The comparison of the local and the server's update definition files, on
 // real files in temporary directories.
+#include <vector>
+
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -124,9 +126,10 @@ TEST(IndexLineSplit, ShortHeaderAndEntryLines) {
     const char* size;
     const char* name;
   } cases[] = {
-      {"200402200130f00000+a", false, "", "", "", ""},      // 20 characters
+      {"200402200130f00000+a", true, "200402200130", "f", "00000", "+a"},  // 20: a one-character name
       {"200402200130f00000+ab", true, "200402200130", "f", "00000", "+ab"},  // 21
-      {"   200402200130f00000+a   ", false, "", "", "", ""},  // 20 after trimming
+      {"200402200130f00000+", false, "", "", "", ""},        // 19: no name
+      {"   200402200130f00000   ", false, "", "", "", ""},  // 18 after trimming
       {"#NextUpdate 2004 3 1 9 0 ", false, "", "", "", ""},
       {"#FieldInfo date 12 attr 1 size 5", false, "", "", "", ""},
       {"  #200402200130f00000+comment", false, "", "", "", ""},
@@ -245,13 +248,23 @@ TEST_F(CompareTest, LineEndsAndShiftJisNames) {
   local += "#NextUpdate 2004 3 1 9 0 \r#FieldInfo date 12 attr 1 size 5\r\n";
   local += "200402200130d00000+" + name + "\r";
   local += "200402190610f00012|+title.bmp\r\n";
-  local += "200402190610f00012+one\nstill-one\r\n";
+  local += "200402190610f00012+one\r\n";
   const QString localPath = tree.WriteFile(QStringLiteral("local.fet"), local);
   const QString serverPath = Write(QStringLiteral("server.fet"), kHeader);
   ASSERT_EQ(CompareIndexFiles(localPath, serverPath), 0);
   EXPECT_EQ(Paths(localEntries), (QStringList{QStringLiteral("\\画像\\"),
                                               QStringLiteral("\\画像\\title.bmp"),
-                                              QStringLiteral("\\one\nstill-one")}));
+                                              QStringLiteral("\\one")}));
+
+  // A lone LF stays inside the line, so the name holds a control character:
+  // the reading stops and names it with the character escaped.
+  local += "200402190610f00012+two\nstill-two\r\n";
+  tree.WriteFile(QStringLiteral("local.fet"), local);
+  boxes.Clear();
+  EXPECT_EQ(CompareIndexFiles(localPath, serverPath), -9);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_TRUE(boxes.Shown()[0].text.contains(QStringLiteral("『two\\x0Astill-two』"))) << boxes.Shown()[0].text.toStdString();
+  EXPECT_TRUE(localEntries.isEmpty());
 }
 
 TEST_F(CompareTest, UploadsAndDeletionsFollowDateAttrAndNumericSize) {
@@ -300,13 +313,30 @@ TEST_F(CompareTest, ANewerServerFileIsUploadedOnlyWhenTheUserSaysYes) {
   }
 }
 
-TEST_F(CompareTest, APathTwiceOnTheServerIsJudgedAgainstEachOccurrence) {
+TEST_F(CompareTest, APathListedManyTimesIsJudgedOnce) {
+  // Against the server's first line for the path: one upload.
   ASSERT_EQ(Compare(Lines({"200403011200f00005+dup.txt"}),
                     Lines({"200402011200f00001+dup.txt", "200402011200f00002+dup.txt",
                            "200403011200f00005+dup.txt"})),
             0);
-  EXPECT_EQ(uploadList, (QStringList{L("\\dup.txt"), L("\\dup.txt")}));
+  EXPECT_EQ(uploadList, QStringList{L("\\dup.txt")});
   EXPECT_TRUE(deleteList.isEmpty());
+
+  // A thousand newer copies on the server: one question, one upload; a
+  // thousand server-only copies: one deletion; twice locally: once.
+  QStringList server = kHeader;
+  for (int i = 0; i < 1000; ++i) {
+    server << L("200405011200f00001+news.txt") << L("200405011200f00001+gone.txt");
+  }
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  ASSERT_EQ(Compare(Lines({"200403011200f00001+news.txt", "200403011200f00001+news.txt",
+                           "200403011200f00001+new.txt", "200403011200f00001+new.txt"}),
+                    server),
+            0);
+  EXPECT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(uploadList, (QStringList{L("\\new.txt"), L("\\news.txt")}));
+  EXPECT_EQ(deleteList, QStringList{L("\\gone.txt")});
 }
 
 TEST_F(CompareTest, ResultListsAreInOrdinalOrder) {
@@ -322,9 +352,51 @@ TEST_F(CompareTest, ResultListsAreInOrdinalOrder) {
             (QStringList{L("\\bb"), L("\\aa\\"), L("\\aa.txt"), L("\\BB"), L("\\_x")}));
 }
 
-TEST_F(CompareTest, AOneCharacterNameInTheRootMakesAShortLineThatIsNotAnEntry) {
-  ASSERT_EQ(Compare(Lines({"200403011200f00001+x", "200403011200f00001+xy"}), kHeader), 0);
-  EXPECT_EQ(Paths(localEntries), QStringList{L("\\xy")});
+TEST_F(CompareTest, OneCharacterNamesAreEntriesAtTheTopAndDeeper) {
+  ASSERT_EQ(Compare(Lines({"200403011200f00001+x", "200403011200f00001+xy", "200403011200d00000+a",
+                           "200403011200f00001|+b", "200403011200d00000|+c", "200403011200f00000||+d"}),
+                    Lines({"200403011200f00001+x"})),
+            0);
+  EXPECT_EQ(Paths(localEntries),
+            (QStringList{L("\\x"), L("\\xy"), L("\\a\\"), L("\\a\\b"), L("\\a\\c\\"), L("\\a\\c\\d")}));
+  EXPECT_EQ(uploadList,
+            (QStringList{L("\\a\\"), L("\\a\\b"), L("\\a\\c\\"), L("\\a\\c\\d"), L("\\xy")}));
+  EXPECT_TRUE(deleteList.isEmpty());
+}
+
+// Names that would reach outside the tree or hide themselves stop the
+// reading of either file, named with their control characters escaped.
+TEST_F(CompareTest, UnsafeNamesInEitherIndexStopTheComparison) {
+  struct Case {
+    const char* line;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"202001010000f00000+..\\..\\victim.txt", "『..\\..\\victim.txt』"},
+      {"202001010000f00000+..", "『..』"},
+      {"202001010000d00000+.", "『.』"},
+      {"202001010000f00000|+..", "『..』"},
+      {"202001010000f00000+../x", "『../x』"},
+      {"202001010000f00000+/etc/passwd", "『/etc/passwd』"},
+      {"202001010000f00000+C:\\Windows\\x", "『C:\\Windows\\x』"},
+      {"202001010000f00000+C:x", "『C:x』"},
+      {"202001010000f00000+\\\\srv\\share\\x", "『\\\\srv\\share\\x』"},
+      {"202001010000f00000+a\x1b[2Jb", "『a\\x1B[2Jb』"},
+      {"202001010000f00000+tab\there", "『tab\\x09here』"},
+  };
+  for (const Case& c : cases) {
+    for (int side = 0; side < 2; ++side) {
+      SCOPED_TRACE(std::string(c.line) + (side == 0 ? " local" : " server"));
+      boxes.Clear();
+      const QStringList bad = Lines({"200403011200f00001+ok.txt", c.line});
+      const QStringList good = Lines({"200403011200f00001+ok.txt"});
+      EXPECT_EQ(side == 0 ? Compare(bad, good) : Compare(good, bad), -9);
+      ASSERT_EQ(boxes.Shown().size(), 1u);
+      EXPECT_TRUE(boxes.Shown()[0].text.contains(L(c.shown))) << boxes.Shown()[0].text.toStdString();
+      EXPECT_TRUE(localEntries.isEmpty() && serverEntries.isEmpty() && uploadList.isEmpty() &&
+                  deleteList.isEmpty());
+    }
+  }
 }
 
 class CurrentProfileTest : public CompareTest {
@@ -413,10 +485,64 @@ TEST_F(CompareTest, OwnWriterOutputAgainstAModifiedCopy) {
   EXPECT_EQ(Paths(localEntries),
             (QStringList{L("\\al\\"), L("\\al\\b\\"), L("\\al\\b\\c\\"), L("\\al\\b\\c\\deep.txt"),
                          L("\\al\\b\\c\\new.txt"), L("\\al\\z.txt"), L("\\empty\\"),
-                         L("\\img\\"), L("\\img.txt"), L("\\img\\title.bmp"), L("\\mio00.euu"),
+                         L("\\img\\"), L("\\img\\title.bmp"), L("\\img.txt"), L("\\mio00.euu"),
                          L("\\CONVERT.EXA")}));
   EXPECT_EQ(uploadList, (QStringList{L("\\al\\b\\c\\new.txt"), L("\\mio00.euu")}));
   EXPECT_EQ(deleteList, QStringList{L("\\gone.txt")});
+}
+
+}  // namespace
+
+namespace {
+
+// Trees whose names share prefixes, one-character names, empty files,
+// Shift-JIS names whose second byte is 0x5C and blanks: the index written by
+// our writer reads back as exactly the tree's own paths.
+TEST_F(CompareTest, OwnWriterOutputReadsBackAsTheTruePaths) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> files;  // a trailing "/" makes an empty folder
+  };
+  const Case cases[] = {
+      {"se and se2", {"se/a.wav", "se2/a.wav"}},
+      {"img and img 2", {"img/title.bmp", "img 2/title.bmp", "img.txt"}},
+      {"A and A-B", {"A/x.txt", "A-B/y.txt", "A-B/A/z"}},
+      {"x and x.y", {"x/in.txt", "x.y", "x/x.y/deep"}},
+      {"one character", {"a", "b/c", "b/d/e", "f/"}},
+      {"empty files", {"empty", "sub/empty", "sub/"}},
+      {"Shift-JIS 0x5C", {"表/ソ.txt", "表 2/表", "ソ/a"}},
+      {"blanks", {"a b/c d", "a b c/e", "a/ f", " lead/x"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempTree t;
+    QStringList want;
+    for (const char* f : c.files) {
+      QString rel = QString::fromUtf8(f);
+      if (rel.endsWith(QLatin1Char('/'))) {
+        t.MakeDir(QStringLiteral("dat/") + rel);
+      } else {
+        t.WriteFile(QStringLiteral("dat/") + rel, rel.contains(QStringLiteral("empty")) ? QByteArray() : QByteArray("x"));
+      }
+      // Every level of the path is an entry: folders end with "\".
+      const QStringList parts = rel.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+      QString path = QStringLiteral("\\");
+      for (qsizetype i = 0; i < parts.size(); ++i) {
+        path += parts[i];
+        const bool folder = i + 1 < parts.size() || rel.endsWith(QLatin1Char('/'));
+        if (folder) path += QLatin1Char('\\');
+        if (!want.contains(path)) want << path;
+      }
+    }
+    WriteIndex(t.Path(QStringLiteral("dat")));
+    boxes.Clear();
+    ASSERT_TRUE(ReadIndexFile(t.Path(QStringLiteral("dat/index.fet")), 0));
+    QStringList got = Paths(localEntries);
+    got.sort();
+    want.sort();
+    EXPECT_EQ(got, want);
+    EXPECT_TRUE(boxes.Shown().empty());
+  }
 }
 
 }  // namespace

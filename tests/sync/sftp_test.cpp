@@ -237,6 +237,14 @@ TEST_F(SftpTest, PublishesADatTreeAndThenAnUpdate) {
   ASSERT_EQ(first.status, lm::UploadOutcome::Done) << first.message.toStdString();
   EXPECT_EQ(first.filesSent, 4);
 
+  // Empty files have a size of 0 on the server too.
+  file(QStringLiteral("empty.txt"), QByteArray(), 2);
+  lm::UploadOutcome withEmpty = run();
+  ASSERT_EQ(withEmpty.status, lm::UploadOutcome::Done) << withEmpty.message.toStdString();
+  EXPECT_EQ(withEmpty.sentOrder, QStringList({QStringLiteral("empty.txt"), QStringLiteral("index.fet")}));
+  EXPECT_EQ(QFileInfo(server.Root(QStringLiteral("site/dat/empty.txt"))).size(), 0);
+  EXPECT_TRUE(QFileInfo(server.Root(QStringLiteral("site/dat/empty.txt"))).isFile());
+
   file(QStringLiteral("img/a.bmp"), QByteArray(60000, 'A'), 4);
   QFile::remove(dat + QStringLiteral("/img/b.bmp"));
   lm::UploadOutcome update = run();

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "support/temp_tree.h"
 #include "util/atomic_write_hooks.h"
@@ -105,6 +106,43 @@ TEST_F(WriteTogetherTest, TargetThatMayNotBeReplacedStopsBeforeAnyWrite) {
     EXPECT_EQ(NamesIn(t.Path()), before);
     ::chmod(QFile::encodeName(t.Path(QStringLiteral("c.txt"))).constData(), 0644);
   }
+}
+
+// A file that holds a secret is for its owner alone, new or replaced; any
+// other file keeps the mode it had.
+TEST(WriteOwnerOnly, ModesOfNewAndReplacedFiles) {
+  lmtest::TempTree t;
+  const mode_t mask = ::umask(022);
+  struct Case {
+    const char* what;
+    int before;  // mode of the existing file, -1 when there is none
+    bool ownerOnly;
+    int after;
+  } cases[] = {
+      {"new private file", -1, true, 0600},
+      {"new ordinary file", -1, false, 0644},
+      {"readable by all, made private", 0644, true, 0600},
+      {"group-readable, made private", 0640, true, 0600},
+      {"already private", 0600, true, 0600},
+      {"owner may execute: kept, others' bits gone", 0755, true, 0700},
+      {"ordinary file keeps its mode", 0640, false, 0640},
+      {"private file stays private without a secret", 0600, false, 0600},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const QString path = t.Path(QStringLiteral("f%1.ini").arg(n++));
+    if (c.before >= 0) {
+      t.WriteFile(QFileInfo(path).fileName(), "old");
+      ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(c.before)), 0);
+    }
+    lm::FileError error;
+    ASSERT_TRUE(lm::WriteFileAtomically(path, "new", &error, c.ownerOnly)) << c.what;
+    EXPECT_EQ(ModeOf(path), static_cast<mode_t>(c.after)) << c.what;
+    EXPECT_EQ(t.ReadFile(QFileInfo(path).fileName()), QByteArray("new")) << c.what;
+  }
+  ::umask(mask);
+  // No temporary file is left.
+  EXPECT_EQ(NamesIn(t.Path()).filter(QStringLiteral(".f")), QStringList());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include "support/temp_tree.h"
+#include "support/unprivileged.h"
 #include "util/scoped_env.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
@@ -116,11 +117,15 @@ TEST(CFileFs, DirExists) {
 }
 
 TEST(CFileFs, UnlistableDirectoryCountsAsMissing) {
-  if (::geteuid() == 0) GTEST_SKIP() << "running as root: permission bits do not stop listing";
   lmtest::TempTree t;
   const QString d = t.MakeDir(QStringLiteral("locked"));
+  t.WriteFile(QStringLiteral("locked/inside.txt"), "x");
   ASSERT_EQ(::chmod(QFile::encodeName(d).constData(), 0), 0);
-  EXPECT_FALSE(lm::cFile().DirExists(d));
+  // As an ordinary user (root lists any folder).
+  lmtest::RunUnprivileged({t.Path()}, [&] {
+    EXPECT_FALSE(lm::cFile().DirExists(d));
+    EXPECT_FALSE(lm::cFile().FileExists(d + QStringLiteral("/inside.txt")));
+  });
   ::chmod(QFile::encodeName(d).constData(), 0755);
 }
 

@@ -25,6 +25,63 @@ TEST(Cp932, RefusesWhatCodePage932CannotHold) {
   EXPECT_EQ(bad, QStringLiteral("한"));
 }
 
+// Bytes that are not Shift-JIS survive a decode and encode unchanged; each
+// stands for itself as one private character.
+TEST(Cp932, KeepsBytesThatAreNotShiftJis) {
+  struct Case {
+    const char* what;
+    QByteArray bytes;
+    int kept;  // private characters in the decoded text
+    QString visible;  // the decoded text without them
+  } cases[] = {
+      {"plain", QByteArray("abc"), 0, QStringLiteral("abc")},
+      {"kanji with 0x5C trail byte", QByteArray("\x95\x5C\x83\x5C"), 0, QStringLiteral("表ソ")},
+      {"one stray byte", QByteArray("a\x80" "b"), 1, QStringLiteral("ab")},
+      {"bytes no character uses", QByteArray("\xFD\xFE\xFF"), 3, QString()},
+      {"lead byte cut off at the end", QByteArray("x\x83"), 1, QStringLiteral("x")},
+      {"lead byte before a blank", QByteArray("\x83 c"), 1, QStringLiteral(" c")},
+      {"between kanji", QByteArray("\x93\xFA\xA0\x96\x7B"), 1, QStringLiteral("日本")},
+      {"user-defined area stays a character", QByteArray("\xF0\x40"), 0, QStringLiteral("\uE000")},
+  };
+  for (const Case& c : cases) {
+    const QString text = lm::DecodeCp932KeepingBytes(c.bytes);
+    int kept = 0;
+    QString visible;
+    for (const QChar ch : text) {
+      if (lm::IsKeptByte(ch)) ++kept;
+      else visible += ch;
+    }
+    EXPECT_EQ(kept, c.kept) << c.what;
+    EXPECT_EQ(visible, c.visible) << c.what;
+    QByteArray back;
+    ASSERT_TRUE(lm::EncodeCp932KeepingBytes(text, back)) << c.what;
+    EXPECT_EQ(back, c.bytes) << c.what;
+    // The strict encoder refuses such a text and names the stand-in.
+    QByteArray strict;
+    QString bad;
+    EXPECT_EQ(lm::EncodeCp932(text, strict, &bad), c.kept == 0) << c.what;
+    if (c.kept > 0) {
+      EXPECT_TRUE(bad.size() == 1 && lm::IsKeptByte(bad.at(0))) << c.what;
+      EXPECT_EQ(lm::FirstNotEncodable(text), bad) << c.what;
+    }
+  }
+  // What Shift-JIS cannot hold is still refused when bytes are kept.
+  QByteArray out;
+  QString bad;
+  EXPECT_FALSE(lm::EncodeCp932KeepingBytes(QStringLiteral("a\uF780b\U0001F600"), out, &bad));
+  EXPECT_EQ(bad, QStringLiteral("\U0001F600"));
+  EXPECT_TRUE(out.isEmpty());
+  EXPECT_TRUE(lm::FirstNotEncodable(QStringLiteral("表ソ")).isEmpty());
+  EXPECT_EQ(lm::FirstNotEncodable(QStringLiteral("a한b")), QStringLiteral("한"));
+  // Lines written with kept bytes.
+  QByteArray file;
+  ASSERT_TRUE(lm::EncodeTextLines({lm::DecodeCp932KeepingBytes("p\x80"), QStringLiteral("表")}, file, nullptr, true));
+  EXPECT_EQ(file, QByteArray("p\x80\r\n\x95\x5C\r\n"));
+  lm::FileError error;
+  EXPECT_FALSE(lm::EncodeTextLines({lm::DecodeCp932KeepingBytes("p\x80")}, file, &error));
+  EXPECT_EQ(error.kind, lm::FileError::Kind::NotEncodable);
+}
+
 TEST(TextFile, WritesCrLfShiftJisAndReadsBack) {
   lmtest::TempTree t;
   lm::FileError err;

@@ -51,11 +51,15 @@ TEST(IndexLine, EntryLinesSplitIntoTheFieldsTheyWereMadeOf) {
 
 TEST(IndexLine, ShortAndCommentLinesAreNoEntries) {
   QString date, attr, size, name;
-  for (const char* line : {"", "20040301090", "200403010900f00012+a", "#200403010900f00012+abc", "   "}) {
+  for (const char* line : {"", "20040301090", "200403010900f00012+", "#200403010900f00012+abc", "   "}) {
     EXPECT_FALSE(lm::SplitIndexLine(QString::fromLatin1(line), date, attr, size, name)) << line;
   }
   EXPECT_TRUE(lm::SplitIndexLine(QStringLiteral("200403010900f00012+ab"), date, attr, size, name));
   EXPECT_EQ(name, QStringLiteral("+ab"));
+  // A one-character name directly in DAT makes a line of exactly 20
+  // characters: it is an entry like any other.
+  EXPECT_TRUE(lm::SplitIndexLine(QStringLiteral("200403010900f00012+a"), date, attr, size, name));
+  EXPECT_EQ(name, QStringLiteral("+a"));
 }
 
 }  // namespace

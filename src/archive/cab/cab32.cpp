@@ -11,14 +11,13 @@
 #pragma GCC visibility pop
 
 #include <cstring>
-#include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "archive/cab/cab_internal.h"
 #include "archive/common/command_entry.h"
 #include "archive/common/library_state.h"
+#include "archive/common/open_archives.h"
 #include "archive/common/output_text.h"
 #include "archive/common/result_codes.h"
 #include "util/cp932/cp932.h"
@@ -38,43 +37,7 @@ bool DecodePath(const char* sjis, std::string& utf8) {
   return sjis && cp932::ToUtf8(sjis, utf8) && !utf8.empty();
 }
 
-// An open archive for the find functions: its members, read once.
-struct OpenArchive {
-  std::vector<cab::Member> members;
-  std::string wildName;
-  size_t next = 0;
-};
-
-std::mutex g_openMutex;
-std::vector<OpenArchive*> g_open;  // handles given out and not yet closed
-
-OpenArchive* Lookup(HARC harc) {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  for (OpenArchive* a : g_open) {
-    if (a == harc) return a;
-  }
-  return nullptr;
-}
-
-// The member name's last level, for patterns without a directory part.
-std::string LastLevel(const std::string& name) {
-  const size_t p = name.find_last_of("\\/");
-  return p == std::string::npos ? name : name.substr(p + 1);
-}
-
-int FindFrom(OpenArchive* a, ArchiveInfo* info) {
-  const bool pathPattern = a->wildName.find_first_of("\\/") != std::string::npos;
-  const std::string pattern = pathPattern ? arc::ToSlashes(a->wildName) : a->wildName;
-  while (a->next < a->members.size()) {
-    const cab::Member& m = a->members[a->next++];
-    const std::string subject = pathPattern ? arc::ToSlashes(m.utf8Name) : LastLevel(m.utf8Name);
-    if (arc::WildcardMatch(pattern, subject)) {
-      if (info) *info = m.info;
-      return 0;
-    }
-  }
-  return -1;
-}
+arc::OpenArchives g_archives;  // handles given out and not yet closed
 
 }  // namespace
 
@@ -106,53 +69,23 @@ int CabCheckArchive(const char* archivePath, int mode) {
 HARC CabOpenArchive(ARC_HWND, const char* archivePath, uint32_t) {
   std::string path;
   if (!DecodePath(archivePath, path)) return nullptr;
-  auto* a = new (std::nothrow) OpenArchive;
-  if (!a) return nullptr;
   try {
-    if (cab::ReadMembers(arc::ToSlashes(path), a->members) != ARC_OK) {
-      delete a;
-      return nullptr;
+    std::vector<cab::Member> members;
+    if (cab::ReadMembers(arc::ToSlashes(path), members) != ARC_OK) return nullptr;
+    arc::ArchiveListing listing;
+    for (cab::Member& m : members) {
+      listing.members.push_back(m.info);
+      listing.paths.push_back(std::move(m.utf8Name));
     }
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    g_open.push_back(a);
+    return g_archives.Open(std::move(listing));
   } catch (...) {
-    delete a;
     return nullptr;
   }
-  return a;
 }
 
-int CabFindFirst(HARC harc, const char* wildName, ArchiveInfo* info) {
-  OpenArchive* a = Lookup(harc);
-  if (!a) return -1;
-  a->next = 0;
-  // The pattern arrives in code page 932 and is matched with decoded names.
-  if (!wildName || !*wildName) {
-    a->wildName = "*.*";
-  } else if (!cp932::ToUtf8(wildName, a->wildName)) {
-    a->next = a->members.size();  // no name can match a pattern that is no text
-    return -1;
-  }
-  return FindFrom(a, info);
-}
-
-int CabFindNext(HARC harc, ArchiveInfo* info) {
-  OpenArchive* a = Lookup(harc);
-  if (!a) return -1;
-  return FindFrom(a, info);
-}
-
-int CabCloseArchive(HARC harc) {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  for (size_t i = 0; i < g_open.size(); ++i) {
-    if (g_open[i] == harc) {
-      delete g_open[i];
-      g_open.erase(g_open.begin() + static_cast<std::ptrdiff_t>(i));
-      return 0;
-    }
-  }
-  return -1;
-}
+int CabFindFirst(HARC harc, const char* wildName, ArchiveInfo* info) { return g_archives.FindFirst(harc, wildName, info); }
+int CabFindNext(HARC harc, ArchiveInfo* info) { return g_archives.FindNext(harc, info); }
+int CabCloseArchive(HARC harc) { return g_archives.Close(harc); }
 
 int CabConfigDialog(ARC_HWND, char*, int) { return 0; }
 

@@ -16,6 +16,7 @@ struct Switches {
   int r = 0;
   int dictionaryBits = 13;
   bool hidden = false;
+  bool fast = false;  // -f: the fast mode of the encoder
 };
 
 // Reads one switch word ("-x1", "-r2", "-o7", "-a", ...) into `s`.

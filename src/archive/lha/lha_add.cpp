@@ -212,6 +212,7 @@ int CommandAdd(const Words& w, const Switches& sw, std::string& report) {
   }
   WriteOptions options;
   options.dictionaryBits = sw.dictionaryBits;
+  if (sw.fast) options.parse = ParseMode::kFast;
   std::string failed;
   const int rc = WriteArchive(archive, haveExisting ? &reader : nullptr, {}, unique, options, report, failed);
   if (rc) report += "failed: " + (failed.empty() ? archive : failed) + "\r\n";

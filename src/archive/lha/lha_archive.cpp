@@ -193,7 +193,7 @@ int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMem
 // Writes a new member: a folder, a file packed ahead (`pre`), or a file
 // packed here while it is read.
 int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* pre, const WriteOptions& options,
-                   std::string& report) {
+                   LzhEncoder& encoder, std::string& report) {
   if (pre) return WritePrepackedMember(out, nm, *pre, options, report);
   if (nm.isDirectory) {
     struct stat st {};
@@ -246,7 +246,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
   EncoderOptions eo;
   eo.dictionaryBits = options.dictionaryBits;
   eo.parse = options.parse;
-  const bool packed = size > 0 && EncodeLzh(source, size, eo, sink);
+  const bool packed = size > 0 && encoder.Encode(source, size, eo, sink);
   if (readFailed) return ARC_ERROR_FILE_OPEN;
   if (writeFailed) return ARC_ERROR_CANNOT_WRITE;
   if (packed && readBytes != size) return ARC_ERROR_FILE_OPEN;  // the file shrank while read
@@ -341,6 +341,9 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
   }
   const int threads = options.threads > 0 ? options.threads : MemberPrepacker::DefaultThreads();
   MemberPrepacker prepacker(added, files, options, files.size() > 1 && threads > 1 ? threads : 0);
+  // The writer's own encoder, for the files it packs itself (all of them
+  // with one thread, the large ones otherwise), kept from one to the next.
+  LzhEncoder encoder;
 
   for (const Step& step : steps) {
     if (step.copyOld) {
@@ -349,7 +352,7 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
     }
     const NewMember& nm = added[step.index];
     const PrepackedMember* pre = nm.isDirectory ? nullptr : prepacker.Take(step.index);
-    if (int rc = WriteNewMember(out.get(), nm, pre, options, report)) {
+    if (int rc = WriteNewMember(out.get(), nm, pre, options, encoder, report)) {
       failedName = nm.sourcePath;
       return fail(rc);
     }

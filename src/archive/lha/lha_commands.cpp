@@ -27,6 +27,7 @@ void ParseSwitch(const std::string& sw, Switches& s) {
       case 'x': s.x = value < 0 ? 1 : value; break;
       case 'r': s.r = value < 0 ? 1 : value; break;
       case 'a': s.hidden = value != 0; break;
+      case 'f': s.fast = value != 0; break;
       case 'o':
         if (value == 5) s.dictionaryBits = 13;
         if (value == 6) s.dictionaryBits = 15;

@@ -43,6 +43,9 @@ int MemberPrepacker::DefaultThreads() {
 }
 
 void MemberPrepacker::Work() {
+  // One encoder for all the files this worker packs: its tables are set up
+  // for the first and kept.
+  LzhEncoder encoder;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return stop_ || next_ >= order_.size() || next_ < taken_ + ahead_; });
@@ -51,7 +54,7 @@ void MemberPrepacker::Work() {
     lock.unlock();
     PrepackedMember result;
     try {
-      result = Pack(added_[order_[job]]);
+      result = Pack(added_[order_[job]], encoder);
     } catch (...) {
       // Out of memory here: the writer packs the file itself and reports
       // what goes wrong there.
@@ -77,7 +80,7 @@ const PrepackedMember* MemberPrepacker::Take(std::size_t index) {
 
 // Reads the whole file and packs it as the writer would: the packed data,
 // or the file itself when packing does not make it smaller.
-PrepackedMember MemberPrepacker::Pack(const NewMember& member) const {
+PrepackedMember MemberPrepacker::Pack(const NewMember& member, LzhEncoder& encoder) const {
   PrepackedMember r;
   int openRc = 0;
   const int fd = OpenSource(member.sourcePath, r.st, openRc);
@@ -116,7 +119,7 @@ PrepackedMember MemberPrepacker::Pack(const NewMember& member) const {
     EncoderOptions eo;
     eo.dictionaryBits = options_.dictionaryBits;
     eo.parse = options_.parse;
-    fits = EncodeLzh(source, size, eo, sink);
+    fits = encoder.Encode(source, size, eo, sink);
   }
   if (fits) {
     r.data = std::move(packed);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/lha/lha_archive.h"
+#include "archive/lha/lzh_codec.h"
 
 namespace lha {
 
@@ -51,7 +52,7 @@ class MemberPrepacker {
 
  private:
   void Work();
-  PrepackedMember Pack(const NewMember& member) const;
+  PrepackedMember Pack(const NewMember& member, LzhEncoder& encoder) const;
 
   const std::vector<NewMember>& added_;
   const std::vector<std::size_t> order_;

@@ -50,7 +50,17 @@ class BitWriter {
 // byte wait for the next block.
 class LzhBlockOutput {
  public:
-  explicit LzhBlockOutput(const ByteSink& sink) : sink_(sink), bits_(out_) {}
+  LzhBlockOutput() : bits_(out_) {}
+  explicit LzhBlockOutput(const ByteSink& sink) : sink_(&sink), bits_(out_) {}
+  LzhBlockOutput(const LzhBlockOutput&) = delete;
+  LzhBlockOutput& operator=(const LzhBlockOutput&) = delete;
+  // Starts another stream into `sink`; the buffer is kept.
+  void Reset(const ByteSink& sink) {
+    sink_ = &sink;
+    out_.clear();
+    bits_.Flush();
+    out_.clear();
+  }
   BitWriter& bits() { return bits_; }
   // Hands the gathered bytes on when there are enough; false when the sink
   // refused them.
@@ -65,12 +75,12 @@ class LzhBlockOutput {
   static constexpr std::size_t kDrainBytes = std::size_t{1} << 16;
   bool Drain() {
     if (out_.empty()) return true;
-    const bool ok = sink_(out_.data(), out_.size());
+    const bool ok = (*sink_)(out_.data(), out_.size());
     out_.clear();
     return ok;
   }
 
-  const ByteSink& sink_;
+  const ByteSink* sink_ = nullptr;
   std::vector<uint8_t> out_;
   BitWriter bits_;
 };

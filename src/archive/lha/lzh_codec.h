@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace lha {
@@ -36,11 +37,20 @@ enum class ParseMode {
   // larger. Kept as the quick mode and as the benchmarks' baseline (the
   // encoder of earlier versions).
   kLazy,
+  // The quick parse with the blocks cut where a new set of trees pays for
+  // itself, as the optimal parse cuts them: about as fast as kLazy and
+  // smaller (the fast mode that callers can choose).
+  kFast,
 };
+
+struct OptimalTuning;
 
 struct EncoderOptions {
   int dictionaryBits = 13;  // 12 (-lh4-), 13 (-lh5-), 15 (-lh6-) or 16 (-lh7-)
   ParseMode parse = ParseMode::kOptimal;
+  // Other settings of the optimal parse (lzh_encoders.h), for the
+  // benchmarks; null for the default.
+  const OptimalTuning* tuning = nullptr;
 };
 
 // Compresses `size` bytes. The result is the packed data of one member.
@@ -70,6 +80,28 @@ struct MemorySource {
 // packed data to `sink` as blocks are finished: memory stays bounded
 // whatever the size. False when the source ends early or the sink refuses.
 bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink);
+
+class OptimalParse;
+class LazyParse;
+
+// The encoder as an object that keeps its tables and buffers from one
+// input to the next, so that a thread packing many members sets them up
+// once. The output is the same as EncodeLzh's. One object serves one
+// thread at a time.
+class LzhEncoder {
+ public:
+  LzhEncoder();
+  ~LzhEncoder();
+  LzhEncoder(const LzhEncoder&) = delete;
+  LzhEncoder& operator=(const LzhEncoder&) = delete;
+
+  bool Encode(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink);
+  std::vector<uint8_t> Encode(const uint8_t* data, std::size_t size, const EncoderOptions& options);
+
+ private:
+  std::unique_ptr<OptimalParse> optimal_;
+  std::unique_ptr<LazyParse> lazy_;
+};
 
 enum class DecodeStatus {
   kOk,

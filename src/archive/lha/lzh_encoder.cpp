@@ -16,21 +16,39 @@ const char* MethodName(int dictionaryBits) {
   }
 }
 
-bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink) {
+LzhEncoder::LzhEncoder() = default;
+LzhEncoder::~LzhEncoder() = default;
+
+bool LzhEncoder::Encode(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink) {
   if (size == 0) return true;
-  if (options.parse == ParseMode::kLazy) return EncodeLzhLazy(source, size, options.dictionaryBits, sink);
-  return EncodeLzhOptimal(source, size, options.dictionaryBits, sink);
+  if (options.parse == ParseMode::kOptimal) {
+    if (!optimal_) optimal_ = std::make_unique<OptimalParse>();
+    const OptimalTuning tuning = options.tuning ? *options.tuning : OptimalTuning();
+    return optimal_->Encode(source, size, options.dictionaryBits, tuning, sink);
+  }
+  if (!lazy_) lazy_ = std::make_unique<LazyParse>();
+  return lazy_->Encode(source, size, options.dictionaryBits, options.parse == ParseMode::kFast, sink);
 }
 
-std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
+std::vector<uint8_t> LzhEncoder::Encode(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
   std::vector<uint8_t> out;
   const ByteSource source = MemorySource{data, size};
   const ByteSink sink = [&](const uint8_t* d, std::size_t n) {
     out.insert(out.end(), d, d + n);
     return true;
   };
-  EncodeLzh(source, size, options, sink);
+  Encode(source, size, options, sink);
   return out;
+}
+
+bool EncodeLzh(const ByteSource& source, uint64_t size, const EncoderOptions& options, const ByteSink& sink) {
+  LzhEncoder encoder;
+  return encoder.Encode(source, size, options, sink);
+}
+
+std::vector<uint8_t> EncodeLzh(const uint8_t* data, std::size_t size, const EncoderOptions& options) {
+  LzhEncoder encoder;
+  return encoder.Encode(data, size, options);
 }
 
 }  // namespace lha

@@ -1,12 +1,49 @@
-// The two parses behind EncodeLzh; each reads `size` bytes from `source`
-// and hands finished blocks to `sink`.
+// The two parses behind LzhEncoder. Each keeps its tables and buffers from
+// one input to the next; `Encode` reads `size` bytes from `source` and
+// hands finished blocks to `sink`.
 #pragma once
+
+#include <memory>
 
 #include "archive/lha/lzh_codec.h"
 
 namespace lha {
 
-bool EncodeLzhLazy(const ByteSource& source, uint64_t size, int dictionaryBits, const ByteSink& sink);
-bool EncodeLzhOptimal(const ByteSource& source, uint64_t size, int dictionaryBits, const ByteSink& sink);
+// The settings of the optimal parse that trade time for size.
+struct OptimalTuning {
+  int firstPasses = 3;   // passes over the first stretch (costs from a greedy parse at first)
+  int passes = 1;        // passes over each later stretch (costs of the stretch before)
+  int niceLength = 128;  // a match this long is taken as it is, the positions it covers not searched
+  int treeDepth = 32;    // nodes of the match tree visited per position
+};
+
+class OptimalParse {
+ public:
+  OptimalParse();
+  ~OptimalParse();
+  OptimalParse(const OptimalParse&) = delete;
+  OptimalParse& operator=(const OptimalParse&) = delete;
+  bool Encode(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
+              const ByteSink& sink);
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class LazyParse {
+ public:
+  LazyParse();
+  ~LazyParse();
+  LazyParse(const LazyParse&) = delete;
+  LazyParse& operator=(const LazyParse&) = delete;
+  // `cutBlocks`: blocks end where a new set of trees pays for itself
+  // (the fast mode) instead of every 32,768 codes.
+  bool Encode(const ByteSource& source, uint64_t size, int dictionaryBits, bool cutBlocks, const ByteSink& sink);
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace lha

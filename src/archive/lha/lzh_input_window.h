@@ -20,11 +20,22 @@ class LzhInputWindow {
   // the position being coded.
   static constexpr std::size_t kLookahead = 1024;
 
-  LzhInputWindow(const ByteSource& source, std::size_t size, std::size_t windowSize, std::size_t segment)
-      : source_(source),
-        size_(size),
-        windowSize_(windowSize),
-        buf_(std::max<std::size_t>(1, std::min(size, windowSize + segment + 2 * kLookahead))) {}
+  LzhInputWindow() = default;
+  LzhInputWindow(const ByteSource& source, std::size_t size, std::size_t windowSize, std::size_t segment) {
+    Reset(source, size, windowSize, segment);
+  }
+
+  // Starts over on another input; the buffer is kept when it is large
+  // enough, so an encoder that packs one member after another allocates it
+  // once.
+  void Reset(const ByteSource& source, std::size_t size, std::size_t windowSize, std::size_t segment) {
+    source_ = &source;
+    size_ = size;
+    windowSize_ = windowSize;
+    base_ = 0;
+    loaded_ = 0;
+    buf_.resize(std::max<std::size_t>(1, std::min(size, windowSize + segment + 2 * kLookahead)));
+  }
 
   std::size_t size() const { return size_; }
   std::size_t loaded() const { return loaded_; }
@@ -44,7 +55,7 @@ class LzhInputWindow {
     }
     while (loaded_ < size_ && loaded_ - base_ < buf_.size()) {
       const std::size_t want = std::min(buf_.size() - (loaded_ - base_), size_ - loaded_);
-      const std::size_t got = source_(buf_.data() + (loaded_ - base_), want);
+      const std::size_t got = (*source_)(buf_.data() + (loaded_ - base_), want);
       if (got == 0) return false;
       loaded_ += got;
     }
@@ -83,9 +94,9 @@ class LzhInputWindow {
   }
 
  private:
-  const ByteSource& source_;
-  std::size_t size_;
-  std::size_t windowSize_;
+  const ByteSource* source_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t windowSize_ = 0;
   std::vector<uint8_t> buf_;
   std::size_t base_ = 0;    // position of buf_[0]
   std::size_t loaded_ = 0;  // position after the last byte read

@@ -18,14 +18,26 @@ int SlotBits(std::size_t inputSize, int dictionaryBits) {
 
 }  // namespace
 
-LzhMatchTree::LzhMatchTree(const LzhInputWindow& in, int dictionaryBits, int depth)
-    : in_(in),
-      windowMask_((std::size_t{1} << SlotBits(in.size(), dictionaryBits)) - 1),
-      maxDist_((std::size_t{1} << dictionaryBits) - 1),
-      depth_(depth),
-      head3_(std::size_t{1} << kHash3Bits, kNone),
-      head4_(std::size_t{1} << kHash4Bits, kNone),
-      children_((windowMask_ + 1) * 2, kNone) {}
+void LzhMatchTree::Reset(int dictionaryBits, int depth) {
+  const std::size_t n = in_.size();
+  windowMask_ = (std::size_t{1} << SlotBits(n, dictionaryBits)) - 1;
+  maxDist_ = (std::size_t{1} << dictionaryBits) - 1;
+  depth_ = depth;
+  // A node's links are always written when it is inserted, before any walk
+  // can reach it, so the slots need no clearing.
+  if (children_.size() < (windowMask_ + 1) * 2) children_.resize((windowMask_ + 1) * 2, kNone);
+  // The largest window (64 KiB) lies between one input's positions and
+  // the next one's; when the count would come near kNone, the tables
+  // start afresh.
+  const uint64_t gap = uint64_t{1} << 17;
+  if (head4_.empty() || uint64_t{nextBase_} + n + gap >= kNone) {
+    head3_.assign(std::size_t{1} << kHash3Bits, kNone);
+    head4_.assign(std::size_t{1} << kHash4Bits, kNone);
+    nextBase_ = 0;
+  }
+  base_ = nextBase_;
+  nextBase_ = static_cast<uint32_t>(base_ + n + gap);
+}
 
 template <bool kCollect>
 int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
@@ -37,13 +49,15 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
 
   // The nearest position with the same three bytes: short matches that
   // the four-byte trees cannot see.
+  // The tables hold positions counted from base_; `at` is `pos` there.
+  const uint32_t at = static_cast<uint32_t>(base_ + pos);
   const uint32_t h3 = in_.Hash3(pos, kHash3Bits);
   const uint32_t c3 = head3_[h3];
-  head3_[h3] = static_cast<uint32_t>(pos);
-  if (kCollect && c3 != kNone && c3 < pos && pos - c3 <= maxDist_) {
-    const std::size_t len = in_.MatchLength(c3, pos, limit);
+  head3_[h3] = at;
+  if (kCollect && c3 != kNone && c3 < at && at - c3 <= maxDist_) {
+    const std::size_t len = in_.MatchLength(c3 - base_, pos, limit);
     if (len >= kLzhMinMatch) {
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(pos - c3)};
+      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(at - c3)};
       best = len;
     }
   }
@@ -51,7 +65,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
 
   const uint32_t h4 = in_.Hash4(pos, kHash4Bits);
   uint32_t cur = head4_[h4];
-  head4_[h4] = static_cast<uint32_t>(pos);
+  head4_[h4] = at;
   // Links still to be filled: the new root's smaller and larger subtrees.
   uint32_t* smaller = &children_[2 * (pos & windowMask_)];
   uint32_t* larger = smaller + 1;
@@ -60,17 +74,18 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   for (;;) {
     // Links always point to older positions, so the walk ends; a node
     // beyond the window has had its slot reused.
-    if (cur == kNone || cur >= pos || pos - cur > maxDist_ || visits-- == 0) {
+    if (cur == kNone || cur >= at || at - cur > maxDist_ || visits-- == 0) {
       *smaller = kNone;
       *larger = kNone;
       return count;
     }
-    uint32_t* node = &children_[2 * (cur & windowMask_)];
+    const std::size_t curPos = cur - base_;
+    uint32_t* node = &children_[2 * (curPos & windowMask_)];
     std::size_t len = std::min(smallerLen, largerLen);
-    len += in_.MatchLength(cur + len, pos + len, limit - len);
+    len += in_.MatchLength(curPos + len, pos + len, limit - len);
     if (kCollect && len > best) {
       best = len;
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(pos - cur)};
+      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(at - cur)};
     }
     if (len == limit) {
       // Equal as far as we look: the new root takes over the node's subtrees.
@@ -78,7 +93,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
       *larger = node[1];
       return count;
     }
-    if (in_.Byte(cur + len) < in_.Byte(pos + len)) {
+    if (in_.Byte(curPos + len) < in_.Byte(pos + len)) {
       *smaller = cur;
       smaller = &node[1];
       cur = *smaller;

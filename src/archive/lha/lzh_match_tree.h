@@ -24,8 +24,13 @@ class LzhMatchTree {
   // The most matches one position reports: lengths strictly increase.
   static constexpr int kMaxMatchesPerPosition = 256;
 
-  // `depth` bounds the nodes visited per position.
-  LzhMatchTree(const LzhInputWindow& in, int dictionaryBits, int depth);
+  explicit LzhMatchTree(const LzhInputWindow& in) : in_(in) {}
+
+  // Starts on the input that `in` now holds. `depth` bounds the nodes
+  // visited per position. The tables are kept from the input before: the
+  // positions they remember are counted on from that input's end, one
+  // window and more apart, so that they lie out of reach and need no reset.
+  void Reset(int dictionaryBits, int depth);
 
   // Inserts `pos` and writes its matches to `out` in increasing length
   // (and distance); returns how many.
@@ -43,9 +48,13 @@ class LzhMatchTree {
   int Walk(std::size_t pos, LzhMatch* out);
 
   const LzhInputWindow& in_;
-  std::size_t windowMask_;
-  std::size_t maxDist_;
-  int depth_;
+  std::size_t windowMask_ = 0;
+  std::size_t maxDist_ = 0;
+  int depth_ = 0;
+  // Position 0 of the current input in the tables; positions of earlier
+  // inputs lie more than a window below it.
+  uint32_t base_ = 0;
+  uint32_t nextBase_ = 0;
   std::vector<uint32_t> head3_;
   std::vector<uint32_t> head4_;
   std::vector<uint32_t> children_;  // two per window slot: smaller, larger

@@ -6,11 +6,17 @@
 // first). The pass is repeated with the costs of its own result. The codes
 // are then cut into blocks where a new set of trees pays for itself; the
 // last block stays open so that the next chunk's codes can join it.
+//
+// One encoder packs member after member: its tables and buffers are
+// allocated for the first and kept, and the match tree's tables need no
+// clearing between members (see LzhMatchTree::Reset).
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "archive/lha/lzh_block.h"
+#include "archive/lha/lzh_block_cutter.h"
 #include "archive/lha/lzh_encoders.h"
 #include "archive/lha/lzh_input_window.h"
 #include "archive/lha/lzh_match_tree.h"
@@ -19,8 +25,19 @@ namespace lha {
 namespace {
 
 constexpr int kNC = kLzhLiteralLengthCodes;
-constexpr uint64_t kPriceMask = ~uint64_t{0} << 32;
-constexpr uint64_t kUnreached = ~uint64_t{0};
+// The cost of a position not reached yet: above every real cost (a chunk
+// costs far less than 2^31 sixteenths of a bit), and a positive 32-bit
+// signed number, as the vector compare of the length loop takes them.
+constexpr int32_t kUnreached = 0x7FFFFFFF;
+
+// A match as the parse keeps it: its distance with the distance code's
+// symbol worked out once.
+struct StoredMatch {
+  uint16_t distance;
+  uint8_t slot;    // DistanceSymbol(distance - 1)
+  uint8_t length;  // length - kLzhMinMatch
+  int Length() const { return length + kLzhMinMatch; }
+};
 
 // Costs of each choice in sixteenths of a bit: -log2 of each symbol's share
 // in a parse (fractions order the choices better than whole code lengths).
@@ -42,90 +59,136 @@ class Prices {
     for (int p = 0; p < tree.symbols; ++p) pTotal += freq.p[p];
     for (int c = 0; c < kNC; ++c) code_[c] = freq.c[c] ? Share(freq.c[c], cTotal) : kScale * cUnused;
     for (int p = 0; p < kLzhMaxDistanceCodes; ++p) {
-      const uint32_t extra = kScale * (p > 1 ? p - 1 : 0);
+      const int32_t extra = kScale * (p > 1 ? p - 1 : 0);
       distance_[p] = (p < tree.symbols && freq.p[p] ? Share(freq.p[p], pTotal) : kScale * pUnused) + extra;
     }
-    // Each length with its cost in the high half, as the parse adds them.
-    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) {
-      length_[len] = uint64_t{code_[256 + len - kLzhMinMatch]} << 32 | static_cast<uint64_t>(len) << 16;
-    }
+    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) length_[len] = code_[256 + len - kLzhMinMatch];
   }
-  uint32_t Literal(uint8_t c) const { return code_[c]; }
-  uint32_t Distance(int distance) const { return distance_[DistanceSymbol(static_cast<uint32_t>(distance - 1))]; }
-  // Cost << 32 | length << 16.
-  const uint64_t* PackedLengths() const { return length_; }
+  int32_t Literal(uint8_t c) const { return code_[c]; }
+  int32_t Slot(int slot) const { return distance_[slot]; }
+  // The cost of each match length, indexed by the length.
+  const int32_t* Lengths() const { return length_; }
 
  private:
-  static uint32_t Share(uint64_t count, uint64_t total) {
-    return static_cast<uint32_t>(std::lround(kScale * std::log2(static_cast<double>(total) / static_cast<double>(count))));
+  static int32_t Share(uint64_t count, uint64_t total) {
+    return static_cast<int32_t>(std::lround(kScale * std::log2(static_cast<double>(total) / static_cast<double>(count))));
   }
 
-  uint32_t code_[kNC] = {};
-  uint32_t distance_[kLzhMaxDistanceCodes] = {};
-  uint64_t length_[kLzhMaxMatch + 1] = {};
+  int32_t code_[kNC] = {};
+  int32_t distance_[kLzhMaxDistanceCodes] = {};
+  int32_t length_[kLzhMaxMatch + 1] = {};
 };
 
-// x * log2(x), looked up for the counts a block usually has.
-class EntropyTable {
- public:
-  EntropyTable() : t_(kSize) {
-    for (std::size_t i = 1; i < kSize; ++i) t_[i] = static_cast<float>(i * std::log2(static_cast<double>(i)));
-  }
-  double operator()(uint64_t x) const {
-    return x < kSize ? t_[x] : static_cast<double>(x) * std::log2(static_cast<double>(x));
-  }
-
- private:
-  static constexpr std::size_t kSize = std::size_t{1} << 16;
-  std::vector<float> t_;
-};
-
-const EntropyTable& Entropy() {
-  static const EntropyTable table;
-  return table;
+// The way a position is reached, below its cost: the last code's length
+// << 16 | its distance (a literal has length 1, distance 0). Of two ways
+// of one cost the smaller of these wins, so that the parse does not depend
+// on the order in which the ways are tried.
+inline int32_t Way(std::size_t length, uint32_t distance) {
+  return static_cast<int32_t>(length << 16 | distance);
 }
 
-// The forward pass: step[j] becomes the cheapest way found to position j
-// of the chunk, as cost << 32 | the last code's length << 16 | its
-// distance (a literal has length 1), so that the smaller of two values is
-// the cheaper way.
-void PriceChunk(uint64_t* step, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
-                const LzhMatch* matches, const Prices& prices) {
-  const uint64_t* lengths = prices.PackedLengths();
-  step[0] = 0;
-  std::fill(step + 1, step + count + 1, kUnreached);
+// Four lanes of the length loop.
+typedef int32_t Lanes __attribute__((vector_size(16)));
+
+inline Lanes LoadLanes(const int32_t* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void StoreLanes(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+
+// Lengths << 16, for the lanes of the length loop.
+struct LengthWays {
+  int32_t v[kLzhMaxMatch + 1];
+  LengthWays() {
+    for (int l = 0; l <= kLzhMaxMatch; ++l) v[l] = l << 16;
+  }
+};
+const LengthWays kLengthWays;
+
+// The forward pass: cost[j] becomes the cheapest cost found to position j
+// of the chunk and way[j] how it was reached.
+void PriceChunk(int32_t* cost, int32_t* way, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
+                const StoredMatch* matches, const Prices& prices) {
+  const int32_t* lengths = prices.Lengths();
+  cost[0] = 0;
+  way[0] = 0;
+  std::fill(cost + 1, cost + count + 1, kUnreached);
+  std::fill(way + 1, way + count + 1, kUnreached);
+  const int32_t literalWay = Way(1, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    const uint64_t here = step[i] & kPriceMask;
-    step[i + 1] = std::min(step[i + 1], here + (uint64_t{prices.Literal(bytes[i])} << 32 | 1u << 16));
+    const int32_t here = cost[i];
+    const int32_t lit = here + prices.Literal(bytes[i]);
+    if (lit < cost[i + 1] || (lit == cost[i + 1] && literalWay < way[i + 1])) {
+      cost[i + 1] = lit;
+      way[i + 1] = literalWay;
+    }
     std::size_t covered = kLzhMinMatch - 1;
     const std::size_t room = count - i;
     for (uint32_t k = matchStart[i]; k < matchStart[i + 1]; ++k) {
-      const LzhMatch m = matches[k];
-      const std::size_t len = std::min<std::size_t>(m.length, room);
+      const StoredMatch m = matches[k];
+      const std::size_t len = std::min<std::size_t>(m.Length(), room);
       if (len <= covered) continue;
-      const uint64_t base = here + (uint64_t{prices.Distance(m.distance)} << 32 | m.distance);
-      uint64_t* to = step + i;
-      for (std::size_t l = covered + 1; l <= len; ++l) to[l] = std::min(to[l], base + lengths[l]);
+      const int32_t base = here + prices.Slot(m.slot);
+      int32_t* to = cost + i;
+      int32_t* toWay = way + i;
+      std::size_t l = covered + 1;
+      const Lanes vBase = {base, base, base, base};
+      const int32_t d = m.distance;
+      const Lanes vDist = {d, d, d, d};
+      for (; l + 3 <= len; l += 4) {
+        const Lanes c = LoadLanes(to + l), w = LoadLanes(toWay + l);
+        const Lanes nc = vBase + LoadLanes(lengths + l), nw = vDist | LoadLanes(kLengthWays.v + l);
+        const Lanes better = (nc < c) | ((nc == c) & (nw < w));
+        StoreLanes(to + l, (nc & better) | (c & ~better));
+        StoreLanes(toWay + l, (nw & better) | (w & ~better));
+      }
+      for (; l <= len; ++l) {
+        const int32_t nc = base + lengths[l], nw = Way(l, m.distance);
+        if (nc < to[l] || (nc == to[l] && nw < toWay[l])) {
+          to[l] = nc;
+          toWay[l] = nw;
+        }
+      }
       covered = len;
     }
   }
 }
 
-class OptimalEncoder {
+}  // namespace
+
+class OptimalParse::Impl {
  public:
-  OptimalEncoder(const ByteSource& source, uint64_t size, int dictBits, const ByteSink& sink)
-      : output_(sink),
-        n_(static_cast<std::size_t>(size)),
-        tree_(LzhDistanceTree::For(dictBits)),
-        in_(source, n_, std::size_t{1} << dictBits, kSegment),
-        matchTree_(in_, dictBits, kTreeDepth) {
-    // Small inputs get small tables.
-    const std::size_t chunk = std::min(kChunk, n_);
-    matchStart_.resize(chunk + 1);
-    step_.resize(chunk + 1);
-  }
+  Impl() : matchTree_(in_) {}
 
   // False when the source ended early or the sink refused.
+  bool Encode(const ByteSource& source, uint64_t size, int dictBits, const OptimalTuning& tuning,
+              const ByteSink& sink) {
+    output_.Reset(sink);
+    n_ = static_cast<std::size_t>(size);
+    tuning_ = tuning;
+    tree_ = LzhDistanceTree::For(dictBits);
+    in_.Reset(source, n_, std::size_t{1} << dictBits, kSegment);
+    matchTree_.Reset(dictBits, tuning_.treeDepth);
+    codes_.clear();
+    // Small inputs get small tables; the tables of a larger input before
+    // are kept.
+    const std::size_t chunk = std::min(kChunk, n_);
+    if (matchStart_.size() < chunk + 1) {
+      matchStart_.resize(chunk + 1);
+      cost_.resize(chunk + 1);
+      way_.resize(chunk + 1);
+    }
+    return Run();
+  }
+
+ private:
+  static constexpr std::size_t kSegment = std::size_t{1} << 20;
+  static constexpr std::size_t kChunk = std::size_t{1} << 17;
+  // A chunk ends early when its matches fill this store (highly repetitive
+  // input reports many lengths per position).
+  static constexpr std::size_t kMatchStore = std::size_t{1} << 20;
+
   bool Run() {
     if (!in_.Load(0)) return false;
     bool seeded = false;
@@ -133,9 +196,9 @@ class OptimalEncoder {
     while (pos < n_) {
       if (!in_.Holds(pos, kChunk + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
       const std::size_t end = FindMatches(pos);
-      // The first chunk starts from rough costs and is parsed three times; later
-      // ones start from the costs of the chunk before, which are close.
-      const int passes = seeded ? kPasses : kFirstPasses;
+      // The first chunk starts from rough costs and is parsed more often;
+      // later ones start from the costs of the chunk before, which are close.
+      const int passes = seeded ? tuning_.passes : tuning_.firstPasses;
       if (!seeded) {
         SeedPrices(pos, end);
         seeded = true;
@@ -147,28 +210,11 @@ class OptimalEncoder {
         prices_.From(freq, tree_);
       }
       pos = end;
-      CutBlocks(pos == n_);
+      cutter_.Cut(codes_, pos == n_, output_.bits(), tree_);
       if (!output_.DrainIfFull()) return false;
     }
     return output_.Finish();
   }
-
- private:
-  static constexpr std::size_t kSegment = std::size_t{1} << 20;
-  static constexpr std::size_t kChunk = std::size_t{1} << 17;
-  // A chunk ends early when its matches fill this store (highly repetitive
-  // input reports many lengths per position).
-  static constexpr std::size_t kMatchStore = std::size_t{1} << 20;
-  // A match this long is taken as it is: the positions it covers are not
-  // searched, which keeps long runs fast and costs almost nothing.
-  static constexpr int kNiceLength = 128;
-  // Nodes visited per position: deeper walks find little more.
-  static constexpr int kTreeDepth = 32;
-  static constexpr int kPasses = 1;
-  static constexpr int kFirstPasses = 3;
-  // A new block must save at least this much: each costs the decoder a
-  // fresh set of tables, which a few bytes do not pay for.
-  static constexpr uint64_t kBlockPenaltyBits = 256;
 
   // Every match at every position of the chunk from `start`; returns the
   // chunk's end.
@@ -185,8 +231,12 @@ class OptimalEncoder {
         continue;
       }
       const int k = matchTree_.FindAndInsert(p, found);
-      matches_.insert(matches_.end(), found, found + k);
-      if (k > 0 && found[k - 1].length >= kNiceLength) searchFrom = p + found[k - 1].length;
+      for (int j = 0; j < k; ++j) {
+        const LzhMatch m = found[j];
+        matches_.push_back({m.distance, static_cast<uint8_t>(DistanceSymbol(m.distance - 1u)),
+                            static_cast<uint8_t>(m.length - kLzhMinMatch)});
+      }
+      if (k > 0 && found[k - 1].length >= tuning_.niceLength) searchFrom = p + found[k - 1].length;
       ++p;
       if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > kMatchStore) break;
     }
@@ -203,8 +253,8 @@ class OptimalEncoder {
     while (i < count) {
       const uint32_t first = matchStart_[i], last = matchStart_[i + 1];
       if (first < last) {
-        const LzhMatch m = matches_[last - 1];
-        const std::size_t len = std::min<std::size_t>(m.length, count - i);
+        const StoredMatch m = matches_[last - 1];
+        const std::size_t len = std::min<std::size_t>(m.Length(), count - i);
         if (len >= kLzhMinMatch) {
           freq.Add({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>(m.distance - 1)});
           i += len;
@@ -219,7 +269,7 @@ class OptimalEncoder {
 
   // The cheapest way to reach each position of the chunk.
   void Price(std::size_t start, std::size_t end) {
-    PriceChunk(step_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_);
+    PriceChunk(cost_.data(), way_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_);
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
@@ -228,11 +278,12 @@ class OptimalEncoder {
     path_.clear();
     std::size_t j = end - start;
     while (j > 0) {
-      const uint16_t len = static_cast<uint16_t>(step_[j] >> 16);
+      const uint32_t w = static_cast<uint32_t>(way_[j]);
+      const uint16_t len = static_cast<uint16_t>(w >> 16);
       if (len == 1) {
         path_.push_back({in_.Byte(start + j - 1), 0});
       } else {
-        path_.push_back({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((step_[j] & 0xFFFF) - 1)});
+        path_.push_back({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((w & 0xFFFF) - 1)});
       }
       j -= len;
     }
@@ -240,114 +291,30 @@ class OptimalEncoder {
     if (keep) codes_.insert(codes_.end(), path_.rbegin(), path_.rend());
   }
 
-  // ---------------------------------------------------------------- blocks
-
-  // Estimated bits of the codes between two cut points: their entropy
-  // plus what their trees take.
-  double EstimatedBits(const LzhFrequencies& a, const LzhFrequencies& b) const {
-    const EntropyTable& e = Entropy();
-    uint64_t cTotal = 0, pTotal = 0;
-    double sum = 0;
-    int used = 0;
-    for (int c = 0; c < kNC; ++c) {
-      const uint32_t f = b.c[c] - a.c[c];
-      if (!f) continue;
-      cTotal += f;
-      sum -= e(f);
-      ++used;
-    }
-    double extra = 0;
-    for (int p = 0; p < tree_.symbols; ++p) {
-      const uint32_t f = b.p[p] - a.p[p];
-      if (!f) continue;
-      pTotal += f;
-      sum -= e(f);
-      extra += static_cast<double>(f) * (p > 1 ? p - 1 : 0);
-    }
-    return sum + e(cTotal) + e(pTotal) + extra + 40 + 4.0 * used + 3.0 * tree_.symbols;
-  }
-
-  uint64_t ExactBits(const LzhFrequencies& a, const LzhFrequencies& b) const {
-    LzhFrequencies d;
-    for (int c = 0; c < kNC; ++c) d.c[c] = b.c[c] - a.c[c];
-    for (int p = 0; p < kLzhMaxDistanceCodes; ++p) d.p[p] = b.p[p] - a.p[p];
-    return LzhBlockBits(d, tree_);
-  }
-
-  // Cuts the cells [a, b), which take `bits` as one block, into blocks,
-  // adding the cut points to cuts_. Each part's exact size is worked out
-  // once and handed down with it.
-  void Split(std::size_t a, std::size_t b, uint64_t bits) {
-    if (b - a < 2) return;
-    std::size_t bestCut = 0;
-    double best = 0;
-    for (std::size_t k = a + 1; k < b; ++k) {
-      const double estimate = EstimatedBits(cellFreq_[a], cellFreq_[k]) + EstimatedBits(cellFreq_[k], cellFreq_[b]);
-      if (bestCut == 0 || estimate < best) {
-        best = estimate;
-        bestCut = k;
-      }
-    }
-    const uint64_t left = ExactBits(cellFreq_[a], cellFreq_[bestCut]);
-    const uint64_t right = ExactBits(cellFreq_[bestCut], cellFreq_[b]);
-    const bool tooMany = CellCodes(b) - CellCodes(a) > kLzhMaxBlockCodes;
-    if (!tooMany && left + right + kBlockPenaltyBits >= bits) return;
-    Split(a, bestCut, left);
-    cuts_.push_back(bestCut);
-    Split(bestCut, b, right);
-  }
-
-  std::size_t CellCodes(std::size_t cell) const { return std::min(cell * cellSize_, codes_.size()); }
-
-  // Writes the finished blocks of the codes so far; the last block stays
-  // open unless the input is done.
-  void CutBlocks(bool done) {
-    const std::size_t total = codes_.size();
-    if (total == 0) return;
-    cellSize_ = std::clamp<std::size_t>(total / 96, 1024, 16384);
-    const std::size_t cells = (total + cellSize_ - 1) / cellSize_;
-    cellFreq_.assign(cells + 1, LzhFrequencies());
-    for (std::size_t cell = 0; cell < cells; ++cell) {
-      cellFreq_[cell + 1] = cellFreq_[cell];
-      for (std::size_t i = cell * cellSize_; i < CellCodes(cell + 1); ++i) cellFreq_[cell + 1].Add(codes_[i]);
-    }
-    cuts_.clear();
-    if (cells > 1) Split(0, cells, ExactBits(cellFreq_[0], cellFreq_[cells]));
-    cuts_.push_back(cells);
-    std::size_t from = 0;
-    const std::size_t finished = done ? cuts_.size() : cuts_.size() - 1;
-    for (std::size_t i = 0; i < finished; ++i) {
-      const std::size_t to = CellCodes(cuts_[i]);
-      WriteLzhBlock(output_.bits(), codes_.data() + from, to - from, tree_);
-      from = to;
-    }
-    codes_.erase(codes_.begin(), codes_.begin() + static_cast<std::ptrdiff_t>(from));
-  }
-
   LzhBlockOutput output_;
-  std::size_t n_;
-  LzhDistanceTree tree_;
+  std::size_t n_ = 0;
+  OptimalTuning tuning_;
+  LzhDistanceTree tree_{};
   LzhInputWindow in_;
   LzhMatchTree matchTree_;
   Prices prices_;
-  std::vector<LzhMatch> matches_;
+  std::vector<StoredMatch> matches_;
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
-  // The cheapest way found to each position of the chunk: its bits in the
-  // high half, the last code's length (1 for a literal) and distance in the
-  // low half, so that the smaller of two values is the cheaper way.
-  std::vector<uint64_t> step_;
+  // The cheapest cost found to each position of the chunk, in sixteenths
+  // of a bit, and the way it is reached (see Way).
+  std::vector<int32_t> cost_;
+  std::vector<int32_t> way_;
   std::vector<LzhCode> path_;
   std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
-  std::size_t cellSize_ = 1024;
-  std::vector<LzhFrequencies> cellFreq_;  // counts before each cell
-  std::vector<std::size_t> cuts_;
+  LzhBlockCutter cutter_;
 };
 
-}  // namespace
+OptimalParse::OptimalParse() : impl_(std::make_unique<Impl>()) {}
+OptimalParse::~OptimalParse() = default;
 
-bool EncodeLzhOptimal(const ByteSource& source, uint64_t size, int dictionaryBits, const ByteSink& sink) {
-  auto enc = std::make_unique<OptimalEncoder>(source, size, dictionaryBits, sink);
-  return enc->Run();
+bool OptimalParse::Encode(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
+                          const ByteSink& sink) {
+  return impl_->Encode(source, size, dictionaryBits, tuning, sink);
 }
 
 }  // namespace lha

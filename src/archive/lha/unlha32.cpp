@@ -6,14 +6,13 @@
 #include <dlfcn.h>
 
 #include <cstring>
-#include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "archive/common/command_entry.h"
 #include "archive/common/command_line.h"
 #include "archive/common/library_state.h"
+#include "archive/common/open_archives.h"
 #include "archive/common/output_text.h"
 #include "archive/lha/lha_archive.h"
 #include "archive/lha/lha_commands.h"
@@ -33,23 +32,7 @@ std::string StubPath() {
   return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/lfsfxw.exe";
 }
 
-struct OpenArchive {
-  std::vector<ArchiveInfo> members;
-  std::string wildName;  // UTF-8
-  std::vector<std::string> paths;  // UTF-8, "/" between levels
-  std::size_t next = 0;
-};
-
-std::mutex g_openMutex;
-std::vector<OpenArchive*> g_open;
-
-OpenArchive* Lookup(HARC harc) {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  for (OpenArchive* a : g_open) {
-    if (a == harc) return a;
-  }
-  return nullptr;
-}
+arc::OpenArchives g_archives;  // handles given out and not yet closed
 
 void CopyField(char* dst, std::size_t size, const std::string& src) {
   std::memset(dst, 0, size);
@@ -86,23 +69,6 @@ ArchiveInfo MakeInfo(const lha::Entry& e) {
 }
 
 bool DecodeText(const char* sjis, std::string& utf8) { return sjis && cp932::ToUtf8(sjis, utf8); }
-
-int FindFrom(OpenArchive* a, ArchiveInfo* info) {
-  while (a->next < a->members.size()) {
-    const std::size_t i = a->next++;
-    const std::string& path = a->paths[i];
-    const std::size_t slash = path.rfind('/');
-    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string wild = arc::ToSlashes(a->wildName);
-    const bool match = wild.empty() ||
-                       (wild.find('/') != std::string::npos ? arc::WildcardMatch(wild, path)
-                                                            : arc::WildcardMatch(wild, leaf));
-    if (!match) continue;
-    if (info) *info = a->members[i];
-    return 0;
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -147,46 +113,20 @@ HARC UnlhaOpenArchive(ARC_HWND, const char* archivePath, uint32_t) {
     lha::ArchiveReader reader;
     // Members before a damaged header can still be listed.
     if (reader.Open(arc::ToSlashes(path)) != 0 && reader.entries().empty()) return nullptr;
-    auto* a = new OpenArchive;
+    arc::ArchiveListing listing;
     for (const lha::Entry& e : reader.entries()) {
-      a->members.push_back(MakeInfo(e));
-      a->paths.push_back(e.path);
+      listing.members.push_back(MakeInfo(e));
+      listing.paths.push_back(e.path);
     }
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    g_open.push_back(a);
-    return a;
+    return g_archives.Open(std::move(listing));
   } catch (...) {
     return nullptr;
   }
 }
 
-int UnlhaFindFirst(HARC harc, const char* wildName, ArchiveInfo* info) {
-  OpenArchive* a = Lookup(harc);
-  if (!a) return -1;
-  std::string wild;
-  if (wildName && !DecodeText(wildName, wild)) return -1;
-  a->wildName = wild;
-  a->next = 0;
-  return FindFrom(a, info);
-}
-
-int UnlhaFindNext(HARC harc, ArchiveInfo* info) {
-  OpenArchive* a = Lookup(harc);
-  if (!a) return -1;
-  return FindFrom(a, info);
-}
-
-int UnlhaCloseArchive(HARC harc) {
-  std::lock_guard<std::mutex> lock(g_openMutex);
-  for (auto it = g_open.begin(); it != g_open.end(); ++it) {
-    if (*it == harc) {
-      delete *it;
-      g_open.erase(it);
-      return 0;
-    }
-  }
-  return -1;
-}
+int UnlhaFindFirst(HARC harc, const char* wildName, ArchiveInfo* info) { return g_archives.FindFirst(harc, wildName, info); }
+int UnlhaFindNext(HARC harc, ArchiveInfo* info) { return g_archives.FindNext(harc, info); }
+int UnlhaCloseArchive(HARC harc) { return g_archives.Close(harc); }
 
 // There are no options to choose; the caller's buffer stays as it was.
 int UnlhaConfigDialog(ARC_HWND, char*, int) { return 0; }

@@ -4,6 +4,8 @@
 #include <QDropEvent>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -102,7 +104,14 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   QLabel* label14 = MakeLabel(
       frame3, "Label14",
       QStringLiteral("※このフレーム内に更新定義ファイル(UGU)をドロップすることで設定できます。"),
-      TwipRect(180, 1200, 5355, 405));  // two lines of the gothic font need 405 twips
+      TwipRect(180, 1200, 5355, 375));
+  // Its two lines fit 375 twips in a font of 12-pixel lines; a font with
+  // taller lines gets the height it needs, so the second line is not cut.
+  const int needed = label14->fontMetrics()
+                         .boundingRect(QRect(0, 0, label14->width(), 10000), Qt::TextWordWrap | Qt::AlignLeft,
+                                       label14->text())
+                         .height();
+  if (needed > label14->height()) label14->resize(label14->width(), needed);
 
   // Frame2: the distribution archive.
   QGroupBox* frame2 = MakeFrame(
@@ -185,6 +194,10 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
   list1_->viewport()->installEventFilter(this);
 
   selectAllBoxes_ = {profileBox_, scriptBox_, arcName_, arcDirect_, exeWinTitle_, exeViewDir_, autoView_};
+  // What is typed must fit lfup.ini, which is Shift-JIS.
+  for (QLineEdit* box : {profileBox_, arcName_, arcDirect_, exeWinTitle_, exeViewDir_, autoView_, server_, userId_,
+                         password_, dirServer_})
+    RefuseNonShiftJisTyping(box);
   for (QLineEdit* box : selectAllBoxes_) box->installEventFilter(this);
 
   connect(command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -233,7 +246,19 @@ void SETTING::AddProfile() {
 void SETTING::ShowModally() {
   if (isVisible()) return;
   profileBox_->setFocus(Qt::OtherFocusReason);
+  PlaceInScreenCentre();
   exec();
+}
+
+void SETTING::PlaceInScreenCentre() {
+  // The centre of the screen the main window is on (the primary one when
+  // it has none), not the centre of the main window.
+  QScreen* screen = parentWidget() ? parentWidget()->screen() : nullptr;
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize frame = frameGeometry().size();
+  move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
 void SETTING::Hide() { done(QDialog::Accepted); }
@@ -292,13 +317,20 @@ int16_t SETTING::ApplySettingsWindow() {
   texts.keyring = keyring_->isChecked();
 
   const int16_t status = CheckSettings(texts, [this](SettingsBox box) {
-    QLineEdit* target = profileBox_;
+    QWidget* target = profileBox_;
     switch (box) {
       case SettingsBox::Profile: target = profileBox_; break;
       case SettingsBox::ScriptFile: target = scriptBox_; break;
       case SettingsBox::ArcName: target = arcName_; break;
       case SettingsBox::ArcDirect: target = arcDirect_; break;
+      case SettingsBox::Attachments: target = list1_; break;
+      case SettingsBox::ExeWinTitle: target = exeWinTitle_; break;
+      case SettingsBox::ExeViewDir: target = exeViewDir_; break;
       case SettingsBox::AutoView: target = autoView_; break;
+      case SettingsBox::Server: target = server_; break;
+      case SettingsBox::UserId: target = userId_; break;
+      case SettingsBox::Password: target = password_; break;
+      case SettingsBox::DirServer: target = dirServer_; break;
     }
     target->setFocus(Qt::OtherFocusReason);
   });
@@ -332,6 +364,10 @@ int16_t SETTING::DropAttachments(const QStringList& files) {
 
 void SETTING::Command1_Click() {
   if (ApplySettingsWindow() != 0) return;
+  // A confirmed profile reaches lfup.ini at once: a command run a moment
+  // later sees it, and a crash does not lose it. A failure is reported by
+  // the save; the profile stays in the table for the save at close.
+  SaveProfiles();
   host_.RefreshMainWindow();
   Hide();
 }

@@ -1,13 +1,14 @@
 // The profile settings window SETTING ("Loftmarkの設定"): edits one profile —
 // its name and script information file, the archive settings, the
-// attachments, the self-extractor options and the (read-only) FTP fields.
+// attachments, the self-extractor options and the upload account (server,
+// user, password or its place in the keyring, server folder).
 //
 // EditCurrentProfile and AddProfile are the main window's "設定" and
 // "新規追加" commands; both show the window modally and return when it is
 // hidden again. Confirming ("決定") checks every box, stores the profile at
-// currentProfile and updates the main window's profile list; cancelling
-// ("取り消し", Esc or the frame's close box) stores nothing and removes a
-// profile that "新規追加" appended. The window never touches lfup.ini.
+// currentProfile, updates the main window's profile list and saves the
+// profiles to lfup.ini; cancelling ("取り消し", Esc or the frame's close box)
+// stores nothing and removes a profile that "新規追加" appended.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +71,8 @@ class SETTING final : public QDialog {
  private:
   // Shows the window modally (or, for a window already shown, leaves it as it is).
   void ShowModally();
+  // Moves the window to the centre of the screen.
+  void PlaceInScreenCentre();
   void ChooseDirectoryFor(QLineEdit* box);
   // Opens a chooser at the folder of the script in question.
   void PointAtScriptFolder(ChooserWindow& chooser) const;

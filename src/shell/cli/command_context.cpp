@@ -8,12 +8,22 @@
 #include "profiles/profile_store.h"
 #include "shell/cli/command_line.h"
 #include "util/app_globals.h"
+#include "util/message_box.h"
 
 namespace lm::cli {
 
+namespace {
+
+QString g_usageCommand;  // the command named on the command line, once known
+
+}  // namespace
+
+void SetUsageCommand(const QString& command) { g_usageCommand = command; }
+
 int UsageError(const QString& text) {
-  PrintMessage(stderr, text + QLatin1Char('\n') +
-                           QStringLiteral("使い方は loftmark --help で表示されます。"),
+  const QString help = g_usageCommand.isEmpty() ? QStringLiteral("loftmark --help")
+                                                : QStringLiteral("loftmark ") + g_usageCommand + QStringLiteral(" --help");
+  PrintMessage(stderr, text + QLatin1Char('\n') + QStringLiteral("使い方は ") + help + QStringLiteral(" で表示されます。"),
                true);
   return kUsage;
 }
@@ -22,13 +32,6 @@ int Failure(CommandContext& ctx, const QString& text) {
   ctx.sink.Add(text);
   ctx.sink.Flush(false);
   return kFailed;
-}
-
-int RefuseBuildOptions(const CommandContext& ctx) {
-  for (const char* name : {"type", "out", "name"})
-    if (ctx.args.isSet(QString::fromLatin1(name)))
-      return UsageError(QStringLiteral("--%1 は build コマンドのオプションです。").arg(QString::fromLatin1(name)));
-  return kSuccess;
 }
 
 int LoadSettings(CommandContext& ctx) {
@@ -64,11 +67,18 @@ int FindProfile(const QString& name) {
 int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
   const bool byProfile = ctx.args.isSet(QStringLiteral("profile"));
   const bool byScript = scriptAllowed && ctx.args.isSet(QStringLiteral("script"));
-  if (!scriptAllowed && ctx.args.isSet(QStringLiteral("script")))
-    return UsageError(QStringLiteral("このコマンドには --profile を指定してください。"));
   if (byProfile == byScript)
     return UsageError(byProfile ? QStringLiteral("--profile と --script は同時に指定できません。")
-                                : QStringLiteral("--profile NAME または --script FILE を指定してください。"));
+                                : scriptAllowed ? QStringLiteral("--profile NAME または --script FILE を指定してください。")
+                                                : QStringLiteral("--profile NAME を指定してください。"));
+  // The archive name is checked with the other arguments, before the
+  // settings are read.
+  QString archiveName;
+  if (ctx.args.isSet(QStringLiteral("name"))) {
+    archiveName = TrimBlanks(ctx.args.value(QStringLiteral("name")));
+    if (archiveName.isEmpty() || archiveName.contains(QLatin1Char('/')) || archiveName.contains(QLatin1Char('\\')))
+      return UsageError(QStringLiteral("--name にはフォルダを含まないアーカイブ名を指定してください。"));
+  }
 
   if (byProfile) {
     if (const int rc = LoadSettings(ctx); rc != kSuccess) return rc;
@@ -89,20 +99,23 @@ int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
   }
 
   Profile& profile = profileTable[static_cast<size_t>(currentProfile)];
-  if (ctx.args.isSet(QStringLiteral("out"))) {
-    const QString out = QFileInfo(ctx.args.value(QStringLiteral("out"))).absoluteFilePath();
-    if (!QFileInfo(out).isDir() && !QDir().mkpath(out))
-      return Failure(ctx, QStringLiteral("配布用アーカイブ作成ディレクトリ") + Bracketed(out) +
-                              QStringLiteral("を作成できません。"));
-    profile.dirarc = out;
-  }
-  if (ctx.args.isSet(QStringLiteral("name"))) {
-    const QString name = TrimBlanks(ctx.args.value(QStringLiteral("name")));
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
-      return UsageError(QStringLiteral("--name にはフォルダを含まないアーカイブ名を指定してください。"));
-    profile.namearc = name;
+  if (ctx.args.isSet(QStringLiteral("out")))
+    profile.dirarc = QFileInfo(ctx.args.value(QStringLiteral("out"))).absoluteFilePath();
+  if (!archiveName.isEmpty()) profile.namearc = archiveName;
+  // The library's switch of its fast mode, after the profile's own
+  // arguments, for this run only.
+  if (ctx.args.isSet(QStringLiteral("fast"))) {
+    const QString own = TrimBlanks(profile.addarc);
+    profile.addarc = own.isEmpty() ? QStringLiteral("-f") : own + QStringLiteral(" -f");
   }
   return kSuccess;
+}
+
+bool MakeOutputFolder(const QString& folder) {
+  if (QFileInfo(folder).isDir() || QDir().mkpath(folder)) return true;
+  MsgBox(QStringLiteral("配布用アーカイブ作成ディレクトリ") + Bracketed(folder) + QStringLiteral("を作成できません。"),
+         style::Exclamation, kAppTitle);
+  return false;
 }
 
 bool ProgressWanted() { return ::isatty(STDERR_FILENO) == 1; }

@@ -2,26 +2,24 @@
 // the choice of the profile it works on.
 #pragma once
 
-#include <QCommandLineParser>
 #include <QString>
 
+#include "shell/cli/arguments.h"
 #include "shell/cli/console_sink.h"
 
 namespace lm::cli {
 
 struct CommandContext {
-  const QCommandLineParser& args;
+  const Arguments& args;
   ConsoleMessageSink& sink;
 };
 
-// Prints "loftmark: TEXT" and the hint to --help on standard error; returns kUsage.
+// Prints "loftmark: TEXT" and the hint to the help on standard error;
+// returns kUsage. Once the command is known the hint names its own help.
 int UsageError(const QString& text);
+void SetUsageCommand(const QString& command);
 // Keeps `text` as the command's failure, prints it, returns kFailed.
 int Failure(CommandContext& ctx, const QString& text);
-
-// A usage error when an option that only build takes (--type, --out,
-// --name) is given to another command; kSuccess otherwise.
-int RefuseBuildOptions(const CommandContext& ctx);
 
 // Reads the profiles (lfup.ini beside the program, or --settings FILE).
 // kSuccess, or the exit status after the message.
@@ -29,8 +27,14 @@ int LoadSettings(CommandContext& ctx);
 
 // Makes the profile named by --profile, or a profile for --script FILE,
 // the current one (in memory only; nothing is saved). --out and --name, when
-// given, set its archive folder and name. kSuccess or the exit status.
+// given, set its archive folder and name; the folder is not made here (see
+// MakeOutputFolder). kSuccess or the exit status.
 int ChooseProfile(CommandContext& ctx, bool scriptAllowed);
+
+// Makes the folder of --out when it is not there yet; false after the
+// message when it cannot be made. The build calls it when the archives are
+// about to be written, so a run that stops earlier leaves nothing behind.
+bool MakeOutputFolder(const QString& folder);
 
 // True when standard error is a terminal (a progress line is shown then).
 bool ProgressWanted();

@@ -44,16 +44,22 @@ class QuietIndexView final : public IndexRunView {
   void AddListLine(const QString&) override {}
 };
 
+// The build's view: the type from --type; the folder of --out is made only
+// when the archives are about to be written.
 class CommandArchiveView final : public ArchiveRunView {
  public:
-  explicit CommandArchiveView(QString type) : type_(std::move(type)) {}
+  CommandArchiveView(QString type, QString outFolder) : type_(std::move(type)), outFolder_(std::move(outFolder)) {}
   QString ArchiveTypeText() const override { return type_; }
   void SetBuildRunning(bool) override {}
+  void RunBuild(const std::function<void()>& build) override {
+    if (outFolder_.isEmpty() || MakeOutputFolder(outFolder_)) build();
+  }
   void ShowArchivesWritten(const QStringList& lines) override { written = lines; }
   QStringList written;
 
  private:
   QString type_;
+  QString outFolder_;
 };
 
 // Fills the boxes from --next ("2027 4 1 9 0"), or, without it, from the
@@ -91,7 +97,6 @@ QString ArchiveTypeOf(const QString& option) {
 }  // namespace
 
 int RunIndexCommand(CommandContext& ctx) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, true); rc != kSuccess) return rc;
   ArgumentBoxes boxes;
   if (const int rc = FillBoxes(ctx, boxes, true); rc != kSuccess) return rc;
@@ -115,7 +120,9 @@ int RunBuildCommand(CommandContext& ctx) {
   makeTmpIndex = ctx.args.isSet(QStringLiteral("tmp")) ? 1 : 0;
 
   QuietIndexView indexView;
-  CommandArchiveView archiveView(type);
+  CommandArchiveView archiveView(type, ctx.args.isSet(QStringLiteral("out"))
+                                          ? profileTable[static_cast<size_t>(currentProfile)].dirarc
+                                          : QString());
   int16_t status = 0;
   {
     BuildStepsOnLine progress;

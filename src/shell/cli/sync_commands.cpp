@@ -95,7 +95,6 @@ int CheckTrustOption(const CommandContext& ctx) {
 }  // namespace
 
 int RunCompareCommand(CommandContext& ctx) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, true); rc != kSuccess) return rc;
   int16_t status = 0;
   if (ctx.args.isSet(QStringLiteral("server-index"))) {
@@ -115,7 +114,6 @@ int RunCompareCommand(CommandContext& ctx) {
 }
 
 int RunPublishCommand(CommandContext& ctx) {
-  if (const int rc = RefuseBuildOptions(ctx); rc != kSuccess) return rc;
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
   const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
   if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));

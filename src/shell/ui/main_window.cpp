@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -437,13 +438,9 @@ void FIND::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      // A focused button takes Enter itself; anywhere else it runs the
-      // default button "処理の実行".
-      if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-        if (button->isEnabled()) button->click();
-      } else if (command1_->isEnabled()) {
-        command1_->click();
-      }
+      // Enter anywhere in the window runs the default button "処理の実行",
+      // also on another focused button (the space bar presses that one).
+      if (command1_->isEnabled()) command1_->click();
       event->accept();
       return;
     case Qt::Key_Escape:
@@ -490,8 +487,12 @@ bool FIND::eventFilter(QObject* watched, QEvent* event) {
 
 void FIND::OpenReadme() {
   const QString readme = ReadmePath();
-  if (readme.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) {
-    MsgBox(QStringLiteral("READMEを開けません。"), style::Exclamation, kAppTitle);
+  if (readme.isEmpty()) {
+    QString where;
+    for (const QString& path : DocumentCandidates(QStringLiteral("README.md"))) where += CR + Bracketed(path);
+    MsgBox(QStringLiteral("READMEが見つかりません。") + where, style::Exclamation, kAppTitle);
+  } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) {
+    MsgBox(QStringLiteral("READMEを開けません。") + CR + Bracketed(readme), style::Exclamation, kAppTitle);
   }
 }
 
@@ -501,11 +502,14 @@ void FIND::ShowAbout() {
   box.setWindowTitle(QStringLiteral("バージョン情報"));
   box.setIcon(QMessageBox::Information);
   QString html = AboutText(lblVersion_->text()).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-  const QString readme = ReadmePath();
-  if (!readme.isEmpty()) {
-    html += QStringLiteral("<br><br><a href=\"") + QUrl::fromLocalFile(readme).toString(QUrl::FullyEncoded) +
-            QStringLiteral("\">README</a>");
+  // Links to the documents that came with the program, where they are.
+  QStringList links;
+  for (const QString& path : {ReadmePath(), LicencePath()}) {
+    if (path.isEmpty()) continue;
+    links << QStringLiteral("<a href=\"") + QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("\">") +
+                 QFileInfo(path).fileName().toHtmlEscaped() + QStringLiteral("</a>");
   }
+  if (!links.isEmpty()) html += QStringLiteral("<br><br>") + links.join(QStringLiteral("&nbsp;&nbsp;"));
   box.setTextFormat(Qt::RichText);
   box.setTextInteractionFlags(Qt::TextBrowserInteraction);
   box.setText(html);

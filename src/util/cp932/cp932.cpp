@@ -56,20 +56,25 @@ bool ToUtf8(std::string_view sjis, std::string& out, std::size_t* badOffset) {
   return Convert("UTF-8", "CP932", sjis, out, badOffset);
 }
 
-std::string ToUtf8Lossy(std::string_view sjis) {
-  static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+namespace {
+
+// Decodes like ToUtf8, but each byte that starts no character is replaced by
+// the UTF-8 of `stand(byte)` (at most three bytes) and decoding goes on from
+// the byte after it.
+template <class Stand>
+std::string DecodeReplacing(std::string_view sjis, Stand stand) {
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // Without a converter every byte is unreadable: keep the length visible.
     std::string all;
     all.reserve(sjis.size() * 3);
-    for (std::size_t i = 0; i < sjis.size(); ++i) all += kReplacement;
+    for (const char c : sjis) all += stand(static_cast<unsigned char>(c));
     return all;
   }
   // Every code page 932 character, one byte or two, is at most three bytes
   // of UTF-8 (all of them lie in the Basic Multilingual Plane), and so is the
-  // replacement of one bad byte: three bytes per input byte always suffice,
-  // so the output is allocated once and the text is converted in one pass.
+  // stand-in of one bad byte: three bytes per input byte always suffice, so
+  // the output is allocated once and the text is converted in one pass.
   std::string out(sjis.size() * 3 + 4, '\0');
   char* inPtr = const_cast<char*>(sjis.data());
   std::size_t inLeft = sjis.size();
@@ -85,16 +90,63 @@ std::string ToUtf8Lossy(std::string_view sjis) {
       continue;
     }
     // EILSEQ or EINVAL: the byte at inPtr starts no character. It becomes
-    // U+FFFD and the conversion goes on from the byte after it.
-    if (out.size() - outPos < sizeof kReplacement - 1) out.resize(out.size() * 2);
-    out.replace(outPos, sizeof kReplacement - 1, kReplacement);
-    outPos += sizeof kReplacement - 1;
+    // its stand-in and the conversion goes on from the byte after it.
+    const std::string replacement = stand(static_cast<unsigned char>(*inPtr));
+    if (out.size() - outPos < replacement.size()) out.resize(out.size() * 2);
+    out.replace(outPos, replacement.size(), replacement);
+    outPos += replacement.size();
     ++inPtr;
     --inLeft;
   }
   iconv_close(cd);
   out.resize(outPos);
   return out;
+}
+
+// The UTF-8 of U+F700 + byte (EF 9C 80 .. EF 9F BF).
+std::string KeptByteUtf8(unsigned char byte) {
+  const unsigned cp = kKeptByteBase + byte;
+  return std::string{static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (cp & 0x3F))};
+}
+
+}  // namespace
+
+std::string ToUtf8Lossy(std::string_view sjis) {
+  return DecodeReplacing(sjis, [](unsigned char) { return std::string("\xEF\xBF\xBD"); });  // U+FFFD
+}
+
+std::string ToUtf8KeepingBytes(std::string_view sjis) { return DecodeReplacing(sjis, KeptByteUtf8); }
+
+bool FromUtf8KeepingBytes(std::string_view utf8, std::string& out, std::size_t* badOffset) {
+  out.clear();
+  std::size_t at = 0;
+  while (at <= utf8.size()) {
+    std::string part;
+    std::size_t bad = 0;
+    const std::string_view rest = utf8.substr(at);
+    if (FromUtf8(rest, part, &bad)) {
+      out += part;
+      return true;
+    }
+    // The text up to the character that failed converts on its own.
+    if (!FromUtf8(rest.substr(0, bad), part, nullptr)) break;
+    out += part;
+    const std::size_t pos = at + bad;
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(utf8[pos + i]); };
+    const bool kept = pos + 3 <= utf8.size() && b(0) == 0xEF && b(1) >= 0x9C && b(1) <= 0x9F && (b(2) & 0xC0) == 0x80;
+    if (!kept) {
+      if (badOffset) *badOffset = pos;
+      out.clear();
+      return false;
+    }
+    const unsigned cp = ((b(0) & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu);
+    out += static_cast<char>(cp - kKeptByteBase);
+    at = pos + 3;
+  }
+  if (badOffset) *badOffset = at;
+  out.clear();
+  return false;
 }
 
 bool CanEncode(std::string_view utf8) {

@@ -25,6 +25,15 @@ bool ToUtf8(std::string_view sjis, std::string& out, std::size_t* badOffset = nu
 // Lenient decoding for display: invalid sequences become U+FFFD.
 std::string ToUtf8Lossy(std::string_view sjis);
 
+// Decoding that keeps what it cannot read: each byte that starts no
+// character becomes U+F700 + byte (U+F700..U+F7FF, private use, never made
+// by code page 932 itself), which FromUtf8KeepingBytes turns back into the
+// same byte. A file read this way and written back unchanged keeps its bytes.
+constexpr unsigned kKeptByteBase = 0xF700;
+std::string ToUtf8KeepingBytes(std::string_view sjis);
+// FromUtf8, with U+F700..U+F7FF written as the single byte they stand for.
+bool FromUtf8KeepingBytes(std::string_view utf8, std::string& out, std::size_t* badOffset = nullptr);
+
 // True when every character of `utf8` can be written in code page 932.
 bool CanEncode(std::string_view utf8);
 

@@ -397,6 +397,15 @@ void ChooserWindow::reject() { Command2_Click(); }
 void ChooserWindow::showEvent(QShowEvent* event) {
   RefreshLists();
   QDialog::showEvent(event);
+  // The focus starts in the name box, or where the tab order goes on from
+  // it when the box is disabled (a directory choice): the first usable list.
+  for (QWidget* w = text1_; w; w = w->nextInFocusChain()) {
+    if (w->isEnabled() && w->isVisibleTo(this) && (w->focusPolicy() & Qt::TabFocus)) {
+      w->setFocus(Qt::ActiveWindowFocusReason);
+      break;
+    }
+    if (w->nextInFocusChain() == text1_) break;
+  }
 }
 
 }  // namespace lm

@@ -1,5 +1,6 @@
 #include "util/ui/chooser_windows.h"
 
+#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -108,7 +109,10 @@ SetDir::SetDir(QWidget* parent)
   QPalette pal = File1()->palette();
   pal.setColor(QPalette::Base, Qt::white);
   File1()->setPalette(pal);
-  setTabOrder(option2_, Text1());
+  // Text1 comes first (the window opens with the focus in it), the file or
+  // directory choice after the two commands.
+  setTabOrder(Command2(), option1_);
+  setTabOrder(option1_, option2_);
   connect(option1_, &QRadioButton::clicked, this, [this] { SetKind(0); });
   connect(option2_, &QRadioButton::clicked, this, [this] { SetKind(1); });
   Prepare(0);

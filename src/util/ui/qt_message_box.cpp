@@ -1,7 +1,12 @@
 #include "util/ui/qt_message_box.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStringList>
 
 namespace lm {
 
@@ -53,12 +58,74 @@ int ButtonNumber(QMessageBox::StandardButton pressed) {
   }
 }
 
+namespace {
+
+int WrappedHeight(const QString& text, const QFontMetrics& metrics, int width) {
+  return metrics.boundingRect(QRect(0, 0, width, 1 << 24), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text)
+      .height();
+}
+
+// The longest start of `line` that, followed by "…", fits `maxHeight`.
+QString CutLine(const QString& line, const QFontMetrics& metrics, int width, int maxHeight) {
+  qsizetype low = 0;
+  qsizetype high = line.size();
+  while (low < high) {
+    const qsizetype mid = (low + high + 1) / 2;
+    if (WrappedHeight(line.left(mid) + QStringLiteral("…"), metrics, width) <= maxHeight)
+      low = mid;
+    else
+      high = mid - 1;
+  }
+  if (low > 0 && low < line.size() && line.at(low).isLowSurrogate()) --low;
+  return line.left(low) + QStringLiteral("…");
+}
+
+}  // namespace
+
+QString TextThatFits(const QString& text, const QFontMetrics& metrics, int width, int maxHeight) {
+  if (WrappedHeight(text, metrics, width) <= maxHeight) return text;
+  const QStringList lines = text.split(QLatin1Char('\n'));
+  const QString moreFormat = QStringLiteral("…（ほか %1 行）");
+  // The most lines that fit together with the line that counts the rest.
+  qsizetype low = 0;
+  qsizetype high = lines.size() - 1;
+  while (low < high) {
+    const qsizetype mid = (low + high + 1) / 2;
+    const QString tried = QStringList(lines.mid(0, mid)).join(QLatin1Char('\n')) + QLatin1Char('\n') +
+                          moreFormat.arg(lines.size() - mid);
+    if (WrappedHeight(tried, metrics, width) <= maxHeight)
+      low = mid;
+    else
+      high = mid - 1;
+  }
+  if (low == 0) {
+    // Not even the first line fits whole: it is cut, the rest counted.
+    const QString more = lines.size() > 1 ? QLatin1Char('\n') + moreFormat.arg(lines.size() - 1) : QString();
+    const int room = std::max(metrics.lineSpacing(), maxHeight - (more.isEmpty() ? 0 : WrappedHeight(more.mid(1), metrics, width)));
+    return CutLine(lines.first(), metrics, width, room) + more;
+  }
+  return QStringList(lines.mid(0, low)).join(QLatin1Char('\n')) + QLatin1Char('\n') + moreFormat.arg(lines.size() - low);
+}
+
 int QtMessageBoxSink::Show(const QString& text, int style, const QString& title) {
   const MessageBoxLook look = LookOfStyle(style);
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(title);
-  box.setText(MessageTextForDisplay(text));
   box.setTextFormat(Qt::PlainText);
+  // No box is taller than the screen, or its buttons would lie beyond it: a
+  // long text is cut to what fits, with a count of the lines left out. The
+  // width is a little narrower than the box wraps at, so the cut errs on the
+  // short side; the rest of the box (title, margins, buttons) gets 200 pixels.
+  QString shown = MessageTextForDisplay(text);
+  const QWidget* anchor = QApplication::activeWindow();
+  QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect area = screen->availableGeometry();
+    const QFontMetrics metrics(box.font());
+    const int width = std::min(area.width() / 2, 420);
+    shown = TextThatFits(shown, metrics, width, std::max(metrics.lineSpacing(), area.height() - 200));
+  }
+  box.setText(shown);
   box.setIcon(look.icon);
   QMessageBox::StandardButtons buttons;
   for (auto b : look.buttons) buttons |= b;

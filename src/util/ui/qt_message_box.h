@@ -4,6 +4,7 @@
 // becomes a line break.
 #pragma once
 
+#include <QFontMetrics>
 #include <QList>
 #include <QMessageBox>
 
@@ -26,6 +27,12 @@ QString ButtonCaption(QMessageBox::StandardButton button);
 
 // The classic button number (button::OK, button::Yes, ...) of a pressed button.
 int ButtonNumber(QMessageBox::StandardButton pressed);
+
+// The text of a box cut to at most `maxHeight` pixels when its lines are
+// wrapped at `width` pixels in `metrics`: the lines that do not fit give way
+// to one last line "…（ほか N 行）", and a single line too long for the
+// whole height is cut and ends in "…". A text that fits comes back as it is.
+QString TextThatFits(const QString& text, const QFontMetrics& metrics, int width, int maxHeight);
 
 class QtMessageBoxSink final : public MessageBoxSink {
  public:

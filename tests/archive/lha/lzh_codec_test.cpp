@@ -107,13 +107,55 @@ TEST_P(LzhRoundTrip, DecodesToTheOriginal) {
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, LzhRoundTrip,
                          ::testing::Combine(::testing::Values(12, 13, 15, 16),
-                                            ::testing::Values(lha::ParseMode::kOptimal, lha::ParseMode::kLazy),
+                                            ::testing::Values(lha::ParseMode::kOptimal, lha::ParseMode::kLazy,
+                                                              lha::ParseMode::kFast),
                                             ::testing::ValuesIn(kCases)),
                          [](const auto& test) {
+                           const lha::ParseMode parse = std::get<1>(test.param);
                            return std::string(std::get<2>(test.param).name) + "_bits" +
                                   std::to_string(std::get<0>(test.param)) +
-                                  (std::get<1>(test.param) == lha::ParseMode::kLazy ? "_lazy" : "_optimal");
+                                  (parse == lha::ParseMode::kLazy   ? "_lazy"
+                                   : parse == lha::ParseMode::kFast ? "_fast"
+                                                                    : "_optimal");
                          });
+
+// One encoder kept for many inputs, as a packing thread keeps it, gives
+// each input the bytes a fresh encoder gives it, whatever came before: a
+// larger input, another dictionary size, another parse, an input that
+// stopped half-way.
+TEST(LzhCodec, AKeptEncoderPacksEachInputAsAFreshOneDoes) {
+  struct Step {
+    std::string data;
+    int bits;
+    lha::ParseMode parse;
+  };
+  const std::vector<Step> steps = {
+      {TextBytes(300000, 51), 13, lha::ParseMode::kOptimal}, {TextBytes(5000, 52), 13, lha::ParseMode::kOptimal},
+      {RandomBytes(70000, 53) + TextBytes(9000, 53), 16, lha::ParseMode::kOptimal},
+      {TextBytes(200, 54), 16, lha::ParseMode::kOptimal},     {Runs().substr(0, 150000), 12, lha::ParseMode::kOptimal},
+      {TextBytes(140000, 55), 13, lha::ParseMode::kLazy},     {TextBytes(3000, 56), 16, lha::ParseMode::kLazy},
+      {TextBytes(3000, 56), 16, lha::ParseMode::kFast},       {TextBytes(260000, 57), 13, lha::ParseMode::kFast},
+      {TextBytes(131073, 58), 15, lha::ParseMode::kOptimal},  {"abcabcabc", 13, lha::ParseMode::kOptimal},
+      {TextBytes(300000, 51), 13, lha::ParseMode::kOptimal}};
+  lha::LzhEncoder kept;
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      SCOPED_TRACE("round " + std::to_string(round) + ", step " + std::to_string(i));
+      const Step& s = steps[i];
+      lha::EncoderOptions o;
+      o.dictionaryBits = s.bits;
+      o.parse = s.parse;
+      const auto* bytes = reinterpret_cast<const uint8_t*>(s.data.data());
+      EXPECT_EQ(kept.Encode(bytes, s.data.size(), o), lha::EncodeLzh(bytes, s.data.size(), o));
+      if (round == 1 && i % 3 == 0) {
+        // A sink that refuses half-way leaves the encoder fit for the next input.
+        std::size_t taken = 0;
+        const lha::ByteSource source = lha::MemorySource{bytes, s.data.size()};
+        kept.Encode(source, s.data.size(), o, [&](const uint8_t*, std::size_t n) { return (taken += n) < 20; });
+      }
+    }
+  }
+}
 
 // The optimal parse exists to make smaller output: on every kind of
 // redundant data it must beat the quick parse for both dictionary sizes.

@@ -2,9 +2,15 @@
 // stand-in for the main window.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QScreen>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QGroupBox>
@@ -28,6 +34,7 @@
 #include "support/temp_tree.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
+#include "util/text_file.h"
 #include "util/ui/chooser_windows.h"
 #include "util/ui/typing_limit.h"
 
@@ -387,6 +394,205 @@ TEST_F(SettingsWindowTest, EditingStoresEveryField) {
   EXPECT_EQ(currentProfile, 1);
   EXPECT_EQ(lastProfile, 1);
   EXPECT_EQ(host.refreshes, 1);
+}
+
+// ---------------------------------------------------------------- lfup.ini
+
+TEST_F(SettingsWindowTest, ConfirmingSavesTheSettingsFileAtOnce) {
+  const QString ini = tree.Path("prog/lfup.ini");
+  // Cancelled and refused confirmations write nothing.
+  RunModal([&] { window.EditCurrentProfile(); },
+           [&] {
+             Type(Box("Txtプロファイル"), "not kept");
+             QTest::mouseClick(Button("Command2"), Qt::LeftButton);
+           });
+  EXPECT_FALSE(QFile::exists(ini));
+  RunModal([&] { window.EditCurrentProfile(); },
+           [&] {
+             Type(Box("Txtプロファイル"), "   ");
+             QTest::mouseClick(Button("Command1"), Qt::LeftButton);
+           });
+  EXPECT_TRUE(actLeftWindowOpen);
+  EXPECT_FALSE(QFile::exists(ini));
+  boxes.Clear();
+
+  // 決定 on an edit: the file holds the change before anything else happens.
+  RunModal([&] { window.EditCurrentProfile(); },
+           [&] {
+             Type(Box("Txtプロファイル"), "一番目");
+             Type(Box("TxtServer"), "ftp.example.jp");
+             QTest::mouseClick(Button("Command1"), Qt::LeftButton);
+           });
+  EXPECT_FALSE(actLeftWindowOpen);
+  EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join("|").toStdString();
+  QStringList lines;
+  ASSERT_TRUE(lm::ReadTextLines(ini, lines));
+  EXPECT_TRUE(lines.contains(QStringLiteral("profile(000)=一番目")));
+  EXPECT_TRUE(lines.contains(QStringLiteral("server(000)=ftp.example.jp")));
+
+  // A new profile confirmed: in the file at once, the current one flagged.
+  const QString ugu = MakeScript("NEW");
+  RunModal([&] { window.AddProfile(); },
+           [&] {
+             Type(Box("Txtプロファイル"), "new");
+             DropFiles(Get<QWidget>("Frame3"), {ugu});
+             QTest::keyClick(Box("Txtプロファイル"), Qt::Key_Return);
+           });
+  ASSERT_TRUE(lm::ReadTextLines(ini, lines));
+  EXPECT_TRUE(lines.contains(QStringLiteral("profile(001)=new")));
+  EXPECT_TRUE(lines.contains("ugu(001)=" + ugu));
+  EXPECT_TRUE(lines.contains(QStringLiteral("default(001)=1")));
+  // The file replaced is kept as the copy.
+  EXPECT_TRUE(QFile::exists(ini + ".bak"));
+
+  // A save that fails is reported; the profile stays stored for the close.
+  ASSERT_TRUE(QFile::remove(ini));
+  ASSERT_TRUE(QDir().mkdir(ini));  // a folder where the file belongs
+  boxes.Clear();
+  RunModal([&] { window.EditCurrentProfile(); },
+           [&] {
+             Type(Box("Txtプロファイル"), "renamed");
+             QTest::mouseClick(Button("Command1"), Qt::LeftButton);
+           });
+  EXPECT_FALSE(actLeftWindowOpen);
+  EXPECT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(profileTable[1].profile, "renamed");
+  EXPECT_EQ(host.entries.value(1), "renamed");
+}
+
+TEST_F(SettingsWindowTest, EnterOnAnyControlPressesTheDefaultButton) {
+  // Also on another focused button: 参照 opens no chooser, 取り消し does not cancel.
+  for (const char* name : {"TxtArcName", "List1", "ChkKeyring", "Command3", "Command8", "Command4", "Command2"}) {
+    boxes.Clear();
+    QFile::remove(tree.Path("prog/lfup.ini"));
+    RunModal([&] { window.EditCurrentProfile(); },
+             [&] {
+               Type(Box("Txtプロファイル"), name);
+               QWidget* w = Get<QWidget>(name);
+               w->setFocus(Qt::TabFocusReason);
+               QTest::keyClick(w, Qt::Key_Return);
+             });
+    EXPECT_FALSE(actLeftWindowOpen) << name;
+    EXPECT_EQ(profileTable[0].profile, name);
+    EXPECT_TRUE(QFile::exists(tree.Path("prog/lfup.ini"))) << name;
+    EXPECT_TRUE(boxes.Shown().empty()) << name;
+  }
+}
+
+TEST_F(SettingsWindowTest, TypingWhatShiftJisCannotHoldIsRefusedByName) {
+  window.FillSettingsWindow();
+  window.show();
+  const char* boxNames[] = {"Txtプロファイル", "TxtArcDirect", "TxtExeWinTitle", "TxtExeViewDir",
+                            "TxtAutoView", "TxtServer", "TxtUserID", "TxtPassword", "TxtDirServer"};
+  struct Case {
+    QString typed;
+    QString named;  // the character the message names, empty when the typing is kept
+  } cases[] = {
+      {QStringLiteral("\U0001F600"), QStringLiteral("\U0001F600")},
+      {QStringLiteral("a한b"), QStringLiteral("한")},
+      {QStringLiteral("\uF780"), QStringLiteral("\uF780")},  // the stand-in of a kept byte is not typed
+      {QStringLiteral("表ソｶﾅ"), QString()},
+  };
+  for (const char* name : boxNames) {
+    QLineEdit* box = Box(name);
+    for (const Case& c : cases) {
+      boxes.Clear();
+      box->setText(QStringLiteral("ab"));
+      box->setFocus();
+      box->setCursorPosition(1);
+      QInputMethodEvent commit;  // what an input method hands over
+      commit.setCommitString(c.typed);
+      QApplication::sendEvent(box, &commit);
+      if (c.named.isEmpty()) {
+        EXPECT_EQ(box->text(), "a" + c.typed + "b") << name;
+        EXPECT_TRUE(boxes.Shown().empty()) << name;
+      } else {
+        EXPECT_EQ(box->text(), "ab") << name;
+        EXPECT_EQ(box->cursorPosition(), 1) << name;
+        EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("「") + c.named +
+                                             QStringLiteral("」はShift-JISで表せない文字のため入力できません。")})
+            << name;
+      }
+    }
+    // Pasting is typing too.
+    boxes.Clear();
+    box->setText(QStringLiteral("ab"));
+    QApplication::clipboard()->setText(QStringLiteral("x\U0001F600"));
+    box->end(false);
+    box->paste();
+    EXPECT_EQ(box->text(), "ab") << name;
+    EXPECT_EQ(boxes.Shown().size(), 1u) << name;
+  }
+  // A kept byte of lfup.ini in a box stays, and typing beside it is taken.
+  QLineEdit* title = Box("TxtExeWinTitle");
+  boxes.Clear();
+  title->setText(lm::DecodeCp932KeepingBytes("t\x80"));
+  title->end(false);
+  QTest::keyClicks(title, "x");
+  EXPECT_EQ(title->text(), lm::DecodeCp932KeepingBytes("t\x80") + "x");
+  EXPECT_TRUE(boxes.Shown().empty());
+  window.hide();
+}
+
+TEST_F(SettingsWindowTest, FieldsOfBytesThatAreNotShiftJisAreSavedAsTheyWere) {
+  QByteArray uguBytes;
+  ASSERT_TRUE(lm::EncodeCp932(profileTable[0].ugu, uguBytes));
+  const QByteArray name = "profile(000)=P\x80" "0";
+  const QByteArray title = "exewintitle(000)=\xFD title";
+  tree.WriteFile("prog/lfup.ini", name + "\r\nugu(000)=" + uguBytes + "\r\n" + title + "\r\n");
+  lm::LoadProfiles();
+  RunModal([&] { window.EditCurrentProfile(); },
+           [&] {
+             Type(Box("TxtArcName"), "arc");
+             QTest::mouseClick(Button("Command1"), Qt::LeftButton);
+           });
+  EXPECT_FALSE(actLeftWindowOpen);
+  EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join("|").toStdString();
+  const QByteArray ini = tree.ReadFile("prog/lfup.ini");
+  EXPECT_TRUE(ini.contains(name + "\r\n"));
+  EXPECT_TRUE(ini.contains(title + "\r\n"));
+  EXPECT_TRUE(ini.contains("namearc(000)=arc\r\n"));
+}
+
+TEST_F(SettingsWindowTest, PathsThatShiftJisCannotHoldAreRefusedOnConfirming) {
+  const QString odd = tree.WriteFile("docs/smile\U0001F600.txt", "x");
+  const QString fine = tree.WriteFile("docs/表.txt", "x");
+  RunModal([&] { window.EditCurrentProfile(); },
+           [&] {
+             DropFiles(List1()->viewport(), {fine, odd});
+             QTest::mouseClick(Button("Command1"), Qt::LeftButton);
+             EXPECT_EQ(window.focusWidget(), List1());
+           });
+  EXPECT_TRUE(actLeftWindowOpen);
+  EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("Shift-JISで表せない文字「\U0001F600」が含まれているため、"
+                                                      "設定ファイルに保存できません。") +
+                                       CR + Quoted(odd)});
+  EXPECT_EQ(profileTable[0].addfilecnt, 0);
+  EXPECT_FALSE(QFile::exists(tree.Path("prog/lfup.ini")));
+
+  // A script file of such a name dropped on the window is refused the same way.
+  const QString oddScript = tree.WriteFile("scripts/s\U0001F600.UGU", "x");
+  tree.WriteFile("scripts/s\U0001F600/DAT/mio00.euu", "x");
+  boxes.Clear();
+  EXPECT_EQ(window.DropScriptFile({oddScript}), QString());
+  EXPECT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_TRUE(boxes.Texts().value(0).contains(QStringLiteral("\U0001F600")));
+}
+
+TEST_F(SettingsWindowTest, OpensInTheCentreOfTheScreen) {
+  QWidget main;
+  main.setGeometry(10, 10, 200, 150);  // far from the centre
+  main.show();
+  lm::SETTING centred(host, &main);
+  QRect where;
+  QTimer::singleShot(0, &centred, [&] {
+    where = centred.frameGeometry();
+    centred.done(0);
+  });
+  centred.EditCurrentProfile();
+  const QRect area = main.screen()->availableGeometry();
+  EXPECT_LE(std::abs(where.center().x() - area.center().x()), 2);  // rounding of odd sizes
+  EXPECT_LE(std::abs(where.center().y() - area.center().y()), 2);
 }
 
 TEST_F(SettingsWindowTest, LongStoredTextsSurviveTheTypingLimits) {

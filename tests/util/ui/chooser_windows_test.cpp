@@ -588,6 +588,29 @@ TEST_F(SetDirTest, ShownModallyUntilCancelled) {
   EXPECT_EQ(lm::chooserResult, "");
 }
 
+TEST_F(SetDirTest, OpensWithTheFocusInTheNameBoxOrTheFirstUsableList) {
+  struct Case {
+    int mode;
+    const char* focused;
+  } cases[] = {{0, "Text1"}, {1, "Text1"}, {2, "Dir1"}};
+  for (const Case& c : cases) {
+    w->hide();
+    w->Option1()->setFocus();  // where an earlier showing may have left it
+    ASSERT_EQ(lm::PrepareChooser(static_cast<int16_t>(c.mode)), 0);
+    QString focused;
+    QTimer::singleShot(0, [&] {
+      focused = w->focusWidget() ? w->focusWidget()->objectName() : QString();
+      QTest::mouseClick(w->Command2(), Qt::LeftButton);
+    });
+    lm::ShowModal(*w);
+    EXPECT_EQ(focused, c.focused) << c.mode;
+  }
+  // The choice between file and directory comes after the two commands.
+  QWidget* next = w->Command2()->nextInFocusChain();
+  while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+  EXPECT_EQ(next, w->Option1());
+}
+
 TEST_F(ChooserTest, CaptionsAndControlNames) {
   lm::openform& o = lm::OpenFormWindow();
   lm::SetDir& s = lm::SetDirWindow();
