@@ -35,6 +35,10 @@ packages=(
   xvfb xauth x11-apps imagemagick
   # running the Windows self-extractor in the tests: wine and a window driver
   wine64 xdotool
+  # the Debian package (scripts/package.sh) and its checks: the icon's
+  # pictures, the dependencies, lintian, the desktop entry, the file types,
+  # the manual page
+  dpkg-dev librsvg2-bin lintian desktop-file-utils shared-mime-info man-db
 )
 
 missing=()

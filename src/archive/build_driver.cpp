@@ -16,6 +16,7 @@
 #include "index/index_writer.h"
 #include "profiles/profile_store.h"
 #include "profiles/script_check.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -168,9 +169,9 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
   } else {
     if (profile.dirarc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ作成ディレクトリが定義されていません。") + CR +
-                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(programDir),
+                 QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(DefaultArchiveFolder()),
              style::OkOnly, kAppTitle);
-      profile.dirarc = programDir;
+      profile.dirarc = DefaultArchiveFolder();
     }
     if (profile.namearc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ名が定義されていません。") + CR +
@@ -224,9 +225,9 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
 }
 
 QString ArchiveFolderOfCurrentProfile() {
-  if (!HaveCurrentProfile()) return programDir;
+  if (!HaveCurrentProfile()) return DefaultArchiveFolder();
   const QString dir = TrimBlanks(profileTable[currentProfile].dirarc);
-  return dir.isEmpty() ? programDir : dir;
+  return dir.isEmpty() ? DefaultArchiveFolder() : dir;
 }
 
 bool ArchiveBuildRunning() { return g_buildRunning; }

@@ -9,6 +9,7 @@
 #include "archive/archive_steps.h"
 #include "archive/archiver_wrapper.h"
 #include "archive/lzh_builder.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -96,7 +97,7 @@ VbBool ReportStepFailure(const QString& text) {
 
 }  // namespace
 
-QString WorkDirPath() { return programDir + QStringLiteral("/temp/"); }
+QString WorkDirPath() { return CacheFolder() + QStringLiteral("/temp/"); }
 
 bool ListDirTree(const QString& dir) {
   dirList = QStringList{dir};
@@ -168,7 +169,7 @@ VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, in
   }
 
   // The work directory on the command lines, joined as the libraries read it.
-  const QString shortWork = f.GetDosShortPathName(programDir + QStringLiteral("\\temp\\"));
+  const QString shortWork = f.GetDosShortPathName(CacheFolder() + QStringLiteral("\\temp\\"));
   {
     cUnLHA lha;
     lha.setHwnd(hwnd);

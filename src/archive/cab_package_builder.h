@@ -18,7 +18,8 @@
 
 namespace lm {
 
-// The work directory: programDir + "/temp/".
+// The work directory: CacheFolder() + "/temp/" (below the program directory
+// of a writable copy).
 QString WorkDirPath();
 
 // Builds the LZH archive, the self-extracting file if asked for and the

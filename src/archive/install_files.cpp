@@ -3,6 +3,7 @@
 #include "archive/archive_steps.h"
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/trim_blanks.h"
 
@@ -18,9 +19,9 @@ void SetError(FileError* error, const QString& message) {
 
 }  // namespace
 
-QString InstallFilePath() { return programDir + QStringLiteral("/install.txt"); }
+QString InstallFilePath() { return CacheFolder() + QStringLiteral("/install.txt"); }
 
-QString SfxOptionsPath() { return programDir + QStringLiteral("/$"); }
+QString SfxOptionsPath() { return CacheFolder() + QStringLiteral("/$"); }
 
 bool InstallFileLinesFor(const Profile& profile, QStringList& lines) {
   lines.clear();

@@ -17,7 +17,8 @@
 
 namespace lm {
 
-// programDir + "/install.txt" and programDir + "/$".
+// CacheFolder() + "/install.txt" and CacheFolder() + "/$" (the program
+// directory of a writable copy).
 QString InstallFilePath();
 QString SfxOptionsPath();
 

@@ -6,6 +6,7 @@
 #include "archive/archiver_wrapper.h"
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -122,7 +123,8 @@ VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, in
     return kVbFalse;
   }
 
-  const QString shortProgramDir = f.GetDosShortPathName(programDir);
+  // install.txt and $ lie in the working-file folder.
+  const QString shortProgramDir = f.GetDosShortPathName(CacheFolder());
   if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortProgramDir +
                                 QStringLiteral("\\install.txt"))) {
     return kVbFalse;

@@ -343,6 +343,7 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
         lastStamp = UtcStampOf(seconds, bias);
       }
       e.date = lastStamp;
+      e.seconds = static_cast<int64_t>(seconds);
       if (isDir) {
         e.attr = QStringLiteral("d");
         e.size = 0;

@@ -72,6 +72,7 @@ struct ScanEntry {
   QString name;          // the entry's own name as the file system spells it
   QString date;          // UtcStamp, 12 digits; "" for DAT itself
   int64_t size = 0;      // bytes for a file (-1 when unreadable), 0 for a directory
+  int64_t seconds = 0;   // last-write time, whole seconds since the epoch
 };
 
 // Scans the tree below `datDir` (either separator, trailing one optional,

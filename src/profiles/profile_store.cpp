@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "profiles/script_check.h"
+#include "util/app_folders.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
@@ -30,9 +31,8 @@ const QString kBackupSuffix = QStringLiteral(".bak");
 const QString kWriteRefused = QStringLiteral("設定ファイルに書きこみできませんでした。");
 
 QString SettingsPath() {
-  // Saving before any load still writes beside the executable, never to "/lfup.ini".
-  const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
-  return dir + QLatin1Char('/') + kSettingsFileName;
+  // Saving before any load still uses the program's own folders, never "/lfup.ini".
+  return ConfigFolder() + QLatin1Char('/') + kSettingsFileName;
 }
 
 QString ThreeDigits(int n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); }

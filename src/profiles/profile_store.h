@@ -30,7 +30,7 @@ extern int16_t addingProfile;   // 1 while a just-appended profile is edited
 // are written back unchanged, so nothing is lost when the script returns.
 extern std::vector<int16_t> unfoundProfiles;
 
-// Reads lfup.ini (programDir + "/lfup.ini") into the table; records programDir first.
+// Reads lfup.ini (ConfigFolder() + "/lfup.ini") into the table; records programDir first.
 void LoadProfiles();
 // The same from another settings file; the program directory stays that of
 // the executable (the command line's --settings).

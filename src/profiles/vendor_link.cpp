@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QStringList>
 
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
@@ -36,7 +37,7 @@ UrlOpener SetUrlOpener(UrlOpener opener) {
 
 QString VendorShortcutPath() {
   const QString name = QStringLiteral("VENDOR.URL");
-  return programDir.isEmpty() ? name : programDir + QLatin1Char('/') + name;
+  return CacheFolder() + QLatin1Char('/') + name;
 }
 
 int16_t WriteVendorShortcut(const QString& url) {

@@ -13,8 +13,8 @@ namespace lm {
 // The vendor's page.
 extern const QString kVendorPageUrl;
 
-// Where the shortcut is written: VENDOR.URL in the program directory (the
-// current directory while programDir is not yet known).
+// Where the shortcut is written: VENDOR.URL in the working-file folder
+// (CacheFolder(): the program directory of a writable copy).
 QString VendorShortcutPath();
 
 // Writes the three lines of VENDOR.URL (Shift-JIS, CR LF). 0 when written;

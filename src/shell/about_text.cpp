@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include "archive/archiver_wrapper.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 
 #ifndef LM_GCAB_VERSION
@@ -116,7 +117,7 @@ QString LicenceAndLibrariesText() {
 QString AboutText(const QString& versionText) {
   return QStringLiteral("Loftmark ") + versionText + QLatin1Char('\n') +
          QStringLiteral("Quillet スクリプト配布用アーカイブ作成ツール") + QStringLiteral("\n\n") +
-         LicenceAndLibrariesText();
+         LicenceAndLibrariesText() + QStringLiteral("\n\n") + FoldersText();
 }
 
 QStringList DocumentCandidates(const QString& fileName) {

@@ -15,7 +15,8 @@ namespace lm {
 // the version built against. Plain text, lines ended by "\n".
 QString LicenceAndLibrariesText();
 
-// "Loftmark Ver.x.yy", what the program is, then LicenceAndLibrariesText().
+// "Loftmark Ver.x.yy", what the program is, LicenceAndLibrariesText(), then
+// the folders of the settings and working files (FoldersText).
 QString AboutText(const QString& versionText);
 
 // Where a document that comes with the program (README.md, LICENSE) may

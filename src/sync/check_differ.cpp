@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include "sync/safe_names.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -76,6 +77,11 @@ qint64 SizeValue(const QString& field) {
 bool ReadIndexFile(const QString& path, int which, QString* error) {
   QList<IndexEntry>& target = which == 0 ? localEntries : serverEntries;
   ResetList(target);
+  return ReadIndexEntries(path, target, error);
+}
+
+bool ReadIndexEntries(const QString& path, QList<IndexEntry>& target, QString* error) {
+  target.clear();
   QStringList lines;
   FileError fileError;
   if (!ReadTextLines(path, lines, &fileError, LineBreaks::CrOrCrLf)) {
@@ -122,6 +128,14 @@ bool ReadIndexFile(const QString& path, int which, QString* error) {
   return true;
 }
 
+bool AskUploadOverNewer(const QString& path) {
+  const QString question = QStringLiteral("ファイル作成日付に矛盾を発見しました。") + CR +
+                           QStringLiteral("以下のファイルはローカルよりもサーバのほうが新しい日付になっています。") +
+                           CR + Bracketed(path) + CR +
+                           QStringLiteral("このファイルをこのままサーバにアップロードしてもよろしいですか？");
+  return MsgBox(question, style::YesNoQuestion, kAppTitle) == button::Yes;
+}
+
 void CollectUploads() {
   ResetList(uploadList);
   // Server entries by path, each path's occurrences in file order.
@@ -151,12 +165,7 @@ void CollectUploads() {
         uploadList.append(local.path);
         continue;
       }
-      const QString question =
-          QStringLiteral("ファイル作成日付に矛盾を発見しました。") + CR +
-          QStringLiteral("以下のファイルはローカルよりもサーバのほうが新しい日付になっています。") + CR +
-          Bracketed(local.path) + CR +
-          QStringLiteral("このファイルをこのままサーバにアップロードしてもよろしいですか？");
-      if (MsgBox(question, style::YesNoQuestion, kAppTitle) == button::Yes) uploadList.append(local.path);
+      if (AskUploadOverNewer(local.path)) uploadList.append(local.path);
     }
   }
 }
@@ -223,8 +232,7 @@ int16_t CompareIndexFiles(const QString& localPath, const QString& serverPath, I
 IndexComparison LastComparison() { return {localEntries, serverEntries, uploadList, deleteList}; }
 
 QString ServerIndexCopyPath() {
-  const QString dir = programDir.isEmpty() ? ExecutableDir() : programDir;
-  return dir + QStringLiteral("/indexserver.fet");
+  return CacheFolder() + QStringLiteral("/indexserver.fet");
 }
 
 }  // namespace lm

@@ -55,6 +55,13 @@ IndexComparison LastComparison();
 // cannot be read (the list is then empty and `error` says why).
 bool ReadIndexFile(const QString& path, int which, QString* error = nullptr);
 
+// The same into `entries`, leaving the module's lists alone.
+bool ReadIndexEntries(const QString& path, QList<IndexEntry>& entries, QString* error = nullptr);
+
+// Asks, for one path, whether to upload a file that the server's index
+// dates later than the local one; true for Yes.
+bool AskUploadOverNewer(const QString& path);
+
 // The number of "|" in a tree name; -9 for fields shorter than 2 characters.
 int TreeDepth(const QString& name);
 
@@ -91,7 +98,8 @@ void SortPathList(QStringList& list);
 // script's DAT directory (beside the script information file for a
 // non-regular layout, otherwise in the directory named after the script).
 QString CurrentProfileIndexPath();
-// The copy of the server's index file in the program directory.
+// The copy of the server's index file in the working-file folder
+// (CacheFolder(): the program directory of a writable copy).
 QString ServerIndexCopyPath();
 
 // The comparison the main window's Option3 operation runs: compares the

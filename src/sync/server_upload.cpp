@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <set>
 
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QObject>
 
 #include "sync/mc_win_ftp.h"
 #include "sync/remote_path.h"
+#include "sync/remote_tree.h"
+#include "sync/safe_names.h"
 #include "util/path_resolver.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
@@ -65,6 +70,12 @@ class Uploader {
   Uploader(McWinFTP& ftp, const UploadHooks& hooks) : ftp_(ftp), hooks_(hooks), error_(ftp) {}
 
   UploadOutcome Run(const QString& datDir, const QStringList& uploads, const QStringList& deletions) {
+    // Every path is checked once more before anything is done with it: no
+    // entry may reach outside DAT or outside the server folder.
+    for (const QString& path : uploads + deletions) {
+      if (!IsSafeIndexPath(path))
+        return Fail(UnsafeNameMessage(path, QStringLiteral("フォルダの外を指す名前です。"), QString()));
+    }
     // What to send: the files of the list, each folder the list names or a
     // file needs, and the index files.
     QStringList files;
@@ -175,22 +186,83 @@ class Uploader {
       return false;
     }
     error_.Clear();
-    if (!ftp_.RenameFile(temp, remote)) {
-      // Servers that do not rename over an existing file: remove it first.
-      ftp_.DeleteFile(remote);
-      error_.Clear();
-      if (!ftp_.RenameFile(temp, remote)) {
-        outcome_.message = QStringLiteral("サーバーでファイル名を変更できませんでした。") + CR +
-                           Bracketed(indexPath) + CR + error_.text;
-        return false;
-      }
-    }
+    if (!ftp_.RenameFile(temp, remote) && !RenameAfterFailure(temp, remote, size, indexPath)) return false;
     outcome_.filesSent += 1;
     outcome_.bytesSent += size;
     outcome_.sentOrder << remote;
     progress_.filesDone += 1;
     progress_.bytesDone += size;
     return true;
+  }
+
+  // What the folder holds now: whether the temporary file is still there,
+  // and the target's size (-1 when it is absent). False when the folder
+  // cannot be listed.
+  bool Look(const QString& temp, const QString& remote, bool& tempThere, qint64& targetSize) {
+    const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0 ? QString() : remote.left(slash);
+    const QString tempName = temp.mid(temp.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString targetName = remote.mid(slash + 1);
+    tempThere = false;
+    targetSize = -1;
+    error_.Clear();
+    ftp_.FindFile(folder);
+    for (; !ftp_.RemoteFile().SearchEnd; ftp_.NextFile()) {
+      const FTPFile& f = ftp_.RemoteFile();
+      if (f.FileName == tempName) tempThere = true;
+      if (f.FileName == targetName && f.FileType != 16) targetSize = static_cast<qint64>(f.FileSize);
+    }
+    return error_.number == 0;
+  }
+
+  // The rename's reply was a refusal or never came: the folder's listing
+  // tells what happened. A target that may just have been renamed into
+  // place is never deleted; only while the temporary file is still there
+  // (so the rename certainly did not happen) is an old target removed for
+  // servers that do not rename over an existing file.
+  bool RenameAfterFailure(const QString& temp, const QString& remote, qint64 size, const QString& indexPath) {
+    const QString first = error_.text;
+    bool tempThere = false;
+    qint64 targetSize = -1;
+    if (!Look(temp, remote, tempThere, targetSize)) {
+      outcome_.message = QStringLiteral("サーバーでファイル名を変更できたかどうか確認できませんでした。") + CR +
+                         Bracketed(indexPath) + CR + first + CR +
+                         QStringLiteral("送信したファイルは『%1』として残っているか、すでに置き換わっています。").arg(temp);
+      if (IsIndexName(indexPath)) outcome_.serverState = ServerIndexUnknown();
+      return false;
+    }
+    if (!tempThere && targetSize == size) return true;  // the server did rename it; only the reply was lost
+    if (!tempThere) {
+      outcome_.message = QStringLiteral("送信したファイルがサーバーで見つかりません。") + CR + Bracketed(indexPath) +
+                         CR + first;
+      return false;
+    }
+    if (targetSize >= 0) {
+      error_.Clear();
+      if (!ftp_.DeleteFile(remote)) {
+        outcome_.message = QStringLiteral("サーバーでファイル名を変更できませんでした。") + CR + Bracketed(indexPath) +
+                           CR + first + CR + error_.text;
+        return false;
+      }
+    }
+    error_.Clear();
+    if (ftp_.RenameFile(temp, remote)) return true;
+    const QString second = error_.text;
+    if (Look(temp, remote, tempThere, targetSize) && !tempThere && targetSize == size) return true;
+    outcome_.message = QStringLiteral("サーバーでファイル名を変更できませんでした。") + CR + Bracketed(indexPath) + CR +
+                       second;
+    if (targetSize < 0)
+      outcome_.message += CR + QStringLiteral("古い『%1』はサーバーから削除され、新しい内容は『%2』にあります。")
+                                   .arg(remote, temp);
+    if (IsIndexName(indexPath) && targetSize < 0) outcome_.serverState = ServerIndexRemoved();
+    return false;
+  }
+
+  static QString ServerIndexUnknown() {
+    return QStringLiteral("サーバーの更新定義ファイルが新しいものに置き換わったかどうかは確認できませんでした。");
+  }
+  static QString ServerIndexRemoved() {
+    return QStringLiteral("サーバーの更新定義ファイルは削除されたままです。もう一度実行してください。");
   }
 
   void Delete(const QStringList& deletions) {
@@ -282,21 +354,67 @@ bool EnterServerFolder(McWinFTP& ftp, const QString& dirserver, QString& message
   return true;
 }
 
-bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message) {
+void RemoveStaleIndexDownloads(const QString& copyPath, int olderThanSeconds) {
+  const QFileInfo copy(copyPath);
+  QDir dir = copy.absoluteDir();
+  const QString prefix = QLatin1Char('.') + copy.fileName() + QStringLiteral(".part.");
+  const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-olderThanSeconds);
+  for (const QFileInfo& f : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+    if (!f.fileName().startsWith(prefix)) continue;
+    if (f.lastModified().toUTC() <= limit) QFile::remove(f.absoluteFilePath());
+  }
+}
+
+bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message, const IndexFetchLimits& limits) {
+  // Downloads that a killed run left behind; a running one is younger than
+  // the deadline that bounds it.
+  RemoveStaleIndexDownloads(copyPath, limits.deadlineSeconds + 60);
   LastError error(ftp);
-  if (ftp.GetFile(QStringLiteral("index.fet"), copyPath, false, 2)) return true;
-  const QString why = error.text;
-  // Missing on the server: nothing has been published yet.
-  error.Clear();
-  ftp.FindFile(QStringLiteral("index.fet"));
-  const bool listed = !ftp.RemoteFile().SearchEnd;
-  if (!listed && (error.number == 0 || error.number == 12003)) {
-    FileError writeError;
-    if (WriteFileAtomically(copyPath, QByteArray(), &writeError)) return true;
-    message = QStringLiteral("サーバの更新定義ファイルの写しを書き込めません。") + CR + Bracketed(copyPath);
+  QElapsedTimer clock;
+  clock.start();
+  enum class Stop { None, TooLarge, TooSlow } stop = Stop::None;
+  ftp.SetProgressHandler([&](qint64 bytes) {
+    if (bytes > limits.maxBytes) stop = Stop::TooLarge;
+    else if (clock.elapsed() > qint64(limits.deadlineSeconds) * 1000) stop = Stop::TooSlow;
+    return stop == Stop::None;
+  });
+  const bool got = ftp.GetFile(QStringLiteral("index.fet"), copyPath, false, 2) != 0;
+  ftp.SetProgressHandler(nullptr);
+  if (got) return true;
+  const QString head = QStringLiteral("サーバの更新定義ファイルを受信できませんでした。") + CR;
+  if (stop == Stop::TooLarge) {
+    message = head + QStringLiteral("%1 バイトを超えたため中止しました。").arg(limits.maxBytes);
     return false;
   }
-  message = QStringLiteral("サーバの更新定義ファイルを受信できませんでした。") + CR + why;
+  if (stop == Stop::TooSlow) {
+    message = head + QStringLiteral("%1 秒以内に終わらなかったため中止しました。").arg(limits.deadlineSeconds);
+    return false;
+  }
+  const qint32 number = error.number;
+  const QString why = error.text;
+  // Only the server's "no such file" means that nothing has been published
+  // yet: FTP answers 550, SFTP reports the refusal without a code. Even
+  // then the folder's listing must show no index.fet. Any other failure
+  // (a broken connection, TLS, a time-out, a full disk) stops the run.
+  const bool sftp = ftp.RemoteHost().trimmed().startsWith(QLatin1String("sftp://"), Qt::CaseInsensitive);
+  const bool noSuchFile =
+      (number == 12003 && (sftp || why.startsWith(QLatin1String("550")))) || number == 2;
+  if (!noSuchFile) {
+    message = head + why;
+    return false;
+  }
+  error.Clear();
+  bool listed = false;
+  ftp.FindFile(QString());
+  for (; !ftp.RemoteFile().SearchEnd; ftp.NextFile())
+    if (ftp.RemoteFile().FileName == QLatin1String("index.fet")) listed = true;
+  if (error.number != 0 || listed) {
+    message = head + why + (error.number != 0 ? CR + error.text : QString());
+    return false;
+  }
+  FileError writeError;
+  if (WriteFileAtomically(copyPath, QByteArray(), &writeError)) return true;
+  message = QStringLiteral("サーバの更新定義ファイルの写しを書き込めません。") + CR + Bracketed(copyPath);
   return false;
 }
 

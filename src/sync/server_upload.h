@@ -45,6 +45,9 @@ struct UploadOutcome {
   int deleted = 0;
   QStringList notDeleted;  // server entries whose deletion the server refused
   QStringList sentOrder;   // remote paths in the order they were put in place
+  // What is true of the server's index.fet when the run failed and it is not
+  // the old one any more (or may not be); empty when it is unchanged.
+  QString serverState;
 };
 
 // Opens `ftp` with the profile's server, user and the given password.
@@ -55,9 +58,24 @@ bool OpenProfileSession(McWinFTP& ftp, const Profile& profile, const QString& pa
 // creating it (and its missing parents) when needed.
 bool EnterServerFolder(McWinFTP& ftp, const QString& dirserver, QString& message);
 
+// Bounds of the server index download: its size and the whole time it may
+// take (the session's stall limit applies as well).
+struct IndexFetchLimits {
+  qint64 maxBytes = 32 * 1024 * 1024;
+  int deadlineSeconds = 120;
+};
+
 // Fetches the server's index.fet (from the current directory) into
-// `copyPath`. A server without one gets an empty copy: everything is new.
-bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message);
+// `copyPath`. Only a server that answers "no such file" and whose folder
+// listing holds no index.fet has none: it gets an empty copy (everything is
+// new). Any other failure is reported in `message`. Downloads left by a
+// killed run beside `copyPath` are removed first.
+bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message,
+                      const IndexFetchLimits& limits = IndexFetchLimits());
+
+// Removes the temporary downloads of the server index (".indexserver.fet.part.*"
+// beside `copyPath`) that are older than `olderThanSeconds`.
+void RemoveStaleIndexDownloads(const QString& copyPath, int olderThanSeconds);
 
 // Sends the entries of `uploads` from `datDir` (paths as the comparison gives
 // them: "\img\", "\img\a.bmp"), deletes those of `deletions` when the hook

@@ -56,7 +56,7 @@ QString UploadOutcomeText(const UploadOutcome& outcome) {
     case UploadOutcome::Failed:
       break;
   }
-  return outcome.message + CR + kIndexKept;
+  return outcome.message + CR + (outcome.serverState.isEmpty() ? kIndexKept : outcome.serverState);
 }
 
 int UploadOutcomeStyle(const UploadOutcome& outcome) {

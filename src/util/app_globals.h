@@ -8,8 +8,9 @@
 namespace lm {
 
 // The directory of the program's executable, without a trailing separator.
-// LoadProfiles records it; every path in the program directory is built from
-// it (lfup.ini, install.txt, $, temp/, indexserver.fet).
+// LoadProfiles records it. The files the program writes for itself are not
+// built from it but from ConfigFolder() and CacheFolder() (app_folders.h),
+// which use it while the folder is writable.
 extern QString programDir;
 
 // 1 when the index writer also writes indextmp.fet; follows the main window's

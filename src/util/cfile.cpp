@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/creg.h"
 #include "util/path_resolver.h"
@@ -342,7 +343,7 @@ QString cFile::FindOnSearchPath(const QString& fileName) const {
   if (LastSeparator(fileName) >= 0) return fileIn(fileName);
 
   QStringList dirs;
-  dirs << (programDir.isEmpty() ? ExecutableDir() : programDir) << QDir::currentPath();
+  dirs << ProgramFolder() << QDir::currentPath();
   dirs << QStringLiteral("/lib") << QStringLiteral("/usr/lib") << QStringLiteral("/usr/local/lib");
   for (const QString& base : {QStringLiteral("/lib"), QStringLiteral("/usr/lib"), QStringLiteral("/usr/local/lib")}) {
     const QDir baseDir(base);

@@ -6,6 +6,7 @@
 
 
 #include <QDate>
+#include <QDirIterator>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QThread>
@@ -16,6 +17,8 @@
 
 #include "cli/cli_fixture.h"
 #include "shell/about_text.h"
+#include "shell/cli/command_line.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/text_file.h"
 
@@ -54,7 +57,7 @@ TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
     EXPECT_TRUE(help.out.startsWith(QStringLiteral("使い方: loftmark COMMAND [オプション]\n"))) << help.out.toStdString();
-    for (const char* word : {"profiles", "index", "build", "compare", "publish", "--profile", "--script", "--next",
+    for (const char* word : {"profiles", "index", "build", "compare", "publish", "verify", "--profile", "--script", "--next",
                              "--type", "--out", "--name", "--server-index", "--dry-run", "--yes", "--settings",
                              "--version", "loftmark COMMAND --help"})
       EXPECT_TRUE(help.out.contains(QString::fromUtf8(word))) << word;
@@ -70,7 +73,11 @@ TEST_F(CommandLineTest, HelpAndVersionAsGnuToolsPrintThem) {
     const clitest::Result version = Loftmark(args);
     EXPECT_EQ(version.code, 0);
     EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
-    EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n") + libraries + QLatin1Char('\n'));
+    // Then the folders of lfup.ini and of the working files: the program
+    // folder of this writable copy.
+    EXPECT_EQ(version.out, QStringLiteral("loftmark 0.54\n") + libraries + QStringLiteral("\n\n") + lm::FoldersText() +
+                               QLatin1Char('\n'));
+    EXPECT_TRUE(version.out.contains(QStringLiteral("設定ファイル (lfup.ini): ") + bin + QLatin1Char('\n')));
   }
   for (const char* part : {"MIT ライセンス", "Copyright (c) 2026 The Loftmark authors", "UnLHA32.DLL  1.00",
                            "Cab32.DLL  1.00", "Qt  ", "libcurl  ", "OpenSSL  ", "QtKeychain  ", "libgcab  ", "GLib  "})
@@ -88,7 +95,9 @@ TEST_F(CommandLineTest, EachCommandsHelpListsTheOptionsItTakes) {
       {"index", {"profile", "script", "next", "tmp", "settings"}, {"type", "out", "name", "fast", "server-index", "dry-run"}},
       {"build", {"profile", "script", "type", "out", "name", "next", "tmp", "fast", "yes", "settings"}, {"server-index", "dry-run"}},
       {"compare", {"profile", "script", "server-index", "yes", "settings"}, {"type", "out", "next", "dry-run"}},
-      {"publish", {"profile", "dry-run", "yes", "password-stdin", "settings"}, {"script", "type", "out", "next"}},
+      {"publish", {"profile", "dry-run", "yes", "password-stdin", "reindex", "next", "tmp", "settings"},
+       {"script", "type", "out", "server-index"}},
+      {"verify", {"profile", "password-stdin", "settings"}, {"script", "type", "next", "dry-run", "yes", "reindex"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command.toStdString());
@@ -121,6 +130,46 @@ TEST_F(CommandLineTest, EachCommandsHelpListsTheOptionsItTakes) {
       EXPECT_LT(columns, 80) << line.toStdString();
     }
   }
+}
+
+TEST_F(CommandLineTest, AScriptFileAloneOpensTheWindowEverythingElseIsACommand) {
+  struct Case {
+    QStringList args;
+    bool command;
+  } cases[] = {
+      {{}, false},
+      {{"Sample.ugu"}, false},
+      {{"/home/a b/X.PSN"}, false},
+      {{"dir/s.Ugu"}, false},
+      {{"build.ugu"}, false},
+      {{"Sample.ugu", "extra"}, true},
+      {{"profiles"}, true},
+      {{"-x.ugu"}, true},
+      {{"--script=a.ugu"}, true},
+      {{".ugu"}, true},
+      {{"Sample.ugux"}, true},
+      {{"Sample_ugu"}, true},
+      {{"Sample.txt"}, true},
+  };
+  for (const Case& c : cases) {
+    QList<QByteArray> bytes = {"loftmark"};
+    for (const QString& a : c.args) bytes << a.toUtf8();
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes) argv.push_back(b.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(lm::cli::WantsCommandLine(static_cast<int>(bytes.size()), argv.data()), c.command)
+        << c.args.join(' ').toStdString();
+  }
+
+  // The program itself: a script file goes to the window (here without its
+  // module, so it says it cannot load it); another name stays a command.
+  ASSERT_TRUE(QFile::remove(bin + "/loftmark-window.so"));
+  const clitest::Result window = Loftmark({"scripts/Sample.ugu"});
+  EXPECT_EQ(window.code, 1);
+  EXPECT_TRUE(window.err.contains(QStringLiteral("loftmark-window.so』を読み込めません。"))) << window.err.toStdString();
+  const clitest::Result command = Loftmark({"scripts/Sample.txt"});
+  EXPECT_EQ(command.code, 2);
+  EXPECT_TRUE(command.err.contains(QStringLiteral("不明なコマンドです: scripts/Sample.txt"))) << command.err.toStdString();
 }
 
 TEST_F(CommandLineTest, CommandsNeverLoadQtWidgetsNorTheWindow) {
@@ -190,7 +239,9 @@ TEST_F(CommandLineTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"publish"}, "--profile NAME を指定してください。", "loftmark publish --help"},
       {{"compare", "--script", "scripts/Sample.ugu", "--out", "dist"}, "--out は build コマンドのオプションです。",
        "loftmark compare --help"},
-      {{"profiles", "--tmp"}, "--tmp は index、build コマンドのオプションです。", "loftmark profiles --help"},
+      {{"profiles", "--tmp"}, "--tmp は index、build、publish コマンドのオプションです。", "loftmark profiles --help"},
+      {{"index", "--script", "scripts/Sample.ugu", "--next", Future(), "--fast"}, "--fast は build コマンドのオプションです。",
+       "loftmark index --help"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -349,6 +400,37 @@ TEST_F(CommandLineTest, BuildWritesEveryArchiveAndNamesThem) {
   // The temporary files of the build are gone from the program folder.
   EXPECT_FALSE(QFile::exists(bin + "/install.txt"));
   EXPECT_FALSE(QFile::exists(bin + "/$"));
+}
+
+// --fast packs the LZH archive in the library's fast mode: larger than the
+// default's on text, the same files when read back.
+TEST_F(CommandLineTest, BuildFastPacksInTheLibrarysFastMode) {
+  QByteArray text;
+  for (int i = 0; text.size() < 300000; ++i) text += "line " + QByteArray::number(i * 7919 % 1000) + " of the script text\r\n";
+  tree.WriteFile(QStringLiteral("scripts/Sample/DAT/long.txt"), text);
+  const clitest::Result plain =
+      Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--out", "dist/plain", "--next", Future()});
+  ASSERT_EQ(plain.code, 0) << plain.err.toStdString();
+  const clitest::Result fast = Loftmark({"build", "--script", "scripts/Sample.ugu", "--type", "lzh", "--out", "dist/fast",
+                                         "--next", Future(), "--fast"});
+  ASSERT_EQ(fast.code, 0) << fast.err.toStdString();
+  const QByteArray a = tree.ReadFile("dist/plain/sample.lzh"), b = tree.ReadFile("dist/fast/sample.lzh");
+  ASSERT_FALSE(a.isEmpty());
+  ASSERT_FALSE(b.isEmpty());
+  EXPECT_LT(a.size(), b.size());
+  ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty()) << "install lhasa";
+  for (const char* dir : {"dist/plain", "dist/fast"}) {
+    QProcess p;
+    p.setWorkingDirectory(tree.Path(dir));
+    p.start(QStringLiteral("lhasa"), {QStringLiteral("xq"), QStringLiteral("sample.lzh")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << dir;
+    QDirIterator it(tree.Path(dir), {QStringLiteral("long.txt")}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(it.hasNext()) << dir;
+    QFile f(it.next());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), text) << dir;
+  }
 }
 
 TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {

@@ -136,6 +136,44 @@ TEST_F(SyncCommands, PublishSendsTheChangesOnlyWhenToldTo) {
   EXPECT_EQ(noServer.err, QStringLiteral("loftmark: 接続先サーバが設定されていません。\n"));
 }
 
+// DAT changed after index.fet was written: publish stops naming the count
+// and the first entry, unless --reindex --next writes the index first;
+// verify checks the server on demand.
+TEST_F(SyncCommands, AStaleIndexStopsPublishUnlessReindexedAndVerifyChecksTheServer) {
+  lmtest::FtpTestServer server;
+  ASSERT_GT(server.Port(), 0);
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                                     "\r\nserver(000)=ftp://127.0.0.1:" + QByteArray::number(server.Port()) +
+                                     "\r\nuserid(000)=" + lmtest::FtpTestServer::kUser + "\r\npassword(000)=" +
+                                     lmtest::FtpTestServer::kPassword + "\r\ndirserver(000)=pub\r\n");
+  WriteIndex();
+  tree.WriteFile("scripts/Sample/DAT/added.txt", "added");
+
+  const clitest::Result stale = Loftmark({"publish", "--profile", "Sample", "--yes"});
+  EXPECT_EQ(stale.code, 1);
+  EXPECT_TRUE(stale.err.contains(QStringLiteral("(1 件、最初は『\\added.txt』)"))) << stale.err.toStdString();
+  EXPECT_TRUE(stale.err.contains(QStringLiteral("--reindex"))) << stale.err.toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root("pub/index.fet")));
+
+  const clitest::Result noNext = Loftmark({"publish", "--profile", "Sample", "--yes", "--reindex"});
+  EXPECT_EQ(noNext.code, 2);
+
+  const clitest::Result sent = Loftmark({"publish", "--profile", "Sample", "--yes", "--reindex", "--next", Future()});
+  EXPECT_EQ(sent.code, 0) << sent.err.toStdString();
+  QFile added(server.Root("pub/added.txt"));
+  ASSERT_TRUE(added.open(QIODevice::ReadOnly));
+  EXPECT_EQ(added.readAll(), QByteArray("added"));
+  EXPECT_TRUE(tree.ReadFile("scripts/Sample/DAT/index.fet").contains("+added.txt"));
+
+  const clitest::Result fine = Loftmark({"verify", "--profile", "Sample"});
+  EXPECT_EQ(fine.code, 0) << fine.err.toStdString();
+  EXPECT_TRUE(fine.out.contains(QStringLiteral("サーバーの内容は更新定義ファイルと一致しています。"))) << fine.out.toStdString();
+  ASSERT_TRUE(QFile::remove(server.Root("pub/added.txt")));
+  const clitest::Result broken = Loftmark({"verify", "--profile", "Sample"});
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_TRUE(broken.err.contains(QStringLiteral("ありません: \\added.txt"))) << broken.err.toStdString();
+}
+
 TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
   lmtest::FtpTestServer server;
   ASSERT_GT(server.Port(), 0);
@@ -228,6 +266,21 @@ TEST_F(SyncCommands, PublishTrustsACertificateOnlyForTheRunThatNamesIt) {
     }
     if (c.code == 1) {
       EXPECT_TRUE(r.err.contains(hint)) << r.err.toStdString();
+    }
+    // verify trusts and refuses the same way (the empty server folder then
+    // fails its check, after the login).
+    const clitest::Result v = Loftmark(QStringList{"verify", "--profile", "Sample"} + c.trust);
+    const int verifyLogins = server.Commands().filter(QRegularExpression(QStringLiteral("^(USER|PASS) "))).size();
+    if (c.code == 0) {
+      EXPECT_GT(verifyLogins, logins) << v.err.toStdString();
+      EXPECT_FALSE(v.err.contains(QStringLiteral("--trust"))) << v.err.toStdString();
+    } else {
+      EXPECT_EQ(v.code, c.code) << v.err.toStdString();
+      EXPECT_TRUE(v.err.contains(c.says)) << v.err.toStdString();
+      EXPECT_EQ(verifyLogins, logins) << "the server saw a login";
+      if (c.code == 1) {
+        EXPECT_TRUE(v.err.contains(hint)) << v.err.toStdString();
+      }
     }
     // The command line never keeps a certificate.
     EXPECT_EQ(tree.ReadFile("bin/lfup.ini"), settings);

@@ -15,6 +15,7 @@
 #include "support/temp_tree.h"
 #include "support/unprivileged.h"
 #include "util/app_globals.h"
+#include "util/scoped_env.h"
 #include "util/text_file.h"
 
 namespace {
@@ -612,17 +613,42 @@ TEST_F(ProfileStore, ReadOnlySettingsFileIsRefused) {
   EXPECT_EQ(boxes_.Shown()[0].style, 0);
 }
 
-TEST_F(ProfileStore, UnwritableProgramDirectoryIsRefused) {
-  WriteIni("old\r\n");
+TEST_F(ProfileStore, ReadOnlyProgramFolderKeepsTheSettingsInTheUserConfigFolder) {
+  // An installed copy: the program folder is read-only, lfup.ini lives in
+  // $XDG_CONFIG_HOME/loftmark and the program folder is never written.
+  lmtest::TempTree home;
+  lmtest::ScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(home.Path("cfg")));
+  const QString a = MakeScript("s", "a");
+  home.WriteFile("cfg/loftmark/lfup.ini", Sjis({"profile(000)=A", "ugu(000)=" + a}));
   ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path()).constData(), 0555), 0);
+  lm::LoadProfiles();
+  EXPECT_EQ(lm::profileTable[0].profile, QStringLiteral("A"));
+  EXPECT_EQ(lm::profileTable[0].ugu, a);
+  lm::profileTable[0].profile = QStringLiteral("B");
+  lm::SaveProfiles();
+  ::chmod(QFile::encodeName(prog_.Path()).constData(), 0755);
+  EXPECT_TRUE(boxes_.Texts().isEmpty()) << boxes_.Texts().join('|').toStdString();
+  EXPECT_TRUE(home.ReadFile("cfg/loftmark/lfup.ini").startsWith("profile(000)=B\r\n"));
+  EXPECT_TRUE(home.ReadFile("cfg/loftmark/lfup.ini.bak").startsWith("profile(000)=A\r\n"));
+  EXPECT_TRUE(QDir(prog_.Path()).isEmpty());
+}
+
+TEST_F(ProfileStore, UnwritableSettingsFolderIsRefused) {
+  // A read-only program folder sends lfup.ini to the user's config folder;
+  // when that one refuses the write too, the save says so and keeps the file.
+  lmtest::TempTree home;
+  lmtest::ScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(home.Path("cfg")));
+  home.WriteFile("cfg/loftmark/lfup.ini", "old\r\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(prog_.Path()).constData(), 0555), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(home.Path("cfg/loftmark")).constData(), 0555), 0);
   lm::profileTable[0].ugu = QStringLiteral("/a.ugu");
   // As an ordinary user (root writes into any folder).
-  lmtest::RunUnprivileged({prog_.Path()}, [&] {
+  lmtest::RunUnprivileged({prog_.Path(), home.Path()}, [&] {
     lm::SaveProfiles();
-    EXPECT_EQ(Ini(), QByteArray("old\r\n"));
+    EXPECT_EQ(home.ReadFile("cfg/loftmark/lfup.ini"), QByteArray("old\r\n"));
     EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("設定ファイルに書きこみできませんでした。")});
-    EXPECT_EQ(QDir(prog_.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lfup.ini")});
   });
+  ::chmod(QFile::encodeName(home.Path("cfg/loftmark")).constData(), 0755);
   ::chmod(QFile::encodeName(prog_.Path()).constData(), 0755);
 }
 

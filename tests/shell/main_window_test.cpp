@@ -410,6 +410,7 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
       {"m_exit", "終了(&X)"},
       {"m_settei", "設定(&S)"},
       {"m_setprofile", "現在のプロファイルの設定(&T)"},
+      {"m_verify", "サーバーの内容を確認(&V)"},
       {"m_help", "ヘルプ(&H)"},
       {"m_readme", "READMEを開く(&R)"},
       {"m_about", "バージョン情報(&A)"},
@@ -425,6 +426,7 @@ TEST_F(MainWindowTest, CaptionsAndMenus) {
   EXPECT_EQ(menus[0]->menu()->actions()[1]->objectName(), "m_openarcdir");
   EXPECT_EQ(menus[0]->menu()->actions()[2]->objectName(), "m_exit");
   EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), "m_setprofile");
+  EXPECT_EQ(menus[1]->menu()->actions()[1]->objectName(), "m_verify");
   EXPECT_EQ(menus[2]->menu()->actions()[0]->objectName(), "m_readme");
   EXPECT_EQ(menus[2]->menu()->actions()[1]->objectName(), "m_about");
 }
@@ -484,6 +486,10 @@ TEST_F(MainWindowTest, VersionBoxNamesTheLicenceAndEveryLibraryWithItsVersion) {
   EXPECT_FALSE(text.contains(QStringLiteral("定められていません")));
   // No line names a library without a version.
   EXPECT_FALSE(text.contains(QStringLiteral("  ?（"))) << text.toStdString();
+  // Which folders hold lfup.ini and the working files: the writable program
+  // folder here.
+  EXPECT_TRUE(text.contains(QStringLiteral("設定ファイル (lfup.ini): ") + programFolder)) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("プログラムのフォルダに保存します"))) << text.toStdString();
 
   // The version text itself names each archiver library with its version
   // as found beside the program.
@@ -689,6 +695,45 @@ TEST_F(MainWindowTest, RefusedDropsShowTheirMessage) {
                          QStringLiteral("ペルソナ情報ファイル（PSN/UGUファイル）ではありません。") +
                              QChar(13) + "『" + text + "』"}));
   EXPECT_EQ(profileTable[0].ugu, ugu);
+}
+
+TEST_F(MainWindowTest, AScriptFileGivenAtStartBecomesTheCurrentProfilesScript) {
+  // What `loftmark FILE.ugu` (the desktop opening a script) does: the file
+  // becomes the script of the profile shown first, as a drop would make it.
+  const QString first = MakeScript("FIRST");
+  WriteSettings({{"one", first}, {"two", first}});
+  const QString given = MakeScript("GIVEN", "2041 5 6 7 8");
+  lm::StartupHooks hooks;
+  window = lm::StartLoftmark(executable, hooks, given);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(boxes.Shown().empty()) << boxes.Texts().join('|').toStdString();
+  EXPECT_EQ(currentProfile, 0);
+  EXPECT_EQ(profileTable[0].ugu, given);
+  EXPECT_EQ(profileTable[0].profile, "one");
+  EXPECT_EQ(profileTable[1].ugu, first);
+  EXPECT_EQ(Find<QLineEdit>("Text4")->text(), given);
+  EXPECT_EQ(Boxes(), QStringList({"2041", "5", "6", "7", "8"}));
+}
+
+TEST_F(MainWindowTest, ScriptFilesGivenAtStartThatAreRefused) {
+  // Each start gets the drop's checks and message; the profile keeps its script.
+  const QString first = MakeScript("FIRST");
+  tree.WriteFile("lonely/NODAT.ugu", "x");  // no NODAT/DAT beside it
+  const QString files[] = {tree.Path("lonely/NODAT.ugu"), tree.Path("missing/GONE.psn")};
+  for (const QString& file : files) {
+    SCOPED_TRACE(file.toStdString());
+    lmtest::ResetProfiles();
+    WriteSettings({{"one", first}});
+    boxes.Clear();
+    lm::StartupHooks hooks;
+    window = lm::StartLoftmark(executable, hooks, file);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_TRUE(boxes.Texts()[0].contains(file)) << boxes.Texts()[0].toStdString();
+    EXPECT_EQ(profileTable[0].ugu, first);
+    EXPECT_EQ(Find<QLineEdit>("Text4")->text(), first);
+    lmtest::WindowSession::End(window);
+  }
 }
 
 // ---- delete ----

@@ -1,6 +1,7 @@
 // McWinFTP against servers that misbehave on purpose: every limit of the
 // session must end the request with a clear error instead of waiting or
 // filling memory without bound.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include "sync/ftp_listing.h"
 #include "sync/mc_win_ftp.h"
 #include "sync/port_printing_server.h"
+#include "sync/server_upload.h"
 #include "sync/sync_test_print.h"
 
 namespace {
@@ -102,6 +104,46 @@ TEST(FtpHostileServer, ADownloadThatStallsHitsTheStallLimit) {
   ASSERT_EQ(raised.size(), 1u);
   EXPECT_EQ(raised[0].number, 12002);
   EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("f.bin"))));
+}
+
+// The server's index.fet: an endless download ends at the size limit, a
+// trickle that never stalls ends at the deadline; the copy stays as it was
+// and no temporary download is left.
+TEST(FtpHostileServer, TheServerIndexDownloadIsBoundInSizeAndTime) {
+  struct Case {
+    const char* mode;
+    lm::IndexFetchLimits limits;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"endless-index", {2 * 1024 * 1024, 60}, "バイトを超えたため中止しました"},
+      {"trickle-index", {32 * 1024 * 1024, 4}, "秒以内に終わらなかったため中止しました"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    HostileServer server(c.mode);
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("indexserver.fet"));
+    QFile old(copy);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old copy");
+    old.close();
+    McWinFTP ftp;
+    std::vector<Raised> raised;
+    Prepare(ftp, server.Port(), true, raised);
+    ftp.OpenSession();
+    ASSERT_NE(ftp.hFTP(), 0u);
+    QElapsedTimer clock;
+    clock.start();
+    QString message;
+    EXPECT_FALSE(lm::FetchServerIndex(ftp, copy, message, c.limits));
+    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_TRUE(message.contains(QString::fromUtf8(c.said))) << message.toStdString();
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old copy"));
+    old.close();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  }
 }
 
 TEST(FtpHostileServer, ActiveModeRefusesADataConnectionFromAnotherAddress) {

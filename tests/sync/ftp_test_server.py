@@ -16,6 +16,7 @@ Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
 
 import argparse
 import logging
+import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -31,6 +32,10 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--no-mlst", action="store_true",
                         help="offer only LIST listings (no MLSD/MLST), like older servers")
+    parser.add_argument("--drop-after-rnto", metavar="NAME",
+                        help="once, carry out a rename to NAME and drop the connection before the reply")
+    parser.add_argument("--fail-retr", metavar="NAME",
+                        help="answer every download of NAME with 451, a failure that is not 'no such file'")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     args = parser.parse_args()
@@ -59,11 +64,30 @@ def main():
         base.tls_control_required = True
         base.tls_data_required = True
 
+    dropped = []
+
     class LoggingHandler(base):
         def pre_process_command(self, line, cmd, arg):
             shown = "PASS ***" if cmd == "PASS" else line
             log.write(shown + "\n")
             return super().pre_process_command(line, cmd, arg)
+
+        def ftp_RNTO(self, path):
+            if (args.drop_after_rnto and not dropped and self._rnfr
+                    and os.path.basename(path) == args.drop_after_rnto):
+                dropped.append(path)
+                source, self._rnfr = self._rnfr, None
+                os.rename(source, path)
+                log.write("DROPPED after RNTO\n")
+                self.close()
+                return
+            return super().ftp_RNTO(path)
+
+        def ftp_RETR(self, file):
+            if args.fail_retr and os.path.basename(file) == args.fail_retr:
+                self.respond("451 Requested action aborted: local error in processing.")
+                return
+            return super().ftp_RETR(file)
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")

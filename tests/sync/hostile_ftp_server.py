@@ -7,6 +7,8 @@ listens. The mode says how it misbehaves:
   trickle         the greeting arrives one byte every two seconds
   huge-listing    a listing's data connection streams entries without end
   stall           a download's data connection opens and then sends nothing
+  endless-index   a download's data connection streams bytes without end
+  trickle-index   a download's data connection sends one byte a second
   third-party     in active mode the data connection comes from 127.0.0.2,
                   not from the server's own address, and carries foreign data
 
@@ -17,6 +19,19 @@ import socket
 import sys
 import threading
 import time
+
+
+def stream(data, chunk, times, pause):
+    """Sends `chunk` `times` times, `pause` seconds apart, until the client
+    hangs up; then closes the data connection."""
+    try:
+        for _ in range(times):
+            data.sendall(chunk)
+            if pause:
+                time.sleep(pause)
+    except OSError:
+        pass
+    data.close()
 
 
 def serve(conn, mode):
@@ -63,6 +78,8 @@ def serve(conn, mode):
             parts = [int(x) for x in arg.split(",")]
             port_target = ("%d.%d.%d.%d" % tuple(parts[:4]), parts[4] * 256 + parts[5])
             send("200 port ok")
+        elif cmd == "SIZE" and mode.endswith("-index"):
+            send("213 99999999999")
         elif cmd == "SIZE":
             send("213 1000")
         elif cmd in ("LIST", "MLSD", "NLST", "RETR"):
@@ -83,14 +100,14 @@ def serve(conn, mode):
             send("150 here it comes")
             data, _ = data_listener.accept()
             if mode == "huge-listing":
-                chunk = b"-rw-r--r--   1 owner group  12 Jan 02  2020 file.txt\r\n" * 20000
-                try:
-                    for _ in range(400):  # about 400 MB when nothing stops it
-                        data.sendall(chunk)
-                except OSError:
-                    pass
-                data.close()
+                # about 400 MB when nothing stops it
+                stream(data, b"-rw-r--r--   1 owner group  12 Jan 02  2020 file.txt\r\n" * 20000, 400, 0)
                 send("226 done")
+            elif mode == "endless-index" and cmd == "RETR":
+                stream(data, b"x" * 65536, 100000, 0)  # about 6.5 GB
+                send("226 done")
+            elif mode == "trickle-index" and cmd == "RETR":
+                stream(data, b"x", 100000, 1)
             elif mode == "stall":
                 time.sleep(60)
                 data.close()

@@ -11,6 +11,7 @@
 #include "support/temp_tree.h"
 #include "sync/check_differ.h"
 #include "sync/ftp_test_server.h"
+#include "sync/local_tree.h"
 #include "sync/mc_win_ftp.h"
 #include "sync/server_upload.h"
 #include "sync/sync_test_print.h"
@@ -27,24 +28,7 @@ class QuietView : public IndexRunView {
   void AddListLine(const QString&) override {}
 };
 
-// Every file below `root` with its bytes, by relative path.
-std::map<QString, QByteArray> TreeOf(const QString& root) {
-  std::map<QString, QByteArray> out;
-  QDirIterator it(root, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
-                  QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString path = it.next();
-    const QString rel = QDir(root).relativeFilePath(path);
-    if (it.fileInfo().isDir()) {
-      out[rel + QLatin1Char('/')] = QByteArray();
-    } else {
-      QFile f(path);
-      EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-      out[rel] = f.readAll();
-    }
-  }
-  return out;
-}
+using lmtest::TreeOf;
 
 class ServerUploadTest : public ::testing::Test {
  protected:

@@ -38,6 +38,33 @@ bool ValidUtf8(const std::string& s) {
   return true;
 }
 
+// Another tool's self-extracting file: the first offset in the first 64
+// KiB (after offset 0) where a member header reads without a fault and is
+// followed by another or by the end mark. Leaves `start` alone and returns
+// false when there is none, or when the file starts with a header itself.
+bool FindEmbeddedArchive(const FileSource& src, uint64_t fileSize, uint64_t& start);
+
+bool FindEmbeddedArchive(const FileSource& src, uint64_t fileSize, uint64_t& start) {
+  constexpr uint64_t kScan = uint64_t{1} << 16;
+  Member m;
+  if (ReadHeader(src, 0, fileSize, m) == 0) return false;
+  const std::size_t span = static_cast<std::size_t>(std::min<uint64_t>(fileSize, kScan + 8));
+  std::vector<uint8_t> head(span);
+  if (span < 22 || src.ReadSome(0, head.data(), span) != span) return false;
+  for (std::size_t at = 1; at + 7 <= span && at <= kScan; ++at) {
+    // "-l??-" at 2 and a header level of 0 to 3 at 20.
+    if (head[at + 2] != '-' || head[at + 3] != 'l' || head[at + 6] != '-') continue;
+    if (at + 21 <= span && head[at + 20] > 3) continue;
+    if (ReadHeader(src, at, fileSize, m) != 0) continue;
+    Member next;
+    const int rc = ReadHeader(src, m.dataOffset + m.packedSize, fileSize, next);
+    if (rc != 0 && rc != 1) continue;
+    start = at;
+    return true;
+  }
+  return false;
+}
+
 struct FileCloser {
   void operator()(std::FILE* f) const {
     if (f) std::fclose(f);
@@ -123,12 +150,26 @@ int ArchiveReader::Open(const std::string& path) {
   // its trailer; the archive ends where the trailer begins.
   uint64_t end = size_;
   LocateArchive(src, size_, start_, end);
+  // Another tool's self-extracting file: the archive behind its program.
+  if (start_ == 0 && end == size_) FindEmbeddedArchive(src, size_, start_);
   std::vector<Member> members;
   const int rc = ReadMembers(src, start_, end, members);
   entries_.reserve(members.size());
   for (Member& m : members) {
     Entry e;
-    e.path = StoredNameToUtf8(m.name);
+    if (m.utf8Name.empty()) {
+      e.path = StoredNameToUtf8(m.name);
+    } else {
+      // The UTF-16 name is the real one: the files get it, and listings
+      // show it in code page 932 where it fits.
+      e.path = m.utf8Name;
+      std::string sjis;
+      std::string backslashed = m.utf8Name;
+      for (char& c : backslashed) {
+        if (c == '/') c = '\\';
+      }
+      if (cp932::FromUtf8(backslashed, sjis)) m.name = sjis;
+    }
     e.m = std::move(m);
     entries_.push_back(std::move(e));
   }

@@ -17,6 +17,14 @@
 namespace lha {
 namespace {
 
+// True when a path has no level but "." and empty ones.
+bool NamesNothing(const std::string& path) {
+  for (const std::string& p : SplitSlashes(path)) {
+    if (!p.empty() && p != ".") return false;
+  }
+  return true;
+}
+
 // The levels of a member path made safe for writing below the output
 // directory; false when the path climbs out of it or names a drive. A
 // leading separator is dropped, as other LHA tools drop it ("\\dir\\file"
@@ -212,6 +220,9 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
       continue;
     }
     std::vector<std::string> levels;
+    // A directory entry without a name (some level-0 writers add one for the
+    // output directory itself) has nothing to create.
+    if (e.m.IsDirectory() && NamesNothing(e.path)) continue;
     if (!SafeLevels(e.path, withPaths, levels)) {
       report += "refused (path leaves the output directory): " + visible::Escape(e.path) + "\r\n";
       note(ARC_ERROR_HEADER_BROKEN);

@@ -36,6 +36,8 @@ struct ExtResult {
   uint64_t crcFieldOffset = 0;  // from the start of the header
   uint16_t headerCrc = 0;
   bool largeSize = false;
+  std::string utf16File, utf16Dir;  // UTF-16LE bytes of the extensions 0x44 and 0x45
+  bool haveUtf16File = false, haveUtf16Dir = false;
 };
 
 // One extended header: `e` points at its type byte, `size` counts type,
@@ -67,6 +69,14 @@ void ParseExtension(const uint8_t* e, std::size_t size, std::size_t offsetInHead
     case 0x42:
       ext.largeSize = true;
       break;
+    case 0x44:
+      ext.utf16File.assign(reinterpret_cast<const char*>(data), dataLen);
+      ext.haveUtf16File = true;
+      break;
+    case 0x45:
+      ext.utf16Dir.assign(reinterpret_cast<const char*>(data), dataLen);
+      ext.haveUtf16Dir = true;
+      break;
     case 0x50:
       if (dataLen >= 2) {
         m.hasUnixMode = true;
@@ -97,6 +107,86 @@ bool EndsWithSeparatorByte(const std::string& s) {
     i += ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
   }
   return i == s.size() - 1;
+}
+
+// UTF-16LE to UTF-8, up to a NUL; separators (U+FFFF, "\\", "/") become
+// "/". An unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(const std::string& bytes) {
+  std::string out;
+  const std::size_t n = bytes.size() / 2;
+  auto unit = [&](std::size_t i) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    uint32_t c = unit(i);
+    if (c == 0) break;
+    if (c == 0xFFFF || c == '\\' || c == '/') {
+      out += '/';
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// A stored name part as UTF-8 with "/" between levels, when it is ASCII.
+bool AsciiPart(const std::string& stored, std::string& out) {
+  out.clear();
+  for (char c : stored) {
+    const uint8_t b = static_cast<uint8_t>(c);
+    if (b == 0) break;
+    if (b == 0xFF || c == '\\') {
+      out += '/';
+    } else if (b >= 0x80) {
+      return false;
+    } else {
+      out += c;
+    }
+  }
+  return true;
+}
+
+// The UTF-8 path of the UTF-16 name extensions; a part that has no UTF-16
+// form is taken from the stored name when that is ASCII. Empty when the
+// header has no UTF-16 name or a part cannot be known.
+std::string Utf8NameOf(const ExtResult& ext, const std::string& storedFile) {
+  if (!ext.haveUtf16File && !ext.haveUtf16Dir) return {};
+  std::string dir, file;
+  if (ext.haveUtf16Dir) {
+    dir = Utf16ToUtf8(ext.utf16Dir);
+  } else if (!AsciiPart(ext.dirName, dir)) {
+    return {};
+  }
+  if (ext.haveUtf16File) {
+    file = Utf16ToUtf8(ext.utf16File);
+  } else if (!AsciiPart(storedFile, file)) {
+    return {};
+  }
+  while (!dir.empty() && dir.back() == '/') dir.pop_back();
+  while (!file.empty() && file.back() == '/') file.pop_back();
+  if (dir.empty()) return file;
+  if (file.empty()) return dir;
+  return dir + "/" + file;
 }
 
 std::string StripTrailingSeparators(std::string s) {
@@ -194,10 +284,11 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
   m.level = level;
   m.originalSize = Get32(base + 11);
   ExtResult ext;
+  std::string storedFile;  // the file part of the name as stored
 
   if (level == 0 || level == 1) {
     const std::size_t baseLen = static_cast<std::size_t>(base[0]) + 2;
-    if (baseLen > got || baseLen < 24) return ARC_ERROR_HEADER_BROKEN;
+    if (baseLen > got || baseLen < 22 || (level == 1 && baseLen < 24)) return ARC_ERROR_HEADER_BROKEN;
     uint8_t sum = 0;
     for (std::size_t i = 2; i < baseLen; ++i) sum = static_cast<uint8_t>(sum + base[i]);
     if (sum != base[1]) return ARC_ERROR_HEADER_CRC;
@@ -208,7 +299,11 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
     m.mtime = DosToUnixTime(Get32(base + 15));
     m.dosAttribute = base[19];
     uint64_t packed = Get32(base + 7);
-    if (22 + nameLen + 2 <= baseLen) m.crc = Get16(base + 22 + nameLen);
+    if (22 + nameLen + 2 <= baseLen) {
+      m.crc = Get16(base + 22 + nameLen);
+    } else {
+      m.hasCrc = false;  // a level-0 header that ends with the name
+    }
     uint64_t extTotal = 0;
     if (level == 1) {
       if (22 + nameLen + 5 > baseLen) return ARC_ERROR_HEADER_BROKEN;
@@ -242,15 +337,21 @@ int ReadHeader(const FileSource& src, uint64_t offset, uint64_t fileSize, Member
     }
     m.headerLength = baseLen + extTotal;
     m.packedSize = packed;
-    m.name = ext.haveFileName ? JoinPath(ext.dirName, WithBackslashes(NameBeforeComment(ext.fileName)))
-                              : JoinPath(ext.dirName, name);
+    storedFile = ext.haveFileName ? WithBackslashes(NameBeforeComment(ext.fileName)) : name;
+    m.name = JoinPath(ext.dirName, storedFile);
   } else if (level == 2 || level == 3) {
     if (int rc = ReadLongHeader(src, offset, fileSize, base, got, level, m, ext)) return rc;
+    storedFile = NameBeforeComment(ext.fileName);
   } else {
     return ARC_ERROR_VERSION;
   }
   if (ext.largeSize) return ARC_ERROR_VERSION;
   if (ext.haveUnixTime) m.mtime = ext.unixTime;
+  m.utf8Name = Utf8NameOf(ext, storedFile);
+  if (m.HasMethod('h', '0') && m.originalSize == 0 && m.packedSize == 0 && !m.name.empty() &&
+      ((m.dosAttribute & 0x10) || EndsWithSeparatorByte(m.name))) {
+    m.directoryEntry = true;
+  }
   m.name = StripTrailingSeparators(m.name);
   m.dataOffset = offset + m.headerLength;
   if (m.dataOffset + m.packedSize > fileSize) return ARC_ERROR_HEADER_BROKEN;

@@ -23,12 +23,22 @@ struct Member {
   bool hasUnixMode = false;
   uint16_t unixMode = 0;
   bool isSymlink = false;
+  // False for a level-0 header that ends before its CRC field: the data is
+  // then not checked.
+  bool hasCrc = true;
+  // An empty -lh0- member that its writer marked as a directory (the MS-DOS
+  // directory attribute, or a name ending in a separator), as some Amiga
+  // archivers store an empty directory.
+  bool directoryEntry = false;
+  // The name of the UTF-16 name extensions (0x44 file, 0x45 directory) in
+  // UTF-8, levels separated by "/"; empty when the header has none.
+  std::string utf8Name;
   // Where the member lies in its file.
   uint64_t headerOffset = 0;
   uint64_t headerLength = 0;
   uint64_t dataOffset = 0;
 
-  bool IsDirectory() const { return HasMethod('h', 'd'); }
+  bool IsDirectory() const { return HasMethod('h', 'd') || directoryEntry; }
   // True for the method "-l<kind><id>-". Written out byte by byte: a method
   // name as a string constant in the Windows self-extractor would be taken
   // for the archive's first header by readers that scan the file for one.

@@ -95,7 +95,7 @@ int DecodeMember(const FileSource& src, const Member& m, const ByteSink& sink) {
     if (st == DecodeStatus::kSinkFailed) return ARC_ERROR_CANNOT_WRITE;
     if (st != DecodeStatus::kOk) return ARC_ERROR_HUFFMAN_CODE;
   }
-  return crc == m.crc ? 0 : ARC_ERROR_FILE_CRC;
+  return !m.hasCrc || crc == m.crc ? 0 : ARC_ERROR_FILE_CRC;
 }
 
 }  // namespace lha

@@ -35,13 +35,14 @@ const EntropyTable& Entropy() {
 }  // namespace
 
 // Estimated bits of the codes between two cut points: their entropy plus
-// what their trees take.
+// what their trees take. Only the symbols of usedC_ and usedP_ are looked
+// at: those that occur somewhere in the stretch being split.
 double LzhBlockCutter::EstimatedBits(const LzhFrequencies& a, const LzhFrequencies& b) const {
   const EntropyTable& e = Entropy();
   uint64_t cTotal = 0, pTotal = 0;
   double sum = 0;
   int used = 0;
-  for (int c = 0; c < kNC; ++c) {
+  for (const uint16_t c : usedC_) {
     const uint32_t f = b.c[c] - a.c[c];
     if (!f) continue;
     cTotal += f;
@@ -49,7 +50,7 @@ double LzhBlockCutter::EstimatedBits(const LzhFrequencies& a, const LzhFrequenci
     ++used;
   }
   double extra = 0;
-  for (int p = 0; p < tree_.symbols; ++p) {
+  for (const uint8_t p : usedP_) {
     const uint32_t f = b.p[p] - a.p[p];
     if (!f) continue;
     pTotal += f;
@@ -71,6 +72,16 @@ uint64_t LzhBlockCutter::ExactBits(const LzhFrequencies& a, const LzhFrequencies
 // once and handed down with it.
 void LzhBlockCutter::Split(std::size_t a, std::size_t b, uint64_t bits) {
   if (b - a < 2) return;
+  // Counts only grow from cell to cell: a symbol that does not occur
+  // between a and b occurs in none of its parts.
+  usedC_.clear();
+  usedP_.clear();
+  for (int c = 0; c < kNC; ++c) {
+    if (cellFreq_[b].c[c] != cellFreq_[a].c[c]) usedC_.push_back(static_cast<uint16_t>(c));
+  }
+  for (int p = 0; p < tree_.symbols; ++p) {
+    if (cellFreq_[b].p[p] != cellFreq_[a].p[p]) usedP_.push_back(static_cast<uint8_t>(p));
+  }
   std::size_t bestCut = 0;
   double best = 0;
   for (std::size_t k = a + 1; k < b; ++k) {
@@ -93,7 +104,13 @@ void LzhBlockCutter::Cut(std::vector<LzhCode>& codes, bool done, BitWriter& out,
   tree_ = tree;
   total_ = codes.size();
   if (total_ == 0) return;
-  cellSize_ = std::clamp<std::size_t>(total_ / 96, 1024, 16384);
+  if (done && total_ <= kMinCell) {
+    // One cell: one block, nothing to weigh.
+    WriteLzhBlock(out, codes.data(), total_, tree);
+    codes.clear();
+    return;
+  }
+  cellSize_ = std::clamp<std::size_t>(total_ / 96, kMinCell, 16384);
   const std::size_t cells = (total_ + cellSize_ - 1) / cellSize_;
   cellFreq_.assign(cells + 1, LzhFrequencies());
   for (std::size_t cell = 0; cell < cells; ++cell) {

@@ -3,7 +3,9 @@
 // optimal parse and the fast parse both hand their codes here.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "archive/lha/lzh_block.h"
@@ -23,7 +25,11 @@ class LzhBlockCutter {
   void Split(std::size_t a, std::size_t b, uint64_t bits);
   std::size_t CellCodes(std::size_t cell) const { return std::min(cell * cellSize_, total_); }
 
+  static constexpr std::size_t kMinCell = 1024;
+
   LzhDistanceTree tree_{};
+  std::vector<uint16_t> usedC_;  // the symbols the stretch being split uses
+  std::vector<uint8_t> usedP_;
   std::size_t total_ = 0;
   std::size_t cellSize_ = 1024;
   std::vector<LzhFrequencies> cellFreq_;  // counts before each cell

@@ -11,10 +11,14 @@ namespace lha {
 
 // The settings of the optimal parse that trade time for size.
 struct OptimalTuning {
-  int firstPasses = 3;   // passes over the first stretch (costs from a greedy parse at first)
-  int passes = 1;        // passes over each later stretch (costs of the stretch before)
-  int niceLength = 128;  // a match this long is taken as it is, the positions it covers not searched
-  int treeDepth = 32;    // nodes of the match tree visited per position
+  int firstPasses = 2;  // passes over the first stretch (costs from a greedy parse at first)
+  int passes = 1;       // passes over each later stretch (costs of the stretch before)
+  // A match this long is taken as it is, the positions it covers not
+  // searched: with -lh4-/-lh5- and with the larger windows of -lh6-/-lh7-
+  // (where long matches are more often worth their length).
+  int niceLength = 64;
+  int niceLengthWide = 128;
+  int treeDepth = 16;  // nodes of the match tree visited per position
 };
 
 class OptimalParse {

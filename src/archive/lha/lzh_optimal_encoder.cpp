@@ -167,6 +167,7 @@ class OptimalParse::Impl {
     output_.Reset(sink);
     n_ = static_cast<std::size_t>(size);
     tuning_ = tuning;
+    niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
     tree_ = LzhDistanceTree::For(dictBits);
     in_.Reset(source, n_, std::size_t{1} << dictBits, kSegment);
     matchTree_.Reset(dictBits, tuning_.treeDepth);
@@ -236,7 +237,7 @@ class OptimalParse::Impl {
         matches_.push_back({m.distance, static_cast<uint8_t>(DistanceSymbol(m.distance - 1u)),
                             static_cast<uint8_t>(m.length - kLzhMinMatch)});
       }
-      if (k > 0 && found[k - 1].length >= tuning_.niceLength) searchFrom = p + found[k - 1].length;
+      if (k > 0 && found[k - 1].length >= niceLength_) searchFrom = p + found[k - 1].length;
       ++p;
       if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > kMatchStore) break;
     }
@@ -294,6 +295,7 @@ class OptimalParse::Impl {
   LzhBlockOutput output_;
   std::size_t n_ = 0;
   OptimalTuning tuning_;
+  int niceLength_ = 128;
   LzhDistanceTree tree_{};
   LzhInputWindow in_;
   LzhMatchTree matchTree_;

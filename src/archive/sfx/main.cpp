@@ -74,11 +74,18 @@ int main(int argc, char** argv) {
   bool yes = false, noOpen = false, haveDir = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--dir" && i + 1 < argc) {
-      dirArg = argv[++i];
-      haveDir = true;
-    } else if (a.rfind("--dir=", 0) == 0) {
-      dirArg = a.substr(6);
+    if (a == "--dir" || a.rfind("--dir=", 0) == 0) {
+      // The folder is the next word ("--dir --yes" has none) or follows "=".
+      const bool joined = a.size() > 5;
+      if (!joined && (i + 1 >= argc || std::string(argv[i + 1]).rfind("-", 0) == 0)) {
+        Usage();
+        return 2;
+      }
+      dirArg = joined ? a.substr(6) : argv[++i];
+      if (dirArg.empty()) {
+        Usage();
+        return 2;
+      }
       haveDir = true;
     } else if (a == "--yes" || a == "-y") {
       yes = true;

@@ -19,6 +19,7 @@
 #include "profiles/script_check.h"
 #include "profiles/settings_rules.h"
 #include "profiles/ui/settings_host.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 #include "util/cfile.h"
 #include "util/message_box.h"
@@ -403,7 +404,7 @@ void SETTING::Command3_Click() {
 
 void SETTING::ChooseDirectoryFor(QLineEdit* box) {
   QString t = TrimBlanks(box->text());
-  if (t.isEmpty() || !cFile().DirExists(t)) t = programDir.isEmpty() ? ExecutableDir() : programDir;
+  if (t.isEmpty() || !cFile().DirExists(t)) t = DefaultArchiveFolder();
   const QString real = ResolveExisting(t);
   SetDirWindow().PointAt(real.isEmpty() ? NativePath(t) : real);
   PrepareChooser(2);

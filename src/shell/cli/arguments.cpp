@@ -86,6 +86,7 @@ const std::map<QString, OptionSpec>& Options() {
         {"yes", nullptr, "確認にはすべて「はい」と答えます。"},
         {"password-stdin", nullptr, "パスワードを標準入力の1行目から読みます。"},
         {"trust", "SHA256:...", "この実行に限り、指紋で示した証明書 (FTPS) またはホスト鍵 (SFTP) を信頼します。"},
+        {"reindex", nullptr, "DAT が index.fet と一致しないとき、--next の日時で index.fet を作成してから送信します。"},
         {"settings", "FILE", "lfup.ini の代わりに読む設定ファイル。"},
     };
     std::map<QString, OptionSpec> byName;
@@ -112,8 +113,14 @@ const std::vector<CommandSpec>& Commands() {
        "ローカルとサーバーの更新定義ファイルを比較し、追加と削除の一覧を表示します。",
        {"profile", "script", "server-index", "yes", "settings"}},
       {"publish", RunPublishCommand, "--profile NAME",
-       "修正されたファイルをサーバーにアップロードします。",
-       {"profile", "dry-run", "yes", "password-stdin", "trust", "settings"}},
+       "修正されたファイルをサーバーにアップロードし、サーバーの内容を確認します。\n"
+       "DAT が index.fet と一致しないときは止まります。--reindex --next を指定すると、\n"
+       "先に index.fet を作成してから送信します。",
+       {"profile", "dry-run", "yes", "password-stdin", "trust", "reindex", "next", "tmp", "settings"}},
+      {"verify", RunVerifyCommand, "--profile NAME",
+       "サーバーのフォルダが index.fet の一覧どおりか (ファイルの大きさ、\n"
+       "削除されたはずのもの、残った一時ファイル) を確認します。何も変更しません。",
+       {"profile", "password-stdin", "trust", "settings"}},
   };
   return commands;
 }
@@ -199,7 +206,8 @@ QString GlobalHelp() {
       "        loftmark --help | --version\n"
       "\n"
       "Loftmark: 更新定義ファイルの作成、配布用アーカイブの作成、サーバーとの比較とアップロード。\n"
-      "引数なしで起動するとウィンドウを開きます。\n"
+      "引数なしで起動するとウィンドウを開きます。スクリプト情報ファイル (.ugu/.psn) を1つ指定すると、\n"
+      "それを最初のプロファイルのスクリプトにしてウィンドウを開きます。\n"
       "\n"
       "コマンド:\n");
   for (const CommandSpec& command : Commands()) {

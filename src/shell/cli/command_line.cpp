@@ -1,6 +1,9 @@
 #include "shell/cli/command_line.h"
 
+#include <strings.h>
+
 #include <cstdio>
+#include <cstring>
 
 #include <QCoreApplication>
 
@@ -9,6 +12,7 @@
 #include "shell/cli/command_context.h"
 #include "shell/cli/console_sink.h"
 #include "shell/version.h"
+#include "util/app_folders.h"
 #include "util/app_globals.h"
 
 namespace lm::cli {
@@ -16,9 +20,19 @@ namespace {
 
 void PrintText(std::FILE* stream, const QString& text) { std::fputs(text.toUtf8().constData(), stream); }
 
+// A path ending in .ugu or .psn that is not an option.
+bool IsScriptFileArgument(const char* arg) {
+  const std::size_t n = std::strlen(arg);
+  if (n <= 4 || arg[0] == '-' || arg[n - 4] != '.') return false;
+  return ::strcasecmp(arg + n - 3, "ugu") == 0 || ::strcasecmp(arg + n - 3, "psn") == 0;
+}
+
 }  // namespace
 
-bool WantsCommandLine(int argc, char** argv) { return argc > 1 && argv[1] != nullptr; }
+bool WantsCommandLine(int argc, char** argv) {
+  if (argc <= 1 || argv[1] == nullptr) return false;
+  return !(argc == 2 && IsScriptFileArgument(argv[1]));
+}
 
 int RunCommandLine(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -40,8 +54,10 @@ int RunCommandLine(int argc, char** argv) {
     return kSuccess;
   }
   if (args.VersionWanted()) {
+    // The version, the licence and libraries, then which folders hold the
+    // settings and the working files.
     PrintText(stdout, QStringLiteral("loftmark ") + QCoreApplication::applicationVersion() + QLatin1Char('\n') +
-                          LicenceAndLibrariesText() + QLatin1Char('\n'));
+                          LicenceAndLibrariesText() + QStringLiteral("\n\n") + FoldersText() + QLatin1Char('\n'));
     return kSuccess;
   }
   if (command == nullptr) return UsageError(QStringLiteral("コマンドを指定してください。"));

@@ -17,7 +17,9 @@ namespace lm::cli {
 enum ExitCode { kSuccess = 0, kFailed = 1, kUsage = 2 };
 
 // True when the arguments name a command or an option: the program then runs
-// RunCommandLine instead of the window.
+// RunCommandLine instead of the window. A single argument that names a
+// script information file (NAME.ugu or NAME.psn, any letter case; what the
+// desktop passes when the author opens one) starts the window with it.
 bool WantsCommandLine(int argc, char** argv);
 
 // Parses the arguments, runs the command and returns the exit status.

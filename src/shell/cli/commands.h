@@ -10,5 +10,11 @@ int RunIndexCommand(CommandContext& ctx);
 int RunBuildCommand(CommandContext& ctx);
 int RunCompareCommand(CommandContext& ctx);
 int RunPublishCommand(CommandContext& ctx);
+int RunVerifyCommand(CommandContext& ctx);
+
+// Writes the current profile's index files (mode 1: no success message)
+// with the next update from --next and --tmp as index does. kSuccess, or
+// the exit status after the message.
+int WriteIndexFromArguments(CommandContext& ctx);
 
 }  // namespace lm::cli

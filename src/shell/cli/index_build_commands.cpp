@@ -108,6 +108,14 @@ int RunIndexCommand(CommandContext& ctx) {
   return ok ? kSuccess : kFailed;
 }
 
+int WriteIndexFromArguments(CommandContext& ctx) {
+  ArgumentBoxes boxes;
+  if (const int rc = FillBoxes(ctx, boxes, true); rc != kSuccess) return rc;
+  makeTmpIndex = ctx.args.isSet(QStringLiteral("tmp")) ? 1 : 0;
+  QuietIndexView view;
+  return WriteIndexForProfile(1, boxes, view) == 0 ? kSuccess : kFailed;
+}
+
 int RunBuildCommand(CommandContext& ctx) {
   if (!ctx.args.isSet(QStringLiteral("type")))
     return UsageError(QStringLiteral("--type qsc|lzh|exe|all でアーカイブの種類を指定してください。"));

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <QFileInfo>
@@ -14,22 +15,24 @@
 #include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
 #include "sync/check_differ.h"
+#include "profiles/script_check.h"
 #include "sync/curl_ftp_session.h"
-#include "sync/mc_win_ftp.h"
-#include "sync/server_upload.h"
+#include "sync/publish.h"
 #include "sync/session_trust.h"
 #include "sync/upload_report.h"
 #include "util/message_box.h"
+#include "util/visible.h"
 
 namespace lm::cli {
 namespace {
 
-// The two lists as the result window captions them, one path a line.
-void PrintLists() {
-  QString text = QStringLiteral("追加ファイル一覧 (%1)").arg(uploadList.size());
-  for (const QString& path : std::as_const(uploadList)) text += QLatin1Char('\n') + path;
-  text += QLatin1Char('\n') + QStringLiteral("削除対象一覧 (%1)").arg(deleteList.size());
-  for (const QString& path : std::as_const(deleteList)) text += QLatin1Char('\n') + path;
+// The two lists as the result window captions them, one path a line; names
+// from a server are shown with their control characters escaped.
+void PrintLists(const QStringList& uploads, const QStringList& deletions) {
+  QString text = QStringLiteral("追加ファイル一覧 (%1)").arg(uploads.size());
+  for (const QString& path : uploads) text += QLatin1Char('\n') + Visible(path);
+  text += QLatin1Char('\n') + QStringLiteral("削除対象一覧 (%1)").arg(deletions.size());
+  for (const QString& path : deletions) text += QLatin1Char('\n') + Visible(path);
   PrintMessage(stdout, text, false);
 }
 
@@ -61,35 +64,112 @@ bool PasswordFor(CommandContext& ctx, const Profile& profile, QString& password)
   return false;
 }
 
-// The command line asks nothing: a certificate or host key that is not
-// trusted yet is refused (an unattended run never trusts a stranger), and
-// --trust SHA256:... trusts the one named for this run only.
-class RefusingTrustQuestions final : public TrustQuestions {
+// The command line's answers: nothing is asked of the keyboard. A host key
+// or certificate that is not trusted yet is refused, so an unattended run
+// never trusts a stranger; --trust SHA256:... trusts the one named for this
+// run only (the refusal names the value to pass). Questions are answered
+// by --yes.
+class CommandQuestions final : public PublishQuestions {
  public:
+  explicit CommandQuestions(CommandContext& ctx) : ctx_(ctx) {}
+
+  bool Password(const Profile& profile, QString& password) override {
+    if (!PasswordFor(ctx_, profile, password)) return false;
+    keyLogin_ = password.isEmpty() && LogsInWithKey(profile);
+    return true;
+  }
+  // True when the session was to log in with the user's key or the agent.
+  bool KeyLogin() const { return keyLogin_; }
+
   bool TrustNewCertificate(const QString&) override { return false; }
   bool TrustChangedCertificate(const QString&, const QString&) override { return false; }
   bool TrustNewHostKey(const QString&, const QString&) override { return false; }
-};
 
-bool Connect(CommandContext& ctx, McWinFTP& ftp, const Profile& profile, const QString& password, QString& message) {
-  ftp.SetTrustOnce(ctx.args.value(QStringLiteral("trust")));
-  Profile used = profile;
-  RefusingTrustQuestions questions;
-  if (OpenTrustedSession(ftp, used, password, questions, message)) return true;
-  const QString presented =
-      !ftp.PresentedCertificate().isEmpty() ? QStringLiteral("SHA256:") + ftp.PresentedCertificate() : ftp.PresentedHostKey();
-  if (!presented.isEmpty())
-    message += CR + QStringLiteral("確かめたうえでこの実行に限り信頼するには --trust %1 を指定してください。").arg(presented);
-  else if (password.isEmpty() && LogsInWithKey(profile))
-    message += CR + QStringLiteral("鍵でログインできないときは --password-stdin でパスワードを渡してください。");
-  return false;
-}
+  bool RewriteStaleIndex(int count, const QString& firstPath, QString& why) override {
+    if (!ctx_.args.isSet(QStringLiteral("reindex"))) {
+      why = QStringLiteral("更新定義ファイルが DAT の内容と一致しません (%1 件、最初は%2)。").arg(count).arg(Bracketed(Visible(firstPath))) +
+            CR + QStringLiteral("--reindex --next \"年 月 日 時 分\" を指定すると、index.fet を作成してから送信します。");
+      return false;
+    }
+    if (WriteIndexFromArguments(ctx_) == kSuccess) return true;
+    why = QStringLiteral("更新定義ファイルを作成できませんでした。");
+    return false;
+  }
+
+  bool ConfirmPlan(const PublishPlan& plan) override {
+    ctx_.sink.Flush(true);  // the questions so far and their answers
+    PrintLists(plan.shown.uploads, plan.shown.deletions);
+    PrintMessage(stdout, plan.TotalsText(), false);
+    if (ctx_.args.isSet(QStringLiteral("dry-run"))) return true;
+    return MsgBox(plan.TotalsText() + CR + QStringLiteral("アップロードしますか？"), style::YesNoQuestion) == button::Yes;
+  }
+
+  bool ConfirmDeletions(int count) override {
+    return MsgBox(DeletionQuestion(count), style::YesNoQuestion) == button::Yes;
+  }
+
+  bool Progress(const UploadProgress& p) override {
+    if (!line_) line_ = std::make_unique<ProgressLine>();
+    line_->Show(QStringLiteral("%1 (%2 / %3)").arg(Visible(p.current), ByteCountText(p.bytesDone), ByteCountText(p.bytesTotal)),
+                p.filesDone, p.filesTotal);
+    return !CancelOnInterrupt::Interrupted();
+  }
+
+  void EndProgress() { line_.reset(); }
+
+ private:
+  CommandContext& ctx_;
+  std::unique_ptr<ProgressLine> line_;
+  bool keyLogin_ = false;
+};
 
 // A usage error when --trust names no fingerprint; kSuccess otherwise.
 int CheckTrustOption(const CommandContext& ctx) {
   if (!ctx.args.isSet(QStringLiteral("trust"))) return kSuccess;
   if (!FingerprintBytes(ctx.args.value(QStringLiteral("trust"))).isEmpty()) return kSuccess;
   return UsageError(QStringLiteral("--trust には SHA256: に続けて証明書かホスト鍵の指紋 (16 進 64 桁または base64) を指定してください。"));
+}
+
+// What to do about a session that did not open: the fingerprint to pass to
+// --trust, or a password when the key did not log in.
+QString SessionHint(const PublishResult& result, const CommandQuestions& questions) {
+  if (!result.notConnected) return QString();
+  if (!result.presented.isEmpty())
+    return QStringLiteral("確かめたうえでこの実行に限り信頼するには --trust %1 を指定してください。").arg(result.presented);
+  if (questions.KeyLogin())
+    return QStringLiteral("鍵でログインできないときは --password-stdin でパスワードを渡してください。");
+  return QString();
+}
+
+// Runs publish or verify for the profile of --profile.
+int RunServerCommand(CommandContext& ctx, bool publish) {
+  if (ctx.args.isSet(QStringLiteral("reindex")) && !ctx.args.isSet(QStringLiteral("next")))
+    return UsageError(QStringLiteral("--reindex には --next で次回更新予定日時を指定してください。"));
+  if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
+  Profile profile = profileTable[static_cast<size_t>(currentProfile)];
+  if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
+  if (const int rc = CheckTrustOption(ctx); rc != kSuccess) return rc;
+  ScriptLayout layout;
+  QString message;
+  CheckScriptLayout(profile.ugu, layout, message);
+
+  CommandQuestions questions(ctx);
+  PublishResult result;
+  {
+    CancelOnInterrupt interrupt;
+    PublishOptions options;
+    options.dryRun = ctx.args.isSet(QStringLiteral("dry-run"));
+    options.trustOnce = ctx.args.value(QStringLiteral("trust"));
+    result = publish ? PublishScript(profile, layout, questions, options) : VerifyServer(profile, layout, questions, options);
+    questions.EndProgress();
+  }
+  const bool ok = result.ok() && !ctx.sink.QuestionRefused();
+  QString said = result.message;
+  if (const QString hint = SessionHint(result, questions); !hint.isEmpty())
+    said += (said.isEmpty() ? QString() : CR) + hint;
+  if (!said.isEmpty()) ctx.sink.Add(said);
+  ctx.sink.Flush(ok);
+  return ok ? kSuccess : kFailed;
 }
 
 }  // namespace
@@ -109,63 +189,12 @@ int RunCompareCommand(CommandContext& ctx) {
   const bool ok = status == 0 && !ctx.sink.QuestionRefused();
   ctx.sink.Flush(ok);
   if (!ok) return kFailed;
-  PrintLists();
+  PrintLists(uploadList, deleteList);
   return kSuccess;
 }
 
-int RunPublishCommand(CommandContext& ctx) {
-  if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
-  const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
-  if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
-  if (const int rc = CheckTrustOption(ctx); rc != kSuccess) return rc;
-  QString password;
-  if (!PasswordFor(ctx, profile, password)) {
-    ctx.sink.Flush(false);
-    return kFailed;
-  }
+int RunPublishCommand(CommandContext& ctx) { return RunServerCommand(ctx, true); }
 
-  McWinFTP ftp;
-  QString message;
-  if (!Connect(ctx, ftp, profile, password, message) || !EnterServerFolder(ftp, profile.dirserver, message) ||
-      !FetchServerIndex(ftp, ServerIndexCopyPath(), message))
-    return Failure(ctx, message);
-  if (CompareCurrentProfile() != 0 || ctx.sink.QuestionRefused()) {
-    ctx.sink.Flush(false);
-    return kFailed;
-  }
-
-  const QString datDir = DatDirOfCurrentProfile();
-  const QString totals = UploadTotalsText(datDir);
-  ctx.sink.Flush(true);  // the comparison's questions and their answers
-  PrintLists();
-  PrintMessage(stdout, totals, false);
-  if (ctx.args.isSet(QStringLiteral("dry-run"))) return kSuccess;
-  if (MsgBox(totals + CR + QStringLiteral("アップロードしますか？"), style::YesNoQuestion) != button::Yes) {
-    ctx.sink.Flush(false);
-    return kFailed;
-  }
-
-  UploadOutcome outcome;
-  {
-    UploadHooks hooks;
-    ProgressLine line;
-    CancelOnInterrupt interrupt;
-      hooks.progress = [&line](const UploadProgress& p) {
-      line.Show(QStringLiteral("%1 (%2 / %3)").arg(p.current, ByteCountText(p.bytesDone), ByteCountText(p.bytesTotal)),
-                p.filesDone, p.filesTotal);
-      return !CancelOnInterrupt::Interrupted();
-    };
-    hooks.confirmDeletions = [](int count) {
-      return MsgBox(DeletionQuestion(count), style::YesNoQuestion) == button::Yes;
-    };
-    outcome = UploadChanges(ftp, datDir, uploadList, deleteList, hooks);
-  }
-  ftp.CloseSession();
-  if (outcome.status == UploadOutcome::Done) KeepServerIndexCopy(datDir);
-  ctx.sink.Add(UploadOutcomeText(outcome));
-  const bool ok = outcome.status == UploadOutcome::Done;
-  ctx.sink.Flush(ok);
-  return ok ? kSuccess : kFailed;
-}
+int RunVerifyCommand(CommandContext& ctx) { return RunServerCommand(ctx, false); }
 
 }  // namespace lm::cli

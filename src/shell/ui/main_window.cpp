@@ -132,6 +132,7 @@ void FIND::BuildMenu() {
   mExit_ = entry(file, QStringLiteral("終了(&X)"), "m_exit");
   QMenu* settei = menu(QStringLiteral("設定(&S)"), "m_settei");
   mSetProfile_ = entry(settei, QStringLiteral("現在のプロファイルの設定(&T)"), "m_setprofile");
+  mVerifyServer_ = entry(settei, QStringLiteral("サーバーの内容を確認(&V)"), "m_verify");
   QMenu* help = menu(QStringLiteral("ヘルプ(&H)"), "m_help");
   mReadme_ = entry(help, QStringLiteral("READMEを開く(&R)"), "m_readme");
   mAbout_ = entry(help, QStringLiteral("バージョン情報(&A)"), "m_about");
@@ -140,6 +141,7 @@ void FIND::BuildMenu() {
   connect(mExit_, &QAction::triggered, this, [this] { Command3_Click(); });
   connect(mOpenArchiveFolder_, &QAction::triggered, this, [] { OpenArchiveFolder(); });
   connect(mSetProfile_, &QAction::triggered, this, [this] { Command4_Click(); });
+  connect(mVerifyServer_, &QAction::triggered, this, [this] { RunServerCheckOperation(this); });
   connect(mReadme_, &QAction::triggered, this, [] { OpenReadme(); });
   connect(mAbout_, &QAction::triggered, this, [this] { ShowAbout(); });
 }
@@ -398,7 +400,7 @@ void FIND::CompareWithServerIndex() {
   // the changes; without one it compares with the copy already at hand.
   const bool server = currentProfile >= 0 && currentProfile < kProfileCapacity &&
                       ProfileHasServer(profileTable[currentProfile]);
-  if (server) RunUploadOperation(this);
+  if (server) RunUploadOperation(this, this, this);
   else RunCompareOperation(this);
 }
 

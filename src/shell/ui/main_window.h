@@ -136,6 +136,7 @@ class FIND : public QMainWindow,
   QAction* mReadme_ = nullptr;
   QAction* mAbout_ = nullptr;
   QAction* mSetProfile_ = nullptr;
+  QAction* mVerifyServer_ = nullptr;
 
   // The archive build's view of this window: Combo1's text, the wait cursor
   // and an execute button that stays disabled while a build runs.

@@ -2,11 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QStringList>
 
 #include "archive/archive_types.h"
+#include "profiles/profile_actions.h"
 #include "profiles/profile_store.h"
 #include "profiles/ui/settings_window.h"
 #include "shell/instance_guard.h"
@@ -27,7 +29,8 @@ void ShutdownLoftmark() {
   ReleaseInstanceLock();
 }
 
-std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const StartupHooks& hooks) {
+std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const StartupHooks& hooks,
+                                    const QString& scriptFile) {
   const int16_t marker = AcquireInstanceGuard();
   if (AnotherInstanceRunning(executablePath)) {
     // A second copy ends silently. It gives up the marker only if this call
@@ -82,6 +85,8 @@ std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const Startup
   // all, so the author can mount the disk, fix the path or delete them.
   const QString unfound = UnfoundProfilesMessage();
   if (!unfound.isEmpty()) MsgBox(unfound, style::Exclamation, kAppTitle);
+
+  if (!scriptFile.isEmpty()) DropScriptOnMainWindow({QFileInfo(scriptFile).absoluteFilePath()}, w);
 
   std::function<void()> endProcess = hooks.endProcess;
   w.SetUnloadHandler([endProcess] {

@@ -30,8 +30,12 @@ extern const QString kVersionText;
 // test for a running copy (nullptr then: nothing shown, nothing saved), the
 // time-zone bias, the main window with its lists, the profiles, and the first
 // profile shown. The window is shown; closing it saves the profiles once,
-// gives up the marker and the lock and calls hooks.endProcess.
-std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const StartupHooks& hooks = {});
+// gives up the marker and the lock and calls hooks.endProcess. A `scriptFile`
+// (the program started with a .ugu or .psn file, as the desktop opens one)
+// then becomes the current profile's script as a file dropped on the window
+// does, with the same checks and messages.
+std::unique_ptr<FIND> StartLoftmark(const QString& executablePath, const StartupHooks& hooks = {},
+                                    const QString& scriptFile = QString());
 
 // The shutdown that closing the main window runs: saves the profiles, gives
 // up the marker and the running-copy lock.

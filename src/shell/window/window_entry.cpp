@@ -52,7 +52,11 @@ extern "C" __attribute__((visibility("default"))) int LoftmarkWindowMain(int arg
   lm::StartupHooks hooks;
   hooks.endProcess = [] { QCoreApplication::exit(0); };
   const QString executable = QCoreApplication::applicationFilePath();
-  std::unique_ptr<lm::FIND> window = lm::StartLoftmark(executable, hooks);
+  // The one argument a start with the window takes: a script information
+  // file to make the current profile's script (see WantsCommandLine).
+  const QStringList args = QCoreApplication::arguments();
+  const QString scriptFile = args.size() == 2 ? args[1] : QString();
+  std::unique_ptr<lm::FIND> window = lm::StartLoftmark(executable, hooks, scriptFile);
   if (!window) return 0;  // another copy runs
   CloseOnTermination(window.get());
   const int rc = app.exec();

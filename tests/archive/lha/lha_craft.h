@@ -34,6 +34,10 @@ struct CraftMember {
   // Level 0: LHa for UNIX's extension after the CRC ('U', a minor version,
   // this Unix time, mode, uid, gid); 0 for none.
   uint32_t unixStamp = 0;
+  // Levels 0 and 1: the MS-DOS attribute byte.
+  uint8_t attribute = 0x20;
+  // Level 0: the header ends with the name, without the CRC field.
+  bool noCrc = false;
 };
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -116,11 +120,11 @@ inline std::string CraftArchive(const std::vector<CraftMember>& members, uint32_
     Put32(b, static_cast<uint32_t>(body.size()));
     Put32(b, static_cast<uint32_t>(m.data.size()));
     Put32(b, dos);
-    b += static_cast<char>(0x20);
+    b += static_cast<char>(m.attribute);
     b += static_cast<char>(m.level);
     b += static_cast<char>(m.name.size());
     b += m.name;
-    Put16(b, crc);
+    if (!m.noCrc) Put16(b, crc);
     if (m.level == 0 && m.unixStamp != 0) {
       b += 'U';
       b += '\0';

@@ -1,7 +1,9 @@
 // Archives of the shapes other LHA tools write, made by the test's own
 // writer (lha_craft.h): leading separators, LHa for UNIX's level-0 folders
 // and times, names followed by a comment, level-3 headers, damage after
-// intact members, symbolic links, files that only look like archives.
+// intact members, symbolic links, files that only look like archives,
+// other tools' self-extractors, nameless directory entries, level-0
+// headers without a CRC field, Amiga-style empty directories, UTF-16 names.
 // lhasa extracts the same archives as the independent reference.
 #include <sys/stat.h>
 
@@ -70,6 +72,118 @@ TEST(LhaForeign, ANameFollowedByANulAndACommentKeepsTheName) {
     ExpectTree(t, CraftArchive({{std::string("readme.txt\0An Amiga comment", 27), "text", level}}),
                {{"readme.txt", F("text")}});
   }
+}
+
+// Another tool's self-extracting file: its program, then the archive,
+// without our trailer. The archive is found by its first valid header
+// within the first 64 KiB; text that only looks like a header (a method
+// name in the program) is passed over.
+TEST(LhaForeign, TheArchiveInsideAnotherToolsSelfExtractorIsFound) {
+  const std::string archive = CraftArchive({{"a.txt", "alpha", 2}, {"d\\b.txt", "beta", 1}, {"c.txt", "gamma", 0}});
+  struct Case {
+    const char* name;
+    std::size_t stubSize;
+    bool found;
+  };
+  for (const Case& c : {Case{"small stub", 700, true}, Case{"stub near 64 KiB", 65000, true},
+                         Case{"stub beyond 64 KiB", 70000, false}}) {
+    SCOPED_TRACE(c.name);
+    TempDir t;
+    std::string stub = "MZ" + RandomBytes(c.stubSize - 2, 3);
+    // Decoys: method names with no valid header around them.
+    stub.replace(100, 9, "xx-lh5-yy");
+    stub.replace(300, 6, "-lh0-\x02");
+    WriteFile(t.Path("s.exe"), stub + archive);
+    const auto listed = RunCmd("l " + t.Path("s.exe"));
+    if (!c.found) {
+      EXPECT_EQ(listed.code, ARC_ERROR_FILE_STYLE) << listed.output;
+      continue;
+    }
+    EXPECT_EQ(listed.code, 0) << listed.output;
+    const auto r = RunCmd("x " + t.Path("s.exe") + " " + t.Path("ours") + "/");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(Snapshot(t.Path("ours")),
+              (std::map<std::string, std::string>{
+                  {"a.txt", F("alpha")}, {"d", "<dir>"}, {"d/b.txt", F("beta")}, {"c.txt", F("gamma")}}));
+    EXPECT_NE(Library::Get().CheckArchive(t.Path("s.exe").c_str(), 4), 0);
+  }
+}
+
+// Shapes of headers that other writers produce: directory entries without
+// a name, a level-0 header without its CRC field, an empty directory
+// stored as an empty -lh0- member with the directory attribute or a
+// trailing separator.
+TEST(LhaForeign, EmptyDirectoryNamesMissingCrcFieldsAndAmigaDirectories) {
+  TempDir t;
+  CraftMember noName{"", "", 0, true};
+  CraftMember slashOnly{"\\", "", 0, true};
+  CraftMember noCrc{"nocrc.txt", "no crc here", 0};
+  noCrc.noCrc = true;
+  CraftMember amigaAttr{"emptydir", "", 0};
+  amigaAttr.attribute = 0x10;
+  CraftMember amigaSlash{"other/", "", 1};
+  CraftMember emptyFile{"empty.txt", "", 0};
+  ExpectTree(t, CraftArchive({noName, {"a.txt", "ay", 0}, slashOnly, noCrc, amigaAttr, amigaSlash, emptyFile}),
+             {{"a.txt", F("ay")},
+              {"nocrc.txt", F("no crc here")},
+              {"emptydir", "<dir>"},
+              {"other", "<dir>"},
+              {"empty.txt", F("")}},
+             false);
+  // A level-0 header without its CRC field is still checked by its own sum.
+  std::string bad = CraftArchive({noCrc});
+  bad[5] ^= 0x01;
+  WriteFile(t.Path("bad.lzh"), bad);
+  EXPECT_NE(RunCmd("x " + t.Path("bad.lzh") + " " + t.Path("bad") + "/").code, 0);
+}
+
+// UTF-16LE of a UTF-8 text (the test's names are in the Basic Multilingual
+// Plane), and the extension of `type` holding it.
+std::string Utf16Extension(char type, const std::string& utf8) {
+  std::string out(1, type);
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    uint32_t u = 0;
+    int n = 0;
+    if (c < 0x80) {
+      u = c;
+    } else if ((c >> 5) == 6) {
+      u = c & 0x1F;
+      n = 1;
+    } else {
+      u = c & 0x0F;
+      n = 2;
+    }
+    for (int k = 1; k <= n; ++k) u = (u << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += static_cast<std::size_t>(n) + 1;
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  }
+  return out;
+}
+
+// The UTF-16 name extensions (0x44 file name, 0x45 directory name) give
+// the names when present: the files get them, and the listing shows them
+// (in code page 932) instead of the placeholders stored for old readers.
+TEST(LhaForeign, Utf16NameExtensionsGiveTheNames) {
+  TempDir t;
+  CraftMember file{"______.txt", "first", 2};
+  file.extension = Utf16Extension('\x44', "日本語.txt");
+  CraftMember inDir{"b.txt", "second", 2};
+  inDir.extension = Utf16Extension('\x45', "表ソ");
+  CraftMember dir{"___", "", 2, true};
+  dir.extension = Utf16Extension('\x45', "空");
+  CraftMember accent{"caf_.txt", "third", 2};
+  accent.extension = Utf16Extension('\x44', "café€.txt");  // not in code page 932
+  ExpectTree(t, CraftArchive({file, inDir, dir, accent}),
+             {{"日本語.txt", F("first")},
+              {"表ソ", "<dir>"},
+              {"表ソ/b.txt", F("second")},
+              {"空", "<dir>"},
+              {"café€.txt", F("third")}},
+             false);
+  const auto names = Names(List(t.Path("a.lzh")));
+  EXPECT_EQ(names, (std::vector<std::string>{"日本語.txt", "表ソ\\b.txt", "空", "caf_.txt"}));
 }
 
 TEST(LhaForeign, LevelThreeHeaders) {

@@ -111,6 +111,17 @@ TEST(LhaSfx, EscapingPathsAndDamageFailWithoutWritingOutside) {
   EXPECT_FALSE(r.out.empty());
 }
 
+TEST(LhaSfx, TheLinuxStubRefusesADirSwitchWithoutItsFolder) {
+  TempDir t;
+  const std::string exe = MakeSfx(t, {});
+  fs::create_directories(t.Path("cwd"));
+  for (const std::string args : {"--dir --yes", "--yes --dir", "--dir= --yes", "--dir --no-open --yes"}) {
+    const auto r = Shell("cd " + Quote(t.Path("cwd")) + " && " + Quote(exe) + " " + args);
+    EXPECT_EQ(r.exitCode, 2) << args << r.out;
+    EXPECT_TRUE(Snapshot(t.Path("cwd")).empty()) << args;  // "--yes" was not taken for a folder
+  }
+}
+
 TEST(LhaSfx, MissingArchiveIsAnError) {
   TempDir t;
   EXPECT_EQ(RunCmd("s " + t.Path("none") + " " + t.Path("") + "/").code, ARC_ERROR_ARC_FILE_OPEN);

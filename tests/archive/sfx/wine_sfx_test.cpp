@@ -38,13 +38,15 @@ std::string MakeExe(const TempDir& t, const std::vector<std::string>& options) {
   return BuildLikeTheBuilder(t, options);
 }
 
-// Files whose name the stub gives its temporary files ("lfx*.tmp").
+// Files named like the stub's temporary files ("~lfx" + 16 hex digits +
+// ".tmp"), or like those of earlier versions ("lfx*.tmp").
 int TemporaryFiles(const std::string& root) {
   int n = 0;
   if (!fs::exists(root)) return 0;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
     const std::string name = e.path().filename().string();
-    if (name.rfind("lfx", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".tmp") ++n;
+    const bool tmp = name.size() > 4 && name.substr(name.size() - 4) == ".tmp";
+    if (tmp && (name.rfind("lfx", 0) == 0 || (name.rfind("~lfx", 0) == 0 && name.size() == 24))) ++n;
   }
   return n;
 }
@@ -185,7 +187,12 @@ TEST(WineSfx, TheDocumentIsLookedUpByNameAndAMissingOneIsOnlyAWarning) {
     std::string command;
     std::string warning;
   };
-  for (const Case& c : {Case{"nothere.txt", "ありません"}, Case{"..\\outside.txt", "外を指しています"}}) {
+  // A name in quotes is the name without them; a program is never started.
+  for (const Case& c : {Case{"nothere.txt", "ありません"}, Case{"..\\outside.txt", "外を指しています"},
+                        Case{"\"nothere.htm\"", "「nothere.htm」が展開したファイルの中にありません"},
+                        Case{"Sample.ugu", "開く文書 (.txt、.htm、.html) ではない"},
+                        Case{"setup.exe", "開く文書 (.txt、.htm、.html) ではない"},
+                        Case{"\"run.bat\"", "開く文書 (.txt、.htm、.html) ではない"}}) {
     TempDir t;
     const std::string exe = MakeExe(t, {"$Command=" + c.command});
     const auto r = RunExe(exe, "--dir " + Quote(WinPath(t.Path("inst"))) + " --yes");
@@ -205,8 +212,6 @@ TEST(WineSfx, TheDocumentIsLookedUpByNameAndAMissingOneIsOnlyAWarning) {
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(r.out.find("複数"), std::string::npos) << r.out;
 }
-
-// --- the window --------------------------------------------------------------
 
 // Starts a program with more environment; its output goes nowhere.
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
@@ -228,6 +233,246 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   posix_spawn_file_actions_destroy(&fa);
   return pid;
 }
+
+// A self-extracting file made with the "s" command from hand-made members
+// (each dated `unixTime`); returns its path.
+std::string CraftedExe(const TempDir& t, const std::vector<CraftMember>& members, const std::string& name,
+                       uint32_t unixTime = 1700000000) {
+  fs::create_directories(t.Path("dist"));
+  WriteFile(t.Path("dist/" + name + ".lzh"), CraftArchive(members, unixTime));
+  EXPECT_EQ(RunCmd("s " + t.Path("dist/" + name) + " " + t.Path("dist") + "/").code, 0);
+  return t.Path("dist/" + name + ".exe");
+}
+
+void SetTime(const std::string& path, long unixTime) {
+  ASSERT_EQ(Shell("touch -d @" + std::to_string(unixTime) + " " + Quote(path)).exitCode, 0);
+}
+
+TEST(WineSfx, UnattendedOverwriteModesKeepOrReplaceExistingFiles) {
+  // Both members are dated 1700000000; in the folder "old.txt" is older,
+  // "new.txt" newer than that.
+  struct Case {
+    std::string args;
+    bool oldReplaced, newReplaced;
+  };
+  const Case cases[] = {
+      {"/S", true, true},
+      {"/S /O=all", true, true},
+      {"/S /O=none", false, false},
+      {"/S /O=NEWER", true, false},
+      {"--yes --no-open --overwrite none", false, false},
+      {"--yes --no-open --overwrite newer", true, false},
+      {"--yes --no-open --overwrite=all", true, true},
+  };
+  TempDir t;
+  const std::string exe = CraftedExe(t, {{"old.txt", "member old"}, {"sub\\new.txt", "member new"}, {"more.txt", "m"}},
+                                     "modes");
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string dir = t.Path("inst" + std::to_string(n++));
+    WriteFile(dir + "/old.txt", "kept old");
+    WriteFile(dir + "/sub/new.txt", "kept new");
+    SetTime(dir + "/old.txt", 1600000000);
+    SetTime(dir + "/sub/new.txt", 1800000000);
+    const bool slash = c.args[0] == '/';
+    const auto r = RunExe(exe, c.args + " " + Quote((slash ? "/D=" : "--dir=") + WinPath(dir)));
+    EXPECT_EQ(r.exitCode, 0) << c.args << r.out;
+    EXPECT_EQ(ReadFile(dir + "/old.txt"), c.oldReplaced ? "member old" : "kept old") << c.args;
+    EXPECT_EQ(ReadFile(dir + "/sub/new.txt"), c.newReplaced ? "member new" : "kept new") << c.args;
+    EXPECT_EQ(ReadFile(dir + "/more.txt"), "m") << c.args;
+    EXPECT_EQ(TemporaryFiles(dir), 0) << c.args;
+  }
+}
+
+TEST(WineSfx, SwitchesWithoutTheirValueAreUsageErrorsThatExtractNothing) {
+  TempDir t;
+  const std::string exe = CraftedExe(t, {{"a.txt", "a"}}, "usage");
+  fs::create_directories(t.Path("cwd"));
+  const std::string inCwd = "cd " + Quote(t.Path("cwd")) + " && env " + WineEnv() + Quote(WineProgram()) + " " + Quote(exe);
+  for (const std::string args : {"/S /D=", "/S '/D=  '", "--dir --yes", "--yes --dir", "--yes --dir=", "/S /O=",
+                                 "/S /O=some", "--yes --overwrite", "--yes --overwrite --no-open",
+                                 "--yes --overwrite=maybe", "--bogus /S"}) {
+    const auto r = Shell(inCwd + " " + args);
+    EXPECT_EQ(r.exitCode, 2) << args << r.out;
+    EXPECT_NE(r.out.find("使い方"), std::string::npos) << args << r.out;
+    EXPECT_TRUE(Snapshot(t.Path("cwd")).empty()) << args;  // "--yes" was not taken for a folder
+    EXPECT_FALSE(fs::exists(t.Path("dist/a.txt"))) << args;
+  }
+}
+
+// A folder path of exactly `length` characters in its Windows form
+// (Z:\...), made of levels of at most 120 characters.
+std::string FolderOfLength(const std::string& base, std::size_t length) {
+  std::string p = base;
+  char fill = 'a';
+  while (WinPath(p).size() < length) {
+    const std::size_t room = length - WinPath(p).size() - 1;  // one for the separator
+    const std::size_t level = room > 120 ? 100 : room;
+    if (level == 0) break;
+    p += "/" + std::string(level, fill++);
+  }
+  return p;
+}
+
+TEST(WineSfx, LongFoldersAndDeepMembersExtractAndATooLongNameIsRefusedByName) {
+  // Member paths of more than 300 characters below install folders of 250,
+  // 270 and 400 characters: past the old 260-character limit.
+  const std::string deep = std::string(110, 'd') + "\\" + std::string(110, 'e') + "\\" + std::string(90, 'f') + ".txt";
+  const std::vector<CraftMember> members = {{"top.txt", "top"}, {deep, "deep data"}, {"sub\\small.txt", "small"}};
+  ASSERT_GT(deep.size(), 300u);
+  TempDir t;
+  const std::string exe = CraftedExe(t, members, "long");
+  for (std::size_t length : {250u, 270u, 400u}) {
+    const std::string dir = FolderOfLength(t.Path("L" + std::to_string(length)), length);
+    ASSERT_EQ(WinPath(dir).size(), length);
+    const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(dir)));
+    EXPECT_EQ(r.exitCode, 0) << length << r.out;
+    EXPECT_EQ(ReadFile(dir + "/top.txt"), "top") << length;
+    std::string deepPath = deep;
+    for (char& c : deepPath) c = c == '\\' ? '/' : c;
+    EXPECT_EQ(ReadFile(dir + "/" + deepPath), "deep data") << length;
+    EXPECT_EQ(ReadFile(dir + "/sub/small.txt"), "small") << length;
+    EXPECT_EQ(TemporaryFiles(dir), 0) << length;
+  }
+  // A level of 300 characters is more than a Windows file name holds: that
+  // member is refused by its name, the others arrive.
+  const std::string tooLong = "x\\" + std::string(300, 'n') + ".txt";
+  const std::string exe2 = CraftedExe(t, {{"first.txt", "1"}, {tooLong, "no"}, {"last.txt", "2"}}, "toolong");
+  const auto r = RunExe(exe2, "--yes --dir " + Quote(WinPath(t.Path("out"))));
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+  EXPECT_NE(r.out.find(std::string(300, 'n')), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("長すぎ"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFile(t.Path("out/first.txt")), "1");
+  EXPECT_EQ(ReadFile(t.Path("out/last.txt")), "2");
+}
+
+TEST(WineSfx, RefusedNamesAreShownEscapedAndReservedOrDottedNamesAreNotWritten) {
+  TempDir t;
+  const std::string exe = CraftedExe(t,
+                                     {{"ok.txt", "ok"},
+                                      {"bell\x07name.txt", "no"},
+                                      {"esc\x1b[2Jname.txt", "no"},
+                                      {"trailing.", "no"},
+                                      {"blank ", "no"},
+                                      {"sub\\CON.txt", "no"},
+                                      {"lpt9", "no"}},
+                                     "names");
+  const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(t.Path("inst"))));
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+  EXPECT_NE(r.out.find("bell\\x07name.txt"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("esc\\x1B[2Jname.txt"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(Snapshot(t.Path("inst")), (std::map<std::string, std::string>{{"ok.txt", Digest("ok")}}));
+}
+
+TEST(WineSfx, LeftoversOfAKilledRunAreRemovedByTheNextRun) {
+  TempDir t;
+  // A big stored member keeps the run busy long enough to be killed while
+  // it writes.
+  const std::string exe =
+      CraftedExe(t, {{"a.txt", "a"}, {"sub\\big.bin", RandomBytes(150u << 20, 3)}, {"sub\\z.txt", "z"}}, "kill");
+  const std::string dir = t.Path("inst");
+  // What a killed run of an earlier version or of this one leaves in a
+  // subfolder it touches; a file of the user's with a similar name stays.
+  WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
+  WriteFile(dir + "/sub/~lfx-mine.tmp", "user's");
+  std::vector<std::string> env = WineEnvironment();
+  const pid_t pid = Spawn({WineProgram(), exe, "/S", "/D=" + WinPath(dir)}, env);
+  ASSERT_GT(pid, 0);
+  // Wait until the big member is being written (the run has removed the
+  // planted leftover when it came to the folder), then kill the run.
+  bool writing = false;
+  for (int i = 0; i < 900 && !writing; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    writing = !fs::exists(dir + "/sub/~lfx00000abc00000001.tmp") && TemporaryFiles(dir + "/sub") >= 1;
+  }
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(writing) << "the run never started writing";
+  EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's");
+  EXPECT_EQ(TemporaryFiles(dir), 1);  // the killed run's
+  WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
+  const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(dir)));
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(TemporaryFiles(dir), 0);
+  EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's");
+  EXPECT_EQ(fs::file_size(dir + "/sub/big.bin"), std::uintmax_t{150u << 20});
+  EXPECT_EQ(ReadFile(dir + "/sub/z.txt"), "z");
+}
+
+TEST(WineSfx, AFileHeldOpenByAnotherProgramFailsByNameAndTheRestArrives) {
+  TempDir t;
+  const std::string exe = CraftedExe(t, {{"a.txt", "new a"}, {"held.txt", "new held"}, {"z.txt", "new z"}}, "held");
+  const std::string dir = t.Path("inst");
+  WriteFile(dir + "/held.txt", "old held");
+  const pid_t holder = Spawn({WineProgram(), LM_HOLD_OPEN_EXE, WinPath(dir + "/held.txt"), WinPath(t.Path("held.flag")),
+                              WinPath(t.Path("stop.flag"))},
+                             WineEnvironment());
+  ASSERT_GT(holder, 0);
+  for (int i = 0; i < 600 && !fs::exists(t.Path("held.flag")); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(fs::exists(t.Path("held.flag"))) << "the holder did not open the file";
+  const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(dir)));
+  WriteFile(t.Path("stop.flag"), "");
+  int status = 0;
+  waitpid(holder, &status, 0);
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+  EXPECT_NE(r.out.find("held.txt: ほかのプログラムが使用中"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFile(dir + "/held.txt"), "old held");
+  EXPECT_EQ(ReadFile(dir + "/a.txt"), "new a");
+  EXPECT_EQ(ReadFile(dir + "/z.txt"), "new z");
+  EXPECT_EQ(TemporaryFiles(dir), 0);
+}
+
+TEST(WineSfx, EveryDamagedOrTruncatedArchiveFailsAlikeWithItsReasonInWords) {
+  TempDir t;
+  const std::string one = ReadFile(CraftedExe(t, {{"only.bin", RandomBytes(20000, 5)}}, "one"));
+  const std::string many = ReadFile(MakeExe(t, {}));
+  const std::size_t stub = ReadFile(BinDir() + "/lfsfxw.exe").size();
+  struct Case {
+    std::string name;
+    std::string bytes;
+  };
+  std::string badTrailer = many;
+  badTrailer[badTrailer.size() - 8] ^= 0x10;  // the archive's offset in the trailer
+  std::string badFirstHeader = many;
+  badFirstHeader[stub + 10] ^= 0x01;
+  const Case cases[] = {
+      {"single member cut", one.substr(0, one.size() - 5000)},
+      {"single member cut in its header", one.substr(0, stub + 12)},
+      {"several members cut", many.substr(0, many.size() - 3000)},
+      {"cut after the first member", many.substr(0, stub + 200)},
+      {"trailer pointing elsewhere", badTrailer},
+      {"first header damaged", badFirstHeader},
+      {"the stub alone", many.substr(0, stub)},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string exe = t.Path("bad/" + std::to_string(n) + ".exe");
+    WriteFile(exe, c.bytes);
+    const std::string out = t.Path("out" + std::to_string(n++));
+    const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(out)));
+    EXPECT_EQ(r.exitCode, 1) << c.name << r.out;
+    EXPECT_NE(r.out.find("書庫が壊れているか、途中で切れています ("), std::string::npos) << c.name << r.out;
+    EXPECT_EQ(r.out.find("0x"), std::string::npos) << c.name << r.out;
+    EXPECT_EQ(r.out.find("エラー 0"), std::string::npos) << c.name << r.out;
+    EXPECT_TRUE(Snapshot(out).empty()) << c.name;
+  }
+}
+
+TEST(WineSfx, TheManifestDeclaresLongPathsDpiAwarenessAndTheSupportedSystems) {
+  const std::string stub = ReadFile(BinDir() + "/lfsfxw.exe");
+  for (const char* text : {"<longPathAware", ">true</longPathAware>", "PerMonitorV2", "true/pm",
+                           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_NE(stub.find(text), std::string::npos) << text;
+  }
+}
+
+// --- the window --------------------------------------------------------------
 
 // Presses Enter every 0.7 s until the program ends (or 90 s pass);
 // returns its exit status, -1 when it had to be killed.
@@ -263,14 +508,42 @@ pid_t StartWindow(const std::string& exe, const std::string& title, const std::s
 // moving can be lost, and the question would then wait for the next key.
 bool AnswerWindow(const std::string& xdotool, const std::string& title, const std::string& key) {
   const std::string find = xdotool + "search --onlyvisible --name " + Quote("^" + title + "$");
+  const auto first = Shell(find);
+  if (first.exitCode != 0) return false;
+  // The window answered is this one: the next question has the same title
+  // but another window id, and must not get the key again.
+  const std::string id = first.out.substr(0, first.out.find('\n'));
+  const auto gone = [&] {
+    const auto now = Shell(find);
+    return now.exitCode != 0 || ("\n" + now.out).find("\n" + id + "\n") == std::string::npos;
+  };
   for (int attempt = 0; attempt < 5; ++attempt) {
-    const auto found = Shell(find);
-    if (found.exitCode != 0) return attempt > 0;
-    Shell(xdotool + "windowfocus --sync " + found.out.substr(0, found.out.find('\n')) + " key " + key);
+    Shell(xdotool + "windowfocus --sync " + id + " key " + key);
     for (int wait = 0; wait < 30; ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      if (Shell(find).exitCode != 0) return true;
+      if (gone()) return true;
     }
+  }
+  return false;
+}
+
+// Presses Enter (OK) in the window titled `title` until the overwrite
+// question is shown: on a loaded machine the first key can reach the window
+// before it has the focus and be lost. No key is sent once the question
+// exists (it is created a moment before it is shown), so none answers it.
+bool PressOkUntilAsked(const std::string& xdotool, const std::string& title) {
+  const std::string question = Quote("^ファイルの上書き確認$");
+  // A key sent while the extraction runs would press the focused Cancel
+  // button: Enter is sent again only after 15 s without the question.
+  for (int attempt = 0; attempt < 180; ++attempt) {
+    if (Shell(xdotool + "search --onlyvisible --name " + question).exitCode == 0) return true;
+    if (attempt % 30 == 0 && Shell(xdotool + "search --name " + question).exitCode != 0) {
+      const auto main = Shell(xdotool + "search --onlyvisible --name " + Quote("^" + title + "$"));
+      if (main.exitCode == 0) {
+        Shell(xdotool + "windowfocus --sync " + main.out.substr(0, main.out.find('\n')) + " key Return");
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
   return false;
 }
@@ -310,10 +583,7 @@ TEST(WineSfx, TheWindowExtractsOnEnterAndAsksBeforeOverwriting) {
     WriteFile(t.Path("proposed/") + c.existing, "kept");
     const pid_t pid = StartWindow(exe, "dist", x);  // no title: the file's name
     ASSERT_GT(pid, 0);
-    Shell(x + "key Return");
-    // The question exists a moment before it is shown: wait until it is shown.
-    const auto asked = Shell("timeout 60 " + x + "search --sync --onlyvisible --name " + Quote("^ファイルの上書き確認$"));
-    EXPECT_EQ(asked.exitCode, 0) << asked.out;
+    EXPECT_TRUE(PressOkUntilAsked(x, "dist")) << c.key;
     EXPECT_TRUE(AnswerWindow(x, "ファイルの上書き確認", c.key)) << c.key;
     EXPECT_EQ(PressEnterUntilDone(x, pid), c.exitCode) << c.key;
     EXPECT_EQ(ReadFile(t.Path("proposed/") + c.existing), "kept");
@@ -324,6 +594,49 @@ TEST(WineSfx, TheWindowExtractsOnEnterAndAsksBeforeOverwriting) {
       EXPECT_EQ(Snapshot(t.Path("proposed")), want);
     } else {
       EXPECT_FALSE(fs::exists(t.Path("proposed/SAMPLE/dat/big.bin")));
+    }
+  }
+  // Two files exist (Sample.ugu is asked about first): each choice of the
+  // question, answered as often as the question comes, with what is left
+  // on disk. The "all" choices are asked once; a second question would be
+  // answered by the Enter presses that close the run, with 上書き, and the
+  // file would not be kept.
+  struct Row {
+    std::vector<std::string> keys;
+    bool firstReplaced, secondReplaced;
+    int exitCode;
+  };
+  const Row rows[] = {
+      {{"alt+y", "alt+s"}, true, false, 0},  // 上書き, then スキップ
+      {{"alt+s", "alt+y"}, false, true, 0},  // スキップ, then 上書き
+      {{"alt+a"}, true, true, 0},            // すべて上書き
+      {{"alt+n"}, false, false, 0},          // すべてスキップ
+      {{"Escape"}, false, false, 3},
+      {{"alt+F4"}, false, false, 3},  // the close box's key
+  };
+  for (const Row& row : rows) {
+    TempDir t;
+    const std::string exe = MakeExe(t, {"$InstallDir=" + WinPath(t.Path("proposed"))});
+    WriteFile(t.Path("proposed/Sample.ugu"), "kept 1");
+    WriteFile(t.Path("proposed/SAMPLE/dat/readme.txt"), "kept 2");
+    const pid_t pid = StartWindow(exe, "dist", x);
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(PressOkUntilAsked(x, "dist")) << row.keys[0];
+    for (std::size_t k = 0; k < row.keys.size(); ++k) {
+      if (k > 0) {
+        const auto asked = Shell("timeout 90 " + x + "search --sync --onlyvisible --name " + Quote("^ファイルの上書き確認$"));
+        EXPECT_EQ(asked.exitCode, 0) << row.keys[k] << asked.out;
+      }
+      EXPECT_TRUE(AnswerWindow(x, "ファイルの上書き確認", row.keys[k])) << row.keys[k];
+    }
+    EXPECT_EQ(PressEnterUntilDone(x, pid), row.exitCode) << row.keys[0];
+    EXPECT_EQ(ReadFile(t.Path("proposed/Sample.ugu")), row.firstReplaced ? "script" : "kept 1") << row.keys[0];
+    EXPECT_EQ(ReadFile(t.Path("proposed/SAMPLE/dat/readme.txt")) == "kept 2", !row.secondReplaced) << row.keys[0];
+    EXPECT_EQ(TemporaryFiles(t.Path("proposed")), 0) << row.keys[0];
+    if (row.exitCode == 0) {
+      EXPECT_EQ(ReadFile(t.Path("proposed/SAMPLE/dat/ソフト/表.txt")), "表とソ") << row.keys[0];
+    } else {
+      EXPECT_FALSE(fs::exists(t.Path("proposed/SAMPLE/dat/big.bin"))) << row.keys[0];
     }
   }
 }

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "index/index_writer.h"
 #include "support/scripted_message_box.h"
 #include "support/temp_tree.h"
 #include "sync/ftp_test_server.h"
@@ -36,26 +37,33 @@ QStringList Items(const QListWidget* list) {
   return out;
 }
 
+class QuietView final : public IndexRunView {
+ public:
+  void SetExecuteEnabled(bool) override {}
+  void ClearList() override {}
+  void AddListLine(const QString&) override {}
+};
+
 class UploadOperationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
     tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/mio00.euu"), "mio");
     tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/img/title.bmp"), "bitmap");
-    FileError error;
-    ASSERT_TRUE(WriteTextLines(tree.Path(QStringLiteral("scripts/SAMPLE/DAT/index.fet")),
-                               {QStringLiteral("#NextUpdate 2026 12 31 9 0 "),
-                                QStringLiteral("#FieldInfo date 12 attr 1 size 5"),
-                                QStringLiteral("202603011200d00000+img"),
-                                QStringLiteral("202603011200f00001|+title.bmp"),
-                                QStringLiteral("202603011200f00001+mio00.euu")},
-                               &error));
+    WriteIndex();
     Profile& p = scope.Current();
     p.ugu = tree.Path(QStringLiteral("scripts/sample.ugu"));
     p.server = QStringLiteral("ftp://127.0.0.1:%1").arg(server.Port());
     p.userid = QString::fromLatin1(FtpTestServer::kUser);
     p.password = QString::fromLatin1(FtpTestServer::kPassword);
     p.dirserver = QStringLiteral("/site/dat");
+  }
+
+  // index.fet as the writer makes it from DAT.
+  void WriteIndex() {
+    QuietView view;
+    ASSERT_EQ(WriteIndexFiles(tree.Path(QStringLiteral("scripts/SAMPLE/DAT/")), QStringLiteral("2026 12 31 9 0 "), 1, view),
+              0);
   }
 
   // Runs the operation; `answer` looks at the result window and presses one
@@ -276,6 +284,62 @@ TEST_F(UploadOperationTest, TheSftpPasswordPromptSaysAnEmptyPasswordMeansTheKey)
         << label.toStdString();
     EXPECT_EQ(label.contains(QStringLiteral("空欄のときは SSH の鍵")), c.mentionsKey) << label.toStdString();
   }
+}
+
+// The window's date boxes as the author left them.
+class Boxes final : public NextUpdateBoxes {
+ public:
+  QString BoxText(DateBox box) const override {
+    static const char* const texts[] = {"2027", "4", "1", "9", "0"};
+    return QString::fromLatin1(texts[static_cast<int>(box)]);
+  }
+  void FocusBox(DateBox) override {}
+};
+
+TEST_F(UploadOperationTest, AStaleIndexIsWrittenFirstOnlyWhenTheAuthorSaysYes) {
+  tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/added.txt"), "added");
+  Boxes dates;
+  QuietView view;
+  // No: nothing is sent.
+  boxes.Answer(button::No);
+  bool shown = false;
+  QTimer::singleShot(0, [&] { shown = qobject_cast<FrmTestFet*>(QApplication::activeModalWidget()) != nullptr; });
+  RunUploadOperation(nullptr, &dates, &view);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(shown);
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("(1 件、最初は『\\added.txt』)"))) << boxes.Texts()[0].toStdString();
+  EXPECT_FALSE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
+
+  // Yes: index.fet is written with the boxes' date, then sent.
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  QTimer::singleShot(0, [&] {
+    if (auto* w = qobject_cast<FrmTestFet*>(QApplication::activeModalWidget()))
+      QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  });
+  RunUploadOperation(nullptr, &dates, &view);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードが完了しました。"))) << boxes.Texts().last().toStdString();
+  const QByteArray index = tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/index.fet"));
+  EXPECT_TRUE(index.startsWith("#NextUpdate 2027 4 1 9 0 \r\n"));
+  EXPECT_TRUE(index.contains("+added.txt"));
+  QFile sent(server.Root(QStringLiteral("site/dat/added.txt")));
+  EXPECT_TRUE(sent.exists());
+
+  // The check of the server agrees, and then names a file that went missing.
+  boxes.Clear();
+  RunServerCheckOperation(nullptr);
+  ASSERT_EQ(boxes.Texts().size(), 1);
+  EXPECT_TRUE(boxes.Texts()[0].startsWith(QStringLiteral("サーバーの内容は更新定義ファイルと一致しています。")))
+      << boxes.Texts()[0].toStdString();
+  ASSERT_TRUE(QFile::remove(server.Root(QStringLiteral("site/dat/added.txt"))));
+  boxes.Clear();
+  RunServerCheckOperation(nullptr);
+  ASSERT_EQ(boxes.Texts().size(), 1);
+  EXPECT_TRUE(boxes.Texts()[0].contains(QStringLiteral("ありません: \\added.txt"))) << boxes.Texts()[0].toStdString();
+  EXPECT_EQ(boxes.Shown()[0].style, 48);
 }
 
 TEST_F(UploadOperationTest, ProfilesWithoutAServerAreNotUploadTargets) {

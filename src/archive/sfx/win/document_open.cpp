@@ -24,7 +24,7 @@ DocumentLookup FindDocument(const std::wstring& dir, const std::wstring& command
   std::wstring rel;
   if (SafeRelativePath(command, rel) != PathVerdict::kOk) return DocumentLookup::kUnsafe;
   path = JoinPath(dir, rel);
-  const DWORD a = GetFileAttributesW(path.c_str());
+  const DWORD a = GetFileAttributesW(LongForm(path).c_str());
   if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) return DocumentLookup::kFound;
   const std::wstring name = LastLevel(rel);
   int matches = 0;

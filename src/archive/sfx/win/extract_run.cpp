@@ -2,15 +2,39 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "archive/common/result_codes.h"
 #include "member_paths.h"
+#include "win_text.h"
 
 namespace sfxw {
 namespace {
 
+enum class Made { kFailed, kCreated, kExisted };
+
+// How often a rename refused because the file is in use is tried before
+// the user is asked (or, unattended, the member fails), and the pause
+// before the first retry; each further pause is longer.
+constexpr int kInUseTries = 4;
+constexpr DWORD kInUsePauseMs = 250;
+
 bool IsFolder(const std::wstring& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// `dir` in the long form; its missing parents are made first.
+Made MakeFolder(const std::wstring& dir) {
+  if (CreateDirectoryW(dir.c_str(), nullptr)) return Made::kCreated;
+  if (GetLastError() == ERROR_PATH_NOT_FOUND) {
+    const std::size_t slash = dir.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash < RootLength(dir)) return Made::kFailed;
+    if (MakeFolder(dir.substr(0, slash)) == Made::kFailed) return Made::kFailed;
+    if (CreateDirectoryW(dir.c_str(), nullptr)) return Made::kCreated;
+  }
+  // Already there, or a root that cannot be created.
+  return IsFolder(dir) ? Made::kExisted : Made::kFailed;
 }
 
 FILETIME UnixToFileTime(int64_t t) {
@@ -21,63 +45,258 @@ FILETIME UnixToFileTime(int64_t t) {
   return ft;
 }
 
-// The folder holding `path`; a drive's root keeps its separator ("C:\\"),
-// since "C:" alone names the drive's current folder.
-std::wstring Parent(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L'\\');
-  if (slash == std::wstring::npos) return {};
-  if (slash == 2 && path[1] == L':') return path.substr(0, 3);
-  return path.substr(0, slash);
+int64_t FileTimeToUnix(const FILETIME& ft) {
+  const uint64_t ticks = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
 }
 
-// Writes one member's data to a new temporary file in `folder`; returns 0
-// with `tmp` named, or a result code with nothing left behind.
-int WriteTemporary(const SelfArchive& archive, const lha::Member& m, const std::wstring& folder,
-                   ExtractObserver& observer, std::size_t index, std::size_t count, uint64_t& done,
-                   uint64_t total, const std::wstring& name, std::wstring& tmp, bool& cancelled) {
-  wchar_t buf[MAX_PATH + 16];
-  if (GetTempFileNameW(folder.c_str(), L"lfx", 0, buf) == 0) return ARC_ERROR_TMP_OPEN;
-  tmp = buf;
-  const HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    DeleteFileW(tmp.c_str());
-    return ARC_ERROR_FILE_OPEN;
-  }
-  int rc = archive.Decode(m, [&](const uint8_t* d, std::size_t n) {
-    while (n > 0) {
-      const DWORD chunk = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
-      DWORD written = 0;
-      if (!WriteFile(h, d, chunk, &written, nullptr) || written != chunk) return false;
-      d += chunk;
-      n -= chunk;
-      done += chunk;
-    }
-    if (!observer.Progress(index, count, done, total, name)) {
-      cancelled = true;
-      return false;
-    }
-    return true;
-  });
-  if (rc == 0) {
-    const FILETIME ft = UnixToFileTime(m.mtime);
-    SetFileTime(h, nullptr, nullptr, &ft);
-  }
-  if (!CloseHandle(h) && rc == 0) rc = ARC_ERROR_CANNOT_WRITE;
-  if (rc != 0) DeleteFileW(tmp.c_str());
-  return rc;
+bool InUseError(DWORD e) {
+  return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED ||
+         e == ERROR_USER_MAPPED_FILE;
 }
+
+// One run of the extraction: the folders it touched, the temporary file
+// being written, and the choices made so far.
+class Run {
+ public:
+  Run(const SelfArchive& archive, const std::wstring& dir, OverwriteMode mode, ExtractObserver& observer)
+      : archive_(archive), dir_(LongForm(dir)), mode_(mode), observer_(observer) {}
+
+  ExtractResult Go() {
+    const auto& members = archive_.members();
+    for (const SelfMember& sm : members) total_ += sm.m.originalSize;
+    Touch(dir_, false);
+    for (std::size_t i = 0; i < members.size() && !result_.cancelled; ++i) One(i);
+    return std::move(result_);
+  }
+
+ private:
+  void Fail(const std::wstring& rel, const std::wstring& why) { result_.failed.push_back(Shown(rel).append(L": ").append(why)); }
+
+  // A folder of the install tree is about to be used: temporary files that
+  // a killed run left in it are removed (those of a run still going are
+  // open without sharing, so their deletion fails and they stay).
+  void Touch(const std::wstring& folder, bool created) {
+    for (const std::wstring& f : cleaned_) {
+      if (f == folder) return;
+    }
+    cleaned_.push_back(folder);
+    if (created) return;
+    WIN32_FIND_DATAW fd;
+    const HANDLE h = FindFirstFileExW(JoinPath(folder, L"~lfx*.tmp").c_str(), FindExInfoBasic, &fd,
+                                      FindExSearchNameMatch, nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(fd.cFileName)) {
+        DeleteFileW(JoinPath(folder, fd.cFileName).c_str());
+      }
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+
+  bool Folder(const std::wstring& folder) {
+    if (folder == lastFolder_) return true;
+    const Made made = MakeFolder(folder);
+    if (made == Made::kFailed) return false;
+    Touch(folder, made == Made::kCreated);
+    lastFolder_ = folder;
+    return true;
+  }
+
+  void One(std::size_t i) {
+    const SelfMember& sm = archive_.members()[i];
+    std::wstring rel;
+    const PathVerdict verdict = SafeRelativePath(sm.name, rel);
+    if (verdict == PathVerdict::kOptionFile) return;
+    if (verdict == PathVerdict::kRefused) {
+      Fail(sm.name, L"インストール先フォルダの外を指す名前か、Windows で使えない名前のため展開しません");
+      return;
+    }
+    const std::wstring target = JoinPath(dir_, rel);
+    // A folder that is a drive's root keeps its separator (\\?\C:\).
+    const std::size_t slash = target.find_last_of(L'\\');
+    const std::wstring folder = target.substr(0, slash < RootLength(target) ? slash + 1 : slash);
+    // The temporary file beside it has a name of 24 characters.
+    if (verdict == PathVerdict::kTooLong || target.size() >= kMaxLongPath || folder.size() + 26 >= kMaxLongPath) {
+      Fail(sm.name, L"パスが長すぎて Windows では扱えないため展開しません");
+      return;
+    }
+    if (!observer_.Progress(i, archive_.members().size(), done_, total_, rel)) {
+      result_.cancelled = true;
+      return;
+    }
+    if (sm.m.isSymlink) {
+      Fail(rel, L"シンボリックリンクは展開できません");
+      return;
+    }
+    if (sm.m.IsDirectory()) {
+      const Made made = MakeFolder(target);
+      if (made == Made::kFailed) {
+        Fail(rel, ReasonText(ARC_ERROR_MAKEDIRECTORY));
+      } else {
+        Touch(target, made == Made::kCreated);
+      }
+      return;
+    }
+    if (!Folder(folder)) {
+      Fail(rel, ReasonText(ARC_ERROR_MAKEDIRECTORY));
+      return;
+    }
+    if (mode_ != OverwriteMode::kAll) {
+      WIN32_FILE_ATTRIBUTE_DATA have;
+      if (GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &have)) {
+        if (have.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          Fail(rel, L"同じ名前のフォルダがあります");
+          return;
+        }
+        bool keep = mode_ == OverwriteMode::kNone ||
+                    (mode_ == OverwriteMode::kNewer && FileTimeToUnix(have.ftLastWriteTime) >= sm.m.mtime);
+        if (mode_ == OverwriteMode::kAsk) {
+          switch (observer_.AskOverwrite(ShortForm(target))) {
+            case OverwriteChoice::kCancel: result_.cancelled = true; return;
+            case OverwriteChoice::kSkipAll: mode_ = OverwriteMode::kNone; [[fallthrough]];
+            case OverwriteChoice::kSkip: keep = true; break;
+            case OverwriteChoice::kOverwriteAll: mode_ = OverwriteMode::kAll; break;
+            case OverwriteChoice::kOverwrite: break;
+          }
+        }
+        if (keep) {
+          result_.skipped.push_back(rel);
+          done_ += sm.m.originalSize;
+          return;
+        }
+      }
+    }
+    Write(i, sm, rel, folder, target);
+  }
+
+  // A new temporary file in `folder`, opened without sharing.
+  HANDLE CreateTemporary(const std::wstring& folder, std::wstring& tmp) {
+    for (int attempt = 0; attempt < 64; ++attempt) {
+      tmp = JoinPath(folder, TemporaryName(GetCurrentProcessId(), serial_++));
+      const HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr);
+      if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
+    }
+    return INVALID_HANDLE_VALUE;
+  }
+
+  void Write(std::size_t i, const SelfMember& sm, const std::wstring& rel, const std::wstring& folder,
+             const std::wstring& target) {
+    std::wstring tmp;
+    HANDLE h = CreateTemporary(folder, tmp);
+    if (h == INVALID_HANDLE_VALUE) {
+      Fail(rel, ReasonText(ARC_ERROR_TMP_OPEN));
+      return;
+    }
+    bool cancelled = false;
+    DWORD writeError = 0;
+    const std::size_t count = archive_.members().size();
+    int rc = archive_.Decode(sm.m, [&](const uint8_t* d, std::size_t n) {
+      while (n > 0) {
+        const DWORD chunk = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
+        DWORD written = 0;
+        if (!WriteFile(h, d, chunk, &written, nullptr) || written != chunk) {
+          writeError = GetLastError();
+          return false;
+        }
+        d += chunk;
+        n -= chunk;
+        done_ += chunk;
+      }
+      if (!observer_.Progress(i, count, done_, total_, rel)) {
+        cancelled = true;
+        return false;
+      }
+      return true;
+    });
+    if (rc == ARC_ERROR_CANNOT_WRITE && (writeError == ERROR_DISK_FULL || writeError == ERROR_HANDLE_DISK_FULL)) {
+      rc = ARC_ERROR_DISK_SPACE;
+    }
+    if (rc == 0) {
+      const FILETIME ft = UnixToFileTime(sm.m.mtime);
+      SetFileTime(h, nullptr, nullptr, &ft);
+    }
+    if (rc == 0 && !cancelled) rc = Place(h, tmp, target, rel);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (rc == 0) {
+      result_.files.push_back(rel);
+      return;
+    }
+    DeleteFileW(tmp.c_str());
+    if (cancelled || rc == ARC_ERROR_USER_CANCEL) {
+      result_.cancelled = true;
+    } else if (rc == ARC_ERROR_USER_SKIP) {
+      result_.skipped.push_back(rel);
+    } else if (rc == ARC_ERROR_ALREADY_EXIST) {
+      Fail(rel, L"同じ名前のフォルダがあります");
+    } else if (rc == ARC_ERROR_READ_ONLY) {
+      Fail(rel, L"ほかのプログラムが使用中のため書き込めません");
+    } else {
+      Fail(rel, ReasonText(rc));
+    }
+  }
+
+  // Renames the open temporary file to `target`, replacing a file there.
+  // A file in use is tried again a few times, then the observer decides.
+  int Place(HANDLE& h, const std::wstring& tmp, const std::wstring& target, const std::wstring& rel) {
+    std::vector<uint8_t> buf(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
+    for (int tries = 1;; ++tries) {
+      // The rename through the open handle saves opening the file again;
+      // a system that does not take it there gets the plain rename, which
+      // needs the handle closed (it was opened without sharing).
+      if (h != INVALID_HANDLE_VALUE &&
+          SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(buf.size()))) {
+        return 0;
+      }
+      DWORD e = GetLastError();
+      if (h == INVALID_HANDLE_VALUE || !InUseError(e)) {
+        if (h != INVALID_HANDLE_VALUE) {
+          CloseHandle(h);
+          h = INVALID_HANDLE_VALUE;
+        }
+        if (MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+        e = GetLastError();
+      }
+      const DWORD a = GetFileAttributesW(target.c_str());
+      if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return ARC_ERROR_ALREADY_EXIST;
+      if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY)) {
+        // A read-only file in the way refuses the rename: the new copy replaces it.
+        SetFileAttributesW(target.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+        continue;
+      }
+      if (!InUseError(e)) return ARC_ERROR_CANNOT_WRITE;
+      if (tries < kInUseTries) {
+        Sleep(kInUsePauseMs * tries);
+        continue;
+      }
+      switch (observer_.AskInUse(rel)) {
+        case InUseChoice::kRetry: tries = 0; continue;
+        case InUseChoice::kSkip: return observer_.Interactive() ? ARC_ERROR_USER_SKIP : ARC_ERROR_READ_ONLY;
+        case InUseChoice::kCancel: return ARC_ERROR_USER_CANCEL;
+      }
+    }
+  }
+
+  const SelfArchive& archive_;
+  const std::wstring dir_;
+  OverwriteMode mode_;
+  ExtractObserver& observer_;
+  ExtractResult result_;
+  uint64_t total_ = 0, done_ = 0;
+  std::wstring lastFolder_;
+  std::vector<std::wstring> cleaned_;
+  uint32_t serial_ = GetTickCount();
+};
 
 }  // namespace
 
-bool MakeFolders(const std::wstring& dir) {
-  if (dir.empty() || IsFolder(dir)) return true;
-  const std::wstring parent = Parent(dir);
-  if (!parent.empty() && parent != dir && !MakeFolders(parent)) {
-    return false;
-  }
-  return CreateDirectoryW(dir.c_str(), nullptr) || IsFolder(dir);
-}
+bool MakeFolders(const std::wstring& dir) { return dir.empty() || MakeFolder(LongForm(dir)) != Made::kFailed; }
 
 std::wstring ReasonText(int rc) {
   switch (rc) {
@@ -86,93 +305,23 @@ std::wstring ReasonText(int rc) {
     case ARC_ERROR_METHOD: return L"対応していない圧縮方法です";
     case ARC_ERROR_CANNOT_READ: return L"書庫を読めません (ファイルが途中で切れています)";
     case ARC_ERROR_CANNOT_WRITE: return L"書き込めません (ディスクの空きか書き込み権限を確かめてください)";
+    case ARC_ERROR_DISK_SPACE: return L"ディスクの空きが足りません";
     case ARC_ERROR_FILE_OPEN: return L"ファイルを作成できません";
     case ARC_ERROR_TMP_OPEN: return L"作業ファイルを作成できません";
     case ARC_ERROR_MORE_HEAP_MEMORY: return L"メモリが足りません";
     case ARC_ERROR_MAKEDIRECTORY: return L"フォルダを作成できません";
     case ARC_ERROR_HEADER_BROKEN:
-    case ARC_ERROR_HEADER_CRC: return L"書庫のヘッダが壊れているか、書庫が途中で切れています";
+    case ARC_ERROR_HEADER_CRC: return L"書庫のヘッダが壊れています";
     case ARC_ERROR_VERSION: return L"対応していない形式のヘッダです";
-    default: break;
+    case ARC_ERROR_FILE_STYLE: return L"書庫の形が見つかりません";
+    default: return L"書庫を読めません";
   }
-  wchar_t code[32];
-  wsprintfW(code, L"エラー 0x%X", rc);
-  return code;
 }
 
-ExtractResult ExtractAll(const SelfArchive& archive, const std::wstring& dir, ExtractObserver& observer) {
-  ExtractResult result;
-  const auto& members = archive.members();
-  uint64_t total = 0, done = 0;
-  for (const SelfMember& sm : members) total += sm.m.originalSize;
-  bool overwriteAll = false;
-  for (std::size_t i = 0; i < members.size() && !result.cancelled; ++i) {
-    const SelfMember& sm = members[i];
-    std::wstring rel;
-    const PathVerdict verdict = SafeRelativePath(sm.name, rel);
-    if (verdict == PathVerdict::kOptionFile) continue;
-    if (verdict == PathVerdict::kRefused) {
-      result.failed.push_back(sm.name + L": インストール先フォルダの外を指す名前か、Windows で使えない名前のため展開しません");
-      continue;
-    }
-    if (!observer.Progress(i, members.size(), done, total, rel)) {
-      result.cancelled = true;
-      break;
-    }
-    const std::wstring target = JoinPath(dir, rel);
-    if (sm.m.isSymlink) {
-      result.failed.push_back(rel + L": シンボリックリンクは展開できません");
-      continue;
-    }
-    if (sm.m.IsDirectory()) {
-      if (!MakeFolders(target)) result.failed.push_back(rel + L": " + ReasonText(ARC_ERROR_MAKEDIRECTORY));
-      continue;
-    }
-    const std::wstring folder = Parent(target);
-    if (!MakeFolders(folder)) {
-      result.failed.push_back(rel + L": " + ReasonText(ARC_ERROR_MAKEDIRECTORY));
-      continue;
-    }
-    if (IsFolder(target)) {
-      result.failed.push_back(rel + L": 同じ名前のフォルダがあります");
-      continue;
-    }
-    if (!overwriteAll && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      const OverwriteChoice c = observer.AskOverwrite(target);
-      if (c == OverwriteChoice::kCancel) {
-        result.cancelled = true;
-        break;
-      }
-      if (c == OverwriteChoice::kSkip) {
-        result.skipped.push_back(rel);
-        done += sm.m.originalSize;
-        continue;
-      }
-      if (c == OverwriteChoice::kOverwriteAll) overwriteAll = true;
-    }
-    std::wstring tmp;
-    bool cancelled = false;
-    const int rc = WriteTemporary(archive, sm.m, folder, observer, i, members.size(), done, total, rel, tmp,
-                                  cancelled);
-    if (cancelled) {
-      result.cancelled = true;
-      break;
-    }
-    if (rc != 0) {
-      result.failed.push_back(rel + L": " + ReasonText(rc));
-      continue;
-    }
-    // A read-only file in the way would refuse the rename.
-    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      DeleteFileW(tmp.c_str());
-      result.failed.push_back(rel + L": " + ReasonText(ARC_ERROR_CANNOT_WRITE));
-      continue;
-    }
-    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    result.files.push_back(rel);
-  }
-  return result;
+ExtractResult ExtractAll(const SelfArchive& archive, const std::wstring& dir, OverwriteMode mode,
+                         ExtractObserver& observer) {
+  Run run(archive, dir, mode, observer);
+  return run.Go();
 }
 
 }  // namespace sfxw

@@ -1,6 +1,8 @@
 // Extracting the members into the install folder: each file is written
 // under a temporary name and renamed into place only after its CRC checked
-// out, so a failure or a cancel leaves no half-written file.
+// out, so a failure or a cancel leaves no half-written file. Every path
+// goes to Windows in the "\\?\" form, so deep trees and long folder names
+// pass the old 260-character limit.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +10,12 @@
 #include <vector>
 
 #include "self_archive.h"
+#include "switches.h"
 
 namespace sfxw {
 
-enum class OverwriteChoice { kOverwrite, kOverwriteAll, kSkip, kCancel };
+enum class OverwriteChoice { kOverwrite, kOverwriteAll, kSkip, kSkipAll, kCancel };
+enum class InUseChoice { kRetry, kSkip, kCancel };
 
 class ExtractObserver {
  public:
@@ -19,8 +23,14 @@ class ExtractObserver {
   // Called before each member and while its data is written; false cancels.
   virtual bool Progress(std::size_t index, std::size_t count, uint64_t doneBytes, uint64_t totalBytes,
                         const std::wstring& name) = 0;
-  // A file of that name exists already.
+  // A file of that name exists already (asked only in OverwriteMode::kAsk).
   virtual OverwriteChoice AskOverwrite(const std::wstring& path) = 0;
+  // The file stays in use by another program after a few tries; kSkip
+  // from an observer that cannot ask counts the member as failed.
+  virtual InUseChoice AskInUse(const std::wstring& path) = 0;
+  // True when the observer asks the user (a skipped file in use is then
+  // the user's choice, not a failure).
+  virtual bool Interactive() const = 0;
 };
 
 struct ExtractResult {
@@ -31,10 +41,12 @@ struct ExtractResult {
   bool ok() const { return failed.empty() && !cancelled; }
 };
 
-// Creates `dir` and every missing parent. False when that fails.
+// Creates `dir` (absolute, either form) and every missing parent. False
+// when that fails.
 bool MakeFolders(const std::wstring& dir);
 
-ExtractResult ExtractAll(const SelfArchive& archive, const std::wstring& dir, ExtractObserver& observer);
+ExtractResult ExtractAll(const SelfArchive& archive, const std::wstring& dir, OverwriteMode mode,
+                         ExtractObserver& observer);
 
 // A result code of the archive library as a short Japanese reason.
 std::wstring ReasonText(int resultCode);

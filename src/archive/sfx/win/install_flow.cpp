@@ -4,6 +4,8 @@
 
 #include "document_open.h"
 #include "extract_run.h"
+#include "member_paths.h"
+#include "win_text.h"
 
 namespace sfxw {
 namespace {
@@ -33,15 +35,18 @@ std::wstring AbsoluteFolder(const std::wstring& typed, const std::wstring& base)
   std::wstring t = Trimmed(typed);
   if (t.size() >= 2 && t.front() == L'"' && t.back() == L'"') t = t.substr(1, t.size() - 2);
   if (t.empty()) return {};
-  wchar_t expanded[32768];
-  const DWORD n = ExpandEnvironmentStringsW(t.c_str(), expanded, 32768);
-  if (n > 0 && n <= 32768) t = expanded;
+  // Both calls say how much room the result needs; the buffers are sized
+  // from that, so a folder of any length fits.
+  DWORD n = ExpandEnvironmentStringsW(t.c_str(), nullptr, 0);
+  std::wstring buf(n, L'\0');
+  if (n > 0 && (n = ExpandEnvironmentStringsW(t.c_str(), buf.data(), n)) > 0 && n <= buf.size()) t = buf.c_str();
   const bool absolute = (t.size() >= 2 && t[1] == L':') || (t.size() >= 2 && t[0] == L'\\' && t[1] == L'\\');
   if (!absolute && !base.empty()) t = base + L"\\" + t;
-  wchar_t full[32768];
-  const DWORD m = GetFullPathNameW(t.c_str(), 32768, full, nullptr);
-  if (m > 0 && m < 32768) t = full;
-  while (t.size() > 3 && (t.back() == L'\\' || t.back() == L'/')) t.pop_back();
+  n = GetFullPathNameW(t.c_str(), 0, nullptr, nullptr);
+  buf.assign(n, L'\0');
+  if (n > 0 && (n = GetFullPathNameW(t.c_str(), n, buf.data(), nullptr)) > 0 && n < buf.size()) t = buf.c_str();
+  t = ShortForm(t);
+  while (t.size() > RootLength(t) && (t.back() == L'\\' || t.back() == L'/')) t.pop_back();
   return t;
 }
 
@@ -54,9 +59,9 @@ std::wstring DamageText(const SelfArchive& archive) {
   std::wstring text;
   if (archive.listError() != 0) {
     const auto& m = archive.members();
-    text = L"書庫が壊れているか、途中で切れています (" + ReasonText(archive.listError()) + L")。\n";
+    text = Cat(L"書庫が壊れているか、途中で切れています (", ReasonText(archive.listError()), L")。\n");
     text += m.empty() ? std::wstring(L"ファイルを一つも読めません。")
-                      : L"「" + m.back().name + L"」より後のファイルを読めません。";
+                      : Cat(L"「", Shown(m.back().name), L"」より後のファイルを読めません。");
     text += L"\n何も展開していません。完全な自己解凍ファイルを入手し直してください。";
   } else if (archive.optionsBroken()) {
     text = L"書庫の設定ファイル $ が壊れています。何も展開していません。";
@@ -66,24 +71,32 @@ std::wstring DamageText(const SelfArchive& archive) {
 
 std::wstring OpenDocument(HWND owner, const SelfArchive& archive, const std::wstring& dir,
                           const std::vector<std::wstring>& files) {
-  const std::wstring command = Trimmed(archive.command());
+  std::wstring command = Trimmed(archive.command());
+  if (command.size() >= 2 && command.front() == L'"' && command.back() == L'"') {
+    command = Trimmed(command.substr(1, command.size() - 2));
+  }
   if (command.empty()) return {};
+  // Only a document is opened: a program named there is never started.
+  if (!IsDocumentName(command)) {
+    return Cat(L"「", Shown(command), L"」は開く文書 (.txt、.htm、.html) ではないため開きません。");
+  }
   std::wstring path;
   switch (FindDocument(dir, command, files, path)) {
     case DocumentLookup::kFound: break;
-    case DocumentLookup::kNone: return L"開く文書「" + command + L"」が展開したファイルの中にありません。";
+    case DocumentLookup::kNone: return Cat(L"開く文書「", Shown(command), L"」が展開したファイルの中にありません。");
     case DocumentLookup::kSeveral:
-      return L"開く文書「" + command + L"」と同じ名前のファイルが複数あるため、どれを開くか決められません。";
-    case DocumentLookup::kUnsafe: return L"開く文書「" + command + L"」はインストール先フォルダの外を指しています。";
+      return Cat(L"開く文書「", Shown(command), L"」と同じ名前のファイルが複数あるため、どれを開くか決められません。");
+    case DocumentLookup::kUnsafe: return Cat(L"開く文書「", Shown(command), L"」はインストール先フォルダの外を指しています。");
   }
-  const auto rc = reinterpret_cast<INT_PTR>(ShellExecuteW(owner, nullptr, path.c_str(), nullptr, dir.c_str(), SW_SHOWNORMAL));
-  if (rc <= 32) return L"文書「" + path + L"」を開けませんでした。";
+  const auto rc =
+      reinterpret_cast<INT_PTR>(ShellExecuteW(owner, L"open", path.c_str(), nullptr, dir.c_str(), SW_SHOWNORMAL));
+  if (rc <= 32) return Cat(L"文書「", Shown(path), L"」を開けませんでした。");
   return {};
 }
 
 std::wstring FailureLines(const std::vector<std::wstring>& failed, std::size_t limit) {
   std::wstring text;
-  for (std::size_t i = 0; i < failed.size() && i < limit; ++i) text += failed[i] + L"\n";
+  for (std::size_t i = 0; i < failed.size() && i < limit; ++i) text += Cat(L"", failed[i], L"\n");
   if (failed.size() > limit) {
     wchar_t more[64];
     wsprintfW(more, L"ほか %u 件\n", static_cast<unsigned>(failed.size() - limit));

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "archive/common/result_codes.h"
 #include "archive/lha/lha_walk.h"
 #include "win_text.h"
 
@@ -21,6 +22,7 @@ SelfArchive::~SelfArchive() {
 }
 
 bool SelfArchive::Open() {
+  listError_ = ARC_ERROR_ARC_FILE_OPEN;
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -42,6 +44,7 @@ bool SelfArchive::Open() {
   uint64_t start = 0, end = size_;
   lha::LocateArchive(src, size_, start, end);
   std::vector<lha::Member> list;
+  listError_ = 0;
   if (start != 0) {
     listError_ = lha::ReadMembers(src, start, end, list);
   } else {
@@ -49,17 +52,22 @@ bool SelfArchive::Open() {
     // as other readers of self-extracting files do.
     std::vector<uint8_t> head(static_cast<std::size_t>(size_ < kScanLimit ? size_ : kScanLimit));
     const std::size_t got = src.ReadSome(0, head.data(), head.size());
-    listError_ = -1;
+    // The stub holds no method name, so a header that fails to read there
+    // is the archive's own first one, damaged or cut short.
+    listError_ = ARC_ERROR_FILE_STYLE;
     for (std::size_t at = 0x40; at + 7 <= got; ++at) {
       if (head[at + 2] != '-' || head[at + 3] != 'l' || head[at + 6] != '-') continue;
       std::vector<lha::Member> found;
       const int rc = lha::ReadMembers(src, at, size_, found);
-      if (found.empty()) continue;
+      if (found.empty()) {
+        if (rc != ARC_ERROR_FILE_STYLE && listError_ == ARC_ERROR_FILE_STYLE) listError_ = rc;
+        continue;
+      }
       list.swap(found);
       listError_ = rc;
       break;
     }
-    if (listError_ == -1) return false;
+    if (list.empty() && listError_ == ARC_ERROR_FILE_STYLE) return false;
   }
   for (lha::Member& m : list) {
     SelfMember sm;
@@ -68,7 +76,8 @@ bool SelfArchive::Open() {
     members_.push_back(std::move(sm));
   }
   ReadOptions();
-  return !members_.empty() || listError_ != 0;
+  if (members_.empty() && listError_ == 0) listError_ = ARC_ERROR_FILE_STYLE;
+  return !members_.empty();
 }
 
 int SelfArchive::Decode(const lha::Member& m, const lha::ByteSink& sink) const {

@@ -26,8 +26,9 @@ class SelfArchive {
   ~SelfArchive();
 
   // Opens the program file and reads the member list. False when the file
-  // cannot be read or carries no archive. A list cut short by damage or a
-  // truncated file is kept with `listError()` set.
+  // cannot be read or no member can be read from it (`listError()` says
+  // why). A list cut short by damage or a truncated file is kept with
+  // `listError()` set.
   bool Open();
 
   const std::wstring& exePath() const { return exePath_; }

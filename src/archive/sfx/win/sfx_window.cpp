@@ -6,6 +6,8 @@
 
 #include "extract_run.h"
 #include "install_flow.h"
+#include "member_paths.h"
+#include "win_text.h"
 
 namespace sfxw {
 namespace {
@@ -15,23 +17,43 @@ constexpr UINT kWmStart = WM_APP + 1;
 const wchar_t kMainClass[] = L"LoftmarkSfxWindow";
 const wchar_t kChoiceClass[] = L"LoftmarkSfxChoice";
 
+// The windows are laid out in pixels at 96 DPI and scaled to the DPI of
+// the monitor the installer window opens on (the manifest declares
+// per-monitor awareness, so the system does not stretch them blurred).
+int dpi = 96;
+int Scaled(int v) { return MulDiv(v, dpi, 96); }
+
+int DpiOf(HWND w) {
+  using GetDpi = UINT(WINAPI*)(HWND);
+  const auto get = reinterpret_cast<GetDpi>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (get && w) return static_cast<int>(get(w));
+  const HDC dc = GetDC(nullptr);
+  const int d = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return d > 0 ? d : 96;
+}
+
 HFONT UiFont() {
-  static HFONT font = [] {
+  static HFONT font = nullptr;
+  if (!font) {
     NONCLIENTMETRICSW ncm{};
     ncm.cbSize = sizeof ncm;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
     // The texts are Japanese: ask for a face that has the glyphs, as the
     // message font of a system in another language may not.
     ncm.lfMessageFont.lfCharSet = SHIFTJIS_CHARSET;
-    return CreateFontIndirectW(&ncm.lfMessageFont);
-  }();
+    ncm.lfMessageFont.lfHeight = -MulDiv(9, dpi, 72);
+    font = CreateFontIndirectW(&ncm.lfMessageFont);
+  }
   return font;
 }
 
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
            DWORD exStyle = 0) {
-  HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, Scaled(x), Scaled(y), Scaled(w),
+                           Scaled(h), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
   SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
   return c;
 }
@@ -52,47 +74,56 @@ void Pump(HWND dialog) {
   }
 }
 
-// --- the three-way question about an existing file --------------------------
+// --- a question with a row of buttons ------------------------------------------
+
+// Buttons have the ids kIdChoice, kIdChoice + 1, ... (none of them IDOK or
+// IDCANCEL, which Enter and Escape send); Escape and the close box cancel.
+constexpr int kIdChoice = 200;
 
 struct ChoiceState {
-  int answer = -1;
+  int answer = -2;  // -1: cancelled
 };
 
 LRESULT CALLBACK ChoiceProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   auto* state = reinterpret_cast<ChoiceState*>(GetWindowLongPtrW(w, GWLP_USERDATA));
   switch (msg) {
     case WM_COMMAND:
-      if (state && LOWORD(wp) >= 1 && LOWORD(wp) <= 3) state->answer = LOWORD(wp);
-      if (state && LOWORD(wp) == IDCANCEL) state->answer = 0;
+      if (state && LOWORD(wp) >= kIdChoice && LOWORD(wp) < kIdChoice + 8) state->answer = LOWORD(wp) - kIdChoice;
+      if (state && LOWORD(wp) == IDCANCEL) state->answer = -1;
       return 0;
     case WM_CLOSE:
-      if (state) state->answer = 0;
+      if (state) state->answer = -1;
       return 0;
     case DM_GETDEFID:
-      return MAKELRESULT(1, DC_HASDEFID);
+      return MAKELRESULT(kIdChoice, DC_HASDEFID);
     default:
       return DefWindowProcW(w, msg, wp, lp);
   }
 }
 
-OverwriteChoice AskOverwriteWindow(HWND owner, const std::wstring& path) {
+// Shows `question` about `path` with the buttons; the index of the one
+// pressed, -1 when cancelled.
+int AskChoice(HWND owner, const wchar_t* title, const wchar_t* question, const std::wstring& path,
+              const wchar_t* const* buttons, int count) {
   ChoiceState state;
   RECT r;
   GetWindowRect(owner, &r);
-  HWND w = CreateWindowExW(WS_EX_DLGMODALFRAME, kChoiceClass, L"ファイルの上書き確認",
-                           WS_POPUP | WS_CAPTION | WS_SYSMENU, r.left + 20, r.top + 20, 440, 170, owner, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+  const int width = 24 + count * 130;
+  HWND w = CreateWindowExW(WS_EX_DLGMODALFRAME, kChoiceClass, title, WS_POPUP | WS_CAPTION | WS_SYSMENU, r.left + 20,
+                           r.top + 20, Scaled(width + 16), Scaled(170), owner, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
   SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
-  Child(w, L"STATIC", L"同じ名前のファイルがあります。上書きしますか?", SS_LEFT, 12, 14, 410, 20, 0);
-  Child(w, L"STATIC", path.c_str(), SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 12, 42, 410, 20, 0);
-  Child(w, L"BUTTON", L"上書き(&Y)", WS_TABSTOP | BS_DEFPUSHBUTTON, 12, 88, 130, 28, 1);
-  Child(w, L"BUTTON", L"すべて上書き(&A)", WS_TABSTOP | BS_PUSHBUTTON, 152, 88, 130, 28, 2);
-  Child(w, L"BUTTON", L"スキップ(&S)", WS_TABSTOP | BS_PUSHBUTTON, 292, 88, 130, 28, 3);
+  Child(w, L"STATIC", question, SS_LEFT, 12, 14, width - 24, 20, 0);
+  Child(w, L"STATIC", Shown(path).c_str(), SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 12, 42, width - 24, 20, 0);
+  for (int i = 0; i < count; ++i) {
+    Child(w, L"BUTTON", buttons[i], WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 12 + i * 130, 88, 120,
+          28, kIdChoice + i);
+  }
   EnableWindow(owner, FALSE);
   ShowWindow(w, SW_SHOW);
-  SetFocus(GetDlgItem(w, 1));
+  SetFocus(GetDlgItem(w, kIdChoice));
   MSG msg;
-  while (state.answer < 0 && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  while (state.answer == -2 && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (!IsDialogMessageW(w, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
@@ -101,20 +132,32 @@ OverwriteChoice AskOverwriteWindow(HWND owner, const std::wstring& path) {
   EnableWindow(owner, TRUE);
   DestroyWindow(w);
   SetForegroundWindow(owner);
-  switch (state.answer) {
-    case 1: return OverwriteChoice::kOverwrite;
-    case 2: return OverwriteChoice::kOverwriteAll;
-    case 3: return OverwriteChoice::kSkip;
-    default: return OverwriteChoice::kCancel;
-  }
+  return state.answer;
+}
+
+OverwriteChoice AskOverwriteWindow(HWND owner, const std::wstring& path) {
+  static const wchar_t* const kButtons[] = {L"上書き(&Y)", L"すべて上書き(&A)", L"スキップ(&S)", L"すべてスキップ(&N)"};
+  static const OverwriteChoice kChoices[] = {OverwriteChoice::kOverwrite, OverwriteChoice::kOverwriteAll,
+                                             OverwriteChoice::kSkip, OverwriteChoice::kSkipAll};
+  const int a = AskChoice(owner, L"ファイルの上書き確認", L"同じ名前のファイルがあります。上書きしますか?", path,
+                          kButtons, 4);
+  return a < 0 ? OverwriteChoice::kCancel : kChoices[a];
+}
+
+InUseChoice AskInUseWindow(HWND owner, const std::wstring& path) {
+  static const wchar_t* const kButtons[] = {L"再試行(&R)", L"スキップ(&S)", L"中止(&C)"};
+  const int a = AskChoice(owner, L"ファイルを使用中",
+                          L"ほかのプログラムが使用中のため書き込めません。閉じてから再試行してください。", path,
+                          kButtons, 3);
+  return a == 0 ? InUseChoice::kRetry : a == 1 ? InUseChoice::kSkip : InUseChoice::kCancel;
 }
 
 // --- the main window -----------------------------------------------------------
 
 class InstallerWindow : public ExtractObserver {
  public:
-  InstallerWindow(const SelfArchive& archive, const std::wstring& folder, bool openDocument)
-      : archive_(archive), folder_(folder), openDocument_(openDocument), title_(WindowTitleOf(archive)) {}
+  InstallerWindow(const SelfArchive& archive, const std::wstring& folder, OverwriteMode mode, bool openDocument)
+      : archive_(archive), folder_(folder), mode_(mode), openDocument_(openDocument), title_(WindowTitleOf(archive)) {}
 
   int Run() {
     const int width = 440, height = 190;
@@ -122,10 +165,11 @@ class InstallerWindow : public ExtractObserver {
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT, width,
                             height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) return kExitFailed;
+    dpi = DpiOf(hwnd_);
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - Scaled(width)) / 2,
+                 work.top + (work.bottom - work.top - Scaled(height)) / 2, Scaled(width), Scaled(height), SWP_NOZORDER);
     const std::wstring label = archive_.installTitle().empty() ? L"ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ(&D)" : archive_.installTitle();
     Child(hwnd_, L"STATIC", label.c_str(), SS_LEFT, 12, 12, 410, 18, kIdLabel);
     edit_ = Child(hwnd_, L"EDIT", folder_.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, 12, 32, 310, 24, kIdFolder,
@@ -215,8 +259,8 @@ class InstallerWindow : public ExtractObserver {
     bi.lParam = reinterpret_cast<LPARAM>(current.c_str());
     PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
     if (!pidl) return;
-    wchar_t path[MAX_PATH];
-    if (SHGetPathFromIDListW(pidl, path)) SetWindowTextW(edit_, path);
+    std::wstring path(kMaxLongPath, L'\0');
+    if (SHGetPathFromIDListEx(pidl, path.data(), kMaxLongPath, GPFIDL_DEFAULT)) SetWindowTextW(edit_, path.c_str());
     CoTaskMemFree(pidl);
   }
 
@@ -237,15 +281,15 @@ class InstallerWindow : public ExtractObserver {
     }
     const DWORD attr = GetFileAttributesW(folder.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-      Message(L"「" + folder + L"」はフォルダではありません。", MB_OK | MB_ICONWARNING);
+      Message(Cat(L"「", folder, L"」はフォルダではありません。"), MB_OK | MB_ICONWARNING);
       return;
     }
     if (attr == INVALID_FILE_ATTRIBUTES) {
-      if (Message(L"フォルダ「" + folder + L"」はありません。作成しますか?", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      if (Message(Cat(L"フォルダ「", folder, L"」はありません。作成しますか?"), MB_YESNO | MB_ICONQUESTION) != IDYES) {
         return;
       }
       if (!MakeFolders(folder)) {
-        Message(L"フォルダ「" + folder + L"」を作成できません。", MB_OK | MB_ICONERROR);
+        Message(Cat(L"フォルダ「", folder, L"」を作成できません。"), MB_OK | MB_ICONERROR);
         return;
       }
     }
@@ -254,7 +298,7 @@ class InstallerWindow : public ExtractObserver {
     EnableWindow(edit_, FALSE);
     EnableWindow(browse_, FALSE);
     SetFocus(cancel_);
-    const ExtractResult r = ExtractAll(archive_, folder, *this);
+    const ExtractResult r = ExtractAll(archive_, folder, mode_, *this);
     running_ = false;
     if (r.cancelled) {
       SetWindowTextW(status_, L"中止しました。");
@@ -262,7 +306,7 @@ class InstallerWindow : public ExtractObserver {
       exitCode_ = kExitCancelled;
     } else if (!r.ok()) {
       SetWindowTextW(status_, L"展開できなかったファイルがあります。");
-      Message(L"次のファイルを展開できませんでした。\n\n" + FailureLines(r.failed, 15), MB_OK | MB_ICONERROR);
+      Message(Cat(L"次のファイルを展開できませんでした。\n\n", FailureLines(r.failed, 15)), MB_OK | MB_ICONERROR);
       exitCode_ = kExitFailed;
     } else {
       SendMessageW(progress_, PBM_SETPOS, 1000, 0);
@@ -272,9 +316,9 @@ class InstallerWindow : public ExtractObserver {
       present.insert(present.end(), r.skipped.begin(), r.skipped.end());
       const std::wstring warning = openDocument_ ? OpenDocument(hwnd_, archive_, folder, present) : std::wstring();
       if (!warning.empty()) {
-        Message(L"展開しました。\n\n" + warning, MB_OK | MB_ICONWARNING);
+        Message(Cat(L"展開しました。\n\n", warning), MB_OK | MB_ICONWARNING);
       } else if (!openDocument_ || archive_.command().empty()) {
-        Message(L"「" + folder + L"」に展開しました。", MB_OK | MB_ICONINFORMATION);
+        Message(Cat(L"「", folder, L"」に展開しました。"), MB_OK | MB_ICONINFORMATION);
       }
     }
     DestroyWindow(hwnd_);
@@ -294,12 +338,13 @@ class InstallerWindow : public ExtractObserver {
     return !cancelRequested_;
   }
 
-  OverwriteChoice AskOverwrite(const std::wstring& path) override {
-    return AskOverwriteWindow(hwnd_, path);
-  }
+  OverwriteChoice AskOverwrite(const std::wstring& path) override { return AskOverwriteWindow(hwnd_, path); }
+  InUseChoice AskInUse(const std::wstring& path) override { return AskInUseWindow(hwnd_, path); }
+  bool Interactive() const override { return true; }
 
   const SelfArchive& archive_;
   std::wstring folder_;
+  OverwriteMode mode_;
   bool openDocument_;
   std::wstring title_;
   std::wstring shown_;
@@ -327,7 +372,7 @@ void RegisterClasses() {
 
 }  // namespace
 
-int RunWindow(const SelfArchive& archive, const std::wstring& folder, bool openDocument) {
+int RunWindow(const SelfArchive& archive, const std::wstring& folder, OverwriteMode mode, bool openDocument) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -337,7 +382,7 @@ int RunWindow(const SelfArchive& archive, const std::wstring& folder, bool openD
     MessageBoxW(nullptr, damage.c_str(), WindowTitleOf(archive).c_str(), MB_OK | MB_ICONERROR);
     return kExitFailed;
   }
-  InstallerWindow window(archive, folder, openDocument);
+  InstallerWindow window(archive, folder, mode, openDocument);
   const int rc = window.Run();
   CoUninitialize();
   return rc;

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "self_archive.h"
+#include "switches.h"
 
 namespace sfxw {
 
 // Runs the window until the user is done; returns the exit code.
-int RunWindow(const SelfArchive& archive, const std::wstring& folder, bool openDocument);
+// `mode` other than kAsk answers the overwrite question without asking.
+int RunWindow(const SelfArchive& archive, const std::wstring& folder, OverwriteMode mode, bool openDocument);
 
 }  // namespace sfxw

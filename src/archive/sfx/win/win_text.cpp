@@ -32,6 +32,13 @@ std::string Narrow(const std::wstring& text, unsigned codePage) {
   return out;
 }
 
+__attribute__((noinline)) std::wstring Cat(const wchar_t* a, const std::wstring& b, const wchar_t* c) {
+  std::wstring s(a);
+  s += b;
+  s += c;
+  return s;
+}
+
 void ReportLine(const std::wstring& line) {
   const HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return;

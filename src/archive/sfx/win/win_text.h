@@ -13,6 +13,10 @@ std::wstring Widen(const std::string& bytes, unsigned codePage);
 std::wstring WidenStored(const std::string& bytes);
 std::string Narrow(const std::wstring& text, unsigned codePage);
 
+// `a` + `b` + `c`. One out-of-line function instead of the concatenations
+// written out at every message: the stub stays small.
+std::wstring Cat(const wchar_t* a, const std::wstring& b, const wchar_t* c = L"");
+
 // Writes a line to the standard error handle (UTF-8) when the program has
 // one, as in the unattended mode started from a console or a script.
 void ReportLine(const std::wstring& line);

@@ -1,0 +1,454 @@
+// The publish run against real servers on 127.0.0.1 (pyftpdlib for FTP,
+// OpenSSH's sshd for SFTP): trees whose names share prefixes, one-character
+// names, empty files, Shift-JIS names and blanks; changes the index cannot
+// show; hostile server indexes; a reply lost after a rename; the check of
+// the server afterwards and on demand. After every run the server folder
+// holds exactly what index.fet lists, or the run failed and the server's
+// index.fet is the old one.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "index/index_writer.h"
+#include "support/scripted_message_box.h"
+#include "support/temp_tree.h"
+#include "sync/ftp_test_server.h"
+#include "sync/local_tree.h"
+#include "sync/mc_win_ftp.h"
+#include "sync/profile_scope.h"
+#include "sync/publish.h"
+#include "sync/ssh_test_server.h"
+#include "sync/sync_test_print.h"
+#include "util/message_box.h"
+#include "util/text_file.h"
+
+namespace {
+
+using namespace lm;
+using lmtest::FtpTestServer;
+
+class QuietView final : public IndexRunView {
+ public:
+  void SetExecuteEnabled(bool) override {}
+  void ClearList() override {}
+  void AddListLine(const QString&) override {}
+};
+
+// Answers every question with yes and records what was asked.
+class YesQuestions final : public PublishQuestions {
+ public:
+  bool Password(const Profile& profile, QString& password) override {
+    password = profile.password;
+    return true;
+  }
+  bool TrustNewCertificate(const QString&) override { return false; }
+  bool TrustChangedCertificate(const QString&, const QString&) override { return false; }
+  bool TrustNewHostKey(const QString&, const QString&) override { return true; }
+  bool RewriteStaleIndex(int count, const QString& first, QString& why) override {
+    staleCount = count;
+    staleFirst = first;
+    if (!rewrite) {
+      why = QStringLiteral("stale");
+      return false;
+    }
+    return rewrite();
+  }
+  bool ConfirmPlan(const PublishPlan& p) override {
+    plan = p;
+    return true;
+  }
+  bool ConfirmDeletions(int) override { return true; }
+  bool Progress(const UploadProgress&) override { return true; }
+
+  std::function<bool()> rewrite;
+  int staleCount = 0;
+  QString staleFirst;
+  PublishPlan plan;
+};
+
+using lmtest::TreeOf;
+
+// The same by the names' own bytes (as Latin-1 texts), read with the
+// system's directory calls, since the names need not be UTF-8.
+void RawTree(const QByteArray& root, const QByteArray& rel, std::map<QString, QByteArray>& out) {
+  DIR* d = ::opendir((root + (rel.isEmpty() ? QByteArray() : "/" + rel)).constData());
+  ASSERT_NE(d, nullptr);
+  while (const dirent* e = ::readdir(d)) {
+    const QByteArray name(e->d_name);
+    if (name == "." || name == "..") continue;
+    const QByteArray child = rel.isEmpty() ? name : rel + "/" + name;
+    const QByteArray full = root + "/" + child;
+    struct stat st {};
+    ASSERT_EQ(::stat(full.constData(), &st), 0);
+    if (S_ISDIR(st.st_mode)) {
+      out[QString::fromLatin1(child + "/")] = QByteArray();
+      RawTree(root, child, out);
+    } else {
+      QByteArray bytes;
+      const int fd = ::open(full.constData(), O_RDONLY);
+      ASSERT_GE(fd, 0);
+      char buf[4096];
+      for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) bytes.append(buf, n);
+      ::close(fd);
+      out[QString::fromLatin1(child)] = bytes;
+    }
+  }
+  ::closedir(d);
+}
+
+class PublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree.WriteFile(QStringLiteral("scripts/sample.ugu"), "ugu");
+    tree.MakeDir(QStringLiteral("scripts/SAMPLE/DAT"));
+  }
+
+  QString Dat(const QString& rel = QString()) const {
+    return tree.Path(QStringLiteral("scripts/SAMPLE/DAT")) + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
+  }
+  void File(const QString& rel, const QByteArray& bytes) {
+    tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/") + rel, bytes);
+  }
+  void WriteIndex() {
+    QuietView view;
+    ASSERT_EQ(WriteIndexFiles(Dat() + QLatin1Char('/'), QStringLiteral("2026 12 31 9 0 "), 1, view), 0);
+  }
+  ScriptLayout Layout() const {
+    ScriptLayout layout;
+    QString message;
+    CheckScriptLayout(tree.Path(QStringLiteral("scripts/sample.ugu")), layout, message);
+    return layout;
+  }
+
+  // The server folder equals DAT (index files included, the left-out names
+  // aside), byte for byte.
+  void ExpectServerEqualsDat(const QString& serverFolder) {
+    std::map<QString, QByteArray> dat = TreeOf(Dat());
+    EXPECT_EQ(TreeOf(serverFolder), dat);
+  }
+
+  lmtest::TempTree tree;
+  lmtest::ScriptedMessageBox boxes;
+  lmtest::CurrentProfileScope scope{tree.Path(), 4};
+  YesQuestions questions;
+};
+
+class FtpPublishTest : public PublishTest {
+ protected:
+  void SetUp() override {
+    PublishTest::SetUp();
+    StartServer({});
+  }
+  void StartServer(const QStringList& options) {
+    server = std::make_unique<FtpTestServer>();
+    if (!options.isEmpty()) server->RestartWith(options);
+    ASSERT_GT(server->Port(), 0);
+    profile.server = QStringLiteral("ftp://127.0.0.1:%1").arg(server->Port());
+    profile.userid = QString::fromLatin1(FtpTestServer::kUser);
+    profile.password = QString::fromLatin1(FtpTestServer::kPassword);
+    profile.dirserver = QStringLiteral("/site/dat");
+    profile.profile = QStringLiteral("Sample");
+  }
+  QString Site(const QString& rel = QString()) const {
+    return server->Root(QStringLiteral("site/dat")) + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
+  }
+  PublishResult Publish() { return PublishScript(profile, Layout(), questions); }
+
+  Profile profile;
+  std::unique_ptr<FtpTestServer> server;
+};
+
+struct TreeCase {
+  const char* name;
+  std::vector<const char*> files;  // a trailing "/" makes an empty folder
+};
+
+const TreeCase kTrees[] = {
+    {"se and se2", {"se/a.wav", "se2/a.wav", "se2/b.wav"}},
+    {"img and img 2", {"img/title.bmp", "img 2/title.bmp", "img.txt"}},
+    {"A and A-B", {"A/x.txt", "A-B/y.txt", "A-B/A/z"}},
+    {"x and x.y", {"x/in.txt", "x.y", "x/x.y/deep"}},
+    {"one character", {"a", "b/c", "b/d/e", "f/"}},
+    {"empty files", {"empty", "sub/empty", "sub/"}},
+    {"blanks", {"a b/c d", "a b c/e", "a/ f"}},
+};
+
+void MakeTree(PublishTest& t, const TreeCase& c, const std::function<void(const QString&, const QByteArray&)>& file,
+              lmtest::TempTree& tree) {
+  for (const char* f : c.files) {
+    const QString rel = QString::fromUtf8(f);
+    if (rel.endsWith(QLatin1Char('/'))) {
+      tree.MakeDir(QStringLiteral("scripts/SAMPLE/DAT/") + rel);
+    } else {
+      file(rel, rel.contains(QStringLiteral("empty")) ? QByteArray() : rel.toUtf8() + QByteArray(100, '.'));
+    }
+  }
+  (void)t;
+}
+
+TEST_F(FtpPublishTest, EveryTreeReachesTheServerAsItIs) {
+  for (const TreeCase& c : kTrees) {
+    SCOPED_TRACE(c.name);
+    QDir(Dat()).removeRecursively();
+    QDir(server->Root()).removeRecursively();
+    QDir().mkpath(server->Root());
+    QFile::remove(tree.Path(QStringLiteral("indexserver.fet")));
+    for (const QString& f : QDir(tree.Path()).entryList({QStringLiteral("lfup-published-*")}, QDir::Files))
+      QFile::remove(tree.Path(f));
+    tree.MakeDir(QStringLiteral("scripts/SAMPLE/DAT"));
+    MakeTree(*this, c, [this](const QString& rel, const QByteArray& b) { File(rel, b); }, tree);
+    WriteIndex();
+    const PublishResult first = Publish();
+    ASSERT_EQ(first.status, PublishResult::Done) << first.message.toStdString();
+    EXPECT_TRUE(first.differences.isEmpty());
+    ExpectServerEqualsDat(Site());
+    // Nothing changed: nothing but the index files is sent.
+    const PublishResult again = Publish();
+    ASSERT_EQ(again.status, PublishResult::Done) << again.message.toStdString();
+    EXPECT_TRUE(questions.plan.files.isEmpty()) << questions.plan.files.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(questions.plan.deletions.isEmpty());
+    // The check on demand agrees.
+    const PublishResult check = VerifyServer(profile, Layout(), questions);
+    EXPECT_EQ(check.status, PublishResult::Done) << check.message.toStdString();
+  }
+}
+
+// A change within the same minute that keeps the size: the index cannot
+// show it, the record of the last publish does.
+TEST_F(FtpPublishTest, AChangeTheIndexCannotShowIsSentAnyway) {
+  File(QStringLiteral("news.txt"), "version 1");
+  File(QStringLiteral("img/a.bmp"), "bitmap");
+  const QDateTime minute(QDate(2026, 3, 1), QTime(12, 0, 10));
+  tree.SetModified(QStringLiteral("scripts/SAMPLE/DAT/news.txt"), minute);
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  const QByteArray indexBefore = tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/index.fet"));
+
+  File(QStringLiteral("news.txt"), "version 2");
+  tree.SetModified(QStringLiteral("scripts/SAMPLE/DAT/news.txt"), minute.addSecs(20));
+  WriteIndex();
+  ASSERT_EQ(tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/index.fet")), indexBefore);
+  const PublishResult update = Publish();
+  ASSERT_EQ(update.status, PublishResult::Done) << update.message.toStdString();
+  EXPECT_EQ(questions.plan.files, QStringList{QStringLiteral("\\news.txt")});
+  ExpectServerEqualsDat(Site());
+
+  // Touched without a change: the SHA-256 says it is the same.
+  tree.SetModified(QStringLiteral("scripts/SAMPLE/DAT/news.txt"), minute.addSecs(30));
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  EXPECT_TRUE(questions.plan.files.isEmpty());
+
+  // Removed from DAT: deleted on the server, and the check agrees.
+  QFile::remove(Dat(QStringLiteral("img/a.bmp")));
+  QDir(Dat()).rmdir(QStringLiteral("img"));
+  WriteIndex();
+  const PublishResult removal = Publish();
+  ASSERT_EQ(removal.status, PublishResult::Done) << removal.message.toStdString();
+  EXPECT_EQ(questions.plan.deletions, (QStringList{QStringLiteral("\\img\\"), QStringLiteral("\\img\\a.bmp")}));
+  ExpectServerEqualsDat(Site());
+}
+
+TEST_F(FtpPublishTest, AStaleIndexIsNeverSent) {
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  File(QStringLiteral("b.txt"), "b");
+  const PublishResult refused = Publish();
+  EXPECT_EQ(refused.status, PublishResult::Failed);
+  EXPECT_EQ(questions.staleCount, 1);
+  EXPECT_EQ(questions.staleFirst, QStringLiteral("\\b.txt"));
+  EXPECT_FALSE(QFile::exists(Site(QStringLiteral("index.fet"))));
+
+  questions.rewrite = [this] {
+    WriteIndex();
+    return true;
+  };
+  const PublishResult sent = Publish();
+  ASSERT_EQ(sent.status, PublishResult::Done) << sent.message.toStdString();
+  ExpectServerEqualsDat(Site());
+}
+
+// Server indexes whose names would reach outside the folder: the run stops
+// naming the name, and nothing on the server changes, inside the folder or
+// outside it.
+TEST_F(FtpPublishTest, HostileServerIndexesChangeNothing) {
+  const char* const lines[] = {
+      "202001010000f00000+..\\..\\victim.txt", "202001010000f00000+..",   "202001010000d00000+/etc",
+      "202001010000f00000+C:\\victim.txt",     "202001010000f00000+C:x",  "202001010000f00000+\\\\srv\\share\\x",
+      "202001010000f00000+evil\x1b[2J.txt",
+  };
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    QDir().mkpath(Site());
+    QByteArray index = "#NextUpdate 2026 1 1 0 0 \r\n#FieldInfo date 12 attr 1 size 5\r\n";
+    index += QByteArray(line) + "\r\n";
+    QFile f(Site(QStringLiteral("index.fet")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(index);
+    f.close();
+    QFile victim(server->Root(QStringLiteral("victim.txt")));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+    victim.write("keep me");
+    victim.close();
+    const std::map<QString, QByteArray> before = TreeOf(server->Root());
+    const PublishResult r = Publish();
+    EXPECT_EQ(r.status, PublishResult::Failed);
+    EXPECT_TRUE(r.message.contains(QStringLiteral("使えない名前"))) << r.message.toStdString();
+    EXPECT_FALSE(r.message.contains(QChar(0x1B)));
+    EXPECT_EQ(TreeOf(server->Root()), before);
+  }
+}
+
+TEST_F(FtpPublishTest, APathListedAThousandTimesIsDeletedOnce) {
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  QDir().mkpath(Site());
+  QByteArray index = "#NextUpdate 2026 1 1 0 0 \r\n#FieldInfo date 12 attr 1 size 5\r\n";
+  for (int i = 0; i < 1000; ++i) index += "202001010000f00000+old.txt\r\n";
+  tree.WriteFile(QStringLiteral("unused"), QByteArray());
+  QFile f(Site(QStringLiteral("index.fet")));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(index);
+  f.close();
+  QFile old(Site(QStringLiteral("old.txt")));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.close();
+  const PublishResult r = Publish();
+  ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+  EXPECT_EQ(questions.plan.deletions, QStringList{QStringLiteral("\\old.txt")});
+  EXPECT_EQ(r.upload.deleted, 1);
+  ExpectServerEqualsDat(Site());
+}
+
+TEST_F(FtpPublishTest, ALocalIndexThatClimbsOutOfDatReadsNothing) {
+  File(QStringLiteral("a.txt"), "a");
+  tree.WriteFile(QStringLiteral("secret.txt"), "secret");
+  tree.WriteFile(QStringLiteral("scripts/SAMPLE/DAT/index.fet"),
+                 "#NextUpdate 2026 1 1 0 0 \r\n#FieldInfo date 12 attr 1 size 5\r\n"
+                 "202001010000f00000+..\\..\\..\\secret.txt\r\n");
+  const PublishResult r = Publish();
+  EXPECT_EQ(r.status, PublishResult::Failed);
+  EXPECT_TRUE(r.message.contains(QStringLiteral("..\\..\\..\\secret.txt"))) << r.message.toStdString();
+  EXPECT_TRUE(TreeOf(server->Root()).empty());
+}
+
+// The connection drops right after the server renamed index.fet into
+// place: the client learns from the folder's listing that the rename
+// happened and deletes nothing.
+TEST_F(FtpPublishTest, ALostReplyAfterTheRenameDeletesNothing) {
+  StartServer({QStringLiteral("--drop-after-rnto"), QStringLiteral("index.fet")});
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  const PublishResult r = Publish();
+  ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+  EXPECT_TRUE(server->Commands().contains(QStringLiteral("DROPPED after RNTO")));
+  for (const QString& c : server->Commands()) EXPECT_FALSE(c.startsWith(QStringLiteral("DELE"))) << c.toStdString();
+  ExpectServerEqualsDat(Site());
+}
+
+// A download failure that is not "no such file" is no empty server.
+TEST_F(FtpPublishTest, AFailedIndexDownloadStopsTheRun) {
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  const std::map<QString, QByteArray> before = TreeOf(server->Root());
+  server->RestartWith({QStringLiteral("--fail-retr"), QStringLiteral("index.fet")});
+  profile.server = QStringLiteral("ftp://127.0.0.1:%1").arg(server->Port());
+  File(QStringLiteral("b.txt"), "b");
+  WriteIndex();
+  const PublishResult r = Publish();
+  EXPECT_EQ(r.status, PublishResult::Failed);
+  EXPECT_TRUE(r.message.contains(QStringLiteral("451"))) << r.message.toStdString();
+  EXPECT_EQ(TreeOf(server->Root()), before);
+}
+
+TEST_F(FtpPublishTest, TheCheckNamesWhatIsMissingOrWrongAndLeftovers) {
+  File(QStringLiteral("a.txt"), "a");
+  File(QStringLiteral("img/b.bmp"), QByteArray(3000, 'b'));
+  // A download a killed run left behind is removed by the next run.
+  tree.WriteFile(QStringLiteral(".indexserver.fet.part.AbC123"), "partial");
+  tree.SetModified(QStringLiteral(".indexserver.fet.part.AbC123"), QDateTime::currentDateTime().addSecs(-3600));
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  EXPECT_FALSE(QFile::exists(tree.Path(QStringLiteral(".indexserver.fet.part.AbC123"))));
+
+  QFile::remove(Site(QStringLiteral("a.txt")));
+  QFile b(Site(QStringLiteral("img/b.bmp")));
+  ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+  b.write(QByteArray(2999, 'b'));
+  b.close();
+  QFile temp(Site(QStringLiteral("img/.b.bmp.lmpart")));
+  ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
+  temp.close();
+  const PublishResult check = VerifyServer(profile, Layout(), questions);
+  EXPECT_EQ(check.status, PublishResult::Failed);
+  EXPECT_EQ(check.differences, (QStringList{QStringLiteral("ありません: \\a.txt"),
+                                            QStringLiteral("大きさが違います: \\img\\b.bmp (ローカル 3000 バイト、サーバー 2999 バイト)"),
+                                            QStringLiteral("一時ファイルが残っています: \\img\\.b.bmp.lmpart")}));
+
+  // The next publish repairs all of it.
+  const PublishResult repair = Publish();
+  ASSERT_EQ(repair.status, PublishResult::Done) << repair.message.toStdString();
+  EXPECT_EQ(questions.plan.files, (QStringList{QStringLiteral("\\a.txt"), QStringLiteral("\\img\\b.bmp")}));
+  ExpectServerEqualsDat(Site());
+  EXPECT_EQ(VerifyServer(profile, Layout(), questions).status, PublishResult::Done);
+}
+
+// SFTP: the same trees, with Shift-JIS names whose second byte is 0x5C,
+// which sshd stores as the bytes sent.
+TEST_F(PublishTest, SftpTreesWithEmptyFilesAndShiftJisNames) {
+  lmtest::SshTestServer ssh;
+  ASSERT_NE(ssh.Port(), 0);
+  Profile profile;
+  profile.profile = QStringLiteral("Sample");
+  profile.server = QStringLiteral("sftp://127.0.0.1:%1").arg(ssh.Port());
+  const QByteArray user = qgetenv("USER");
+  profile.userid = user.isEmpty() ? QStringLiteral("root") : QString::fromLocal8Bit(user);
+  profile.dirserver = ssh.Root(QStringLiteral("site/dat"));
+  PublishOptions options;
+  options.configure = [&ssh](McWinFTP& ftp) {
+    ftp.SetPrivateKeyFile(ssh.UserKey());
+    ftp.SetKnownHostsPath(ssh.KnownHosts());
+    ftp.SetTimeoutSeconds(10);
+  };
+  std::vector<TreeCase> trees(std::begin(kTrees), std::end(kTrees));
+  trees.push_back({"Shift-JIS 0x5C", {"表/ソ.txt", "表 2/表", "ソ/a", "十/empty"}});
+  for (const TreeCase& c : trees) {
+    SCOPED_TRACE(c.name);
+    QDir(Dat()).removeRecursively();
+    QDir(ssh.Root(QStringLiteral("site"))).removeRecursively();
+    for (const QString& f : QDir(tree.Path()).entryList({QStringLiteral("lfup-published-*")}, QDir::Files))
+      QFile::remove(tree.Path(f));
+    tree.MakeDir(QStringLiteral("scripts/SAMPLE/DAT"));
+    MakeTree(*this, c, [this](const QString& rel, const QByteArray& b) { File(rel, b); }, tree);
+    WriteIndex();
+    const PublishResult r = PublishScript(profile, Layout(), questions, options);
+    ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+    // The server stores Shift-JIS bytes: compare the names as bytes.
+    std::map<QString, QByteArray> want;
+    for (const auto& [rel, bytes] : TreeOf(Dat())) {
+      QByteArray sjis;
+      ASSERT_TRUE(EncodeCp932(rel, sjis));
+      want[QString::fromLatin1(sjis)] = bytes;
+    }
+    std::map<QString, QByteArray> got;
+    RawTree(QFile::encodeName(ssh.Root(QStringLiteral("site/dat"))), QByteArray(), got);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(VerifyServer(profile, Layout(), questions, options).status, PublishResult::Done);
+  }
+}
+
+}  // namespace
