@@ -186,9 +186,14 @@ fi
 snapshot >"$T/after"
 diff "$T/before" "$T/after" >"$T/root.diff" && ok "nothing written under the package's root" ||
   { cat "$T/root.diff" >&2; fail "the installed copy wrote under its root"; }
-[ -d "$H/cache/loftmark/temp" ] && ok "temp/ is in the cache folder" || fail "no temp/ in $H/cache/loftmark"
-for f in install.txt '$'; do
-  [ ! -e "$H/cache/loftmark/$f" ] && ok "$f removed after the build" || fail "$f left in the cache folder"
+# Each build works in a folder of its own below builds/ in the cache
+# folder, removed when the build ends.
+[ -d "$H/cache/loftmark/builds" ] && ok "the builds' working folders are in the cache folder" ||
+  fail "no builds/ in $H/cache/loftmark"
+left=$(find "$H/cache/loftmark/builds" -mindepth 1 2>/dev/null || true)
+[ -z "$left" ] && ok "the build's working folder is removed after the build" || fail "left in builds/: $left"
+for f in install.txt '$' temp; do
+  [ ! -e "$H/cache/loftmark/$f" ] && ok "no $f directly in the cache folder" || fail "$f left in the cache folder"
 done
 [ "$(stat -c %a "$H/config/loftmark")" = 700 ] && ok "the settings folder is the user's alone" ||
   fail "the settings folder has mode $(stat -c %a "$H/config/loftmark")"
