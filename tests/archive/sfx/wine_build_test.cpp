@@ -6,6 +6,7 @@
 
 #include "archive/build_driver.h"
 #include "archive/build_test_support.h"
+#include "archive/install_files.h"
 #include "wine_support.h"
 
 namespace {
@@ -20,7 +21,7 @@ TEST_F(WineBuiltExe, TheAllTypesBuildWritesAnInstallerThatExtractsTheScriptUnder
   QByteArray installTxt;
   boxes_.react = [&](const QString& text, int) {
     if (text == lmtest::kMade) {
-      QFile f(prog_ + QStringLiteral("/install.txt"));
+      QFile f(lm::InstallFilePath());  // in the build's own working folder
       if (f.open(QIODevice::ReadOnly)) installTxt = f.readAll();
     }
     return 0;
