@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -438,7 +439,7 @@ HttpCheckResult CheckServerOverHttp(const HttpCheckInput& input, const HttpCheck
     const auto local = localByPath.constFind(t.entry.path);
     QString localFile;
     if (!input.datDir.isEmpty() && local != localByPath.constEnd() && SameLine(*local, t.entry)) {
-      localFile = input.datDir + QString(t.entry.path).replace(QLatin1Char('\\'), QLatin1Char('/'));
+      localFile = QDir::cleanPath(input.datDir + QLatin1Char('/') + QString(t.entry.path).replace(QLatin1Char('\\'), QLatin1Char('/')));
       if (!QFileInfo(localFile).isFile()) localFile.clear();
     }
     if (!localFile.isEmpty()) {
