@@ -73,6 +73,17 @@ class Request {
   // The body is kept up to `keepBytes`; one byte more stops the transfer
   // (tooLarge() then tells it apart from other write failures).
   void KeepBody(qint64 keepBytes) { keep_ = keepBytes; }
+  // The whole transfer ends after `seconds` (deadlineHit() then tells it
+  // apart from a stall); the handle's own time limit stays as a backstop.
+  void Deadline(int seconds) {
+    deadlineMs_ = qint64(seconds) * 1000;
+    clock_.start();
+    curl_easy_setopt(c_, CURLOPT_XFERINFOFUNCTION, &Request::OnProgress);
+    curl_easy_setopt(c_, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(c_, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c_, CURLOPT_TIMEOUT, static_cast<long>(seconds) + 5);
+  }
+  bool deadlineHit() const { return deadlineHit_; }
   // A ranged request: the headers are all that is wanted; a server that
   // ignores the range is cut off after them.
   void StopAfterHeaders() { stopAfterHeaders_ = true; }
@@ -111,6 +122,12 @@ class Request {
       r->contentRange_ = line.mid(colon + 1).trimmed();
     return n;
   }
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* r = static_cast<Request*>(self);
+    if (r->clock_.elapsed() < r->deadlineMs_) return 0;
+    r->deadlineHit_ = true;
+    return 1;
+  }
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
     auto* r = static_cast<Request*>(self);
     const size_t n = size * count;
@@ -136,6 +153,9 @@ class Request {
   bool stopAfterHeaders_ = false;
   bool tooLarge_ = false;
   bool cutOff_ = false;
+  QElapsedTimer clock_;
+  qint64 deadlineMs_ = 0;
+  bool deadlineHit_ = false;
 };
 
 QByteArray WithSlash(const QString& baseUrl) {
@@ -173,7 +193,8 @@ qint64 RangeTotal(const QByteArray& value) {
 
 // What the server said about one file.
 struct Probe {
-  enum Kind { Size, Missing, Refused, Failed } kind = Failed;
+  // Refused: HEAD answered 405/501. NoSize: HEAD answered without a length.
+  enum Kind { Size, Missing, Refused, NoSize, Failed } kind = Failed;
   qint64 size = -1;
   QString why;
 };
@@ -212,6 +233,7 @@ Probe AskSize(const QByteArray& url, const HttpCheckOptions& options, bool range
     return p;
   }
   if (p.size < 0) {
+    if (!ranged) p.kind = Probe::NoSize;
     p.why = QStringLiteral("サーバがサイズを返しませんでした (HTTP %1)。").arg(status);
     return p;
   }
@@ -337,15 +359,14 @@ HttpCheckResult CheckServerOverHttp(const HttpCheckInput& input, const HttpCheck
   {
     Request r(indexUrl, options, options.index.deadlineSeconds);
     r.KeepBody(options.index.maxBytes);
-    QElapsedTimer clock;
-    clock.start();
+    r.Deadline(options.index.deadlineSeconds);
     const CURLcode rc = r.Perform();
     const QString head = QStringLiteral("サーバの更新定義ファイルを受信できませんでした。") + CR + shownIndexUrl + CR;
     if (r.tooLarge()) {
       result.message = head + QStringLiteral("%1 バイトを超えたため中止しました。").arg(options.index.maxBytes);
       return result;
     }
-    if (rc == CURLE_OPERATION_TIMEDOUT && clock.elapsed() >= qint64(options.index.deadlineSeconds) * 1000) {
+    if (r.deadlineHit()) {
       result.message = head + QStringLiteral("%1 秒以内に終わらなかったため中止しました。").arg(options.index.deadlineSeconds);
       return result;
     }
@@ -422,6 +443,10 @@ HttpCheckResult CheckServerOverHttp(const HttpCheckInput& input, const HttpCheck
     if (p.kind == Probe::Refused) {
       // This server refuses HEAD: every further file is asked with a range.
       headRefused = true;
+      p = AskSize(t.url, options, true);
+    } else if (p.kind == Probe::NoSize) {
+      // HEAD worked but gave no length (a generated or compressed answer):
+      // the range's total tells it for this file.
       p = AskSize(t.url, options, true);
     }
     ++result.filesChecked;

@@ -152,6 +152,7 @@ TEST_F(HttpCheckTest, EveryFileMatchesWhateverWayTheServerGivesSizes) {
       {"HEAD", {}},
       {"ranged GET where HEAD is refused", {QStringLiteral("--refuse-head")}},
       {"range ignored, whole file cut off", {QStringLiteral("--refuse-head"), QStringLiteral("--ignore-range")}},
+      {"HEAD without a length, then a ranged GET", {QStringLiteral("--head-no-length")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -256,6 +257,18 @@ TEST_F(HttpCheckTest, AnEndlessIndexIsCutAtItsCap) {
   const HttpCheckResult r = CheckServerOverHttp(Input(server), o);
   EXPECT_FALSE(r.completed);
   EXPECT_TRUE(r.message.contains(QStringLiteral("4194304 バイトを超えたため中止しました。"))) << Joined(r);
+}
+
+// Bytes keep coming, too slowly for the stall limit to end it: the overall
+// deadline does.
+TEST_F(HttpCheckTest, ATricklingIndexEndsAtTheDeadline) {
+  HttpServer server;
+  ASSERT_NE(server.Start(serverRoot_, {QStringLiteral("--trickle")}), 0);
+  HttpCheckOptions o = Quick();
+  o.index.deadlineSeconds = 2;
+  const HttpCheckResult r = CheckServerOverHttp(Input(server), o);
+  EXPECT_FALSE(r.completed);
+  EXPECT_TRUE(r.message.contains(QStringLiteral("2 秒以内に終わらなかったため中止しました。"))) << Joined(r);
 }
 
 TEST_F(HttpCheckTest, AMissingIndexOrServerStopsWithItsReason) {

@@ -9,6 +9,8 @@ file names on disk, so Shift-JIS names are served as the bytes they are.
   --refuse-head    answer HEAD with 405 and honour "Range: bytes=a-b" on GET
   --ignore-range   with --refuse-head: send the whole file with 200 anyway
   --endless        /index.fet never ends (entry lines without end)
+  --head-no-length HEAD answers 200 without Content-Length; ranges are honoured
+  --trickle        /index.fet comes one byte every 0.3 seconds, without end
 """
 import argparse
 import http.server
@@ -17,6 +19,7 @@ import re
 import socketserver
 import ssl
 import sys
+import time
 import urllib.parse
 
 
@@ -27,6 +30,8 @@ def main():
     ap.add_argument("--refuse-head", action="store_true")
     ap.add_argument("--ignore-range", action="store_true")
     ap.add_argument("--endless", action="store_true")
+    ap.add_argument("--trickle", action="store_true")
+    ap.add_argument("--head-no-length", action="store_true")
     args = ap.parse_args()
     root = os.fsencode(os.path.abspath(args.root))
 
@@ -53,7 +58,7 @@ def main():
             with open(path, "rb") as f:
                 data = f.read()
             rng = self.headers.get("Range")
-            if body and rng and args.refuse_head and not args.ignore_range:
+            if body and rng and (args.refuse_head or args.head_no_length) and not args.ignore_range:
                 m = re.fullmatch(r"bytes=(\d+)-(\d+)", rng.strip())
                 if m:
                     first, last = int(m.group(1)), int(m.group(2))
@@ -71,7 +76,8 @@ def main():
                     self.wfile.write(part)
                     return
             self.send_response(200)
-            self.send_header("Content-Length", str(len(data)))
+            if body or not args.head_no_length:
+                self.send_header("Content-Length", str(len(data)))
             self.end_headers()
             if body:
                 self.wfile.write(data)
@@ -94,6 +100,16 @@ def main():
                     self.wfile.write(b"#NextUpdate 2020 1 1 0 0 \r\n#FieldInfo date 12 attr 1 size 5\r\n")
                     while True:
                         self.wfile.write(line * 4096)
+                except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
+                    return
+            if args.trickle and self.path.endswith("/index.fet"):
+                self.send_response(200)
+                self.end_headers()
+                try:
+                    while True:
+                        self.wfile.write(b"#")
+                        self.wfile.flush()
+                        time.sleep(0.3)
                 except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
                     return
             self.answer(True)
