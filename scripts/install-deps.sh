@@ -22,8 +22,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # independent archive readers and writers used as oracles by the tests
   lhasa libarchive-tools 7zip cabextract gcab jlha-utils gzip file
-  # real FTP server for the synchronisation tests
-  python3 python3-pyftpdlib python3-openssl openssl
+  # real FTP servers for the synchronisation tests (vsftpd keeps Shift-JIS
+  # names as sent and speaks TLS on data connections as hosts do)
+  python3 python3-pyftpdlib python3-openssl openssl vsftpd
   # a real SSH server for the SFTP tests
   openssh-server openssh-client
   # the password in the desktop's secret store, and one for the tests

@@ -88,8 +88,9 @@ class Yes final : public PublishQuestions {
     password = QStringLiteral("bench");
     return true;
   }
-  bool TrustCertificate(const QString&, const QString&) override { return false; }
-  bool TrustHostKey(const QString&, const QString&) override { return false; }
+  bool TrustNewCertificate(const QString&) override { return false; }
+  bool TrustChangedCertificate(const QString&, const QString&) override { return false; }
+  bool TrustNewHostKey(const QString&, const QString&) override { return false; }
   bool RewriteStaleIndex(int, const QString&, QString& why) override {
     why = QStringLiteral("stale index");
     return false;

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QLocale>
 
+#include "archive/build_progress.h"
 #include "archive/common/archiver_api.h"
 #include "archive/common/result_codes.h"
 #include "util/cfile.h"
@@ -32,11 +33,24 @@ struct cArchiver::Api {
   int (*findNext)(HARC, ArchiveInfo*);
   int (*closeArchive)(HARC);
   int (*configDialog)(ARC_HWND, char*, int);
+  int (*setProgressProc)(ARC_PROGRESS_PROC, void*);  // optional: null in a library without it
 };
 
 namespace {
 
 const ArchiverBinding kUnLHA{"UnLHA32.DLL", "Unlha"};
+
+// The libraries' progress procedure: hands the report to the build and
+// answers its cancel request.
+int ForwardProgress(const ArchiverProgress* p, void*) {
+  BuildBytes bytes;
+  bytes.member = QString::fromStdString(cp932::ToUtf8Lossy(p->memberName ? p->memberName : ""));
+  bytes.memberDone = p->memberDone;
+  bytes.memberTotal = p->memberTotal;
+  bytes.commandDone = p->commandDone;
+  bytes.commandTotal = p->commandTotal;
+  return ReportBuildBytes(bytes) ? 0 : 1;
+}
 const ArchiverBinding kCAB{"Cab32.DLL", "Cab"};
 
 // Option buffer of the library's option dialog, in characters.
@@ -137,6 +151,10 @@ cArchiver::cArchiver(const ArchiverBinding& binding) : binding_(binding) {
   resolve(api->findNext, "FindNext");
   resolve(api->closeArchive, "CloseArchive");
   resolve(api->configDialog, "ConfigDialog");
+  // Progress is an extension of our own libraries: a library without it
+  // still runs its commands, only without progress and mid-command cancel.
+  api->setProgressProc = reinterpret_cast<decltype(api->setProgressProc)>(
+      ::dlsym(handle_, (std::string(binding_.prefix) + "SetProgressProc").c_str()));
   if (complete) {
     api_ = api;
   } else {
@@ -174,8 +192,12 @@ void cArchiver::SetCommandLine(const QString& command) {
   // 1 .. 32720.
   const int size = (maxFileCount_ + 4) * 80;
   std::string buffer(static_cast<size_t>(size), '\0');
+  // The library reports its progress to the build's listeners and stops
+  // the command when the build is cancelled.
+  if (api_->setProgressProc) api_->setProgressProc(ForwardProgress, nullptr);
   returnCode_ = api_->command(reinterpret_cast<ARC_HWND>(hwnd_), ansi.c_str(), buffer.data(),
                               static_cast<uint32_t>(size));
+  if (api_->setProgressProc) api_->setProgressProc(nullptr, nullptr);
   output_ = FromAnsi(buffer.data(), buffer.size());
 }
 

@@ -10,6 +10,10 @@ std::map<int, BuildStepListener>& Listeners() {
   static std::map<int, BuildStepListener> listeners;
   return listeners;
 }
+std::map<int, BuildBytesListener>& BytesListeners() {
+  static std::map<int, BuildBytesListener> listeners;
+  return listeners;
+}
 int g_nextListener = 1;
 std::atomic<bool> g_cancel{false};
 std::atomic<int> g_done{0};
@@ -41,6 +45,19 @@ void ReportBuildStep(const QString& text) {
   for (const auto& [id, listener] : Listeners()) listener(text, done, g_total);
 }
 
+int AddBuildBytesListener(BuildBytesListener listener) {
+  const int id = g_nextListener++;
+  BytesListeners()[id] = std::move(listener);
+  return id;
+}
+
+void RemoveBuildBytesListener(int id) { BytesListeners().erase(id); }
+
+bool ReportBuildBytes(const BuildBytes& bytes) {
+  for (const auto& [id, listener] : BytesListeners()) listener(bytes);
+  return !g_cancel;
+}
+
 void RequestBuildCancel() { g_cancel = true; }
 
 bool BuildCancelled() { return g_cancel; }
@@ -62,6 +79,12 @@ QString ArchiverStepText(const QString& libraryFile, const QString& command) {
     what = QStringLiteral("アーカイブを処理しています");
   }
   return what + QStringLiteral("（") + libraryFile + QStringLiteral("）\n") + command;
+}
+
+QString ArchiverStepWords(const QString& stepText) {
+  QString words = stepText.section(QLatin1Char('\n'), 0, 0);
+  const qsizetype paren = words.indexOf(QStringLiteral("（"));
+  return paren > 0 ? words.left(paren) : words;
 }
 
 QString IndexStepText() { return QStringLiteral("更新定義ファイルを作成しています"); }

@@ -30,12 +30,32 @@ void EndBuildSteps();
 // Announces the next step to every listener.
 void ReportBuildStep(const QString& text);
 
+// Progress within one archiver command, as the library reports it: the
+// member being packed and the bytes read of it and of the whole command.
+struct BuildBytes {
+  QString member;
+  quint64 memberDone = 0, memberTotal = 0, commandDone = 0, commandTotal = 0;
+};
+// Heard on the build's thread, up to every 64 KiB of input: keep it cheap
+// (store the values; draw from a timer).
+using BuildBytesListener = std::function<void(const BuildBytes& bytes)>;
+int AddBuildBytesListener(BuildBytesListener listener);
+void RemoveBuildBytesListener(int id);
+// Passes a library's report to the listeners; false when the build is to
+// stop (a cancel was asked for), which the library turns into stopping the
+// command at its next block.
+bool ReportBuildBytes(const BuildBytes& bytes);
+
 // Asks the running build to stop after its current library call; safe from any thread.
 void RequestBuildCancel();
 bool BuildCancelled();
 
 // The step text of one archiver command: what it does, then the command line.
 QString ArchiverStepText(const QString& libraryFile, const QString& command);
+// What an archiver command does, in words for the author, without the
+// command line ("LZH アーカイブを作成しています", ...): the first line of
+// ArchiverStepText.
+QString ArchiverStepWords(const QString& stepText);
 // The step text of writing the update definition files.
 QString IndexStepText();
 

@@ -61,14 +61,6 @@ QString Hex(const unsigned char* bytes, unsigned len) {
   return parts.join(QLatin1Char(':'));
 }
 
-// A fingerprint as the author may type or paste it: hex digits only, upper case.
-QString NormalizedFingerprint(const QString& text) {
-  QString out;
-  for (QChar c : text)
-    if (c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'))) out += c.toUpper();
-  return out;
-}
-
 // The text of an SFTP quote argument: double quotes around it, inner quotes
 // and backslashes escaped.
 QByteArray SftpQuoted(const QByteArray& path) {
@@ -81,6 +73,23 @@ QByteArray SftpQuoted(const QByteArray& path) {
 }
 
 }  // namespace
+
+QByteArray FingerprintBytes(const QString& text) {
+  QString t = text.trimmed();
+  if (t.startsWith(QLatin1String("SHA256:"), Qt::CaseInsensitive)) t = t.mid(7).trimmed();
+  QString hex;
+  bool onlyHex = true;
+  for (QChar c : std::as_const(t)) {
+    if (c == QLatin1Char(':') || c == QLatin1Char(' ')) continue;
+    const char16_t u = c.unicode();
+    if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F'))) onlyHex = false;
+    hex += c;
+  }
+  if (onlyHex && hex.size() == 64) return QByteArray::fromHex(hex.toLatin1());
+  const auto decoded = QByteArray::fromBase64Encoding(t.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+  if (decoded && decoded.decoded.size() == 32 && t.size() >= 43) return decoded.decoded;
+  return {};
+}
 
 struct CurlFtpSession::State {
   CURL* curl = nullptr;
@@ -103,11 +112,21 @@ struct CurlFtpSession::State {
   std::function<bool(qint64)> progress;
   qint64 moved = 0;
 
+  // TLS: the certificate the server presented, and whether the handshake
+  // refused it and why.
+  QString presentedSha256;
+  bool certificateRefused = false;
+  bool certificateChanged = false;
+  // FTPS: the certificate refused at the last connection attempt; SFTP: the
+  // host key refused there.
   QString certificateSha256;
+  QString hostKeySha256;
   std::vector<curl_slist*> lists;
 
   void ResetRequest() {
     abort.reset();
+    presentedSha256.clear();
+    certificateRefused = certificateChanged = false;
     moved = 0;
     currentReply.clear();
     currentReplyBytes = 0;
@@ -212,59 +231,91 @@ size_t StopAtFirstBytes(char*, size_t, size_t, void* user) {
 
 int g_stateIndex = -1;
 
-// TLS: the system's store decides; a certificate the author trusted by its
-// SHA-256 fingerprint passes as well. A refused certificate's fingerprint is
-// noted, so that it can be shown to the author.
+// TLS, during the handshake and so before the login: a pinned certificate
+// passes only itself, whatever else vouches for another one; a certificate
+// trusted for this connection passes as well; without a pin the certificate
+// authorities and the host name decide (the host is set on the context, so
+// a name mismatch reaches this callback like any other verification error).
+// The presented certificate's fingerprint is noted, so that a refused one
+// can be shown to the author.
 int VerifyCallback(int preverifyOk, X509_STORE_CTX* ctx) {
   SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(ctx, SSL_get_ex_data_X509_STORE_CTX_idx()));
   SSL_CTX* sslCtx = ssl ? SSL_get_SSL_CTX(ssl) : nullptr;
   auto* s = sslCtx ? static_cast<State*>(SSL_CTX_get_ex_data(sslCtx, g_stateIndex)) : nullptr;
   X509* leaf = X509_STORE_CTX_get0_cert(ctx);
-  if (preverifyOk || !s || !leaf) return preverifyOk;
+  if (!s || !leaf) return 0;
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int mdLen = 0;
-  const QString presented = X509_digest(leaf, EVP_sha256(), md, &mdLen) == 1 ? Hex(md, mdLen) : QString();
-  const QString trusted = NormalizedFingerprint(s->settings.trustedCertificateSha256);
-  if (!trusted.isEmpty() && trusted == NormalizedFingerprint(presented)) {
+  if (X509_digest(leaf, EVP_sha256(), md, &mdLen) != 1) {
+    s->certificateRefused = true;
+    X509_STORE_CTX_set_error(ctx, X509_V_ERR_UNSPECIFIED);
+    return 0;
+  }
+  const QByteArray presented(reinterpret_cast<const char*>(md), static_cast<qsizetype>(mdLen));
+  s->presentedSha256 = Hex(md, mdLen);
+  const QByteArray pinned = FingerprintBytes(s->settings.trustedCertificateSha256);
+  const QByteArray once = FingerprintBytes(s->settings.trustOnce);
+  if ((!pinned.isEmpty() && presented == pinned) || (!once.isEmpty() && presented == once)) {
     X509_STORE_CTX_set_error(ctx, X509_V_OK);
     return 1;
   }
-  s->certificateSha256 = presented;  // refused: the author may look at it
-  return 0;
+  if (!s->settings.trustedCertificateSha256.trimmed().isEmpty()) {
+    s->certificateRefused = s->certificateChanged = true;
+    X509_STORE_CTX_set_error(ctx, X509_V_ERR_APPLICATION_VERIFICATION);
+    return 0;
+  }
+  if (!preverifyOk) s->certificateRefused = true;
+  return preverifyOk;
 }
 
 CURLcode SslContextCallback(CURL*, void* sslCtx, void* user) {
-  if (g_stateIndex < 0) g_stateIndex = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  static std::once_flag once;
+  std::call_once(once, [] { g_stateIndex = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr); });
+  auto* s = static_cast<State*>(user);
   auto* ctx = static_cast<SSL_CTX*>(sslCtx);
   SSL_CTX_set_ex_data(ctx, g_stateIndex, user);
+  const QByteArray host = s->settings.server.host.toUtf8();
+  X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
+  unsigned char raw[sizeof(in6_addr)];
+  const bool address = ::inet_pton(AF_INET, host.constData(), raw) == 1 || ::inet_pton(AF_INET6, host.constData(), raw) == 1;
+  if ((address ? X509_VERIFY_PARAM_set1_ip_asc(param, host.constData())
+               : X509_VERIFY_PARAM_set1_host(param, host.constData(), static_cast<size_t>(host.size()))) != 1)
+    return CURLE_SSL_CERTPROBLEM;
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, VerifyCallback);
   return CURLE_OK;
 }
 
-int KnownHostCallback(CURL*, const curl_khkey* knownKey, const curl_khkey* foundKey, curl_khmatch match,
-                      void* user) {
+// The SHA-256 of an SSH host key as OpenSSH shows it ("SHA256:" and base64).
+QString HostKeyFingerprint(const curl_khkey* key) {
+  if (!key || !key->key) return QString();
+  const QByteArray raw = key->len ? QByteArray(key->key, static_cast<qsizetype>(key->len))
+                                  : QByteArray::fromBase64(QByteArray(key->key));
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int mdLen = 0;
+  EVP_Digest(raw.constData(), static_cast<size_t>(raw.size()), md, &mdLen, EVP_sha256(), nullptr);
+  return QStringLiteral("SHA256:") + QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), mdLen)
+                                                             .toBase64(QByteArray::OmitTrailingEquals));
+}
+
+int KnownHostCallback(CURL*, const curl_khkey*, const curl_khkey* foundKey, curl_khmatch match, void* user) {
   auto* s = static_cast<State*>(user);
-  (void)knownKey;
   if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
+  const QString fingerprint = HostKeyFingerprint(foundKey);
+  // A key trusted for this connection passes, and is not written down.
+  const QByteArray once = FingerprintBytes(s->settings.trustOnce);
+  if (!once.isEmpty() && once == FingerprintBytes(fingerprint)) return CURLKHSTAT_FINE;
+  s->hostKeySha256 = fingerprint;
   if (match == CURLKHMATCH_MISMATCH) {
     s->abort = Fail(ftperr::SecurityFailure,
-                    QStringLiteral("サーバーのホスト鍵が known_hosts の記録と一致しません。接続を中止しました。"));
+                    QStringLiteral("サーバーのホスト鍵が known_hosts の記録と一致しません。接続を中止しました。（%1）")
+                        .arg(fingerprint));
     return CURLKHSTAT_REJECT;
   }
   // A key not yet known: show its SHA-256 and ask.
-  QString fingerprint;
-  if (foundKey && foundKey->key) {
-    QByteArray raw = foundKey->len ? QByteArray(foundKey->key, static_cast<qsizetype>(foundKey->len))
-                                   : QByteArray::fromBase64(QByteArray(foundKey->key));
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int mdLen = 0;
-    EVP_Digest(raw.constData(), static_cast<size_t>(raw.size()), md, &mdLen, EVP_sha256(), nullptr);
-    fingerprint = QStringLiteral("SHA256:") +
-                  QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), mdLen)
-                                          .toBase64(QByteArray::OmitTrailingEquals));
-  }
-  if (s->settings.approveNewHostKey && s->settings.approveNewHostKey(s->settings.server.host, fingerprint))
+  if (s->settings.approveNewHostKey && s->settings.approveNewHostKey(s->settings.server.host, fingerprint)) {
+    s->hostKeySha256.clear();
     return CURLKHSTAT_FINE_ADD_TO_FILE;
+  }
   s->abort = Fail(ftperr::SecurityFailure,
                   QStringLiteral("サーバーのホスト鍵が確認されていないため接続しませんでした。（%1）").arg(fingerprint));
   return CURLKHSTAT_REJECT;
@@ -289,6 +340,10 @@ void CurlFtpSession::SetProgressHandler(std::function<bool(qint64)> handler) {
 void CurlFtpSession::SetTimeoutSeconds(int seconds) { s_->settings.timeoutSeconds = seconds; }
 
 QString CurlFtpSession::LastCertificateSha256() const { return s_->certificateSha256; }
+QString CurlFtpSession::LastHostKeySha256() const { return s_->hostKeySha256; }
+bool CurlFtpSession::LastCertificateChanged() const {
+  return !s_->certificateSha256.isEmpty() && s_->certificateChanged;
+}
 
 QString CurlFtpSession::Absolute(const QString& path) const { return JoinRemotePath(currentDir_, path); }
 
@@ -348,9 +403,13 @@ bool CurlFtpSession::PrepareUrl(const QString& absPath, bool directory, FtpFailu
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Discard);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, Discard);
   if (Sftp()) {
+    // Without a password only the key and the agent are tried, so that the
+    // server does not count a failed password login.
     curl_easy_setopt(c, CURLOPT_SSH_AUTH_TYPES,
-                     static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT |
-                                       CURLSSH_AUTH_KEYBOARD));
+                     s.settings.password.isEmpty()
+                         ? static_cast<long>(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT)
+                         : static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT |
+                                             CURLSSH_AUTH_KEYBOARD));
     const QString home = QDir::homePath();
     const QString knownHosts = s.settings.knownHostsPath.isEmpty() ? home + QStringLiteral("/.ssh/known_hosts")
                                                                    : s.settings.knownHostsPath;
@@ -382,10 +441,23 @@ bool CurlFtpSession::PrepareUrl(const QString& absPath, bool directory, FtpFailu
   if (s.settings.server.scheme == RemoteScheme::Ftps) {
     curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     curl_easy_setopt(c, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    // TLS 1.2 exactly: servers that demand that each data connection resume
+    // the control connection's TLS session (vsftpd's default) refuse data
+    // connections after a few transfers under TLS 1.3, whose one-off session
+    // tickets libcurl cannot keep up with ("522 SSL connection failed:
+    // session reuse required").
+    curl_easy_setopt(c, CURLOPT_SSLVERSION,
+                     static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    // A certificate trusted by its fingerprint is bound to this server by
-    // that fingerprint, not by the name in it.
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, s.settings.trustedCertificateSha256.isEmpty() ? 2L : 0L);
+    // The verification callback checks the host name itself (a certificate
+    // trusted by its fingerprint is bound to this server by that
+    // fingerprint, not by the name in it); libcurl checks it again after
+    // the handshake whenever no fingerprint is trusted.
+    const bool byFingerprint =
+        !s.settings.trustedCertificateSha256.trimmed().isEmpty() || !s.settings.trustOnce.trimmed().isEmpty();
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, byFingerprint ? 0L : 2L);
+    if (!s.settings.certificateAuthorities.isEmpty())
+      curl_easy_setopt(c, CURLOPT_CAINFO, QFile::encodeName(s.settings.certificateAuthorities).constData());
     curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, SslContextCallback);
     curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &s);
   }
@@ -412,13 +484,24 @@ bool CurlFtpSession::Perform(FtpFailure& failure) {
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_USE_SSL_FAILED:
-      failure = Fail(ftperr::SecurityFailure,
-                     rc == CURLE_USE_SSL_FAILED
-                         ? QStringLiteral("サーバーが暗号化 (TLS) に対応していません。")
-                         : QStringLiteral("サーバーの証明書を確認できませんでした。") +
-                               (s.certificateSha256.isEmpty()
-                                    ? QString()
-                                    : QStringLiteral("\rSHA-256: ") + s.certificateSha256));
+      if (s.certificateRefused) s.certificateSha256 = s.presentedSha256;
+      if (rc == CURLE_USE_SSL_FAILED) {
+        failure = Fail(ftperr::SecurityFailure, QStringLiteral("サーバーが暗号化 (TLS) に対応していません。"));
+      } else if (s.certificateRefused && s.certificateChanged) {
+        const QByteArray pinned = FingerprintBytes(s.settings.trustedCertificateSha256);
+        failure = Fail(ftperr::SecurityFailure,
+                       QStringLiteral("サーバーの証明書が変わっています。ログインせずに接続を中止しました。") +
+                           QStringLiteral("\r登録されている証明書 SHA-256: ") +
+                           (pinned.isEmpty() ? s.settings.trustedCertificateSha256.trimmed()
+                                             : Hex(reinterpret_cast<const unsigned char*>(pinned.constData()),
+                                                   static_cast<unsigned>(pinned.size()))) +
+                           QStringLiteral("\rサーバーが示した証明書 SHA-256: ") + s.certificateSha256);
+      } else {
+        failure = Fail(ftperr::SecurityFailure,
+                       QStringLiteral("サーバーの証明書を確認できませんでした。") +
+                           (s.certificateSha256.isEmpty() ? QString()
+                                                          : QStringLiteral("\rSHA-256: ") + s.certificateSha256));
+      }
       break;
     case CURLE_SSH:
       failure = Fail(ftperr::ExtendedError, s.lastReply.isEmpty() ? detail : s.lastReply);
@@ -455,6 +538,9 @@ bool CurlFtpSession::Open(const CurlSessionSettings& settings, FtpFailure& failu
   State& s = *s_;
   s.settings = settings;
   s.certificateSha256.clear();
+  s.hostKeySha256.clear();
+  s.presentedSha256.clear();
+  s.certificateRefused = s.certificateChanged = false;
   s.curl = curl_easy_init();
   if (!s.curl) {
     failure = Fail(ftperr::NotEnoughMemory);
@@ -462,6 +548,14 @@ bool CurlFtpSession::Open(const CurlSessionSettings& settings, FtpFailure& failu
   }
   if (settings.server.host.isEmpty()) {
     failure = Fail(ftperr::NameNotResolved);
+    Close();
+    return false;
+  }
+  if (settings.server.scheme == RemoteScheme::Ftps && !settings.passive) {
+    // libcurl cannot protect a data connection that the server opens (it
+    // fails after the server has accepted the command), so this is said
+    // before anything is sent.
+    failure = Fail(ftperr::InternalError, QStringLiteral("FTPS はパッシブモードでだけ使えます。"));
     Close();
     return false;
   }

@@ -39,9 +39,20 @@ struct CurlSessionSettings {
   int timeoutSeconds = 30;
   qint64 maxReplyBytes = 64 * 1024;
   qint64 maxListingBytes = 32 * 1024 * 1024;
-  // FTPS: SHA-256 of a certificate the author chose to trust although the
-  // system's store does not vouch for it (hex, any case, colons allowed).
+  // FTPS: the certificate pinned for this server (the profile's SHA-256 of
+  // it, hex, any case, colons allowed). When set, the server must present
+  // exactly this certificate: it is compared during the TLS handshake,
+  // before the login, and any other certificate is refused as a changed one
+  // however well a certificate authority vouches for it. When empty, the
+  // certificate authorities and the host name decide.
   QString trustedCertificateSha256;
+  // A certificate (FTPS) or host key (SFTP) trusted for this connection
+  // only, by its SHA-256 ("SHA256:" followed by hex or by base64, as
+  // FingerprintBytes reads it). It passes beside the pin; nothing is stored.
+  QString trustOnce;
+  // FTPS: a file of certificate authorities used instead of the system's
+  // store (a private authority); empty for the system's store.
+  QString certificateAuthorities;
   // SFTP: the known-hosts file, and the question asked for a host key that
   // is not in it (true adds the key to the file and goes on).
   QString knownHostsPath;
@@ -50,6 +61,13 @@ struct CurlSessionSettings {
   QString privateKeyPath;
   std::function<bool(const QString& host, const QString& keyFingerprint)> approveNewHostKey;
 };
+
+// The 32 bytes of a SHA-256 fingerprint as a person may type or paste it:
+// an optional "SHA256:" prefix, then 64 hex digits (any case, colons or
+// blanks between them; the form certificates are shown in) or base64 with or
+// without padding (the form OpenSSH shows host keys in). Empty when the
+// text is neither.
+QByteArray FingerprintBytes(const QString& text);
 
 class CurlFtpSession {
  public:
@@ -94,6 +112,12 @@ class CurlFtpSession {
   // FTPS: the SHA-256 (hex, upper case, colon-separated) of the certificate
   // refused in the last connection attempt; empty when none was refused.
   QString LastCertificateSha256() const;
+  // FTPS: true when that certificate was refused because it differs from
+  // the pinned one (a changed certificate, not a first-time stranger).
+  bool LastCertificateChanged() const;
+  // SFTP: the SHA-256 ("SHA256:" and base64) of the host key refused in the
+  // last connection attempt; empty when none was refused.
+  QString LastHostKeySha256() const;
 
   struct State;
 

@@ -143,11 +143,15 @@ void McWinFTP::OpenSession() {
   settings.timeoutSeconds = timeoutSeconds_;
   settings.maxListingBytes = listingLimit_;
   settings.trustedCertificateSha256 = trustedCertificate_;
+  settings.trustOnce = trustOnce_;
+  settings.certificateAuthorities = certificateAuthorities_;
   settings.knownHostsPath = knownHostsPath_;
   settings.privateKeyPath = privateKeyPath_;
   settings.approveNewHostKey = approveHostKey_;
   ok = ok && connection->Open(settings, failure);
   presentedCertificate_ = connection->LastCertificateSha256();
+  certificateChanged_ = connection->LastCertificateChanged();
+  presentedHostKey_ = connection->LastHostKeySha256();
   if (ok) {
     connection_ = std::move(connection);
     hFTP_ = NewHandle();

@@ -118,12 +118,24 @@ class McWinFTP : public QObject {
   // The size of a remote file in bytes; 0 and the error report on failure.
   int32_t RemoteFileSize(const QString& szRemoteFile, qint64& size);
 
-  // FTPS: a certificate trusted by its SHA-256 fingerprint although the
-  // system's store does not vouch for it; and the fingerprint of the
-  // certificate refused at the last connection attempt (to ask the author
-  // about it), empty when none was refused.
+  // FTPS: the certificate pinned for the server by its SHA-256 fingerprint:
+  // when set, only this certificate is accepted (compared during the
+  // handshake, before the login), whether or not the system's store vouches
+  // for it or for another one. The fingerprint of the certificate refused at
+  // the last connection attempt (to ask the author about it), empty when
+  // none was refused; CertificateChanged tells whether it was refused for
+  // differing from the pinned one.
   void SetTrustedCertificate(const QString& sha256) { trustedCertificate_ = sha256; }
   QString PresentedCertificate() const;
+  bool CertificateChanged() const { return certificateChanged_; }
+  // SFTP: the fingerprint ("SHA256:" and base64) of the host key refused at
+  // the last connection attempt; empty when none was refused.
+  QString PresentedHostKey() const { return presentedHostKey_; }
+  // A certificate or SSH host key trusted for the next connections of this
+  // object only, by its SHA-256 ("SHA256:" with hex or base64); not stored.
+  void SetTrustOnce(const QString& fingerprint) { trustOnce_ = fingerprint; }
+  // FTPS: a file of certificate authorities used instead of the system's.
+  void SetCertificateAuthorities(const QString& path) { certificateAuthorities_ = path; }
   // SFTP: the known-hosts file (default ~/.ssh/known_hosts) and the question
   // for a host key that is not in it; true adds the key and goes on.
   void SetKnownHostsPath(const QString& path) { knownHostsPath_ = path; }
@@ -168,6 +180,10 @@ class McWinFTP : public QObject {
   QString knownHostsPath_;
   QString privateKeyPath_;
   QString presentedCertificate_;
+  bool certificateChanged_ = false;
+  QString presentedHostKey_;
+  QString trustOnce_;
+  QString certificateAuthorities_;
   std::function<bool(const QString&, const QString&)> approveHostKey_;
   std::function<bool(qint64)> progress_;
 };

@@ -12,6 +12,7 @@
 #include "sync/mc_win_ftp.h"
 #include "sync/publish_record.h"
 #include "sync/remote_tree.h"
+#include "sync/session_trust.h"
 #include "sync/upload_report.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
@@ -50,21 +51,36 @@ QString LocalFileOf(const QString& datDir, const QString& rel) {
   return real.isEmpty() ? joined : real;
 }
 
-// The session of one run: connected, logged in, in the server folder.
-bool OpenServerFolder(McWinFTP& ftp, Profile& profile, PublishQuestions& questions, QString& message) {
+PublishResult Failed(const QString& message) {
+  PublishResult r;
+  r.status = PublishResult::Failed;
+  r.message = message;
+  return r;
+}
+
+// The session of one run: connected, logged in, in the server folder. The
+// result to return when that failed or was refused; a session that did not
+// open names what the server presented that was not trusted.
+std::optional<PublishResult> OpenServerFolder(McWinFTP& ftp, Profile& profile, PublishQuestions& questions,
+                                              const PublishOptions& options) {
   QString password;
-  if (!questions.Password(profile, password)) return false;
-  ftp.SetHostKeyApprover(
-      [&questions](const QString& host, const QString& fingerprint) { return questions.TrustHostKey(host, fingerprint); });
-  if (!OpenProfileSession(ftp, profile, password, message)) {
-    const QString presented = ftp.PresentedCertificate();
-    if (presented.isEmpty() || presented == profile.servercert.trimmed()) return false;
-    if (!questions.TrustCertificate(profile.server.trimmed(), presented)) return false;
-    profile.servercert = presented;
-    message.clear();
-    if (!OpenProfileSession(ftp, profile, password, message)) return false;
+  QString message;
+  if (!questions.Password(profile, password)) {
+    PublishResult r;
+    r.status = PublishResult::Cancelled;
+    return r;
   }
-  return EnterServerFolder(ftp, profile.dirserver, message);
+  if (!options.trustOnce.isEmpty()) ftp.SetTrustOnce(options.trustOnce);
+  if (!OpenTrustedSession(ftp, profile, password, questions, message)) {
+    PublishResult r = Failed(message);
+    if (message.isEmpty()) r.status = PublishResult::Cancelled;
+    r.notConnected = true;
+    r.presented = !ftp.PresentedCertificate().isEmpty() ? QStringLiteral("SHA256:") + ftp.PresentedCertificate()
+                                                        : ftp.PresentedHostKey();
+    return r;
+  }
+  if (!EnterServerFolder(ftp, profile.dirserver, message)) return Failed(message);
+  return std::nullopt;
 }
 
 QHash<QString, const IndexEntry*> ByPath(const QList<IndexEntry>& entries) {
@@ -114,24 +130,13 @@ QString DifferencesMessage(const QStringList& differences) {
   return text;
 }
 
-PublishResult Failed(const QString& message) {
-  PublishResult r;
-  r.status = PublishResult::Failed;
-  r.message = message;
-  return r;
-}
-
 // Connects, enters the server folder and fetches the server's index.fet
 // into its copy; the result to return when that failed or was refused.
 std::optional<PublishResult> ReachServer(McWinFTP& ftp, Profile& profile, PublishQuestions& questions,
-                                         const IndexFetchLimits& limits) {
+                                         const PublishOptions& options) {
+  if (std::optional<PublishResult> stop = OpenServerFolder(ftp, profile, questions, options)) return stop;
   QString message;
-  if (!OpenServerFolder(ftp, profile, questions, message)) {
-    PublishResult r = Failed(message);
-    if (message.isEmpty()) r.status = PublishResult::Cancelled;
-    return r;
-  }
-  if (!FetchServerIndex(ftp, ServerIndexCopyPath(), message, limits)) return Failed(message);
+  if (!FetchServerIndex(ftp, ServerIndexCopyPath(), message, options.fetch)) return Failed(message);
   return std::nullopt;
 }
 
@@ -218,7 +223,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
 
   McWinFTP ftp;
   if (options.configure) options.configure(ftp);
-  if (std::optional<PublishResult> stop = ReachServer(ftp, profile, questions, options.fetch)) return *stop;
+  if (std::optional<PublishResult> stop = ReachServer(ftp, profile, questions, options)) return *stop;
   const QString serverCopy = ServerIndexCopyPath();
 
   PublishPlan plan;
@@ -394,7 +399,7 @@ PublishResult VerifyServer(Profile& profile, const ScriptLayout& layout, Publish
   McWinFTP ftp;
   if (options.configure) options.configure(ftp);
   QString message;
-  if (std::optional<PublishResult> stop = ReachServer(ftp, profile, questions, options.fetch)) return *stop;
+  if (std::optional<PublishResult> stop = ReachServer(ftp, profile, questions, options)) return *stop;
   const QString serverCopy = ServerIndexCopyPath();
   QList<IndexEntry> entries;
   QString why;

@@ -25,6 +25,7 @@
 #include "sync/check_differ.h"
 #include "sync/remote_tree.h"
 #include "sync/server_upload.h"
+#include "sync/session_trust.h"
 
 namespace lm {
 
@@ -44,17 +45,13 @@ struct PublishPlan {
 };
 
 // The questions a run asks; the window asks the author, the command line
-// answers from its options.
-class PublishQuestions {
+// answers from its options. The questions of trust (a new or changed
+// certificate, an unknown host key) come from TrustQuestions.
+class PublishQuestions : public TrustQuestions {
  public:
-  virtual ~PublishQuestions() = default;
   // The password of the profile's server; false stops the run silently.
+  // Empty for SFTP logs in with the user's key or the SSH agent.
   virtual bool Password(const Profile& profile, QString& password) = 0;
-  // An FTPS certificate the system's store does not vouch for; true trusts
-  // it (the profile then keeps its fingerprint).
-  virtual bool TrustCertificate(const QString& host, const QString& sha256) = 0;
-  // An SSH host key not in the known-hosts file; true adds it.
-  virtual bool TrustHostKey(const QString& host, const QString& fingerprint) = 0;
   // DAT differs from what index.fet lists (`count` entries, the first in
   // DAT's order named). True once the front end has written index.fet
   // again; false stops the run with the message `why`.
@@ -73,6 +70,9 @@ struct PublishOptions {
   // Settings of the session beyond the profile's (a key file, a known-hosts
   // file, a shorter time limit), applied before it connects.
   std::function<void(McWinFTP&)> configure;
+  // "SHA256:..." of one certificate or host key trusted for this run only,
+  // without a question and without being kept anywhere.
+  QString trustOnce;
 };
 
 struct PublishResult {
@@ -81,6 +81,11 @@ struct PublishResult {
   UploadOutcome upload;     // the upload's own outcome, when it ran
   QStringList differences;  // what the server's check found wrong
   PublishPlan plan;
+  // When the session could not be opened: true, and the certificate
+  // ("SHA256:...") or host key the server presented when it was the one
+  // refused, so that a front end can say how to trust it.
+  bool notConnected = false;
+  QString presented;
   bool ok() const { return status == Done || status == Previewed; }
 };
 

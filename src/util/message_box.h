@@ -7,7 +7,8 @@
 //
 // Style numbers: 0 OK only, no icon; 5 Retry and Cancel; 16 OK with the stop
 // icon; 36 Yes and No with the question icon; 48 OK with the exclamation
-// icon; 64 OK with the information icon. Button results use the classic
+// icon; 64 OK with the information icon; plus 256, the second button is the
+// default. Button results use the classic
 // numbers below. Inside a message a line break is a single CR (code 13).
 #pragma once
 
@@ -28,12 +29,16 @@ constexpr int No = 7;
 
 namespace style {
 constexpr int OkOnly = 0;
+constexpr int YesNo = 4;
 constexpr int RetryCancel = 5;
 constexpr int Critical = 16;
 constexpr int Question = 32;
 constexpr int YesNoQuestion = 36;
 constexpr int Exclamation = 48;
 constexpr int Information = 64;
+// Added to a style with two or more buttons: the second button (No, Cancel)
+// is the default, so that Enter does not say Yes to a risky question.
+constexpr int DefaultSecond = 256;
 }  // namespace style
 
 inline const QChar CR = QChar(13);

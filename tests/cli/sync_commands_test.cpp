@@ -9,12 +9,18 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QDir>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QThread>
 
 
 #include "cli/cli_fixture.h"
 #include "sync/ftp_test_server.h"
+#include "sync/file_bytes.h"
 #include "sync/port_printing_server.h"
+#include "sync/ssh_test_server.h"
+#include "sync/test_certificate.h"
+#include "sync/vsftpd_test_server.h"
 
 namespace {
 
@@ -253,11 +259,126 @@ TEST_F(SyncCommands, VerifyWithAUrlChecksTheServedFilesOverHttp) {
   EXPECT_EQ(ftp.code, 2);
   EXPECT_TRUE(ftp.err.contains(QStringLiteral("--url"))) << ftp.err.toStdString();
 
-  // --url belongs to verify only.
+  // --url belongs to verify only, and checks no FTPS certificate to trust.
   EXPECT_EQ(Loftmark({"compare", "--profile", "Sample", "--url", url}).code, 2);
+  const clitest::Result trust = Loftmark({"verify", "--profile", "Sample", "--url", url, "--trust", "SHA256:00"});
+  EXPECT_EQ(trust.code, 2);
+  EXPECT_TRUE(trust.err.contains(QStringLiteral("--trust"))) << trust.err.toStdString();
 
   process.kill();
   process.waitForFinished(5000);
+}
+
+TEST_F(SyncCommands, PublishTrustsACertificateOnlyForTheRunThatNamesIt) {
+  const lmtest::Certificate pinned = lmtest::MakeCertificate(tree.Path(), QStringLiteral("pinned"));
+  const lmtest::Certificate presented = lmtest::MakeCertificate(tree.Path(), QStringLiteral("presented"));
+  ASSERT_FALSE(pinned.sha256.isEmpty() || presented.sha256.isEmpty());
+  lmtest::VsftpdTestServer server({presented.cert, presented.key});
+  ASSERT_GT(server.Port(), 0);
+  WriteIndex();
+  const QString hint = QStringLiteral("--trust SHA256:") + presented.sha256;
+  struct Case {
+    const char* what;
+    QString servercert;
+    QStringList trust;
+    int code;
+    QString says;  // in the error output; empty for a run that succeeds
+  } cases[] = {
+      {"first time", QString(), {}, 1, QStringLiteral("サーバーの証明書を確認できませんでした。")},
+      {"changed", pinned.sha256, {}, 1, QStringLiteral("サーバーの証明書が変わっています。")},
+      {"changed, the presented one trusted for the run", pinned.sha256, {"--trust", "SHA256:" + presented.sha256}, 0,
+       QString()},
+      {"first time, trusted in another form", QString(),
+       {"--trust", "sha256:" + presented.sha256.toLower().remove(QLatin1Char(':'))}, 0, QString()},
+      {"changed, the old one named", pinned.sha256, {"--trust", "SHA256:" + pinned.sha256}, 1,
+       QStringLiteral("サーバーの証明書が変わっています。")},
+      {"no fingerprint", QString(), {"--trust", "yes"}, 2, QStringLiteral("--trust")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QByteArray settings = "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                                "\r\nserver(000)=" + server.Url().toUtf8() + "\r\nuserid(000)=anonymous\r\n"
+                                "password(000)=pw\r\ndirserver(000)=pub/site\r\nservercert(000)=" +
+                                c.servercert.toUtf8() + "\r\n";
+    tree.WriteFile("bin/lfup.ini", settings);
+    const int loginsBefore = server.Commands().filter(QRegularExpression(QStringLiteral("^(USER|PASS) "))).size();
+    const clitest::Result r = Loftmark(QStringList{"publish", "--profile", "Sample", "--dry-run"} + c.trust);
+    EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+    const int logins = server.Commands().filter(QRegularExpression(QStringLiteral("^(USER|PASS) "))).size();
+    if (c.code == 0) {
+      EXPECT_TRUE(r.out.contains(QStringLiteral("追加ファイル一覧"))) << r.out.toStdString();
+      EXPECT_GT(logins, loginsBefore);
+    } else {
+      EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+      EXPECT_EQ(logins, loginsBefore) << "the server saw a login";
+    }
+    if (c.code == 1) {
+      EXPECT_TRUE(r.err.contains(hint)) << r.err.toStdString();
+    }
+    // verify trusts and refuses the same way (the empty server folder then
+    // fails its check, after the login).
+    const clitest::Result v = Loftmark(QStringList{"verify", "--profile", "Sample"} + c.trust);
+    const int verifyLogins = server.Commands().filter(QRegularExpression(QStringLiteral("^(USER|PASS) "))).size();
+    if (c.code == 0) {
+      EXPECT_GT(verifyLogins, logins) << v.err.toStdString();
+      EXPECT_FALSE(v.err.contains(QStringLiteral("--trust"))) << v.err.toStdString();
+    } else {
+      EXPECT_EQ(v.code, c.code) << v.err.toStdString();
+      EXPECT_TRUE(v.err.contains(c.says)) << v.err.toStdString();
+      EXPECT_EQ(verifyLogins, logins) << "the server saw a login";
+      if (c.code == 1) {
+        EXPECT_TRUE(v.err.contains(hint)) << v.err.toStdString();
+      }
+    }
+    // The command line never keeps a certificate.
+    EXPECT_EQ(tree.ReadFile("bin/lfup.ini"), settings);
+  }
+}
+
+TEST_F(SyncCommands, PublishOverSftpLogsInWithTheUsersKeyWithoutAPassword) {
+  lmtest::SshTestServer server;
+  ASSERT_GT(server.Port(), 0);
+  // A home of its own with the key the server authorizes and no known hosts.
+  const QString home = tree.MakeDir(QStringLiteral("home"));
+  QDir().mkpath(home + QStringLiteral("/.ssh"));
+  for (const char* suffix : {"", ".pub"}) {
+    ASSERT_TRUE(QFile::copy(server.UserKey() + QLatin1String(suffix),
+                            home + QStringLiteral("/.ssh/id_ed25519") + QLatin1String(suffix)));
+  }
+  QFile::setPermissions(home + QStringLiteral("/.ssh/id_ed25519"), QFile::ReadOwner | QFile::WriteOwner);
+  QProcessEnvironment env;
+  env.insert(QStringLiteral("HOME"), home);
+  const QByteArray user = qgetenv("USER").isEmpty() ? QByteArray("root") : qgetenv("USER");
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() +
+                                     "\r\nserver(000)=sftp://127.0.0.1:" + QByteArray::number(server.Port()) +
+                                     "\r\nuserid(000)=" + user + "\r\ndirserver(000)=" + server.Root().toUtf8() +
+                                     "/pub\r\n");
+  WriteIndex();
+
+  // The host key is not known: refused, its fingerprint named with --trust.
+  const clitest::Result unknown = Loftmark({"publish", "--profile", "Sample", "--dry-run"}, QByteArray(), env);
+  EXPECT_EQ(unknown.code, 1);
+  const QRegularExpressionMatch hint =
+      QRegularExpression(QStringLiteral("--trust (SHA256:[A-Za-z0-9+/]{43})")).match(unknown.err);
+  ASSERT_TRUE(hint.hasMatch()) << unknown.err.toStdString();
+  EXPECT_FALSE(unknown.err.contains(QStringLiteral("--password-stdin"))) << unknown.err.toStdString();
+
+  // Trusted for the run: the key logs in, nothing is read from standard input.
+  const clitest::Result sent =
+      Loftmark({"publish", "--profile", "Sample", "--yes", "--trust", hint.captured(1)}, QByteArray(), env);
+  EXPECT_EQ(sent.code, 0) << sent.err.toStdString();
+  EXPECT_TRUE(sent.out.contains(QStringLiteral("アップロードが完了しました。"))) << sent.out.toStdString();
+  EXPECT_EQ(lmtest::ReadAll(server.Root(QStringLiteral("pub/index.fet"))), tree.ReadFile("scripts/Sample/DAT/index.fet"));
+  EXPECT_FALSE(QFile::exists(home + QStringLiteral("/.ssh/known_hosts")) &&
+               QFile(home + QStringLiteral("/.ssh/known_hosts")).size() > 0);
+
+  // Without the key the refusal says how to give a password.
+  QFile::remove(home + QStringLiteral("/.ssh/id_ed25519"));
+  QFile::remove(home + QStringLiteral("/.ssh/id_ed25519.pub"));
+  const clitest::Result noKey =
+      Loftmark({"publish", "--profile", "Sample", "--dry-run", "--trust", hint.captured(1)}, QByteArray(), env);
+  EXPECT_EQ(noKey.code, 1);
+  EXPECT_TRUE(noKey.err.contains(QStringLiteral("--password-stdin"))) << noKey.err.toStdString();
 }
 
 }  // namespace

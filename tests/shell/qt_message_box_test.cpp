@@ -89,6 +89,30 @@ TEST(QtMessageBoxTest, EscapeGivesTheNegativeAnswer) {
   }
 }
 
+TEST(QtMessageBoxTest, EnterPressesTheDefaultButtonWhichStyle256MakesTheSecond) {
+  using B = QMessageBox;
+  lm::QtMessageBoxSink sink;
+  struct Case {
+    int style;
+    B::StandardButton defaultButton;
+    int result;
+  } cases[] = {
+      {36, B::Yes, lm::button::Yes},
+      {36 + lm::style::DefaultSecond, B::No, lm::button::No},
+      {5, B::Retry, lm::button::Retry},
+      {5 + lm::style::DefaultSecond, B::Cancel, lm::button::Cancel},
+      {0 + lm::style::DefaultSecond, B::Ok, lm::button::OK},  // one button: it stays the default
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(lm::LookOfStyle(c.style).defaultButton, c.defaultButton) << c.style;
+    WhenShown([](QMessageBox& box) {
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QApplication::sendEvent(&box, &enter);
+    });
+    EXPECT_EQ(sink.Show("question", c.style, "Loftmark"), c.result) << c.style;
+  }
+}
+
 // A text longer than the screen is cut to what fits, with a count of the
 // lines left out; a text that fits is shown whole.
 TEST(QtMessageBoxTest, TextThatFitsCutsLongTextsWithACount) {

@@ -18,6 +18,7 @@
 #include "sync/sync_test_print.h"
 
 #include "sync/ftp_test_server.h"
+#include "sync/file_bytes.h"
 #include "sync/mc_win_ftp.h"
 
 namespace {
@@ -39,18 +40,8 @@ struct ErrorLog {
   std::vector<Raised> raised;
 };
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-  return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using lmtest::ReadAll;
+using lmtest::WriteAll;
 
 // Every byte value, CR and LF in every neighbourhood, over 3 MB so that the
 // transfer spans many socket reads and writes.

@@ -52,8 +52,9 @@ class YesQuestions final : public PublishQuestions {
     password = profile.password;
     return true;
   }
-  bool TrustCertificate(const QString&, const QString&) override { return false; }
-  bool TrustHostKey(const QString&, const QString&) override { return true; }
+  bool TrustNewCertificate(const QString&) override { return false; }
+  bool TrustChangedCertificate(const QString&, const QString&) override { return false; }
+  bool TrustNewHostKey(const QString&, const QString&) override { return true; }
   bool RewriteStaleIndex(int count, const QString& first, QString& why) override {
     staleCount = count;
     staleFirst = first;

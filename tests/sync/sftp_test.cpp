@@ -74,6 +74,63 @@ TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheAuthorAcceptsIt) {
   EXPECT_EQ(asked, 0);
 }
 
+TEST_F(SftpTest, AHostKeyTrustedForOneConnectionPassesWithoutBeingWrittenDown) {
+  McWinFTP ftp;
+  Prepare(ftp);
+  ftp.SetHostKeyApprover([](const QString&, const QString&) { return false; });
+  ftp.OpenSession();
+  ASSERT_EQ(ftp.hFTP(), 0u);
+  const QString fingerprint = ftp.PresentedHostKey();
+  ASSERT_TRUE(fingerprint.startsWith(QStringLiteral("SHA256:"))) << fingerprint.toStdString();
+  ASSERT_EQ(raised.size(), 1u);
+  EXPECT_TRUE(raised[0].text.contains(fingerprint)) << raised[0].text.toStdString();
+
+  // Another key's fingerprint does not open; this one does, and nothing is asked or kept.
+  struct Case {
+    QString trust;
+    bool opens;
+  } cases[] = {
+      {QStringLiteral("SHA256:") + QString(43, QLatin1Char('A')), false},
+      {fingerprint, true},
+      {fingerprint.mid(7), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.trust.toStdString());
+    raised.clear();
+    int asked = 0;
+    ftp.SetHostKeyApprover([&](const QString&, const QString&) { return ++asked, false; });
+    ftp.SetTrustOnce(c.trust);
+    ftp.OpenSession();
+    EXPECT_EQ(ftp.hFTP() != 0, c.opens);
+    EXPECT_EQ(asked, c.opens ? 0 : 1);
+    EXPECT_EQ(ftp.PresentedHostKey(), c.opens ? QString() : fingerprint);
+    ftp.CloseSession();
+  }
+  EXPECT_FALSE(QFile::exists(server.KnownHosts()) && QFile(server.KnownHosts()).size() > 0);
+
+  // A changed key (known_hosts names another one) is refused with the new
+  // key's fingerprint, unless that one is trusted for the connection.
+  QFile userKey(server.UserKey() + QStringLiteral(".pub"));
+  ASSERT_TRUE(userKey.open(QIODevice::ReadOnly));
+  const QByteArray otherKey = userKey.readAll().split(' ').mid(0, 2).join(' ');
+  QFile known(server.KnownHosts());
+  ASSERT_TRUE(known.open(QIODevice::WriteOnly));
+  known.write("[127.0.0.1]:" + QByteArray::number(server.Port()) + ' ' + otherKey + '\n');
+  known.close();
+  for (const QString& trust : {QString(), fingerprint}) {
+    raised.clear();
+    ftp.SetTrustOnce(trust);
+    ftp.OpenSession();
+    EXPECT_EQ(ftp.hFTP() != 0, !trust.isEmpty());
+    if (trust.isEmpty()) {
+      ASSERT_EQ(raised.size(), 1u);
+      EXPECT_TRUE(raised[0].text.contains(QStringLiteral("一致しません"))) << raised[0].text.toStdString();
+      EXPECT_TRUE(raised[0].text.contains(fingerprint)) << raised[0].text.toStdString();
+    }
+    ftp.CloseSession();
+  }
+}
+
 TEST_F(SftpTest, TransfersListingsRenamesAndFolders) {
   McWinFTP ftp;
   Prepare(ftp);

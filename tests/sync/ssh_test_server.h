@@ -5,9 +5,6 @@
 // by its absolute path in the foreground (-D), logging to standard error.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -17,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include "sync/local_port.h"
 
 namespace lmtest {
 
@@ -33,7 +32,7 @@ class SshTestServer {
     if (!KeyGen(dir + QStringLiteral("/host_key")) || !KeyGen(dir + QStringLiteral("/user_key"))) return;
     QFile::copy(dir + QStringLiteral("/user_key.pub"), dir + QStringLiteral("/authorized_keys"));
     QDir().mkpath(Root());
-    port_ = FreePort();
+    port_ = FreeLocalPort();
     QFile config(dir + QStringLiteral("/sshd_config"));
     if (!config.open(QIODevice::WriteOnly)) return;
     config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/host_key\n"
@@ -56,7 +55,7 @@ class SshTestServer {
     }
     // Ready once it accepts connections.
     for (int i = 0; i < 100; ++i) {
-      if (Accepts(port_)) return;
+      if (AcceptsConnections(port_)) return;
       if (process_.state() == QProcess::NotRunning) break;
       QThread::msleep(50);
     }
@@ -92,27 +91,6 @@ class SshTestServer {
       return false;
     }
     return true;
-  }
-  static bool Accepts(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-  }
-  static int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
   }
 
   QTemporaryDir work_;

@@ -19,6 +19,7 @@
 #include "archive/common/library_state.h"
 #include "archive/common/open_archives.h"
 #include "archive/common/output_text.h"
+#include "archive/common/progress_meter.h"
 #include "archive/common/result_codes.h"
 #include "util/cp932/cp932.h"
 
@@ -49,6 +50,7 @@ int Cab(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
   });
 }
 
+int CabSetProgressProc(ARC_PROGRESS_PROC proc, void* user) { return arc::SetThreadProgress(proc, user); }
 uint16_t CabGetVersion(void) { return kVersion; }
 int CabGetRunning(void) { return g_state.Running(); }
 int CabGetBackGroundMode(void) { return g_state.BackgroundMode(); }

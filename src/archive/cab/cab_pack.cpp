@@ -28,10 +28,13 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "archive/cab/cab_internal.h"
+#include "archive/common/progress_meter.h"
 #include "archive/common/result_codes.h"
+#include "util/cp932/cp932.h"
 #include "util/pathfind/path_find.h"
 
 namespace cab {
@@ -165,12 +168,36 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Reports each file as the writer starts it; a cancel from the progress
+// procedure cancels the writer's output stream, which ends the write at its
+// next block.
+struct CabProgress {
+  arc::ProgressMeter meter;
+  GCancellable* cancel = nullptr;
+  std::map<std::string, uint64_t> sizes;  // by stored name (UTF-8)
+  uint64_t current = 0;                   // the size of the file being written
+};
+
+gboolean OnCabFile(GCabFile* file, gpointer data) {
+  auto* p = static_cast<CabProgress*>(data);
+  p->meter.Add(p->current);
+  const char* stored = gcab_file_get_name(file);
+  const std::string utf8 = stored ? stored : "";
+  const auto it = p->sizes.find(utf8);
+  p->current = it == p->sizes.end() ? 0 : it->second;
+  std::string name;
+  if (!cp932::FromUtf8(utf8, name)) name = utf8;
+  if (!p->meter.BeginMember(name, p->current)) g_cancellable_cancel(p->cancel);
+  return TRUE;
+}
+
 // Writes the cabinet for `sources` to `target` through a temporary file in
 // the same directory.
 int WriteCabinet(const std::string& target, const std::vector<Source>& sources, int compression,
                  std::string& report) {
   GCabFolder* folder = gcab_folder_new(compression);
   uint64_t total = 0;
+  CabProgress progress;
   for (const Source& s : sources) {
     struct stat st {};
     // Not waiting on open: a FIFO or device put in a file's place is refused.
@@ -185,6 +212,7 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
     // The format's limit for the data of one folder; beyond it the offsets
     // would not fit and the cabinet would be damaged.
     total += static_cast<uint64_t>(st.st_size);
+    progress.sizes[s.stored] = static_cast<uint64_t>(st.st_size);
     if (total > 0x7FFF8000ULL) {
       report += "too much data for one cabinet folder at: " + s.fsPath + "\r\n";
       g_object_unref(folder);
@@ -238,10 +266,22 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
   GFileIOStream* io = g_file_open_readwrite(tempFile, nullptr, &err);
   g_object_unref(tempFile);
   bool ok = io != nullptr;
+  bool cancelled = false;
   if (ok) {
     GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(io));
-    ok = gcab_cabinet_write_simple(cabinet, out, nullptr, nullptr, nullptr, &err);
-    if (!ok && err) report += std::string("write error: ") + err->message + "\r\n";
+    progress.cancel = g_cancellable_new();
+    progress.meter.SetCommandTotal(total);
+    ok = gcab_cabinet_write_simple(cabinet, out, progress.meter.Active() ? OnCabFile : nullptr, &progress,
+                                   progress.cancel, &err);
+    if (ok) progress.meter.Add(progress.current);  // the last file is complete
+    if (progress.meter.Cancelled()) {
+      cancelled = true;
+      ok = false;
+      report += "cancelled\r\n";
+    } else if (!ok && err) {
+      report += std::string("write error: ") + err->message + "\r\n";
+    }
+    g_object_unref(progress.cancel);
     g_clear_error(&err);
     ok = g_io_stream_close(G_IO_STREAM(io), nullptr, nullptr) && ok;
     g_object_unref(io);
@@ -257,7 +297,7 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
   }
   if (!ok) {
     ::unlink(temp.c_str());
-    return ARC_ERROR_CANNOT_WRITE;
+    return cancelled ? ARC_ERROR_USER_CANCEL : ARC_ERROR_CANNOT_WRITE;
   }
   return ARC_OK;
 }

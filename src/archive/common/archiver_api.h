@@ -19,6 +19,24 @@ extern "C" {
 typedef void* ARC_HWND;
 typedef void* HARC;
 
+/* Progress of the command running on the calling thread. memberName is the
+ * member being written (code page 932, NUL-terminated, valid during the
+ * call); the byte counts are of input read: of that member and of the whole
+ * command (commandTotal is known before the first member). */
+typedef struct ArchiverProgress {
+  const char* memberName;
+  uint64_t memberDone;
+  uint64_t memberTotal;
+  uint64_t commandDone;
+  uint64_t commandTotal;
+} ArchiverProgress;
+
+/* Called at the start of each member and after every 64 KiB of input read.
+ * A non-zero result cancels the command: it stops at the next block, removes
+ * what it was writing, leaves earlier archives as they were and returns
+ * ARC_ERROR_USER_CANCEL. */
+typedef int (*ARC_PROGRESS_PROC)(const ArchiverProgress* progress, void* user);
+
 #define LM_DECLARE_ARCHIVER_API(P)                                                      \
   int P(ARC_HWND hwnd, const char* cmdLine, char* output, uint32_t outputSize);         \
   uint16_t P##GetVersion(void);                                                         \
@@ -32,7 +50,8 @@ typedef void* HARC;
   int P##FindFirst(HARC harc, const char* wildName, ArchiveInfo* info);                 \
   int P##FindNext(HARC harc, ArchiveInfo* info);                                        \
   int P##CloseArchive(HARC harc);                                                       \
-  int P##ConfigDialog(ARC_HWND hwnd, char* optionBuffer, int mode);
+  int P##ConfigDialog(ARC_HWND hwnd, char* optionBuffer, int mode);                     \
+  int P##SetProgressProc(ARC_PROGRESS_PROC proc, void* user);
 
 LM_DECLARE_ARCHIVER_API(Unlha)
 LM_DECLARE_ARCHIVER_API(Cab)

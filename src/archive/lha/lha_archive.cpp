@@ -14,6 +14,7 @@
 #include <random>
 #include <unordered_map>
 
+#include "archive/common/progress_meter.h"
 #include "archive/common/result_codes.h"
 #include "archive/lha/crc16.h"
 #include "archive/lha/lha_prepack.h"
@@ -216,8 +217,12 @@ Member FileMember(const NewMember& nm, const struct stat& st, int dictionaryBits
 
 // Writes a file that was packed ahead.
 int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMember& pre, const WriteOptions& options,
-                         std::string& report) {
+                         arc::ProgressMeter& meter, std::string& report) {
   if (pre.rc) return pre.rc;
+  if (!meter.BeginMember(nm.storedName, static_cast<uint64_t>(pre.st.st_size)) ||
+      !meter.Add(static_cast<uint64_t>(pre.st.st_size))) {
+    return ARC_ERROR_USER_CANCEL;
+  }
   Member m = FileMember(nm, pre.st, options.dictionaryBits);
   if (pre.stored) std::memcpy(m.method, "-lh0-", 6);
   m.crc = pre.crc;
@@ -234,9 +239,10 @@ int WritePrepackedMember(std::FILE* out, const NewMember& nm, const PrepackedMem
 // Writes a new member: a folder, a file packed ahead (`pre`), or a file
 // packed here while it is read.
 int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* pre, const WriteOptions& options,
-                   LzhEncoder& encoder, std::string& report) {
-  if (pre) return WritePrepackedMember(out, nm, *pre, options, report);
+                   LzhEncoder& encoder, arc::ProgressMeter& meter, std::string& report) {
+  if (pre) return WritePrepackedMember(out, nm, *pre, options, meter, report);
   if (nm.isDirectory) {
+    if (!meter.BeginMember(nm.storedName, 0)) return ARC_ERROR_USER_CANCEL;
     struct stat st {};
     if (::stat(nm.sourcePath.c_str(), &st) != 0) return ARC_ERROR_FILE_OPEN;
     Member m;
@@ -256,6 +262,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
   FdCloser closer{fd};
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   Member m = FileMember(nm, st, options.dictionaryBits);
+  if (!meter.BeginMember(nm.storedName, size)) return ARC_ERROR_USER_CANCEL;
   // The header first with the sizes and CRC not yet known; it is written
   // again when they are (its length does not depend on them).
   const off_t headerAt = ftello(out);
@@ -269,11 +276,14 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
   uint16_t crc = 0;
   uint64_t packedSize = 0, readBytes = 0;
   bool readFailed = false, writeFailed = false;
-  const ByteSource source = [&](uint8_t* buf, std::size_t n) {
+  // A cancel ends the input early: the encoder then finishes quickly on
+  // what it has, and the member is dropped.
+  const ByteSource source = [&](uint8_t* buf, std::size_t n) -> std::size_t {
+    if (meter.Cancelled()) return 0;
     const std::size_t got = ReadSome(fd, buf, n, readFailed);
     crc = Crc16(buf, got, crc);
     readBytes += got;
-    return got;
+    return meter.Add(got) ? got : 0;
   };
   const ByteSink sink = [&](const uint8_t* d, std::size_t n) {
     if (packedSize + n >= size) return false;
@@ -288,6 +298,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
   eo.dictionaryBits = options.dictionaryBits;
   eo.parse = options.parse;
   const bool packed = size > 0 && encoder.Encode(source, size, eo, sink);
+  if (meter.Cancelled()) return ARC_ERROR_USER_CANCEL;
   if (readFailed) return ARC_ERROR_FILE_OPEN;
   if (writeFailed) return ARC_ERROR_CANNOT_WRITE;
   if (packed && readBytes != size) return ARC_ERROR_FILE_OPEN;  // the file shrank while read
@@ -298,6 +309,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
     std::memcpy(m.method, "-lh0-", 6);
     crc = 0;
     uint64_t copied = 0;
+    if (!meter.BeginMember(nm.storedName, size)) return ARC_ERROR_USER_CANCEL;
     std::vector<uint8_t> buf(std::size_t{1} << 16);
     while (copied < size) {
       const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buf.size(), size - copied));
@@ -306,6 +318,7 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
       crc = Crc16(buf.data(), got, crc);
       if (std::fwrite(buf.data(), 1, got, out) != got) return ARC_ERROR_CANNOT_WRITE;
       copied += got;
+      if (!meter.Add(got)) return ARC_ERROR_USER_CANCEL;
     }
     packedSize = size;
   }
@@ -386,14 +399,34 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
   // with one thread, the large ones otherwise), kept from one to the next.
   LzhEncoder encoder;
 
+  // The command's total for the progress procedure: the files' sizes and
+  // the kept members' packed data. Only looked up when someone listens.
+  arc::ProgressMeter meter;
+  if (meter.Active()) {
+    uint64_t total = 0;
+    for (const Step& step : steps) {
+      if (step.copyOld) {
+        total += existing->entries()[step.index].m.packedSize;
+      } else if (!added[step.index].isDirectory) {
+        struct stat st {};
+        if (::stat(added[step.index].sourcePath.c_str(), &st) == 0) total += static_cast<uint64_t>(st.st_size);
+      }
+    }
+    meter.SetCommandTotal(total);
+  }
+
   for (const Step& step : steps) {
     if (step.copyOld) {
-      if (!existing->CopyRaw(existing->entries()[step.index], out.get())) return fail(ARC_ERROR_CANNOT_READ);
+      const Entry& e = existing->entries()[step.index];
+      if (!meter.BeginMember(e.m.name, e.m.packedSize) || !meter.Add(e.m.packedSize)) {
+        return fail(ARC_ERROR_USER_CANCEL);
+      }
+      if (!existing->CopyRaw(e, out.get())) return fail(ARC_ERROR_CANNOT_READ);
       continue;
     }
     const NewMember& nm = added[step.index];
     const PrepackedMember* pre = nm.isDirectory ? nullptr : prepacker.Take(step.index);
-    if (int rc = WriteNewMember(out.get(), nm, pre, options, encoder, report)) {
+    if (int rc = WriteNewMember(out.get(), nm, pre, options, encoder, meter, report)) {
       failedName = nm.sourcePath;
       return fail(rc);
     }

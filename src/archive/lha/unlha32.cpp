@@ -14,6 +14,7 @@
 #include "archive/common/library_state.h"
 #include "archive/common/open_archives.h"
 #include "archive/common/output_text.h"
+#include "archive/common/progress_meter.h"
 #include "archive/lha/lha_archive.h"
 #include "archive/lha/lha_commands.h"
 #include "archive/lha/lha_header.h"
@@ -82,6 +83,7 @@ int Unlha(ARC_HWND, const char* cmdLine, char* output, uint32_t outputSize) {
   });
 }
 
+int UnlhaSetProgressProc(ARC_PROGRESS_PROC proc, void* user) { return arc::SetThreadProgress(proc, user); }
 uint16_t UnlhaGetVersion(void) { return UNLHA32_VERSION; }
 int UnlhaGetRunning(void) { return g_state.Running(); }
 int UnlhaGetBackGroundMode(void) { return g_state.BackgroundMode(); }

@@ -6,16 +6,20 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QEvent>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
 #include <limits>
+#include <mutex>
 
 #include "archive/build_progress.h"
 #include "util/message_box.h"
@@ -30,6 +34,24 @@ namespace {
 constexpr int kProgressDelayMs = 500;
 // How often a dialog held back by a message box looks again.
 constexpr int kProgressRecheckMs = 100;
+// How often the dialog draws the build's progress.
+constexpr int kProgressDrawMs = 100;
+// Bar units of one step; a step's part moves with the bytes its command read.
+constexpr int kUnitsPerStep = 100;
+
+// What the build last told, shared between its thread and the dialog's
+// timer; the listeners only store values.
+struct ProgressState {
+  std::mutex mutex;
+  QString words;   // the step in words
+  int done = 0, total = 0;
+  BuildBytes bytes;
+  QElapsedTimer stepClock;  // since the step began
+  bool changed = false;
+};
+
+// "12.3 MB" for a byte count.
+QString Megabytes(quint64 n) { return QString::number(double(n) / 1e6, 'f', 1) + QStringLiteral(" MB"); }
 
 // Holds back the user's input to one window while a build runs off its
 // thread: the build reads the profile the window would change. Drawing,
@@ -123,20 +145,69 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   dialog.setMinimumDuration(std::numeric_limits<int>::max());
   dialog.setRange(0, 0);  // busy until the first step is known
   dialog.setValue(0);
-  // The library call that runs is finished first; the build stops after it.
-  QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [] { RequestBuildCancel(); });
-  // The steps are announced on the build's thread; the dialog follows on its own.
-  const int listener = AddBuildStepListener([&dialog](const QString& text, int done, int total) {
-    QMetaObject::invokeMethod(
-        &dialog,
-        [&dialog, text, done, total] {
-          if (dialog.wasCanceled()) return;
-          dialog.setRange(0, total);
-          dialog.setValue(done - 1);  // the steps finished before this one
-          dialog.setLabelText(text);
-        },
-        Qt::QueuedConnection);
+  // After キャンセル the dialog stays, saying so, until the build has
+  // stopped and put everything back; the libraries stop their command at
+  // the next block.
+  QObject::disconnect(&dialog, SIGNAL(canceled()), &dialog, SLOT(cancel()));
+  bool stopping = false;
+  QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&dialog, &stopping] {
+    if (stopping) return;
+    stopping = true;
+    RequestBuildCancel();
+    dialog.setLabelText(QStringLiteral("中止しています…"));
+    if (auto* button = dialog.findChild<QPushButton*>()) button->setEnabled(false);
   });
+  ProgressState state;
+  const int listener = AddBuildStepListener([&state](const QString& text, int done, int total) {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.words = ArchiverStepWords(text);
+    state.done = done;
+    state.total = total;
+    state.bytes = BuildBytes();
+    state.stepClock.start();
+    state.changed = true;
+  });
+  const int bytesListener = AddBuildBytesListener([&state](const BuildBytes& bytes) {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.bytes = bytes;
+    state.changed = true;
+  });
+  QTimer draw;
+  QObject::connect(&draw, &QTimer::timeout, &dialog, [&dialog, &state, &stopping] {
+    if (stopping) return;
+    QString words, member;
+    int done = 0, total = 0;
+    BuildBytes bytes;
+    qint64 elapsedMs = 0;
+    {
+      std::lock_guard<std::mutex> lock(state.mutex);
+      if (!state.changed) return;
+      state.changed = false;
+      words = state.words;
+      done = state.done;
+      total = state.total;
+      bytes = state.bytes;
+      elapsedMs = state.stepClock.isValid() ? state.stepClock.elapsed() : 0;
+    }
+    if (total <= 0) return;
+    int part = 0;
+    QString label = words;
+    if (bytes.commandTotal > 0) {
+      const quint64 doneBytes = std::min(bytes.commandDone, bytes.commandTotal);
+      part = int(doneBytes * kUnitsPerStep / bytes.commandTotal);
+      if (!bytes.member.isEmpty()) label += QLatin1Char('\n') + bytes.member;
+      label += QLatin1Char('\n') + Megabytes(doneBytes) + QStringLiteral(" / ") + Megabytes(bytes.commandTotal);
+      if (doneBytes > 0 && elapsedMs >= 1000) {
+        const qint64 leftSeconds = qint64(double(elapsedMs) / 1000.0 * double(bytes.commandTotal - doneBytes) /
+                                          double(doneBytes) + 0.5);
+        label += QStringLiteral("　残り約 %1 秒").arg(leftSeconds);
+      }
+    }
+    dialog.setRange(0, total * kUnitsPerStep);
+    dialog.setValue((done - 1) * kUnitsPerStep + std::min(part, kUnitsPerStep - 1));
+    dialog.setLabelText(label);
+  });
+  draw.start(kProgressDrawMs);
   QTimer showLater;
   showLater.setSingleShot(true);
   QObject::connect(&showLater, &QTimer::timeout, &dialog, [&dialog, &showLater] {
@@ -159,6 +230,8 @@ void BuildRunWindow::RunBuild(const std::function<void()>& build) {
   thread->wait();
   delete thread;
   RemoveBuildStepListener(listener);
+  RemoveBuildBytesListener(bytesListener);
+  draw.stop();
   showLater.stop();
   dialog.hide();
 }

@@ -1,5 +1,6 @@
 #include "shell/cli/progress_line.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "archive/build_progress.h"
@@ -55,11 +56,27 @@ void ProgressLine::Show(const QString& text, int done, int total) {
 
 BuildStepsOnLine::BuildStepsOnLine() {
   if (!line_.Enabled()) return;
-  listener_ = AddBuildStepListener([this](const QString& text, int done, int total) { line_.Show(text, done, total); });
+  listener_ = AddBuildStepListener([this](const QString& text, int done, int total) {
+    words_ = ArchiverStepWords(text);
+    done_ = done;
+    total_ = total;
+    line_.Show(words_, done, total);
+    lastDrawn_.start();
+  });
+  bytesListener_ = AddBuildBytesListener([this](const BuildBytes& b) {
+    if (b.commandTotal == 0 || (lastDrawn_.isValid() && lastDrawn_.elapsed() < 100)) return;
+    lastDrawn_.start();
+    const quint64 doneBytes = std::min(b.commandDone, b.commandTotal);
+    const auto mb = [](quint64 n) { return QString::number(double(n) / 1e6, 'f', 1); };
+    line_.Show(words_ + QStringLiteral(" %1% (%2/%3 MB) ").arg(doneBytes * 100 / b.commandTotal).arg(mb(doneBytes), mb(b.commandTotal)) +
+                   b.member,
+               done_, total_);
+  });
 }
 
 BuildStepsOnLine::~BuildStepsOnLine() {
   if (listener_ >= 0) RemoveBuildStepListener(listener_);
+  if (bytesListener_ >= 0) RemoveBuildBytesListener(bytesListener_);
 }
 
 }  // namespace lm::cli

@@ -2,6 +2,7 @@
 // standard error is a terminal, so logs and pipes get nothing extra.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 namespace lm::cli {
@@ -21,7 +22,9 @@ class ProgressLine {
   bool shown_ = false;
 };
 
-// Shows every step of an archive build on a ProgressLine while it lives.
+// Shows every step of an archive build on a ProgressLine while it lives:
+// the step in words with its number, and while an archiver packs, the
+// percentage of its bytes, the bytes and the file being packed.
 class BuildStepsOnLine {
  public:
   BuildStepsOnLine();
@@ -32,6 +35,10 @@ class BuildStepsOnLine {
  private:
   ProgressLine line_;
   int listener_ = -1;
+  int bytesListener_ = -1;
+  QString words_;
+  int done_ = 0, total_ = 0;
+  QElapsedTimer lastDrawn_;  // the line is drawn at most ten times a second
 };
 
 }  // namespace lm::cli

@@ -17,7 +17,9 @@
 #include "sync/check_differ.h"
 #include "sync/http_check.h"
 #include "profiles/script_check.h"
+#include "sync/curl_ftp_session.h"
 #include "sync/publish.h"
+#include "sync/session_trust.h"
 #include "sync/upload_report.h"
 #include "util/message_box.h"
 #include "util/visible.h"
@@ -51,29 +53,38 @@ bool PasswordFor(CommandContext& ctx, const Profile& profile, QString& password)
   QString why;
   if (profile.keyring == QLatin1String("1")) {
     if (ReadPasswordFromKeyring(KeyringAccount(profile), password, &why) == KeyringStatus::Ok) return true;
-    ctx.sink.Add(QStringLiteral("キーリングからパスワードを読み出せませんでした。") + CR + why);
+    // SFTP goes on with the key; the keyring's trouble is said only when
+    // that fails as well.
+    if (!LogsInWithKey(profile)) ctx.sink.Add(QStringLiteral("キーリングからパスワードを読み出せませんでした。") + CR + why);
   }
+  // SFTP without a password: the user's key or the SSH agent logs in.
+  password.clear();
+  if (LogsInWithKey(profile)) return true;
   ctx.sink.Add(QStringLiteral("『%1』のパスワードがありません。").arg(profile.server.trimmed()) + CR +
                QStringLiteral("--password-stdin を指定すると標準入力の1行目をパスワードとして使います。"));
   return false;
 }
 
 // The command line's answers: nothing is asked of the keyboard. A host key
-// or certificate that is not trusted yet is refused (trust is given in the
-// window, where its fingerprint is shown), so an unattended run never
-// trusts a stranger; questions are answered by --yes.
+// or certificate that is not trusted yet is refused, so an unattended run
+// never trusts a stranger; --trust SHA256:... trusts the one named for this
+// run only (the refusal names the value to pass). Questions are answered
+// by --yes.
 class CommandQuestions final : public PublishQuestions {
  public:
   explicit CommandQuestions(CommandContext& ctx) : ctx_(ctx) {}
 
-  bool Password(const Profile& profile, QString& password) override { return PasswordFor(ctx_, profile, password); }
-
-  bool TrustCertificate(const QString&, const QString& sha256) override {
-    ctx_.sink.Add(QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") + sha256 +
-                  CR + QStringLiteral("証明書を信頼するには、ウィンドウから一度アップロードしてください。"));
-    return false;
+  bool Password(const Profile& profile, QString& password) override {
+    if (!PasswordFor(ctx_, profile, password)) return false;
+    keyLogin_ = password.isEmpty() && LogsInWithKey(profile);
+    return true;
   }
-  bool TrustHostKey(const QString&, const QString&) override { return false; }
+  // True when the session was to log in with the user's key or the agent.
+  bool KeyLogin() const { return keyLogin_; }
+
+  bool TrustNewCertificate(const QString&) override { return false; }
+  bool TrustChangedCertificate(const QString&, const QString&) override { return false; }
+  bool TrustNewHostKey(const QString&, const QString&) override { return false; }
 
   bool RewriteStaleIndex(int count, const QString& firstPath, QString& why) override {
     if (!ctx_.args.isSet(QStringLiteral("reindex"))) {
@@ -110,7 +121,26 @@ class CommandQuestions final : public PublishQuestions {
  private:
   CommandContext& ctx_;
   std::unique_ptr<ProgressLine> line_;
+  bool keyLogin_ = false;
 };
+
+// A usage error when --trust names no fingerprint; kSuccess otherwise.
+int CheckTrustOption(const CommandContext& ctx) {
+  if (!ctx.args.isSet(QStringLiteral("trust"))) return kSuccess;
+  if (!FingerprintBytes(ctx.args.value(QStringLiteral("trust"))).isEmpty()) return kSuccess;
+  return UsageError(QStringLiteral("--trust には SHA256: に続けて証明書かホスト鍵の指紋 (16 進 64 桁または base64) を指定してください。"));
+}
+
+// What to do about a session that did not open: the fingerprint to pass to
+// --trust, or a password when the key did not log in.
+QString SessionHint(const PublishResult& result, const CommandQuestions& questions) {
+  if (!result.notConnected) return QString();
+  if (!result.presented.isEmpty())
+    return QStringLiteral("確かめたうえでこの実行に限り信頼するには --trust %1 を指定してください。").arg(result.presented);
+  if (questions.KeyLogin())
+    return QStringLiteral("鍵でログインできないときは --password-stdin でパスワードを渡してください。");
+  return QString();
+}
 
 // Runs publish or verify for the profile of --profile.
 int RunServerCommand(CommandContext& ctx, bool publish) {
@@ -119,6 +149,7 @@ int RunServerCommand(CommandContext& ctx, bool publish) {
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
   Profile profile = profileTable[static_cast<size_t>(currentProfile)];
   if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
+  if (const int rc = CheckTrustOption(ctx); rc != kSuccess) return rc;
   ScriptLayout layout;
   QString message;
   CheckScriptLayout(profile.ugu, layout, message);
@@ -129,11 +160,15 @@ int RunServerCommand(CommandContext& ctx, bool publish) {
     CancelOnInterrupt interrupt;
     PublishOptions options;
     options.dryRun = ctx.args.isSet(QStringLiteral("dry-run"));
+    options.trustOnce = ctx.args.value(QStringLiteral("trust"));
     result = publish ? PublishScript(profile, layout, questions, options) : VerifyServer(profile, layout, questions, options);
     questions.EndProgress();
   }
   const bool ok = result.ok() && !ctx.sink.QuestionRefused();
-  if (!result.message.isEmpty()) ctx.sink.Add(result.message);
+  QString said = result.message;
+  if (const QString hint = SessionHint(result, questions); !hint.isEmpty())
+    said += (said.isEmpty() ? QString() : CR) + hint;
+  if (!said.isEmpty()) ctx.sink.Add(said);
   ctx.sink.Flush(ok);
   return ok ? kSuccess : kFailed;
 }
@@ -144,6 +179,8 @@ int RunServerCommand(CommandContext& ctx, bool publish) {
 int RunHttpVerify(CommandContext& ctx) {
   const QString url = ctx.args.value(QStringLiteral("url")).trimmed();
   QString why;
+  if (ctx.args.isSet(QStringLiteral("trust")))
+    return UsageError(QStringLiteral("--trust は --url と一緒には使えません (HTTPS の証明書はシステムの認証局で確認します)。"));
   if (!IsUsableBaseUrl(url, &why))
     return UsageError(QStringLiteral("--url が正しくありません: ") + Bracketed(Visible(url)) + CR + why);
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;

@@ -9,6 +9,7 @@
 #include "profiles/profile_store.h"
 #include "sync/check_differ.h"
 #include "sync/publish.h"
+#include "sync/session_trust.h"
 #include "sync/upload_report.h"
 #include "sync/ui/frm_test_fet.h"
 #include "util/message_box.h"
@@ -39,7 +40,9 @@ class WindowQuestions final : public PublishQuestions {
     QInputDialog ask(parent_);
     ask.setObjectName(QStringLiteral("PasswordPrompt"));
     ask.setWindowTitle(kAppTitle);
-    ask.setLabelText(Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。"));
+    ask.setLabelText(Bracketed(profile.server.trimmed()) + QStringLiteral("のパスワードを入力してください。") +
+                     (LogsInWithKey(profile) ? QStringLiteral("\n空欄のときは SSH の鍵 (または ssh-agent) でログインします。")
+                                             : QString()));
     ask.setTextEchoMode(QLineEdit::Password);
     ask.setOkButtonText(ButtonCaption(QMessageBox::Ok));
     ask.setCancelButtonText(ButtonCaption(QMessageBox::Cancel));
@@ -48,17 +51,18 @@ class WindowQuestions final : public PublishQuestions {
     return true;
   }
 
-  bool TrustCertificate(const QString&, const QString& sha256) override {
-    return MsgBox(QStringLiteral("サーバーの証明書を確認できませんでした。") + CR + QStringLiteral("SHA-256: ") + sha256 +
-                      CR + QStringLiteral("この証明書が本当にサーバーのものであることを確かめた場合だけ、信頼してください。") +
-                      CR + QStringLiteral("この証明書を信頼して接続しますか？"),
-                  style::YesNoQuestion) == button::Yes;
+  // The questions of trust. A changed certificate may mean that someone
+  // stands between the author and the server, so its question has いいえ as
+  // the default button.
+  bool TrustNewCertificate(const QString& presented) override {
+    return MsgBox(NewCertificateQuestion(presented), style::YesNoQuestion) == button::Yes;
   }
-
-  bool TrustHostKey(const QString& host, const QString& fingerprint) override {
-    return MsgBox(QStringLiteral("サーバー") + Bracketed(host) + QStringLiteral("のホスト鍵はまだ登録されていません。") + CR +
-                      fingerprint + CR + QStringLiteral("このホスト鍵を信頼して known_hosts に追加しますか？"),
-                  style::YesNoQuestion) == button::Yes;
+  bool TrustChangedCertificate(const QString& pinned, const QString& presented) override {
+    return MsgBox(ChangedCertificateQuestion(pinned, presented),
+                  style::YesNo + style::Exclamation + style::DefaultSecond) == button::Yes;
+  }
+  bool TrustNewHostKey(const QString& host, const QString& fingerprint) override {
+    return MsgBox(NewHostKeyQuestion(host, fingerprint), style::YesNoQuestion) == button::Yes;
   }
 
   bool RewriteStaleIndex(int count, const QString& firstPath, QString& why) override {

@@ -28,6 +28,8 @@ MessageBoxLook LookOfStyle(int style) {
     case 64: look.icon = B::Information; break;
     default: look.icon = B::NoIcon; break;
   }
+  look.defaultButton = (style & 0x300) == style::DefaultSecond && look.buttons.size() > 1 ? look.buttons[1]
+                                                                                          : look.buttons.first();
   return look;
 }
 
@@ -129,7 +131,7 @@ int QtMessageBoxSink::Show(const QString& text, int style, const QString& title)
   for (auto b : look.buttons) buttons |= b;
   box.setStandardButtons(buttons);
   for (auto b : look.buttons) box.button(b)->setText(ButtonCaption(b));
-  box.setDefaultButton(look.buttons.first());
+  box.setDefaultButton(look.defaultButton);
   // Closing the box without a button counts as its negative answer.
   if (buttons & QMessageBox::Cancel)
     box.setEscapeButton(QMessageBox::Cancel);

@@ -12,10 +12,12 @@
 
 namespace lm {
 
-// The buttons and icon a style number asks for; the first button is the default.
+// The buttons, icon and default button a style number asks for; the first
+// button is the default unless the style adds 256 (the second one).
 struct MessageBoxLook {
   QList<QMessageBox::StandardButton> buttons;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
 };
 MessageBoxLook LookOfStyle(int style);
 

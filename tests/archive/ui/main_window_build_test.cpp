@@ -44,6 +44,14 @@ class MainWindowBuildTest : public lmtest::ArchiveBuildTest {
     window_.RefreshMainWindow();
     window_.show();
   }
+  // The キャンセル button of the build's progress dialog when the dialog is
+  // up, else null.
+  QPushButton* ShownCancelButton() {
+    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
+    if (!dialog || !dialog->isVisible()) return nullptr;
+    return dialog->findChild<QPushButton*>();
+  }
+
   template <typename W>
   W* Child(const char* name) {
     W* w = window_.findChild<W*>(QLatin1String(name));
@@ -177,12 +185,16 @@ TEST_F(MainWindowBuildTest, BuildRunsOffTheWindowThreadWhichKeepsTurning) {
   ticker.stop();
   // A bar of known length: the index, one command per attachment (the missing
   // one included) and three more; the index is done.
-  EXPECT_EQ(range, 1 + lm::profileTable[0].addfilecnt + 3);
-  EXPECT_EQ(value, 1);
+  // Each step is 100 units of the bar; the LZH step's part moves by bytes.
+  EXPECT_EQ(range, (1 + lm::profileTable[0].addfilecnt + 3) * 100);
+  EXPECT_GE(value, 100);
+  EXPECT_LT(value, 200);
   EXPECT_FALSE(onWindowThread);   // the archiver steps ran elsewhere
   EXPECT_GE(ticks, 5);            // the window's events went on meanwhile
   EXPECT_TRUE(dialogSeen);
-  EXPECT_TRUE(label.startsWith(QStringLiteral("LZHアーカイブに追加しています（UnLHA32.DLL）"))) << label.toStdString();
+  // The step in words, not the archiver's command line.
+  EXPECT_TRUE(label.startsWith(QStringLiteral("LZHアーカイブに追加しています"))) << label.toStdString();
+  EXPECT_FALSE(label.contains(QStringLiteral("UnLHA32.DLL")) || label.contains(QStringLiteral("-x"))) << label.toStdString();
   EXPECT_TRUE(cursorHeld);
   EXPECT_TRUE(buttonHeld);
   EXPECT_EQ(boxes_.Texts().last(), kMade);
@@ -308,16 +320,49 @@ TEST_F(MainWindowBuildTest, CancelButtonOfTheProgressDialogStopsTheBuild) {
     if (++steps == 3) QThread::msleep(1500);
   });
   QTimer::singleShot(1100, [&] {
-    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(dialog->isVisible());
-    auto* cancel = dialog->findChild<QPushButton*>();
+    QPushButton* cancel = ShownCancelButton();
     ASSERT_NE(cancel, nullptr);
     EXPECT_EQ(cancel->text(), QStringLiteral("キャンセル"));
     QTest::mouseClick(cancel, Qt::LeftButton);
   });
   StartBuild(lm::kArchiveTypeAll);
   EXPECT_EQ(steps, 3);
+  EXPECT_EQ(boxes_.Texts().last(), QStringLiteral("アーカイブの作成を中止しました。"));
+  EXPECT_EQ(Archives(), none);
+}
+
+// キャンセル stops the archiver command that runs (at its next report), and
+// the dialog stays up saying so until the build has put everything back.
+TEST_F(MainWindowBuildTest, CancelStopsTheRunningArchiverAndTheDialogSaysSoUntilTheBuildEnds) {
+  const std::map<QString, QByteArray> none = Archives();
+  std::atomic<int> reports{0};
+  // Each report of the library takes a while: the LZH command runs for seconds.
+  const int slow = lm::AddBuildBytesListener([&](const lm::BuildBytes&) {
+    ++reports;
+    QThread::msleep(400);
+  });
+  int reportsAtClick = -1;
+  bool visibleAfter = false, buttonEnabledAfter = true;
+  QString labelAfter;
+  QTimer::singleShot(1100, [&] {
+    QPushButton* cancel = ShownCancelButton();
+    ASSERT_NE(cancel, nullptr);
+    auto* dialog = window_.findChild<QProgressDialog*>(QStringLiteral("BuildProgress"));
+    reportsAtClick = reports;
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTimer::singleShot(100, [&, dialog, cancel] {
+      visibleAfter = dialog->isVisible();
+      labelAfter = dialog->labelText();
+      buttonEnabledAfter = cancel->isEnabled();
+    });
+  });
+  StartBuild(lm::kArchiveTypeAll);
+  lm::RemoveBuildBytesListener(slow);
+  EXPECT_GE(reportsAtClick, 1);
+  EXPECT_LE(reports, reportsAtClick + 1);  // the command stopped at its next report
+  EXPECT_TRUE(visibleAfter);
+  EXPECT_EQ(labelAfter, QStringLiteral("中止しています…"));
+  EXPECT_FALSE(buttonEnabledAfter);
   EXPECT_EQ(boxes_.Texts().last(), QStringLiteral("アーカイブの作成を中止しました。"));
   EXPECT_EQ(Archives(), none);
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 #include "sync/sync_test_print.h"
 #include "sync/ui/frm_test_fet.h"
 #include "sync/ui/upload_operation.h"
+#include "sync/vsftpd_test_server.h"
 #include "util/text_file.h"
 
 namespace {
@@ -220,6 +222,68 @@ TEST_F(UploadOperationTest, AnUntrustedCertificateIsShownAndKeptOnlyWhenTrusted)
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
   }));
   EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(UploadOperationTest, AChangedCertificateIsAskedAboutWithNoAsTheDefault) {
+  const lmtest::Certificate pinned = lmtest::MakeCertificate(tree.Path(), QStringLiteral("pinned"));
+  const lmtest::Certificate changed = lmtest::MakeCertificate(tree.Path(), QStringLiteral("changed"));
+  ASSERT_FALSE(pinned.sha256.isEmpty() || changed.sha256.isEmpty());
+  lmtest::VsftpdTestServer tls({changed.cert, changed.key});
+  ASSERT_GT(tls.Port(), 0);
+  Profile& p = scope.Current();
+  p.server = tls.Url();
+  p.userid = QString::fromLatin1(lmtest::VsftpdTestServer::kUser);
+  p.dirserver = QStringLiteral("pub/site");
+  p.servercert = pinned.sha256;
+
+  // Declined: the question names both certificates, いいえ is its default,
+  // the pin stays, and the server never saw a login.
+  boxes.Answer(button::No);
+  EXPECT_FALSE(Run([](FrmTestFet&) {}));
+  ASSERT_EQ(boxes.Shown().size(), 2u);
+  const lmtest::ShownBox& question = boxes.Shown()[0];
+  EXPECT_EQ(question.style, style::YesNo + style::Exclamation + style::DefaultSecond);
+  EXPECT_TRUE(question.text.startsWith(QStringLiteral("サーバーの証明書が変わっています。"))) << question.text.toStdString();
+  EXPECT_TRUE(question.text.contains(pinned.sha256) && question.text.contains(changed.sha256))
+      << question.text.toStdString();
+  EXPECT_EQ(scope.Current().servercert, pinned.sha256);
+  for (const QString& command : tls.Commands()) EXPECT_FALSE(command.startsWith(QLatin1String("USER"))) << command.toStdString();
+
+  // Trusted: the new certificate is pinned and the comparison follows.
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  EXPECT_TRUE(Run([](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+  }));
+  EXPECT_EQ(scope.Current().servercert, changed.sha256);
+  EXPECT_TRUE(QFileInfo(tls.Root(QStringLiteral("pub/site"))).isDir());
+}
+
+TEST_F(UploadOperationTest, TheSftpPasswordPromptSaysAnEmptyPasswordMeansTheKey) {
+  scope.Current().password.clear();
+  struct Case {
+    QString server;
+    bool mentionsKey;
+  } cases[] = {
+      {QStringLiteral("sftp://127.0.0.1:1"), true},
+      {QStringLiteral("ftp://127.0.0.1:1"), false},
+      {QStringLiteral("ftps://127.0.0.1:1"), false},
+  };
+  for (const Case& c : cases) {
+    scope.Current().server = c.server;
+    QString label;
+    QTimer::singleShot(0, [&] {
+      auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(ask, nullptr);
+      label = ask->labelText();
+      ask->reject();
+    });
+    RunUploadOperation(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(label.startsWith(QStringLiteral("『%1』のパスワードを入力してください。").arg(c.server)))
+        << label.toStdString();
+    EXPECT_EQ(label.contains(QStringLiteral("空欄のときは SSH の鍵")), c.mentionsKey) << label.toStdString();
+  }
 }
 
 // The window's date boxes as the author left them.
