@@ -88,6 +88,11 @@ bool ReadIndexEntries(const QString& path, QList<IndexEntry>& target, QString* e
     if (error) *error = fileError.message;
     return false;
   }
+  return ParseIndexLines(lines, target, error);
+}
+
+bool ParseIndexLines(const QStringList& lines, QList<IndexEntry>& target, QString* error) {
+  target.clear();
   // open[k] is the directory whose entries carry k marks: open[0] is the
   // root, open[k] the last directory line met with k-1 marks. An entry's
   // directory is taken from its own depth, not from the line before it, so

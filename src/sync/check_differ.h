@@ -58,6 +58,9 @@ bool ReadIndexFile(const QString& path, int which, QString* error = nullptr);
 // The same into `entries`, leaving the module's lists alone.
 bool ReadIndexEntries(const QString& path, QList<IndexEntry>& entries, QString* error = nullptr);
 
+// The same from lines already read (a downloaded index, for example).
+bool ParseIndexLines(const QStringList& lines, QList<IndexEntry>& entries, QString* error = nullptr);
+
 // Asks, for one path, whether to upload a file that the server's index
 // dates later than the local one; true for Yes.
 bool AskUploadOverNewer(const QString& path);

@@ -3,8 +3,11 @@
 // 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QDate>
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QDir>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -14,6 +17,7 @@
 #include "cli/cli_fixture.h"
 #include "sync/ftp_test_server.h"
 #include "sync/file_bytes.h"
+#include "sync/port_printing_server.h"
 #include "sync/ssh_test_server.h"
 #include "sync/test_certificate.h"
 #include "sync/vsftpd_test_server.h"
@@ -219,6 +223,50 @@ TEST_F(SyncCommands, TerminationCancelsThePublishAndKeepsTheServersIndex) {
   QFile sent(server.Root("index.fet"));
   ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
   EXPECT_EQ(sent.readAll(), tree.ReadFile("scripts/Sample/DAT/index.fet"));
+}
+
+// verify --url: the published copy checked over HTTP as users download it;
+// no FTP server, no password.
+TEST_F(SyncCommands, VerifyWithAUrlChecksTheServedFilesOverHttp) {
+  tree.WriteFile("bin/lfup.ini", "profile(000)=Sample\r\nugu(000)=" + tree.Path("scripts/Sample.ugu").toUtf8() + "\r\n");
+  WriteIndex();
+  // The published copy: DAT as the web server holds it.
+  const QString www = tree.MakeDir(QStringLiteral("www"));
+  std::filesystem::copy(QFile::encodeName(tree.Path("scripts/Sample/DAT")).toStdString(),
+                        QFile::encodeName(www + QStringLiteral("/pub")).toStdString(),
+                        std::filesystem::copy_options::recursive);
+  QProcess process;
+  const int port = lmtest::StartPortPrintingServer(
+      process, {QStringLiteral(LM_SOURCE_DIR "/tests/sync/http_test_server.py"), QStringLiteral("--root"), www});
+  ASSERT_GT(port, 0);
+  const QString url = QStringLiteral("http://127.0.0.1:%1/pub").arg(port);
+
+  const clitest::Result fine = Loftmark({"verify", "--profile", "Sample", "--url", url});
+  EXPECT_EQ(fine.code, 0) << fine.err.toStdString();
+  EXPECT_TRUE(fine.err.isEmpty()) << fine.err.toStdString();
+  EXPECT_TRUE(fine.out.contains(QStringLiteral("index.fet のとおりに公開されています。"))) << fine.out.toStdString();
+
+  ASSERT_TRUE(QFile::remove(www + QStringLiteral("/pub/shell/descript.txt")));
+  const clitest::Result missing = Loftmark({"verify", "--profile", "Sample", "--url", url});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_TRUE(missing.out.isEmpty()) << missing.out.toStdString();
+  EXPECT_TRUE(missing.err.contains(QStringLiteral("一致しません (1 件)"))) << missing.err.toStdString();
+  EXPECT_TRUE(missing.err.contains(QStringLiteral("サーバにありません (HTTP 404): 『\\shell\\descript.txt』")))
+      << missing.err.toStdString();
+
+  // Not an http or https address: a usage error before anything is read.
+  const clitest::Result ftp = Loftmark({"verify", "--profile", "Sample", "--url", "ftp://127.0.0.1/pub"});
+  EXPECT_EQ(ftp.code, 2);
+  EXPECT_TRUE(ftp.err.contains(QStringLiteral("--url"))) << ftp.err.toStdString();
+
+  // --url belongs to verify only, and checks no FTPS certificate to trust.
+  EXPECT_EQ(Loftmark({"compare", "--profile", "Sample", "--url", url}).code, 2);
+  const clitest::Result trust = Loftmark({"verify", "--profile", "Sample", "--url", url, "--trust", "SHA256:00"});
+  EXPECT_EQ(trust.code, 2);
+  EXPECT_TRUE(trust.err.contains(QStringLiteral("--trust"))) << trust.err.toStdString();
+
+  process.kill();
+  process.waitForFinished(5000);
 }
 
 TEST_F(SyncCommands, PublishTrustsACertificateOnlyForTheRunThatNamesIt) {

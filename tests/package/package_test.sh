@@ -108,7 +108,7 @@ if command -v man >/dev/null; then
 fi
 zcat "$ROOT/usr/share/man/man1/loftmark.1.gz" >"$T/man.txt"
 for word in profiles index build compare publish verify profile script next tmp type out name fast 'no\-wait' reindex trust 'server\-index' 'dry\-run' \
-  yes 'password\-stdin' settings help version XDG_CONFIG_HOME XDG_CACHE_HOME; do
+  yes 'password\-stdin' url settings help version XDG_CONFIG_HOME XDG_CACHE_HOME LOFTMARK_CA_FILE; do
   grep -qF -- "$word" "$T/man.txt" && ok "manual names $word" || fail "the manual page does not name $word"
 done
 

@@ -88,6 +88,7 @@ const std::map<QString, OptionSpec>& Options() {
         {"password-stdin", nullptr, "パスワードを標準入力の1行目から読みます。"},
         {"trust", "SHA256:...", "この実行に限り、指紋で示した証明書 (FTPS) またはホスト鍵 (SFTP) を信頼します。"},
         {"reindex", nullptr, "DAT が index.fet と一致しないとき、--next の日時で index.fet を作成してから送信します。"},
+        {"url", "URL", "公開先の index.fet のあるフォルダの URL (http/https)。"},
         {"settings", "FILE", "lfup.ini の代わりに読む設定ファイル。"},
     };
     std::map<QString, OptionSpec> byName;
@@ -120,8 +121,10 @@ const std::vector<CommandSpec>& Commands() {
        {"profile", "dry-run", "yes", "password-stdin", "trust", "reindex", "next", "tmp", "settings"}},
       {"verify", RunVerifyCommand, "--profile NAME",
        "サーバーのフォルダが index.fet の一覧どおりか (ファイルの大きさ、\n"
-       "削除されたはずのもの、残った一時ファイル) を確認します。何も変更しません。",
-       {"profile", "password-stdin", "trust", "settings"}},
+       "削除されたはずのもの、残った一時ファイル) を確認します。何も変更しません。\n"
+       "--url を指定すると FTP には接続せず、その URL から index.fet と各ファイルを\n"
+       "HTTP で確認し、ローカルの index.fet とも比べます。",
+       {"profile", "password-stdin", "trust", "url", "settings"}},
   };
   return commands;
 }

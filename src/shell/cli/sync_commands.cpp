@@ -15,6 +15,7 @@
 #include "shell/cli/interrupt_cancel.h"
 #include "shell/cli/progress_line.h"
 #include "sync/check_differ.h"
+#include "sync/http_check.h"
 #include "profiles/script_check.h"
 #include "sync/curl_ftp_session.h"
 #include "sync/publish.h"
@@ -172,6 +173,45 @@ int RunServerCommand(CommandContext& ctx, bool publish) {
   return ok ? kSuccess : kFailed;
 }
 
+// verify --url: the script as its users download it. Only HTTP is asked
+// (no FTP login, so no password); the profile names the script whose own
+// index.fet is compared with the served one.
+int RunHttpVerify(CommandContext& ctx) {
+  const QString url = ctx.args.value(QStringLiteral("url")).trimmed();
+  QString why;
+  if (ctx.args.isSet(QStringLiteral("trust")))
+    return UsageError(QStringLiteral("--trust は --url と一緒には使えません (HTTPS の証明書はシステムの認証局で確認します)。"));
+  if (!IsUsableBaseUrl(url, &why))
+    return UsageError(QStringLiteral("--url が正しくありません: ") + Bracketed(Visible(url)) + CR + why);
+  if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
+  const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
+  ScriptLayout layout;
+  QString message;
+  if (CheckScriptLayout(profile.ugu, layout, message) != 0) return Failure(ctx, message);
+
+  HttpCheckOptions options;
+  std::unique_ptr<ProgressLine> line;
+  options.progress = [&line](int done, int total, const QString& path) {
+    if (!line) line = std::make_unique<ProgressLine>();
+    line->Show(Visible(path), done, total);
+    return !CancelOnInterrupt::Interrupted();
+  };
+  HttpCheckResult result;
+  {
+    CancelOnInterrupt interrupt;
+    result = CheckServerOverHttp(HttpCheckInput{url, layout.indexPath, layout.datDir}, options);
+    line.reset();
+  }
+  if (!result.completed) return Failure(ctx, result.message);
+  if (!result.differences.isEmpty()) {
+    return Failure(ctx, QStringLiteral("サーバの内容が index.fet と一致しません (%1 件)。").arg(result.differences.size()) +
+                            CR + result.differences.join(CR));
+  }
+  ctx.sink.Add(QStringLiteral("%1 個のファイルがすべて index.fet のとおりに公開されています。").arg(result.filesChecked));
+  ctx.sink.Flush(true);
+  return kSuccess;
+}
+
 }  // namespace
 
 int RunCompareCommand(CommandContext& ctx) {
@@ -195,6 +235,9 @@ int RunCompareCommand(CommandContext& ctx) {
 
 int RunPublishCommand(CommandContext& ctx) { return RunServerCommand(ctx, true); }
 
-int RunVerifyCommand(CommandContext& ctx) { return RunServerCommand(ctx, false); }
+int RunVerifyCommand(CommandContext& ctx) {
+  if (ctx.args.isSet(QStringLiteral("url"))) return RunHttpVerify(ctx);
+  return RunServerCommand(ctx, false);
+}
 
 }  // namespace lm::cli
