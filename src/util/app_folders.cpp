@@ -15,7 +15,7 @@ namespace {
 const QString kAppFolderName = QStringLiteral("loftmark");
 
 // An XDG base directory: the variable when it holds an absolute path (the
-// specification says to ignore a relative one), else HOME + fallback.
+// XDG base directory rules ignore a relative one), else HOME + fallback.
 QString XdgBase(const char* variable, const QString& fallback) {
   const QString value = qEnvironmentVariable(variable);
   if (!value.isEmpty() && QDir::isAbsolutePath(value)) return QDir::cleanPath(value);
