@@ -3,7 +3,8 @@
 // archive (the ratio is wine's and the Windows build's cost together), and
 // to extract 10,000 small files beside a plain Windows program that only
 // creates the same files, both under wine (the ratio is the stub's own
-// cost per file: its checks, temporary names and renames).
+// cost per file: reading and checking the member, its date, the list of
+// the file being written).
 //
 //   bench_sfx [work-dir]   (the directory is kept when given)
 #include <dlfcn.h>

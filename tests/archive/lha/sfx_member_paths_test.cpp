@@ -108,6 +108,73 @@ TEST(SfxMemberPaths, TemporaryNamesAreRecognisedAndNothingElse) {
   }
 }
 
+TEST(SfxMemberPaths, ListNamesAndRecordsAreRecognisedAndNothingElse) {
+  EXPECT_EQ(sfxw::JournalName(0xabc, 1), L"~lfx00000abc00000001.lst");
+  EXPECT_TRUE(sfxw::IsJournalName(sfxw::JournalName(0xffffffffu, 0xffffffffu)));
+  EXPECT_FALSE(sfxw::IsJournalName(sfxw::TemporaryName(0xabc, 1)));
+  EXPECT_FALSE(sfxw::IsTemporaryName(sfxw::JournalName(0xabc, 1)));
+  for (const std::wstring name : {L"~lfx-mine.lst", L"~lfx00000abc00000001.lst.txt", L"~lfx00000ABC00000001.lst",
+                                  L"~lfx00000abc0000001.lst", L"x~lfx00000abc00000001.lst"}) {
+    EXPECT_FALSE(sfxw::IsJournalName(name)) << std::string(name.begin(), name.end());
+  }
+  // What a later run reads from the list of a killed one: only a whole
+  // path that stays inside the install folder names a file to remove.
+  struct Case {
+    std::wstring text;
+    bool ok;
+    std::wstring relative;
+  };
+  const auto ended = [](const std::wstring& path, const std::wstring& after = L"") {
+    return path + std::wstring(1, L'\0') + after;
+  };
+  const Case cases[] = {
+      {ended(L"a.txt"), true, L"a.txt"},
+      {ended(L"SAMPLE\\dat\\表.txt", L"junk after"), true, L"SAMPLE\\dat\\表.txt"},
+      {ended(L""), false, L""},                  // no file being written
+      {L"cut.tx", false, L""},                   // the zero never came
+      {L"", false, L""},                         // an empty list
+      {ended(L"..\\up.txt"), false, L""},        // leaves the folder
+      {ended(L"C:\\x.txt"), false, L""},         // a drive
+      {ended(L"\\\\srv\\sh\\x"), false, L""},    // a share
+      {ended(L"a/b.txt"), false, L""},           // not as the run writes it
+      {ended(L"CON"), false, L""},               // a device
+  };
+  for (const Case& c : cases) {
+    std::wstring rel = L"left over";
+    EXPECT_EQ(sfxw::ReadJournalRecord(c.text, rel), c.ok) << std::string(c.text.begin(), c.text.end());
+    EXPECT_EQ(rel, c.relative);
+  }
+}
+
+TEST(SfxMemberPaths, FoldersOfPathsOnDrivesAndSharesKeepTheirRoot) {
+  // The install folder and a member's path are joined and put in the long
+  // form; the member's folder is taken from that. On a share the root is
+  // "\\?\UNC\server\share\", never cut inside.
+  struct Case {
+    std::wstring dir, relative, longPath, folder;
+  };
+  const Case cases[] = {
+      {L"C:\\inst", L"a.txt", L"\\\\?\\C:\\inst\\a.txt", L"\\\\?\\C:\\inst"},
+      {L"C:\\", L"a.txt", L"\\\\?\\C:\\a.txt", L"\\\\?\\C:\\"},
+      {L"\\\\server\\share", L"a.txt", L"\\\\?\\UNC\\server\\share\\a.txt", L"\\\\?\\UNC\\server\\share\\"},
+      {L"\\\\server\\share\\", L"sub\\a.txt", L"\\\\?\\UNC\\server\\share\\sub\\a.txt",
+       L"\\\\?\\UNC\\server\\share\\sub"},
+      {L"\\\\server\\share\\inst", L"ソ\\表.txt", L"\\\\?\\UNC\\server\\share\\inst\\ソ\\表.txt",
+       L"\\\\?\\UNC\\server\\share\\inst\\ソ"},
+      {L"\\\\?\\UNC\\srv\\sh", L"a.txt", L"\\\\?\\UNC\\srv\\sh\\a.txt", L"\\\\?\\UNC\\srv\\sh\\"},
+      {L"\\\\s\\t", L"x", L"\\\\?\\UNC\\s\\t\\x", L"\\\\?\\UNC\\s\\t\\"},
+  };
+  for (const Case& c : cases) {
+    const std::string shown(c.longPath.begin(), c.longPath.end());
+    const std::wstring target = sfxw::JoinPath(sfxw::LongForm(c.dir), c.relative);
+    EXPECT_EQ(target, c.longPath) << shown;
+    EXPECT_EQ(sfxw::FolderOf(target), c.folder) << shown;
+    // Shown to the user without the prefix, as typed.
+    EXPECT_EQ(sfxw::ShortForm(target).compare(0, 2, c.dir, 0, 2), 0) << shown;
+  }
+  EXPECT_EQ(sfxw::FolderOf(L"name.txt"), L"");
+}
+
 TEST(SfxMemberPaths, ShownNamesEscapeControlCharactersAndDocumentsAreOnlyTextAndHtml) {
   EXPECT_EQ(sfxw::Shown(L"a\x07" L"b\x1b[2J\x7f\u0085\u2028\\ok"), L"a\\x07b\\x1B[2J\\x7F\\u0085\\u2028\\ok");
   EXPECT_EQ(sfxw::Shown(L"表ソ.txt"), L"表ソ.txt");

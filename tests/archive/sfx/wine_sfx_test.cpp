@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "archive/lha/lha_craft.h"
@@ -38,15 +39,17 @@ std::string MakeExe(const TempDir& t, const std::vector<std::string>& options) {
   return BuildLikeTheBuilder(t, options);
 }
 
-// Files named like the stub's temporary files ("~lfx" + 16 hex digits +
-// ".tmp"), or like those of earlier versions ("lfx*.tmp").
+// Files named like the stub's temporary files and its list of the file
+// being written ("~lfx" + 16 hex digits + ".tmp" or ".lst"), or like the
+// temporary files of earlier versions ("lfx*.tmp").
 int TemporaryFiles(const std::string& root) {
   int n = 0;
   if (!fs::exists(root)) return 0;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
     const std::string name = e.path().filename().string();
-    const bool tmp = name.size() > 4 && name.substr(name.size() - 4) == ".tmp";
-    if (tmp && (name.rfind("lfx", 0) == 0 || (name.rfind("~lfx", 0) == 0 && name.size() == 24))) ++n;
+    const std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : "";
+    if (ext == ".tmp" && name.rfind("lfx", 0) == 0) ++n;
+    if ((ext == ".tmp" || ext == ".lst") && name.rfind("~lfx", 0) == 0 && name.size() == 24) ++n;
   }
   return n;
 }
@@ -368,39 +371,108 @@ TEST(WineSfx, RefusedNamesAreShownEscapedAndReservedOrDottedNamesAreNotWritten) 
 }
 
 TEST(WineSfx, LeftoversOfAKilledRunAreRemovedByTheNextRun) {
-  TempDir t;
   // A big stored member keeps the run busy long enough to be killed while
-  // it writes.
-  const std::string exe =
-      CraftedExe(t, {{"a.txt", "a"}, {"sub\\big.bin", RandomBytes(150u << 20, 3)}, {"sub\\z.txt", "z"}}, "kill");
-  const std::string dir = t.Path("inst");
-  // What a killed run of an earlier version or of this one leaves in a
-  // subfolder it touches; a file of the user's with a similar name stays.
-  WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
-  WriteFile(dir + "/sub/~lfx-mine.tmp", "user's");
-  std::vector<std::string> env = WineEnvironment();
-  const pid_t pid = Spawn({WineProgram(), exe, "/S", "/D=" + WinPath(dir)}, env);
-  ASSERT_GT(pid, 0);
-  // Wait until the big member is being written (the run has removed the
-  // planted leftover when it came to the folder), then kill the run.
-  bool writing = false;
-  for (int i = 0; i < 900 && !writing; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    writing = !fs::exists(dir + "/sub/~lfx00000abc00000001.tmp") && TemporaryFiles(dir + "/sub") >= 1;
+  // it writes. A file that is new is written under its own name (the run's
+  // list in the install folder names it); one that exists already goes
+  // through a temporary file beside it. Either way the next run, even one
+  // that keeps existing files (/O=none), removes what the killed run left
+  // and extracts the member whole.
+  struct Row {
+    const char* what;
+    bool bigExists;
+    const char* secondRun;
+  };
+  const Row rows[] = {{"new file", false, "/O=none"}, {"new file", false, "/O=all"}, {"existing file", true, "/O=all"}};
+  const std::string big = RandomBytes(150u << 20, 3);
+  for (const Row& row : rows) {
+    TempDir t;
+    const std::string exe = CraftedExe(t, {{"a.txt", "a"}, {"sub\\big.bin", big}, {"sub\\z.txt", "z"}}, "kill");
+    const std::string dir = t.Path("inst");
+    // What a killed run of an earlier version or of this one leaves in a
+    // subfolder it touches; a file of the user's with a similar name stays.
+    WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
+    WriteFile(dir + "/sub/~lfx-mine.tmp", "user's");
+    if (row.bigExists) WriteFile(dir + "/sub/big.bin", "old big");
+    const pid_t pid = Spawn({WineProgram(), exe, "/S", "/D=" + WinPath(dir)}, WineEnvironment());
+    ASSERT_GT(pid, 0);
+    // Wait until the big member is being written (the run has removed the
+    // planted leftover when it came to the folder), then kill the run.
+    const auto writing = [&] {
+      if (fs::exists(dir + "/sub/~lfx00000abc00000001.tmp")) return false;
+      if (row.bigExists) return TemporaryFiles(dir + "/sub") >= 1;
+      std::error_code ec;
+      const auto size = fs::file_size(dir + "/sub/big.bin", ec);
+      return !ec && size > 0;
+    };
+    bool busy = false;
+    for (int i = 0; i < 900 && !busy; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      busy = writing();
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(busy) << row.what << ": the run never started writing";
+    EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's") << row.what;
+    // The killed run's list (a.txt was new), and for the existing file its temporary file.
+    EXPECT_EQ(TemporaryFiles(dir), row.bigExists ? 2 : 1) << row.what;
+    if (row.bigExists) {
+      EXPECT_EQ(ReadFile(dir + "/sub/big.bin"), "old big") << row.what;
+    } else {
+      EXPECT_LT(fs::file_size(dir + "/sub/big.bin"), big.size()) << row.what;  // cut short by the kill
+    }
+    WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
+    const auto r = RunExe(exe, std::string("/S ") + row.secondRun + " " + Quote("/D=" + WinPath(dir)));
+    EXPECT_EQ(r.exitCode, 0) << row.what << r.out;
+    EXPECT_EQ(TemporaryFiles(dir), 0) << row.what;
+    EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's") << row.what;
+    EXPECT_TRUE(ReadFile(dir + "/sub/big.bin") == big) << row.what;
+    EXPECT_EQ(ReadFile(dir + "/sub/z.txt"), "z") << row.what;
   }
-  kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(writing) << "the run never started writing";
-  EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's");
-  EXPECT_EQ(TemporaryFiles(dir), 1);  // the killed run's
-  WriteFile(dir + "/sub/~lfx00000abc00000001.tmp", "left over");
-  const auto r = RunExe(exe, "/S " + Quote("/D=" + WinPath(dir)));
-  EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_EQ(TemporaryFiles(dir), 0);
-  EXPECT_EQ(ReadFile(dir + "/sub/~lfx-mine.tmp"), "user's");
-  EXPECT_EQ(fs::file_size(dir + "/sub/big.bin"), std::uintmax_t{150u << 20});
-  EXPECT_EQ(ReadFile(dir + "/sub/z.txt"), "z");
+}
+
+TEST(WineSfx, AKilledRunsListRemovesOnlyTheNewFileItWasWriting) {
+  // Lists as a killed run leaves them: the file named is removed only when
+  // it was made after the list was written; a file that was there before,
+  // a path outside the folder and a list that is not whole remove nothing.
+  // Every list is removed. The run keeps existing files (/O=none), so a
+  // file that stays keeps its content.
+  const auto utf16 = [](const std::string& ascii, bool ended) {
+    std::string out;
+    for (char c : ascii) out += std::string{c, '\0'};
+    if (ended) out += std::string(2, '\0');
+    return out;
+  };
+  struct Row {
+    const char* name;
+    std::string list;
+    long listAge;  // seconds before now the list was last written (negative: after)
+    bool removed;
+  };
+  const Row rows[] = {
+      {"half.txt", utf16("half.txt", true), 3600, true},
+      {"sub/half.txt", utf16("sub\\half.txt", true), 3600, true},
+      {"before.txt", utf16("before.txt", true), -3600, false},
+      {"cut.txt", utf16("cut.txt", false), 3600, false},
+      {"outside.txt", utf16("..\\outside.txt", true), 3600, false},
+  };
+  TempDir t;
+  const std::string exe = CraftedExe(t, {{"member.txt", "m"}}, "lists");
+  int n = 0;
+  for (const Row& row : rows) {
+    const std::string dir = t.Path("inst" + std::to_string(n));
+    WriteFile(dir + "/" + row.name, "left");
+    WriteFile(t.Path("outside.txt"), "outside");
+    const std::string list = dir + "/~lfx00000abc0000000" + std::to_string(n++) + ".lst";
+    WriteFile(list, row.list);
+    SetTime(list, static_cast<long>(std::time(nullptr)) - row.listAge);
+    const auto r = RunExe(exe, "/S /O=none " + Quote("/D=" + WinPath(dir)));
+    EXPECT_EQ(r.exitCode, 0) << row.name << r.out;
+    EXPECT_EQ(fs::exists(dir + "/" + row.name), !row.removed) << row.name;
+    EXPECT_EQ(ReadFile(t.Path("outside.txt")), "outside") << row.name;
+    EXPECT_EQ(ReadFile(dir + "/member.txt"), "m") << row.name;
+    EXPECT_EQ(TemporaryFiles(dir), 0) << row.name;
+  }
 }
 
 TEST(WineSfx, AFileHeldOpenByAnotherProgramFailsByNameAndTheRestArrives) {
@@ -639,6 +711,59 @@ TEST(WineSfx, TheWindowExtractsOnEnterAndAsksBeforeOverwriting) {
     } else {
       EXPECT_FALSE(fs::exists(t.Path("proposed/SAMPLE/dat/big.bin"))) << row.keys[0];
     }
+  }
+  // A file that another program holds open: after 上書き the run tries
+  // again a few times, then asks with 再試行/スキップ/中止. スキップ keeps the
+  // old file and goes on, 中止 stops there (exit code 3), 再試行 after the
+  // other program let go replaces it.
+  struct InUseRow {
+    const char* key;
+    bool releaseFirst;
+    const char* heldAfter;
+    bool lastWritten;
+    int exitCode;
+  };
+  const InUseRow inUseRows[] = {
+      {"alt+s", false, "old held", true, 0},
+      {"alt+c", false, "old held", false, 3},
+      {"Escape", false, "old held", false, 3},
+      {"alt+r", true, "new held", true, 0},
+  };
+  for (const InUseRow& row : inUseRows) {
+    TempDir t;
+    // No install folder in the options: the window proposes the .exe's own.
+    const std::string exe = CraftedExe(t, {{"a.txt", "new a"}, {"held.txt", "new held"}, {"z.txt", "new z"}}, "inuse");
+    const std::string dir = t.Path("dist");
+    WriteFile(dir + "/held.txt", "old held");
+    const pid_t holder = Spawn({WineProgram(), LM_HOLD_OPEN_EXE, WinPath(dir + "/held.txt"),
+                                WinPath(t.Path("held.flag")), WinPath(t.Path("stop.flag"))},
+                               WineEnvironment());
+    ASSERT_GT(holder, 0);
+    for (int i = 0; i < 600 && !fs::exists(t.Path("held.flag")); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(fs::exists(t.Path("held.flag"))) << "the holder did not open the file";
+    const pid_t pid = StartWindow(exe, "inuse", x);
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(PressOkUntilAsked(x, "inuse")) << row.key;
+    EXPECT_TRUE(AnswerWindow(x, "ファイルの上書き確認", "alt+y")) << row.key;
+    const auto asked = Shell("timeout 90 " + x + "search --sync --onlyvisible --name " + Quote("^ファイルを使用中$"));
+    EXPECT_EQ(asked.exitCode, 0) << row.key << asked.out;
+    int status = 0;
+    if (row.releaseFirst) {
+      WriteFile(t.Path("stop.flag"), "");
+      waitpid(holder, &status, 0);
+    }
+    EXPECT_TRUE(AnswerWindow(x, "ファイルを使用中", row.key)) << row.key;
+    EXPECT_EQ(PressEnterUntilDone(x, pid), row.exitCode) << row.key;
+    if (!row.releaseFirst) {
+      WriteFile(t.Path("stop.flag"), "");
+      waitpid(holder, &status, 0);
+    }
+    EXPECT_EQ(ReadFile(dir + "/held.txt"), row.heldAfter) << row.key;
+    EXPECT_EQ(ReadFile(dir + "/a.txt"), "new a") << row.key;
+    EXPECT_EQ(fs::exists(dir + "/z.txt"), row.lastWritten) << row.key;
+    EXPECT_EQ(TemporaryFiles(dir), 0) << row.key;
   }
 }
 

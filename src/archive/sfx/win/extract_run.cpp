@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "archive/common/result_codes.h"
@@ -45,10 +46,9 @@ FILETIME UnixToFileTime(int64_t t) {
   return ft;
 }
 
-int64_t FileTimeToUnix(const FILETIME& ft) {
-  const uint64_t ticks = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
-  return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
-}
+uint64_t Ticks(const FILETIME& ft) { return (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime; }
+
+int64_t FileTimeToUnix(const FILETIME& ft) { return static_cast<int64_t>(Ticks(ft) / 10000000ULL) - 11644473600LL; }
 
 bool InUseError(DWORD e) {
   return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED ||
@@ -67,6 +67,10 @@ class Run {
     for (const SelfMember& sm : members) total_ += sm.m.originalSize;
     Touch(dir_, false);
     for (std::size_t i = 0; i < members.size() && !result_.cancelled; ++i) One(i);
+    if (journal_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(journal_);
+      DeleteFileW(journalPath_.c_str());
+    }
     return std::move(result_);
   }
 
@@ -75,7 +79,8 @@ class Run {
 
   // A folder of the install tree is about to be used: temporary files that
   // a killed run left in it are removed (those of a run still going are
-  // open without sharing, so their deletion fails and they stay).
+  // open without sharing, so their deletion fails and they stay), and in
+  // the install folder the new file that a killed run's list names.
   void Touch(const std::wstring& folder, bool created) {
     for (const std::wstring& f : cleaned_) {
       if (f == folder) return;
@@ -83,15 +88,67 @@ class Run {
     cleaned_.push_back(folder);
     if (created) return;
     WIN32_FIND_DATAW fd;
-    const HANDLE h = FindFirstFileExW(JoinPath(folder, L"~lfx*.tmp").c_str(), FindExInfoBasic, &fd,
-                                      FindExSearchNameMatch, nullptr, 0);
+    const HANDLE h =
+        FindFirstFileExW(JoinPath(folder, L"~lfx*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(fd.cFileName)) {
-        DeleteFileW(JoinPath(folder, fd.cFileName).c_str());
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::wstring path = JoinPath(folder, fd.cFileName);
+      if (IsTemporaryName(fd.cFileName)) {
+        DeleteFileW(path.c_str());
+      } else if (folder == dir_ && IsJournalName(fd.cFileName)) {
+        Recover(path);
       }
     } while (FindNextFileW(h, &fd));
     FindClose(h);
+  }
+
+  // The list of a killed run: the file it names is removed if it was made
+  // after the list was last written (so never a file that was there
+  // before), then the list. A list still open belongs to a run that goes
+  // on: it cannot be opened, and stays.
+  void Recover(const std::wstring& list) {
+    WIN32_FILE_ATTRIBUTE_DATA listData, have;
+    std::FILE* f = _wfopen(list.c_str(), L"rb");
+    if (!f || !GetFileAttributesExW(list.c_str(), GetFileExInfoStandard, &listData)) {
+      if (f) std::fclose(f);
+      return;
+    }
+    std::wstring text(kMaxLongPath + 1, L'\0');
+    text.resize(std::fread(text.data(), sizeof(wchar_t), text.size(), f));
+    std::fclose(f);
+    std::wstring rel;
+    // Timestamps of the file system may trail each other a little.
+    constexpr uint64_t kSlack = 2 * 10000000ULL;
+    if (ReadJournalRecord(text, rel)) {
+      const std::wstring file = JoinPath(dir_, rel);
+      if (GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &have) &&
+          !(have.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          Ticks(have.ftCreationTime) + kSlack >= Ticks(listData.ftLastWriteTime)) {
+        DeleteFileW(file.c_str());
+      }
+    }
+    DeleteFileW(list.c_str());
+  }
+
+  // Records that the new file `rel` is about to be made (or, empty, that
+  // no file is being written under its own name). False when the list
+  // cannot be written: the member then goes through a temporary file.
+  bool Journal(const std::wstring& rel) {
+    if (journal_ == INVALID_HANDLE_VALUE) {
+      if (journalFailed_ || rel.empty()) return false;
+      journalPath_ = JoinPath(dir_, JournalName(GetCurrentProcessId(), serial_++));
+      journal_ = CreateFileW(journalPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (journal_ == INVALID_HANDLE_VALUE) {
+        journalFailed_ = true;
+        return false;
+      }
+    }
+    // The path with its ending zero, always at the start of the list.
+    const DWORD size = static_cast<DWORD>((rel.size() + 1) * sizeof(wchar_t));
+    OVERLAPPED at{};
+    DWORD written = 0;
+    return WriteFile(journal_, rel.c_str(), size, &written, &at) && written == size;
   }
 
   bool Folder(const std::wstring& folder) {
@@ -113,9 +170,7 @@ class Run {
       return;
     }
     const std::wstring target = JoinPath(dir_, rel);
-    // A folder that is a drive's root keeps its separator (\\?\C:\).
-    const std::size_t slash = target.find_last_of(L'\\');
-    const std::wstring folder = target.substr(0, slash < RootLength(target) ? slash + 1 : slash);
+    const std::wstring folder = FolderOf(target);
     // The temporary file beside it has a name of 24 characters.
     if (verdict == PathVerdict::kTooLong || target.size() >= kMaxLongPath || folder.size() + 26 >= kMaxLongPath) {
       Fail(sm.name, L"パスが長すぎて Windows では扱えないため展開しません");
@@ -142,6 +197,24 @@ class Run {
       Fail(rel, ReasonText(ARC_ERROR_MAKEDIRECTORY));
       return;
     }
+    // A file that is not there yet is written under its own name, which
+    // spares the rename and the second look-up of a temporary name; the
+    // list in the install folder lets a later run remove it if this run
+    // is killed while writing it.
+    if (Journal(rel)) {
+      const HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        Write(i, sm, rel, h, target, std::wstring());
+        return;
+      }
+      // There already (or not to be made here): the list must not name it.
+      if (!Journal(std::wstring())) {
+        CloseHandle(journal_);
+        DeleteFileW(journalPath_.c_str());
+        journal_ = INVALID_HANDLE_VALUE;
+        journalFailed_ = true;
+      }
+    }
     if (mode_ != OverwriteMode::kAll) {
       WIN32_FILE_ATTRIBUTE_DATA have;
       if (GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &have)) {
@@ -167,7 +240,13 @@ class Run {
         }
       }
     }
-    Write(i, sm, rel, folder, target);
+    std::wstring tmp;
+    const HANDLE h = CreateTemporary(folder, tmp);
+    if (h == INVALID_HANDLE_VALUE) {
+      Fail(rel, ReasonText(ARC_ERROR_TMP_OPEN));
+      return;
+    }
+    Write(i, sm, rel, h, target, tmp);
   }
 
   // A new temporary file in `folder`, opened without sharing.
@@ -181,14 +260,11 @@ class Run {
     return INVALID_HANDLE_VALUE;
   }
 
-  void Write(std::size_t i, const SelfMember& sm, const std::wstring& rel, const std::wstring& folder,
-             const std::wstring& target) {
-    std::wstring tmp;
-    HANDLE h = CreateTemporary(folder, tmp);
-    if (h == INVALID_HANDLE_VALUE) {
-      Fail(rel, ReasonText(ARC_ERROR_TMP_OPEN));
-      return;
-    }
+  // Writes the member into the open file `h`: the temporary file `tmp`,
+  // renamed to `target` once the data checked out, or (`tmp` empty) the
+  // new file `target` itself, removed again when the data is bad.
+  void Write(std::size_t i, const SelfMember& sm, const std::wstring& rel, HANDLE h, const std::wstring& target,
+             const std::wstring& tmp) {
     bool cancelled = false;
     DWORD writeError = 0;
     const std::size_t count = archive_.members().size();
@@ -217,13 +293,15 @@ class Run {
       const FILETIME ft = UnixToFileTime(sm.m.mtime);
       SetFileTime(h, nullptr, nullptr, &ft);
     }
-    if (rc == 0 && !cancelled) rc = Place(h, tmp, target, rel);
+    if (rc == 0 && !cancelled && !tmp.empty()) rc = Place(h, tmp, target, rel);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (rc == 0) {
+    if (rc == 0 && !cancelled) {
+      // A whole new file is the user's now: the list no longer names it.
+      if (tmp.empty()) Journal(std::wstring());
       result_.files.push_back(rel);
       return;
     }
-    DeleteFileW(tmp.c_str());
+    DeleteFileW(tmp.empty() ? target.c_str() : tmp.c_str());
     if (cancelled || rc == ARC_ERROR_USER_CANCEL) {
       result_.cancelled = true;
     } else if (rc == ARC_ERROR_USER_SKIP) {
@@ -292,6 +370,9 @@ class Run {
   std::wstring lastFolder_;
   std::vector<std::wstring> cleaned_;
   uint32_t serial_ = GetTickCount();
+  HANDLE journal_ = INVALID_HANDLE_VALUE;
+  std::wstring journalPath_;
+  bool journalFailed_ = false;
 };
 
 }  // namespace

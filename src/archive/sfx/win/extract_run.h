@@ -1,8 +1,11 @@
-// Extracting the members into the install folder: each file is written
-// under a temporary name and renamed into place only after its CRC checked
-// out, so a failure or a cancel leaves no half-written file. Every path
-// goes to Windows in the "\\?\" form, so deep trees and long folder names
-// pass the old 260-character limit.
+// Extracting the members into the install folder. A file that exists
+// already is replaced through a temporary file renamed into place only
+// after its CRC checked out; a new file is written under its own name and
+// removed again when its data is bad or the run is cancelled, and the
+// run's list in the install folder names it meanwhile, so that a later run
+// removes it if this one is killed. Either way a failure leaves no
+// half-written file. Every path goes to Windows in the "\\?\" form, so
+// deep trees and long folder names pass the old 260-character limit.
 #pragma once
 
 #include <cstdint>

@@ -115,20 +115,48 @@ std::size_t RootLength(const std::wstring& p) {
   return 0;
 }
 
-std::wstring TemporaryName(uint32_t process, uint32_t serial) {
+namespace {
+
+std::wstring RunFileName(uint32_t process, uint32_t serial, const wchar_t* ext) {
   static const wchar_t kDigits[] = L"0123456789abcdef";
   std::wstring name = L"~lfx";
   const uint64_t v = (uint64_t{process} << 32) | serial;
   for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(v >> shift) & 0xF];
-  return name + L".tmp";
+  return name + ext;
 }
 
-bool IsTemporaryName(const std::wstring& n) {
-  if (n.size() != 24 || n.compare(0, 4, L"~lfx") != 0 || n.compare(20, 4, L".tmp") != 0) return false;
+bool IsRunFileName(const std::wstring& n, const wchar_t* ext) {
+  if (n.size() != 24 || n.compare(0, 4, L"~lfx") != 0 || n.compare(20, 4, ext) != 0) return false;
   for (std::size_t i = 4; i < 20; ++i) {
     if (!IsHex(n[i])) return false;
   }
   return true;
+}
+
+}  // namespace
+
+std::wstring TemporaryName(uint32_t process, uint32_t serial) { return RunFileName(process, serial, L".tmp"); }
+bool IsTemporaryName(const std::wstring& n) { return IsRunFileName(n, L".tmp"); }
+std::wstring JournalName(uint32_t process, uint32_t serial) { return RunFileName(process, serial, L".lst"); }
+bool IsJournalName(const std::wstring& n) { return IsRunFileName(n, L".lst"); }
+
+bool ReadJournalRecord(const std::wstring& text, std::wstring& relative) {
+  relative.clear();
+  const std::size_t end = text.find(L'\0');
+  if (end == 0 || end == std::wstring::npos) return false;
+  const std::wstring path = text.substr(0, end);
+  // Only a path that stays inside the folder, exactly as the run wrote it.
+  if (SafeRelativePath(path, relative) != PathVerdict::kOk || relative != path) {
+    relative.clear();
+    return false;
+  }
+  return true;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return {};
+  return path.substr(0, slash < RootLength(path) ? slash + 1 : slash);
 }
 
 bool IsDocumentName(const std::wstring& name) {

@@ -47,6 +47,23 @@ std::size_t RootLength(const std::wstring& path);
 std::wstring TemporaryName(uint32_t process, uint32_t serial);
 bool IsTemporaryName(const std::wstring& fileName);
 
+// The run's list of the new file it is writing under its own name, in the
+// install folder: "~lfx" + 16 hex digits + ".lst". It holds the file's
+// path relative to the folder, written just before the file is created; a
+// later run that finds the list of a killed run removes that file if it
+// was created no earlier than the list was written (so never a file that
+// was there before), then the list.
+std::wstring JournalName(uint32_t process, uint32_t serial);
+bool IsJournalName(const std::wstring& fileName);
+// The list holds the path ended by a zero character; an empty path says
+// that no file is being written. `text` is what a later run read from it:
+// false when no complete path is there or the path would leave the folder.
+bool ReadJournalRecord(const std::wstring& text, std::wstring& relative);
+
+// The folder a file path lies in; a drive's or a share's root keeps its
+// separator ("\\?\C:\", "\\?\UNC\server\share\").
+std::wstring FolderOf(const std::wstring& path);
+
 // True for the names the "$Command" option may open after extraction:
 // documents ending in ".txt", ".htm" or ".html" (letter case aside).
 bool IsDocumentName(const std::wstring& name);
