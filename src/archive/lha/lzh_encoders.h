@@ -19,6 +19,10 @@ struct OptimalTuning {
   int niceLength = 64;
   int niceLengthWide = 128;
   int treeDepth = 16;  // nodes of the match tree visited per position
+  // The forward pass's length loop in 256-bit vectors where the processor
+  // has them; false takes the plain loop everywhere (the output is the
+  // same either way, which the tests check with this switch).
+  bool wideLengthLoop = true;
 };
 
 class OptimalParse {

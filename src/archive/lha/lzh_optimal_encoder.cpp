@@ -25,10 +25,20 @@ namespace lha {
 namespace {
 
 constexpr int kNC = kLzhLiteralLengthCodes;
-// The cost of a position not reached yet: above every real cost (a chunk
-// costs far less than 2^31 sixteenths of a bit), and a positive 32-bit
-// signed number, as the vector compare of the length loop takes them.
-constexpr int32_t kUnreached = 0x7FFFFFFF;
+// A position of the chunk as the forward pass keeps it: the cheapest
+// cost found to it (in sixteenths of a bit) in the upper 32 bits, the way
+// it is reached in the lower (see Way). One unsigned compare then orders
+// two ways by cost first and, of one cost, by the way, so that the parse
+// does not depend on the order in which the ways are tried.
+using Cell = uint64_t;
+// A position not reached yet: above every real cost (a chunk costs far
+// less than 2^31 sixteenths of a bit).
+constexpr Cell kUnreached = 0x7FFFFFFF7FFFFFFFull;
+inline int32_t CostOf(Cell c) { return static_cast<int32_t>(c >> 32); }
+inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
+// Cells past the end of the arrays of cells that the length loop may read
+// and write back unchanged.
+constexpr std::size_t kCellPadding = 4;
 
 // A match as the parse keeps it: its distance with the distance code's
 // symbol worked out once.
@@ -62,12 +72,16 @@ class Prices {
       const int32_t extra = kScale * (p > 1 ? p - 1 : 0);
       distance_[p] = (p < tree.symbols && freq.p[p] ? Share(freq.p[p], pTotal) : kScale * pUnused) + extra;
     }
-    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) length_[len] = code_[256 + len - kLzhMinMatch];
+    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) {
+      lengthCell_[len] = Cell{static_cast<uint32_t>(code_[256 + len - kLzhMinMatch])} << 32 | Cell(len) << 16;
+    }
   }
   int32_t Literal(uint8_t c) const { return code_[c]; }
   int32_t Slot(int slot) const { return distance_[slot]; }
-  // The cost of each match length, indexed by the length.
-  const int32_t* Lengths() const { return length_; }
+  // Per match length: its cost as a cell reached by a match of that
+  // length at distance 0 (adding the distance and the cost before it
+  // gives the cell the match reaches).
+  const Cell* LengthCells() const { return lengthCell_; }
 
  private:
   static int32_t Share(uint64_t count, uint64_t total) {
@@ -76,82 +90,87 @@ class Prices {
 
   int32_t code_[kNC] = {};
   int32_t distance_[kLzhMaxDistanceCodes] = {};
-  int32_t length_[kLzhMaxMatch + 1] = {};
+  Cell lengthCell_[kLzhMaxMatch + 1 + kCellPadding] = {};
 };
 
-// The way a position is reached, below its cost: the last code's length
-// << 16 | its distance (a literal has length 1, distance 0). Of two ways
-// of one cost the smaller of these wins, so that the parse does not depend
-// on the order in which the ways are tried.
-inline int32_t Way(std::size_t length, uint32_t distance) {
-  return static_cast<int32_t>(length << 16 | distance);
-}
+// The way a position is reached: the last code's length << 16 | its
+// distance (a literal has length 1, distance 0).
+inline uint32_t Way(std::size_t length, uint32_t distance) { return static_cast<uint32_t>(length << 16 | distance); }
 
-// Four lanes of the length loop.
-typedef int32_t Lanes __attribute__((vector_size(16)));
+// Four cells of the length loop, as signed numbers (cells stay below
+// 2^63, so signed and unsigned order agree).
+typedef int64_t CellLanes __attribute__((vector_size(32)));
 
-inline Lanes LoadLanes(const int32_t* p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void StoreLanes(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
-
-// Lengths << 16, for the lanes of the length loop.
-struct LengthWays {
-  int32_t v[kLzhMaxMatch + 1];
-  LengthWays() {
-    for (int l = 0; l <= kLzhMaxMatch; ++l) v[l] = l << 16;
+// The lengths covered+1 .. len of one match at one position: to[l] takes
+// base + lengths[l] where that is cheaper. `kWide` does four lengths at a
+// time; the lanes past `len` keep their cells (the arrays are padded).
+template <bool kWide>
+inline void OfferLengths(Cell* to, const Cell* lengths, Cell base, std::size_t covered, std::size_t len) {
+  if (!kWide) {
+    for (std::size_t l = covered + 1; l <= len; ++l) to[l] = std::min(to[l], base + lengths[l]);
+    return;
   }
-};
-const LengthWays kLengthWays;
+  const int64_t b = static_cast<int64_t>(base), last = static_cast<int64_t>(len);
+  const CellLanes vBase = {b, b, b, b};
+  const CellLanes vLast = {last, last, last, last};
+  CellLanes index = {0, 1, 2, 3};
+  index += static_cast<int64_t>(covered + 1);
+  const CellLanes step = {4, 4, 4, 4};
+  for (std::size_t l = covered + 1; l <= len; l += 4) {
+    CellLanes old, add;
+    std::memcpy(&old, to + l, sizeof old);
+    std::memcpy(&add, lengths + l, sizeof add);
+    const CellLanes offer = vBase + add;
+    const CellLanes take = (offer < old) & (index <= vLast);
+    const CellLanes now = (offer & take) | (old & ~take);
+    std::memcpy(to + l, &now, sizeof now);
+    index += step;
+  }
+}
 
-// The forward pass: cost[j] becomes the cheapest cost found to position j
-// of the chunk and way[j] how it was reached.
-void PriceChunk(int32_t* cost, int32_t* way, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
-                const StoredMatch* matches, const Prices& prices) {
-  const int32_t* lengths = prices.Lengths();
-  cost[0] = 0;
-  way[0] = 0;
-  std::fill(cost + 1, cost + count + 1, kUnreached);
-  std::fill(way + 1, way + count + 1, kUnreached);
-  const int32_t literalWay = Way(1, 0);
+// The forward pass: cell[j] becomes the cheapest way found to position j
+// of the chunk. `cell` has room for kCellPadding cells past `count`.
+template <bool kWide>
+void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
+                    const StoredMatch* matches, const Prices& prices) {
+  const Cell* lengths = prices.LengthCells();
+  cell[0] = 0;
+  std::fill(cell + 1, cell + count + 1 + kCellPadding, kUnreached);
+  const uint32_t literalWay = Way(1, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    const int32_t here = cost[i];
-    const int32_t lit = here + prices.Literal(bytes[i]);
-    if (lit < cost[i + 1] || (lit == cost[i + 1] && literalWay < way[i + 1])) {
-      cost[i + 1] = lit;
-      way[i + 1] = literalWay;
-    }
+    const uint32_t here = static_cast<uint32_t>(CostOf(cell[i]));
+    const Cell lit = Cell{here + static_cast<uint32_t>(prices.Literal(bytes[i]))} << 32 | literalWay;
+    cell[i + 1] = std::min(cell[i + 1], lit);
     std::size_t covered = kLzhMinMatch - 1;
     const std::size_t room = count - i;
     for (uint32_t k = matchStart[i]; k < matchStart[i + 1]; ++k) {
       const StoredMatch m = matches[k];
       const std::size_t len = std::min<std::size_t>(m.Length(), room);
       if (len <= covered) continue;
-      const int32_t base = here + prices.Slot(m.slot);
-      int32_t* to = cost + i;
-      int32_t* toWay = way + i;
-      std::size_t l = covered + 1;
-      const Lanes vBase = {base, base, base, base};
-      const int32_t d = m.distance;
-      const Lanes vDist = {d, d, d, d};
-      for (; l + 3 <= len; l += 4) {
-        const Lanes c = LoadLanes(to + l), w = LoadLanes(toWay + l);
-        const Lanes nc = vBase + LoadLanes(lengths + l), nw = vDist | LoadLanes(kLengthWays.v + l);
-        const Lanes better = (nc < c) | ((nc == c) & (nw < w));
-        StoreLanes(to + l, (nc & better) | (c & ~better));
-        StoreLanes(toWay + l, (nw & better) | (w & ~better));
-      }
-      for (; l <= len; ++l) {
-        const int32_t nc = base + lengths[l], nw = Way(l, m.distance);
-        if (nc < to[l] || (nc == to[l] && nw < toWay[l])) {
-          to[l] = nc;
-          toWay[l] = nw;
-        }
-      }
+      // Lengths past `covered` only: a shorter length is reached as
+      // cheaply by the nearer match before.
+      const Cell base = Cell{here + static_cast<uint32_t>(prices.Slot(m.slot))} << 32 | m.distance;
+      OfferLengths<kWide>(cell + i, lengths, base, covered, len);
       covered = len;
     }
+  }
+}
+
+// The same pass built for processors with 256-bit vectors, where four
+// lengths take one compare.
+__attribute__((target("avx2"))) void PriceChunkWide(Cell* cell, std::size_t count, const uint8_t* bytes,
+                                                    const uint32_t* matchStart, const StoredMatch* matches,
+                                                    const Prices& prices) {
+  PriceChunkWith<true>(cell, count, bytes, matchStart, matches, prices);
+}
+
+void PriceChunk(Cell* cell, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
+                const StoredMatch* matches, const Prices& prices, bool allowWide) {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide && allowWide) {
+    PriceChunkWide(cell, count, bytes, matchStart, matches, prices);
+  } else {
+    PriceChunkWith<false>(cell, count, bytes, matchStart, matches, prices);
   }
 }
 
@@ -177,8 +196,7 @@ class OptimalParse::Impl {
     const std::size_t chunk = std::min(kChunk, n_);
     if (matchStart_.size() < chunk + 1) {
       matchStart_.resize(chunk + 1);
-      cost_.resize(chunk + 1);
-      way_.resize(chunk + 1);
+      cells_.resize(chunk + 1 + kCellPadding);
     }
     return Run();
   }
@@ -189,6 +207,8 @@ class OptimalParse::Impl {
   // A chunk ends early when its matches fill this store (highly repetitive
   // input reports many lengths per position).
   static constexpr std::size_t kMatchStore = std::size_t{1} << 20;
+  // How far ahead of the walk the match tree's table entries are fetched.
+  static constexpr std::size_t kPrefetchAhead = 16;
 
   bool Run() {
     if (!in_.Load(0)) return false;
@@ -227,6 +247,7 @@ class OptimalParse::Impl {
     std::size_t searchFrom = start;
     while (p < stop) {
       matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+      if (p + kPrefetchAhead < stop) matchTree_.Prefetch(p + kPrefetchAhead);
       if (p < searchFrom) {
         matchTree_.Insert(p++);
         continue;
@@ -270,7 +291,8 @@ class OptimalParse::Impl {
 
   // The cheapest way to reach each position of the chunk.
   void Price(std::size_t start, std::size_t end) {
-    PriceChunk(cost_.data(), way_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_);
+    PriceChunk(cells_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_,
+               tuning_.wideLengthLoop);
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
@@ -279,7 +301,7 @@ class OptimalParse::Impl {
     path_.clear();
     std::size_t j = end - start;
     while (j > 0) {
-      const uint32_t w = static_cast<uint32_t>(way_[j]);
+      const uint32_t w = WayOf(cells_[j]);
       const uint16_t len = static_cast<uint16_t>(w >> 16);
       if (len == 1) {
         path_.push_back({in_.Byte(start + j - 1), 0});
@@ -302,10 +324,8 @@ class OptimalParse::Impl {
   Prices prices_;
   std::vector<StoredMatch> matches_;
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
-  // The cheapest cost found to each position of the chunk, in sixteenths
-  // of a bit, and the way it is reached (see Way).
-  std::vector<int32_t> cost_;
-  std::vector<int32_t> way_;
+  // The cheapest way found to each position of the chunk (see Cell).
+  std::vector<Cell> cells_;
   std::vector<LzhCode> path_;
   std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
   LzhBlockCutter cutter_;

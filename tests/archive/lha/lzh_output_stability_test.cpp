@@ -21,6 +21,7 @@
 
 #include "archive/lha/lha_archive.h"
 #include "archive/lha/lzh_codec.h"
+#include "archive/lha/lzh_encoders.h"
 #include "lha_test_support.h"
 
 namespace {
@@ -125,10 +126,12 @@ std::vector<NamedFile> BinaryCorpus() {
 }
 
 // Every file packed on its own, sizes and packed bytes in one checksum.
-uint64_t MemberChecksum(const std::vector<NamedFile>& files, int bits, lha::ParseMode parse) {
+uint64_t MemberChecksum(const std::vector<NamedFile>& files, int bits, lha::ParseMode parse,
+                        const lha::OptimalTuning* tuning = nullptr) {
   lha::EncoderOptions o;
   o.dictionaryBits = bits;
   o.parse = parse;
+  o.tuning = tuning;
   uint64_t h = Fnv(nullptr, 0);
   for (const NamedFile& f : files) {
     const auto packed = lha::EncodeLzh(reinterpret_cast<const uint8_t*>(f.bytes.data()), f.bytes.size(), o);
@@ -167,6 +170,18 @@ TEST(LzhOutputStability, EachMemberPacksToTheRecordedBytes) {
     SCOPED_TRACE(std::string(c.corpus) + " bits " + std::to_string(c.bits) +
                  (c.parse == lha::ParseMode::kLazy ? " lazy" : c.parse == lha::ParseMode::kFast ? " fast" : " optimal"));
     EXPECT_EQ(Hex(MemberChecksum(c.make(), c.bits, c.parse)), c.checksum);
+  }
+}
+
+// The optimal parse's plain length loop (the one processors without
+// 256-bit vectors take) gives the same bytes as the vector loop.
+TEST(LzhOutputStability, PlainLengthLoopPacksToTheSameBytes) {
+  lha::OptimalTuning plain;
+  plain.wideLengthLoop = false;
+  for (const MemberCase& c : kMemberCases) {
+    if (c.parse != lha::ParseMode::kOptimal) continue;
+    SCOPED_TRACE(std::string(c.corpus) + " bits " + std::to_string(c.bits));
+    EXPECT_EQ(Hex(MemberChecksum(c.make(), c.bits, c.parse, &plain)), c.checksum);
   }
 }
 
