@@ -4,6 +4,36 @@
 
 namespace lha {
 
+namespace {
+
+// The leaves' keys, weight << 10 | place, in increasing order: by weight,
+// equal weights in place order. Weights below 2^16 (every block's counts)
+// take two stable byte-wise passes; larger ones a comparison sort.
+void SortLeaves(const uint64_t* weight, int leaves, uint64_t* order) {
+  uint64_t largest = 0;
+  for (int i = 0; i < leaves; ++i) {
+    order[i] = weight[i] << 10 | static_cast<uint64_t>(i);
+    largest = std::max(largest, weight[i]);
+  }
+  if (largest >= (uint64_t{1} << 16)) {
+    std::sort(order, order + leaves);
+    return;
+  }
+  uint64_t spare[1024];
+  uint64_t* from = order;
+  uint64_t* to = spare;
+  for (int shift = 10; shift < 26; shift += 8) {
+    int start[257] = {};
+    for (int i = 0; i < leaves; ++i) ++start[((from[i] >> shift) & 0xFF) + 1];
+    for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+    for (int i = 0; i < leaves; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  // Two passes: the sorted keys are back in `order`.
+}
+
+}  // namespace
+
 int BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths) {
   // The largest alphabet of the format has 510 symbols; the work arrays
   // live on the stack, as the optimal parse builds lengths several times
@@ -26,8 +56,7 @@ int BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths)
   int parent[2 * kMaxSymbols];
   int depth[2 * kMaxSymbols];
   for (;;) {
-    for (int i = 0; i < leaves; ++i) order[i] = weight[i] << 10 | static_cast<uint64_t>(i);
-    std::sort(order, order + leaves);
+    SortLeaves(weight, leaves, order);
     auto leafWeight = [&](int k) { return order[k] >> 10; };
     // Two-queue construction over the sorted leaves: internal nodes are
     // made in non-decreasing weight order, so the second queue stays
