@@ -161,7 +161,7 @@ const MemberCase kMemberCases[] = {
     {"binaries", BinaryCorpus, 16, lha::ParseMode::kOptimal, "cb0d25df38e9afa0"},
     {"binaries", BinaryCorpus, 13, lha::ParseMode::kLazy, "abc583cdd7d166c0"},
     {"text", TextCorpus, 13, lha::ParseMode::kFast, "5ef9b0da389fa813"},
-    {"package", PackageCorpus, 16, lha::ParseMode::kFast, "2fa382cf54a345d6"},
+    {"package", PackageCorpus, 16, lha::ParseMode::kFast, "fbd4e22139e9a779"},
     {"binaries", BinaryCorpus, 13, lha::ParseMode::kFast, "3a590f164b621776"},
 };
 
