@@ -3,7 +3,10 @@
 // hands finished blocks to `sink`.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "archive/lha/lzh_codec.h"
 
@@ -23,6 +26,12 @@ struct OptimalTuning {
   // has them; false takes the plain loop everywhere (the output is the
   // same either way, which the tests check with this switch).
   bool wideLengthLoop = true;
+  // An input larger than this is parsed in segments of `segmentBytes`,
+  // each on its own with the window before it to match against, so that
+  // several threads can parse one large input; the codes are then coded
+  // in order. The output is the same whatever the number of threads.
+  uint64_t segmentFrom = uint64_t{4} << 20;
+  std::size_t segmentBytes = std::size_t{1} << 20;
 };
 
 class OptimalParse {
@@ -31,12 +40,16 @@ class OptimalParse {
   ~OptimalParse();
   OptimalParse(const OptimalParse&) = delete;
   OptimalParse& operator=(const OptimalParse&) = delete;
+  // `threads`: how many segments of a large input are parsed at a time.
   bool Encode(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
-              const ByteSink& sink);
+              const ByteSink& sink, int threads = 1);
 
  private:
   class Impl;
+  bool EncodeInSegments(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
+                        const ByteSink& sink, int threads);
   std::unique_ptr<Impl> impl_;
+  std::vector<std::unique_ptr<Impl>> helpers_;  // the parsers of the other threads, kept
 };
 
 class LazyParse {

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "archive/lha/lzh_block.h"
 #include "archive/lha/lzh_block_cutter.h"
@@ -184,22 +186,34 @@ class OptimalParse::Impl {
   bool Encode(const ByteSource& source, uint64_t size, int dictBits, const OptimalTuning& tuning,
               const ByteSink& sink) {
     output_.Reset(sink);
-    n_ = static_cast<std::size_t>(size);
-    tuning_ = tuning;
-    niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
-    tree_ = LzhDistanceTree::For(dictBits);
-    in_.Reset(source, n_, std::size_t{1} << dictBits, kSegment);
-    matchTree_.Reset(dictBits, tuning_.treeDepth);
-    codes_.clear();
-    // Small inputs get small tables; the tables of a larger input before
-    // are kept.
-    const std::size_t chunk = std::min(kChunk, n_);
-    if (matchStart_.size() < chunk + 1) {
-      matchStart_.resize(chunk + 1);
-      cells_.resize(chunk + 1 + kCellPadding);
-    }
-    return Run();
+    in_.Reset(source, static_cast<std::size_t>(size), std::size_t{1} << dictBits, kSegment);
+    Start(dictBits, tuning, kChunk, kMatchStore);
+    return Run(0, true);
   }
+
+  // Parses bytes `prefix` .. `size` of `data` on their own (the bytes
+  // before `prefix` only to match against) and leaves their codes in
+  // `codes`. The result does not depend on what the encoder did before.
+  void ParseSegment(const uint8_t* data, std::size_t prefix, std::size_t size, int dictBits,
+                    const OptimalTuning& tuning, std::vector<LzhCode>& codes) {
+    in_.ResetInPlace(data, size, std::size_t{1} << dictBits);
+    // Half-size chunks: several segments are parsed at a time, and each
+    // parser's tables grow with its chunk.
+    Start(dictBits, tuning, kChunk / 2, kMatchStore / 2);
+    for (std::size_t p = 0; p < prefix; ++p) matchTree_.Insert(p);
+    // The codes go straight into `codes` (whose buffer is reused).
+    codes_.swap(codes);
+    codes_.clear();
+    // At most one code per byte: room for them all at once, so that the
+    // buffer is never copied to a larger one (its untouched pages take no
+    // memory).
+    codes_.reserve(size - prefix);
+    Run(prefix, false);
+    codes_.swap(codes);
+  }
+
+  // Codes handed to the block cutter at a time when segments are coded.
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
 
  private:
   static constexpr std::size_t kSegment = std::size_t{1} << 20;
@@ -210,12 +224,36 @@ class OptimalParse::Impl {
   // How far ahead of the walk the match tree's table entries are fetched.
   static constexpr std::size_t kPrefetchAhead = 16;
 
-  bool Run() {
+  // Sets up for the input `in_` was just given.
+  void Start(int dictBits, const OptimalTuning& tuning, std::size_t chunk, std::size_t matchStore) {
+    n_ = in_.size();
+    chunk_ = chunk;
+    matchStore_ = matchStore;
+    tuning_ = tuning;
+    niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
+    tree_ = LzhDistanceTree::For(dictBits);
+    matchTree_.Reset(dictBits, tuning_.treeDepth);
+    codes_.clear();
+    // Small inputs get small tables; the tables of a larger input before
+    // are kept.
+    // Room for a full store at once: the matches are never copied to a
+    // larger buffer, and pages not written take no memory.
+    matches_.reserve(matchStore_);
+    const std::size_t cells = std::min(chunk_, n_);
+    if (matchStart_.size() < cells + 1) {
+      matchStart_.resize(cells + 1);
+      cells_.resize(cells + 1 + kCellPadding);
+    }
+  }
+
+  // Parses the input from `from` on. `toBlocks`: the codes are cut into
+  // blocks and written as they come (false: they are all kept in codes_).
+  bool Run(std::size_t from, bool toBlocks) {
     if (!in_.Load(0)) return false;
     bool seeded = false;
-    std::size_t pos = 0;
+    std::size_t pos = from;
     while (pos < n_) {
-      if (!in_.Holds(pos, kChunk + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
+      if (!in_.Holds(pos, chunk_ + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
       const std::size_t end = FindMatches(pos);
       // The first chunk starts from rough costs and is parsed more often;
       // later ones start from the costs of the chunk before, which are close.
@@ -231,17 +269,18 @@ class OptimalParse::Impl {
         prices_.From(freq, tree_);
       }
       pos = end;
+      if (!toBlocks) continue;
       cutter_.Cut(codes_, pos == n_, output_.bits(), tree_);
       if (!output_.DrainIfFull()) return false;
     }
-    return output_.Finish();
+    return !toBlocks || output_.Finish();
   }
 
   // Every match at every position of the chunk from `start`; returns the
   // chunk's end.
   std::size_t FindMatches(std::size_t start) {
     matches_.clear();
-    const std::size_t stop = std::min(n_, start + kChunk);
+    const std::size_t stop = std::min(n_, start + chunk_);
     LzhMatch found[LzhMatchTree::kMaxMatchesPerPosition];
     std::size_t p = start;
     std::size_t searchFrom = start;
@@ -260,7 +299,7 @@ class OptimalParse::Impl {
       }
       if (k > 0 && found[k - 1].length >= niceLength_) searchFrom = p + found[k - 1].length;
       ++p;
-      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > kMatchStore) break;
+      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > matchStore_) break;
     }
     matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
     return p;
@@ -316,6 +355,8 @@ class OptimalParse::Impl {
 
   LzhBlockOutput output_;
   std::size_t n_ = 0;
+  std::size_t chunk_ = kChunk;            // positions parsed at a time
+  std::size_t matchStore_ = kMatchStore;  // matches held at a time
   OptimalTuning tuning_;
   int niceLength_ = 128;
   LzhDistanceTree tree_{};
@@ -335,8 +376,92 @@ OptimalParse::OptimalParse() : impl_(std::make_unique<Impl>()) {}
 OptimalParse::~OptimalParse() = default;
 
 bool OptimalParse::Encode(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
-                          const ByteSink& sink) {
+                          const ByteSink& sink, int threads) {
+  if (size > tuning.segmentFrom && tuning.segmentBytes > 0) {
+    return EncodeInSegments(source, size, dictionaryBits, tuning, sink, threads);
+  }
   return impl_->Encode(source, size, dictionaryBits, tuning, sink);
+}
+
+// A large input: read a few segments at a time, each with the window
+// before it, parsed side by side (one on this thread, the others on
+// threads of their own), then their codes cut into blocks and written in
+// order. Each segment's codes depend on its bytes only, so the output is
+// the same whatever the number of threads.
+bool OptimalParse::EncodeInSegments(const ByteSource& source, uint64_t size, int dictionaryBits,
+                                    const OptimalTuning& tuning, const ByteSink& sink, int threads) {
+  const std::size_t window = std::size_t{1} << dictionaryBits;
+  const std::size_t segment = tuning.segmentBytes;
+  // At most two segments at a time: each parser holds about 7 MB, and a
+  // file of any size stays within 16 MB.
+  const int parsers = std::clamp(threads, 1, 2);
+  while (helpers_.size() + 1 < static_cast<std::size_t>(parsers)) helpers_.push_back(std::make_unique<Impl>());
+  struct Job {
+    std::vector<uint8_t> bytes;  // the window before the segment, then the segment
+    std::size_t prefix = 0;
+    std::vector<LzhCode> codes;
+  };
+  std::vector<Job> jobs(static_cast<std::size_t>(parsers));
+  std::vector<uint8_t> before;  // the last window of bytes read
+  const LzhDistanceTree tree = LzhDistanceTree::For(dictionaryBits);
+  LzhBlockOutput output;
+  output.Reset(sink);
+  LzhBlockCutter cutter;
+  std::vector<LzhCode> open;  // the codes of the open block, then those of the next piece
+  uint64_t read = 0;
+  while (read < size) {
+    // Read the next segments.
+    std::size_t count = 0;
+    for (; count < jobs.size() && read < size; ++count) {
+      Job& job = jobs[count];
+      const std::size_t length = static_cast<std::size_t>(std::min<uint64_t>(segment, size - read));
+      job.prefix = before.size();
+      job.bytes.assign(before.begin(), before.end());
+      job.bytes.resize(job.prefix + length);
+      for (std::size_t have = 0; have < length;) {
+        const std::size_t got = source(job.bytes.data() + job.prefix + have, length - have);
+        if (got == 0) return false;
+        have += got;
+      }
+      read += length;
+      const std::size_t keep = std::min(window, job.bytes.size());
+      before.assign(job.bytes.end() - static_cast<std::ptrdiff_t>(keep), job.bytes.end());
+    }
+    // Parse them: the first here, the others on threads of their own (or
+    // here as well when no thread can be had).
+    auto parse = [&](std::size_t k, Impl& parser) {
+      Job& job = jobs[k];
+      parser.ParseSegment(job.bytes.data(), job.prefix, job.bytes.size(), dictionaryBits, tuning, job.codes);
+    };
+    std::vector<std::thread> running;
+    std::vector<std::size_t> left;
+    for (std::size_t k = 1; k < count; ++k) {
+      try {
+        running.emplace_back(parse, k, std::ref(*helpers_[k - 1]));
+      } catch (const std::system_error&) {
+        left.push_back(k);
+      }
+    }
+    parse(0, *impl_);
+    for (const std::size_t k : left) parse(k, *impl_);
+    for (std::thread& t : running) t.join();
+    // Code them in order, in pieces of a chunk's size as the one-piece
+    // parse hands its codes on.
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::vector<LzhCode>& codes = jobs[k].codes;
+      const bool lastSegment = read == size && k + 1 == count;
+      for (std::size_t at = 0; at < codes.size();) {
+        const std::size_t piece = std::min(Impl::kPiece, codes.size() - at);
+        open.insert(open.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
+                    codes.begin() + static_cast<std::ptrdiff_t>(at + piece));
+        at += piece;
+        cutter.Cut(open, lastSegment && at == codes.size(), output.bits(), tree);
+        if (!output.DrainIfFull()) return false;
+      }
+      jobs[k].bytes.clear();
+    }
+  }
+  return output.Finish();
 }
 
 }  // namespace lha

@@ -185,6 +185,70 @@ TEST(LzhOutputStability, PlainLengthLoopPacksToTheSameBytes) {
   }
 }
 
+// A large input is parsed in segments, side by side on as many threads
+// as it is given: the packed bytes must not depend on how many, must
+// unpack to the input, and must stay within 0.1 % of the size a parse in
+// one piece gives. Small segments make the cheaper cases; the last case
+// takes the default settings.
+TEST(LzhOutputStability, SegmentedInputPacksToTheSameBytesWhateverTheThreads) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int bits;
+    uint64_t segmentFrom;
+    std::size_t segmentBytes;
+    const char* checksum;
+    bool nearWhole;  // checked against the parse in one piece
+  };
+  const lha::OptimalTuning defaults;
+  const Case cases[] = {
+      {"text, 96 KiB segments", TextBytes(700000, 31), 13, 200000, 96 << 10, "179984490a65b3c5", false},
+      {"machine code, lh7, 200 KB segments", Code(900000, 32), 16, 300000, 200000, "0d2f8bd73bc5befd", false},
+      {"noise between text, odd segment size", TextBytes(150000, 33) + RandomBytes(90000, 34) + TextBytes(200000, 35),
+       13, 100000, 77777, "59b6ed47fc6ebb7b", false},
+      {"text and code, default settings", TextBytes(std::size_t{3} << 20, 36) + Code(std::size_t{2} << 20, 37), 13,
+       defaults.segmentFrom, defaults.segmentBytes, "ab95300fbbdd8cd1", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    lha::OptimalTuning tuning;
+    tuning.segmentFrom = c.segmentFrom;
+    tuning.segmentBytes = c.segmentBytes;
+    lha::EncoderOptions o;
+    o.dictionaryBits = c.bits;
+    o.tuning = &tuning;
+    const auto* data = reinterpret_cast<const uint8_t*>(c.bytes.data());
+    std::vector<uint8_t> first;
+    for (int threads : {1, 2, 4}) {
+      o.threads = threads;
+      lha::LzhEncoder encoder;
+      const std::vector<uint8_t> packed = encoder.Encode(data, c.bytes.size(), o);
+      if (threads == 1) {
+        first = packed;
+        std::string back;
+        const auto status = lha::DecodeLzh(c.bits, packed.data(), packed.size(), c.bytes.size(),
+                                           [&](const uint8_t* d, std::size_t n) {
+                                             back.append(reinterpret_cast<const char*>(d), n);
+                                             return true;
+                                           });
+        ASSERT_EQ(status, lha::DecodeStatus::kOk);
+        EXPECT_TRUE(back == c.bytes) << "the packed data does not unpack to the input";
+      } else {
+        EXPECT_TRUE(packed == first) << threads << " threads gave other bytes than one";
+      }
+    }
+    EXPECT_EQ(Hex(Fnv(first.data(), first.size())), c.checksum);
+    if (c.nearWhole) {
+      lha::OptimalTuning whole;
+      whole.segmentFrom = UINT64_MAX;
+      o.tuning = &whole;
+      o.threads = 1;
+      const std::size_t wholeSize = lha::EncodeLzh(data, c.bytes.size(), o).size();
+      EXPECT_LE(static_cast<double>(first.size()), wholeSize * 1.001) << "one piece: " << wholeSize;
+    }
+  }
+}
+
 // The corpus as an archive written by WriteArchive: the files with one
 // fixed time and mode, a folder among them, and a file large enough to be
 // streamed by the writer instead of packed ahead.
