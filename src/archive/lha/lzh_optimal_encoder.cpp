@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -400,6 +401,7 @@ bool OptimalParse::EncodeInSegments(const ByteSource& source, uint64_t size, int
     std::vector<uint8_t> bytes;  // the window before the segment, then the segment
     std::size_t prefix = 0;
     std::vector<LzhCode> codes;
+    std::exception_ptr failure;
   };
   std::vector<Job> jobs(static_cast<std::size_t>(parsers));
   std::vector<uint8_t> before;  // the last window of bytes read
@@ -429,9 +431,14 @@ bool OptimalParse::EncodeInSegments(const ByteSource& source, uint64_t size, int
     }
     // Parse them: the first here, the others on threads of their own (or
     // here as well when no thread can be had).
+    // A failure (out of memory) is handed on once every thread is done.
     auto parse = [&](std::size_t k, Impl& parser) {
       Job& job = jobs[k];
-      parser.ParseSegment(job.bytes.data(), job.prefix, job.bytes.size(), dictionaryBits, tuning, job.codes);
+      try {
+        parser.ParseSegment(job.bytes.data(), job.prefix, job.bytes.size(), dictionaryBits, tuning, job.codes);
+      } catch (...) {
+        job.failure = std::current_exception();
+      }
     };
     std::vector<std::thread> running;
     std::vector<std::size_t> left;
@@ -445,6 +452,9 @@ bool OptimalParse::EncodeInSegments(const ByteSource& source, uint64_t size, int
     parse(0, *impl_);
     for (const std::size_t k : left) parse(k, *impl_);
     for (std::thread& t : running) t.join();
+    for (std::size_t k = 0; k < count; ++k) {
+      if (jobs[k].failure) std::rethrow_exception(jobs[k].failure);
+    }
     // Code them in order, in pieces of a chunk's size as the one-piece
     // parse hands its codes on.
     for (std::size_t k = 0; k < count; ++k) {
