@@ -51,6 +51,20 @@ QString LocalFileOf(const QString& datDir, const QString& rel) {
   return real.isEmpty() ? joined : real;
 }
 
+// The SHA-256 of a file that still has the size and last-write time given,
+// and kept them while it was read; empty otherwise.
+QByteArray UnchangedFileSha256(const QString& path, qint64 size, qint64 seconds) {
+  const QFileInfo before(path);
+  if (!before.isFile() || before.size() != size || before.lastModified().toSecsSinceEpoch() != seconds)
+    return QByteArray();
+  const QByteArray sha = FileSha256(path);
+  const QFileInfo after(path);
+  if (after.size() != before.size() || after.lastModified() != before.lastModified() ||
+      after.metadataChangeTime() != before.metadataChangeTime())
+    return QByteArray();
+  return sha;
+}
+
 PublishResult Failed(const QString& message) {
   PublishResult r;
   r.status = PublishResult::Failed;
@@ -342,8 +356,14 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   // looks at them.
   for (const QString& rel : std::as_const(plan.leftovers)) ftp.DeleteFile(rel);
 
+  QHash<QString, const ScanEntry*> scanned;
+  for (const ScanEntry& e : scan) scanned.insert(IndexPathOf(e), &e);
   UploadHooks hooks;
   hooks.progress = [&questions](const UploadProgress& p) { return questions.Progress(p); };
+  hooks.asPlanned = [&scanned](const QString& path, qint64 size, qint64 seconds) {
+    const auto it = scanned.constFind(path);
+    return it != scanned.constEnd() && (*it)->size == size && (*it)->seconds == seconds;
+  };
   bool deletionsAgreed = false;
   hooks.confirmDeletions = [&](int count) { return deletionsAgreed = questions.ConfirmDeletions(count); };
   result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks);
@@ -353,13 +373,24 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     return result;
   }
 
-  // The record of what the server now holds.
+  // The record of what the server now holds: for a file sent, what was
+  // read and sent; for a file kept, its bytes as long as they are still
+  // those the plan saw (a file changed since is left out, so that the next
+  // run compares it with the indexes and sends it).
   for (const QString& path : std::as_const(plan.files)) {
     const QString rel = RelOf(path);
-    next.files[rel].sha256 = FileSha256(LocalFileOf(datDir, rel));
+    const auto sent = result.upload.sent.constFind(rel);
+    if (sent != result.upload.sent.constEnd())
+      next.files[rel] = *sent;
+    else
+      next.files.remove(rel);
   }
-  for (auto it = next.files.begin(); it != next.files.end(); ++it) {
-    if (it->sha256.isEmpty()) it->sha256 = FileSha256(LocalFileOf(datDir, it.key()));
+  for (auto it = next.files.begin(); it != next.files.end();) {
+    if (it->sha256.isEmpty()) it->sha256 = UnchangedFileSha256(LocalFileOf(datDir, it.key()), it->size, it->seconds);
+    if (it->sha256.isEmpty())
+      it = next.files.erase(it);
+    else
+      ++it;
   }
   QString recordError;
   const bool recorded = WritePublishRecord(recordPath, profile, next, &recordError);

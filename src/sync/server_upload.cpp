@@ -1,5 +1,7 @@
 #include "sync/server_upload.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 
@@ -58,6 +60,40 @@ QString LocalPathOf(const QString& datDir, const QString& indexPath) {
   const QString joined = dir + rel;
   const QString real = ResolveExisting(joined);
   return real.isEmpty() ? joined : real;
+}
+
+// What tells whether a file changed: a write moves its change time, even
+// when its last-write time is set back afterwards.
+struct FileState {
+  bool ok = false;
+  qint64 size = 0;
+  qint64 seconds = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+  ino_t inode = 0;
+  bool operator==(const FileState& o) const {
+    return ok == o.ok && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+           changed.tv_nsec == o.changed.tv_nsec && inode == o.inode;
+  }
+};
+
+FileState StateOf(const QString& path) {
+  FileState s;
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+  s.ok = true;
+  s.size = static_cast<qint64>(st.st_size);
+  s.seconds = static_cast<qint64>(st.st_mtim.tv_sec);
+  s.modified = st.st_mtim;
+  s.changed = st.st_ctim;
+  s.inode = st.st_ino;
+  return s;
+}
+
+QString ChangedDuringRunMessage(const QString& indexPath) {
+  return QStringLiteral("処理の途中で DAT のファイルが変更されました。もう一度実行してください。") + CR +
+         Bracketed(indexPath);
 }
 
 bool IsIndexName(const QString& indexPath) {
@@ -155,16 +191,39 @@ class Uploader {
   UploadOutcome Stopped() { return cancelled_ ? Cancelled() : outcome_; }
 
   // One file to a temporary name, its size checked, then renamed into place.
+  // The file's state is taken before it is read and checked again once it
+  // was sent: only bytes that did not change meanwhile are recorded as
+  // what the server holds.
   bool Send(const QString& local, const QString& indexPath) {
     const QString remote = RemoteRelativePath(indexPath);
     const QString temp = TempNameFor(remote);
-    const qint64 size = QFileInfo(local).size();
+    const bool indexFile = IsIndexName(indexPath);
+    const FileState before = StateOf(local);
+    if (!before.ok) {
+      outcome_.message = QStringLiteral("ファイルが見つかりません。") + CR + Bracketed(local);
+      return false;
+    }
+    const qint64 size = before.size;
+    if (!indexFile && hooks_.asPlanned && !hooks_.asPlanned(indexPath, before.size, before.seconds)) {
+      outcome_.message = ChangedDuringRunMessage(indexPath);
+      return false;
+    }
     progress_.current = indexPath;
     if (!Report()) return cancelled_ = true, false;
+    const QByteArray sha256 = indexFile ? QByteArray() : FileSha256(local);
+    if (!indexFile && sha256.isEmpty()) {
+      outcome_.message = QStringLiteral("ファイルを読み込めません。") + CR + Bracketed(local);
+      return false;
+    }
     ftp_.SetProgressHandler([this](qint64 bytes) { return Report(bytes); });
     error_.Clear();
     const bool sent = ftp_.PutFile(local, temp, 2) != 0;
     ftp_.SetProgressHandler(nullptr);
+    if (sent && !(StateOf(local) == before)) {
+      ftp_.DeleteFile(temp);
+      outcome_.message = ChangedDuringRunMessage(indexPath);
+      return false;
+    }
     if (!sent) {
       if (error_.number == kCancelled) cancelled_ = true;
       error_.Clear();
@@ -190,6 +249,7 @@ class Uploader {
     outcome_.filesSent += 1;
     outcome_.bytesSent += size;
     outcome_.sentOrder << remote;
+    if (!indexFile) outcome_.sent.insert(remote, PublishedFile{size, before.seconds, sha256});
     progress_.filesDone += 1;
     progress_.bytesDone += size;
     return true;

@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include "profiles/profile.h"
+#include "sync/publish_record.h"
 
 namespace lm {
 
@@ -35,6 +36,11 @@ struct UploadHooks {
   std::function<bool(const UploadProgress&)> progress;
   // Asked once before `count` server entries are deleted; false keeps them.
   std::function<bool(int count)> confirmDeletions;
+  // Asked before each file of the list is sent, with its size in bytes and
+  // last-write time in seconds as they are now: false when that is not the
+  // file the plan (and index.fet) saw, which stops the run before the index
+  // files are sent.
+  std::function<bool(const QString& indexPath, qint64 size, qint64 seconds)> asPlanned;
 };
 
 struct UploadOutcome {
@@ -45,6 +51,10 @@ struct UploadOutcome {
   int deleted = 0;
   QStringList notDeleted;  // server entries whose deletion the server refused
   QStringList sentOrder;   // remote paths in the order they were put in place
+  // What each file of the list that reached the server held, by its path
+  // below DAT ("img/a.bmp"): the size, the last-write time and the SHA-256
+  // of the bytes sent. The file did not change while it was read and sent.
+  QHash<QString, PublishedFile> sent;
   // What is true of the server's index.fet when the run failed and it is not
   // the old one any more (or may not be); empty when it is unchanged.
   QString serverState;

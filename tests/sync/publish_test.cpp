@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include <QDateTime>
@@ -69,9 +70,13 @@ class YesQuestions final : public PublishQuestions {
     return true;
   }
   bool ConfirmDeletions(int) override { return true; }
-  bool Progress(const UploadProgress&) override { return true; }
+  bool Progress(const UploadProgress& p) override {
+    if (onProgress) onProgress(p);
+    return true;
+  }
 
   std::function<bool()> rewrite;
+  std::function<void(const UploadProgress&)> onProgress;
   int staleCount = 0;
   QString staleFirst;
   PublishPlan plan;
@@ -129,6 +134,25 @@ class PublishTest : public ::testing::Test {
     QString message;
     CheckScriptLayout(tree.Path(QStringLiteral("scripts/sample.ugu")), layout, message);
     return layout;
+  }
+
+  // Runs `change` once, when the upload reaches the file `path`.
+  void ChangeWhenSending(const QString& path, std::function<void()> change) {
+    auto done = std::make_shared<bool>(false);
+    questions.onProgress = [path, change, done](const UploadProgress& p) {
+      if (*done || p.current != path) return;
+      *done = true;
+      change();
+    };
+  }
+  // From now on DAT stays as it is, and a stale index is written anew when
+  // the run asks.
+  void RewriteStaleIndex() {
+    questions.onProgress = nullptr;
+    questions.rewrite = [this] {
+      WriteIndex();
+      return true;
+    };
   }
 
   // The server folder equals DAT (index files included, the left-out names
@@ -257,6 +281,56 @@ TEST_F(FtpPublishTest, AChangeTheIndexCannotShowIsSentAnyway) {
   const PublishResult removal = Publish();
   ASSERT_EQ(removal.status, PublishResult::Done) << removal.message.toStdString();
   EXPECT_EQ(questions.plan.deletions, (QStringList{QStringLiteral("\\img\\"), QStringLiteral("\\img\\a.bmp")}));
+  ExpectServerEqualsDat(Site());
+}
+
+// The author saves a file again while the run is still sending others: the
+// server keeps what was sent, and the next run must not take the new
+// content for the one on the server, however its size and minute look.
+TEST_F(FtpPublishTest, AFileChangedAfterItWasSentIsSentByTheNextRun) {
+  File(QStringLiteral("news.txt"), "version 1");
+  File(QStringLiteral("zz.txt"), "later file");
+  WriteIndex();
+  ChangeWhenSending(QStringLiteral("\\zz.txt"), [this] {
+    File(QStringLiteral("news.txt"), "version 2");
+    tree.SetModified(QStringLiteral("scripts/SAMPLE/DAT/news.txt"), QDateTime::currentDateTime().addSecs(120));
+  });
+  const PublishResult first = Publish();
+  ASSERT_EQ(first.status, PublishResult::Done) << first.message.toStdString();
+  ASSERT_EQ(tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/news.txt")), QByteArray("version 2"));
+  EXPECT_EQ(lmtest::TreeOf(Site())[QStringLiteral("news.txt")], QByteArray("version 1"));
+
+  RewriteStaleIndex();
+  const PublishResult next = Publish();
+  ASSERT_EQ(next.status, PublishResult::Done) << next.message.toStdString();
+  EXPECT_EQ(questions.plan.files, QStringList{QStringLiteral("\\news.txt")});
+  ExpectServerEqualsDat(Site());
+}
+
+// A file that changes after DAT was scanned and before it is sent: what
+// would reach the server is not what index.fet describes, so the run stops
+// before the index files and says which file changed; the next run sends it.
+TEST_F(FtpPublishTest, AFileChangedBeforeItIsSentStopsTheRunBeforeTheIndex) {
+  File(QStringLiteral("a.txt"), "first");
+  File(QStringLiteral("b.txt"), "second");
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  const QByteArray serverIndex = lmtest::TreeOf(Site())[QStringLiteral("index.fet")];
+  File(QStringLiteral("a.txt"), "first, changed");
+  File(QStringLiteral("b.txt"), "second, changed");
+  WriteIndex();
+  ChangeWhenSending(QStringLiteral("\\a.txt"),
+                    [this] { File(QStringLiteral("b.txt"), "second, changed again and longer"); });
+  const PublishResult r = Publish();
+  ASSERT_EQ(tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/b.txt")), QByteArray("second, changed again and longer"));
+  EXPECT_EQ(r.status, PublishResult::Failed);
+  EXPECT_TRUE(r.message.contains(QStringLiteral("\\b.txt"))) << r.message.toStdString();
+  EXPECT_TRUE(r.message.contains(QStringLiteral("変更"))) << r.message.toStdString();
+  EXPECT_EQ(lmtest::TreeOf(Site())[QStringLiteral("index.fet")], serverIndex);
+
+  RewriteStaleIndex();
+  const PublishResult next = Publish();
+  ASSERT_EQ(next.status, PublishResult::Done) << next.message.toStdString();
   ExpectServerEqualsDat(Site());
 }
 
