@@ -17,6 +17,7 @@
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/pathfind/name_fold.h"
 #include "util/text_file.h"
 
 namespace lm {
@@ -63,6 +64,52 @@ QByteArray UnchangedFileSha256(const QString& path, qint64 size, qint64 seconds)
       after.metadataChangeTime() != before.metadataChangeTime())
     return QByteArray();
   return sha;
+}
+
+// Entries of DAT whose names the server holds in another letter case only,
+// from an earlier publish (the author renamed "Readme.txt" to "readme.txt").
+// A server that finds names without regard to case holds one entry for both
+// names, so sending the new name and deleting the old one would delete what
+// was just sent; the entry is renamed on the server instead, parents before
+// their children. `remote` is changed as the renames will change the server.
+QList<CaseRename> CaseOnlyRenames(const std::vector<ScanEntry>& scan, const QSet<QString>& published,
+                                  std::vector<RemoteEntry>& remote) {
+  // Renames change only the case of paths, so their folded forms stay keys.
+  const auto folded = [](const QString& path) {
+    return QString::fromStdString(pathfind::FoldName(path.toStdString()));
+  };
+  QHash<QString, QList<std::size_t>> byFolded;
+  std::vector<QString> listed;  // each entry's path as the server listed it
+  for (std::size_t i = 0; i < remote.size(); ++i) {
+    byFolded[folded(remote[i].path)] << i;
+    listed.push_back(remote[i].path);
+  }
+  QSet<QString> local;
+  for (const ScanEntry& e : scan) local.insert(RelOf(IndexPathOf(e)));
+  QList<CaseRename> renames;
+  for (const ScanEntry& e : scan) {
+    const bool dir = e.attr == QLatin1String("d");
+    const QString rel = RelOf(IndexPathOf(e));
+    const QList<std::size_t> same = byFolded.value(folded(rel));
+    if (same.size() != 1) continue;
+    const RemoteEntry& match = remote[same.first()];
+    const QString from = match.path;
+    const QString before = listed[same.first()];
+    // Only the last level may differ: a parent that could not be matched
+    // exactly is left alone, and so are its children.
+    if (from == rel || match.dir != dir || local.contains(from) ||
+        from.left(from.lastIndexOf(QLatin1Char('/')) + 1) != rel.left(rel.lastIndexOf(QLatin1Char('/')) + 1) ||
+        !published.contains(IndexPathOf(before, dir)))
+      continue;
+    renames << CaseRename{IndexPathOf(from, dir), IndexPathOf(rel, dir)};
+    for (RemoteEntry& r : remote) {
+      if (r.path == from)
+        r.path = rel;
+      else if (dir && r.path.startsWith(from + QLatin1Char('/')))
+        r.path = rel + r.path.mid(from.size());
+    }
+  }
+  return renames;
 }
 
 PublishResult Failed(const QString& message) {
@@ -157,7 +204,10 @@ std::optional<PublishResult> ReachServer(McWinFTP& ftp, Profile& profile, Publis
 }  // namespace
 
 QString PublishPlan::TotalsText() const {
-  return QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files.size()).arg(ByteCountText(bytes)).arg(deletions.size());
+  QString text =
+      QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files.size()).arg(ByteCountText(bytes)).arg(deletions.size());
+  if (!renames.isEmpty()) text += QStringLiteral("　名前の変更 %1 件").arg(renames.size());
+  return text;
 }
 
 QString PublishRecordDir() { return QFileInfo(ServerIndexCopyPath()).absolutePath(); }
@@ -251,6 +301,25 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   const QString recordPath = PublishRecordPath(PublishRecordDir(), profile);
   const PublishRecord record = ReadPublishRecord(recordPath);
 
+  // What was published before: the entries of the server's index, the
+  // files of the record and the folders they lay in.
+  QSet<QString> published;
+  for (const IndexEntry& e : std::as_const(plan.shown.server)) published.insert(e.path);
+  for (auto it = record.files.constBegin(); it != record.files.constEnd(); ++it) {
+    published.insert(IndexPathOf(it.key(), false));
+    QString rel = it.key();
+    for (qsizetype slash = rel.lastIndexOf(QLatin1Char('/')); slash > 0; slash = rel.lastIndexOf(QLatin1Char('/'))) {
+      rel = rel.left(slash);
+      published.insert(IndexPathOf(rel, true));
+    }
+  }
+  // Temporary files an interrupted run left, by their names before any rename.
+  for (const RemoteEntry& r : remote) {
+    const QString name = r.path.mid(r.path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!r.dir && IsUploadTempName(name)) plan.leftovers << r.path;
+  }
+  plan.renames = CaseOnlyRenames(scan, published, remote);
+
   QHash<QString, const RemoteEntry*> there;
   for (const RemoteEntry& r : remote) there.insert(r.path, &r);
   const QHash<QString, const IndexEntry*> serverIndex = ByPath(plan.shown.server);
@@ -313,26 +382,11 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     plan.bytes += e.size;
     next.files.insert(rel, now);
   }
-  QSet<QString> published;
-  for (const IndexEntry& e : std::as_const(plan.shown.server)) published.insert(e.path);
-  for (auto it = record.files.constBegin(); it != record.files.constEnd(); ++it) {
-    published.insert(IndexPathOf(it.key(), false));
-    // The folders a recorded file lay in were published as well.
-    QString rel = it.key();
-    for (qsizetype slash = rel.lastIndexOf(QLatin1Char('/')); slash > 0; slash = rel.lastIndexOf(QLatin1Char('/'))) {
-      rel = rel.left(slash);
-      published.insert(IndexPathOf(rel, true));
-    }
-  }
   for (const QString& path : std::as_const(published)) {
     if (localPaths.contains(path) || IsIndexFileName(RelOf(path))) continue;
     const auto r = there.constFind(RelOf(path));
     if (r == there.constEnd() || (*r)->dir != path.endsWith(QLatin1Char('\\'))) continue;
     plan.deletions << path;
-  }
-  for (const RemoteEntry& r : remote) {
-    const QString name = r.path.mid(r.path.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!r.dir && IsUploadTempName(name)) plan.leftovers << r.path;
   }
   SortPathList(plan.folders);
   SortPathList(plan.files);
@@ -366,7 +420,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   };
   bool deletionsAgreed = false;
   hooks.confirmDeletions = [&](int count) { return deletionsAgreed = questions.ConfirmDeletions(count); };
-  result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks);
+  result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks, plan.renames);
   if (result.upload.status != UploadOutcome::Done) {
     result.status = result.upload.status == UploadOutcome::Cancelled ? PublishResult::Cancelled : PublishResult::Failed;
     result.message = UploadOutcomeText(result.upload);

@@ -105,10 +105,13 @@ class Uploader {
  public:
   Uploader(McWinFTP& ftp, const UploadHooks& hooks) : ftp_(ftp), hooks_(hooks), error_(ftp) {}
 
-  UploadOutcome Run(const QString& datDir, const QStringList& uploads, const QStringList& deletions) {
+  UploadOutcome Run(const QString& datDir, const QStringList& uploads, const QStringList& deletions,
+                    const QList<CaseRename>& renames) {
     // Every path is checked once more before anything is done with it: no
     // entry may reach outside DAT or outside the server folder.
-    for (const QString& path : uploads + deletions) {
+    QStringList renamed;
+    for (const CaseRename& r : renames) renamed << r.from << r.to;
+    for (const QString& path : uploads + deletions + renamed) {
       if (!IsSafeIndexPath(path))
         return Fail(UnsafeNameMessage(path, QStringLiteral("フォルダの外を指す名前です。"), QString()));
     }
@@ -142,6 +145,17 @@ class Uploader {
       progress_.bytesTotal += info.size();
     }
     if (!Report()) return Cancelled();
+
+    // Names whose letter case changed, before anything is sent into them.
+    for (const CaseRename& r : renames) {
+      error_.Clear();
+      const QString from = RemoteRelativePath(r.from);
+      const QString to = RemoteRelativePath(r.to);
+      if (!ftp_.RenameFile(from, to))
+        return Fail(QStringLiteral("サーバーで名前の大文字・小文字を変更できませんでした。") + CR + Bracketed(from) +
+                    QStringLiteral(" → ") + Bracketed(to) + CR + error_.text);
+      if (!Report()) return Cancelled();
+    }
 
     // Folders in path order: a parent before its children.
     for (const QString& folder : folders) {
@@ -479,9 +493,9 @@ bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message, 
 }
 
 UploadOutcome UploadChanges(McWinFTP& ftp, const QString& datDir, const QStringList& uploads,
-                            const QStringList& deletions, const UploadHooks& hooks) {
+                            const QStringList& deletions, const UploadHooks& hooks, const QList<CaseRename>& renames) {
   Uploader uploader(ftp, hooks);
-  return uploader.Run(datDir, uploads, deletions);
+  return uploader.Run(datDir, uploads, deletions, renames);
 }
 
 }  // namespace lm

@@ -87,11 +87,21 @@ bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message,
 // beside `copyPath`) that are older than `olderThanSeconds`.
 void RemoveStaleIndexDownloads(const QString& copyPath, int olderThanSeconds);
 
-// Sends the entries of `uploads` from `datDir` (paths as the comparison gives
-// them: "\img\", "\img\a.bmp"), deletes those of `deletions` when the hook
-// agrees, and sends datDir's index.fet and, when present, indextmp.fet last.
+// A server entry renamed to a name that differs in letter case only
+// (comparison paths: "\IMG\" to "\img\", "\Readme.txt" to "\readme.txt").
+struct CaseRename {
+  QString from;
+  QString to;
+  bool operator==(const CaseRename& o) const { return from == o.from && to == o.to; }
+};
+
+// Renames the entries of `renames` in their order, sends the entries of
+// `uploads` from `datDir` (paths as the comparison gives them: "\img\",
+// "\img\a.bmp"), deletes those of `deletions` when the hook agrees, and
+// sends datDir's index.fet and, when present, indextmp.fet last.
 UploadOutcome UploadChanges(McWinFTP& ftp, const QString& datDir, const QStringList& uploads,
-                            const QStringList& deletions, const UploadHooks& hooks);
+                            const QStringList& deletions, const UploadHooks& hooks,
+                            const QList<CaseRename>& renames = {});
 
 // The remote path of a comparison path: "\img\a.bmp" gives "img/a.bmp".
 QString RemoteRelativePath(const QString& indexPath);

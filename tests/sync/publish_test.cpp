@@ -334,6 +334,49 @@ TEST_F(FtpPublishTest, AFileChangedBeforeItIsSentStopsTheRunBeforeTheIndex) {
   ExpectServerEqualsDat(Site());
 }
 
+// The author changes only the letter case of names. A server that finds
+// names without regard to case (as Windows servers do) holds one entry for
+// the old and the new name: deleting the old name must not delete what was
+// just sent, and the server must end up with the names as DAT spells them.
+// A server that tells case apart gets the same result.
+TEST_F(FtpPublishTest, NamesThatChangeOnlyInCaseArriveOnEveryServer) {
+  for (const bool insensitive : {true, false}) {
+    SCOPED_TRACE(insensitive ? "case-insensitive server" : "case-sensitive server");
+    StartServer(insensitive ? QStringList{QStringLiteral("--case-insensitive")} : QStringList());
+    QDir(Dat()).removeRecursively();
+    for (const QString& f : QDir(tree.Path()).entryList({QStringLiteral("lfup-published-*")}, QDir::Files))
+      QFile::remove(tree.Path(f));
+    File(QStringLiteral("Readme.txt"), "read me");
+    File(QStringLiteral("IMG/a.bmp"), "bitmap a");
+    File(QStringLiteral("IMG/Sub/b.txt"), "b");
+    File(QStringLiteral("keep.txt"), "kept");
+    WriteIndex();
+    const PublishResult first = Publish();
+    ASSERT_EQ(first.status, PublishResult::Done) << first.message.toStdString();
+
+    ASSERT_TRUE(QDir(Dat()).rename(QStringLiteral("Readme.txt"), QStringLiteral("readme.txt")));
+    ASSERT_TRUE(QDir(Dat()).rename(QStringLiteral("IMG"), QStringLiteral("img")));
+    ASSERT_TRUE(QDir(Dat(QStringLiteral("img"))).rename(QStringLiteral("Sub"), QStringLiteral("sub")));
+    WriteIndex();
+    const PublishResult renamed = Publish();
+    ASSERT_EQ(renamed.status, PublishResult::Done) << renamed.message.toStdString();
+    EXPECT_EQ(questions.plan.renames,
+              (QList<CaseRename>{{QStringLiteral("\\IMG\\"), QStringLiteral("\\img\\")},
+                                 {QStringLiteral("\\img\\Sub\\"), QStringLiteral("\\img\\sub\\")},
+                                 {QStringLiteral("\\Readme.txt"), QStringLiteral("\\readme.txt")}}));
+    EXPECT_TRUE(questions.plan.deletions.isEmpty()) << questions.plan.deletions.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(questions.plan.TotalsText().endsWith(QStringLiteral("名前の変更 3 件")));
+    ExpectServerEqualsDat(Site());
+    EXPECT_EQ(VerifyServer(profile, Layout(), questions).status, PublishResult::Done);
+
+    const PublishResult again = Publish();
+    ASSERT_EQ(again.status, PublishResult::Done) << again.message.toStdString();
+    EXPECT_TRUE(questions.plan.files.isEmpty()) << questions.plan.files.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(questions.plan.deletions.isEmpty()) << questions.plan.deletions.join(QLatin1Char(' ')).toStdString();
+    ExpectServerEqualsDat(Site());
+  }
+}
+
 TEST_F(FtpPublishTest, AStaleIndexIsNeverSent) {
   File(QStringLiteral("a.txt"), "a");
   WriteIndex();
