@@ -112,6 +112,14 @@ QList<CaseRename> CaseOnlyRenames(const std::vector<ScanEntry>& scan, const QSet
   return renames;
 }
 
+QString NamesNotKeptHint() {
+  return QStringLiteral("サーバーが日本語 (Shift-JIS) の名前を送られたとおりに保存していない可能性があります。");
+}
+
+bool HasNonAscii(const QString& text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x7E; });
+}
+
 PublishResult Failed(const QString& message) {
   PublishResult r;
   r.status = PublishResult::Failed;
@@ -420,6 +428,27 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   };
   bool deletionsAgreed = false;
   hooks.confirmDeletions = [&](int count) { return deletionsAgreed = questions.ConfirmDeletions(count); };
+  // The index files go out only once the server was seen to hold what they
+  // list: a server that stored a file under another name (one that does not
+  // keep Shift-JIS names as sent), lost one, or cut one short keeps its old
+  // index.fet.
+  hooks.checkBeforeIndex = [&](QString& stop) {
+    const QString head =
+        QStringLiteral("サーバーの内容が送信したものと一致しないため、更新定義ファイルを送信しませんでした。");
+    std::vector<RemoteEntry> now;
+    QString listError;
+    if (!ListRemoteTree(ftp, now, listError)) {
+      stop = head + CR + listError;
+      if (std::any_of(scan.begin(), scan.end(), [](const ScanEntry& e) { return HasNonAscii(e.name); }))
+        stop += CR + NamesNotKeptHint();
+      return false;
+    }
+    const QStringList differences = ServerDifferences(now, expected, {}, {});
+    if (differences.isEmpty()) return true;
+    stop = head + CR + DifferencesMessage(differences);
+    if (std::any_of(differences.begin(), differences.end(), HasNonAscii)) stop += CR + NamesNotKeptHint();
+    return false;
+  };
   result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks, plan.renames);
   if (result.upload.status != UploadOutcome::Done) {
     result.status = result.upload.status == UploadOutcome::Cancelled ? PublishResult::Cancelled : PublishResult::Failed;

@@ -174,6 +174,8 @@ class Uploader {
         hooks_.confirmDeletions(static_cast<int>(deletions.size())))
       Delete(deletions);
     if (!Report()) return Cancelled();
+    QString why;
+    if (hooks_.checkBeforeIndex && !hooks_.checkBeforeIndex(why)) return Fail(why);
 
     // The index files last: only now may clients see the new state.
     for (const QString& f : indexFiles)

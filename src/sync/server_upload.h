@@ -41,6 +41,10 @@ struct UploadHooks {
   // file the plan (and index.fet) saw, which stops the run before the index
   // files are sent.
   std::function<bool(const QString& indexPath, qint64 size, qint64 seconds)> asPlanned;
+  // Asked once the files were sent and the deletions made, before the index
+  // files: false, with the reason in `why`, stops the run there and leaves
+  // the server's index files as they were.
+  std::function<bool(QString& why)> checkBeforeIndex;
 };
 
 struct UploadOutcome {

@@ -11,7 +11,8 @@ requires TLS on the control and the data connections.
 
 Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
     --root DIR --user NAME --password PW --log FILE [--no-mlst]
-    [--tls-cert PEM --tls-key PEM] [--case-insensitive]
+    [--tls-cert PEM --tls-key PEM] [--case-insensitive] [--no-size]
+    [--truncate-stor] [--drop-stor NAME]
 
 With --case-insensitive it finds names without regard to letter case and
 keeps the case a name was created or renamed with, as the file systems of
@@ -43,6 +44,12 @@ def main():
                         help="answer every download of NAME with 451, a failure that is not 'no such file'")
     parser.add_argument("--case-insensitive", action="store_true",
                         help="find names without regard to case, keeping the case they were given")
+    parser.add_argument("--no-size", action="store_true",
+                        help="offer no SIZE command, like some older servers")
+    parser.add_argument("--truncate-stor", action="store_true",
+                        help="keep only the first half of every uploaded file, and answer 226 all the same")
+    parser.add_argument("--drop-stor", metavar="NAME",
+                        help="once, drop both connections while an upload whose name contains NAME arrives")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     args = parser.parse_args()
@@ -72,6 +79,21 @@ def main():
         base.tls_data_required = True
 
     dropped = []
+    dropped_stor = []
+
+    class DroppingDTPHandler(base.dtp_handler):
+        def handle_read(self):
+            super().handle_read()
+            name = getattr(self.cmd_channel, "storing", "") or ""
+            if (args.drop_stor and not dropped_stor and self.receive and self.tot_bytes_received > 0
+                    and args.drop_stor in os.path.basename(name)):
+                dropped_stor.append(name)
+                log.write("DROPPED during STOR\n")
+                self.cmd_channel.close()
+                self.close()
+
+        # pyftpdlib's loop calls handle_read_event, bound to the base's method.
+        handle_read_event = handle_read
     raw_rnto = []
 
     class CaseInsensitiveFS(AbstractedFS):
@@ -122,6 +144,14 @@ def main():
                 return
             return super().ftp_RNTO(path)
 
+        def ftp_STOR(self, file, mode="w"):
+            self.storing = file
+            return super().ftp_STOR(file, mode)
+
+        def on_file_received(self, file):
+            if args.truncate_stor:
+                os.truncate(file, os.path.getsize(file) // 2)
+
         def ftp_RETR(self, file):
             if args.fail_retr and os.path.basename(file) == args.fail_retr:
                 self.respond("451 Requested action aborted: local error in processing.")
@@ -134,6 +164,10 @@ def main():
         LoggingHandler.proto_cmds = {k: v for k, v in base.proto_cmds.items()
                                      if k not in ("MLSD", "MLST")}
     LoggingHandler.authorizer = authorizer
+    if args.drop_stor:
+        LoggingHandler.dtp_handler = DroppingDTPHandler
+    if args.no_size:
+        LoggingHandler.proto_cmds = {k: v for k, v in LoggingHandler.proto_cmds.items() if k != "SIZE"}
     if args.case_insensitive:
         LoggingHandler.abstracted_fs = CaseInsensitiveFS
     LoggingHandler.banner = "loftmark test server ready."
