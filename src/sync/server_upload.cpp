@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,9 +46,19 @@ class LastError {
 
 constexpr qint32 kCancelled = 1223;
 
+// The name a file is sent under before it is renamed into place: ".NAME.lmpart",
+// or, where that would pass the 255 bytes a name may have on most file
+// systems, "." and a digest of the name, so that the longest names can be
+// published too.
 QString TempNameFor(const QString& remote) {
   const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
-  return remote.left(slash + 1) + QLatin1Char('.') + remote.mid(slash + 1) + QStringLiteral(".lmpart");
+  const QString name = remote.mid(slash + 1);
+  const QString suffix = QStringLiteral(".lmpart");
+  QByteArray bytes;
+  const qsizetype length = EncodeCp932(name, bytes) ? bytes.size() : name.toUtf8().size();
+  if (1 + length + suffix.size() <= 255) return remote.left(slash + 1) + QLatin1Char('.') + name + suffix;
+  const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+  return remote.left(slash + 1) + QLatin1Char('.') + QString::fromLatin1(digest) + suffix;
 }
 
 QString LocalPathOf(const QString& datDir, const QString& indexPath) {
@@ -242,11 +253,11 @@ class Uploader {
     }
     if (!sent) {
       if (error_.number == kCancelled) cancelled_ = true;
+      const QString why = error_.text;  // the server's answer to the upload, not to the clean-up
       error_.Clear();
       ftp_.DeleteFile(temp);  // a partial upload is of no use
       if (cancelled_) return false;
-      outcome_.message = QStringLiteral("ファイルを送信できませんでした。") + CR + Bracketed(indexPath) + CR +
-                         error_.text;
+      outcome_.message = QStringLiteral("ファイルを送信できませんでした。") + CR + Bracketed(indexPath) + CR + why;
       return false;
     }
     qint64 onServer = -1;

@@ -12,7 +12,7 @@ requires TLS on the control and the data connections.
 Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
     --root DIR --user NAME --password PW --log FILE [--no-mlst]
     [--tls-cert PEM --tls-key PEM] [--case-insensitive] [--no-size]
-    [--truncate-stor] [--drop-stor NAME]
+    [--truncate-stor] [--drop-stor NAME] [--fail-stor NAME]
 
 With --case-insensitive it finds names without regard to letter case and
 keeps the case a name was created or renamed with, as the file systems of
@@ -50,6 +50,8 @@ def main():
                         help="keep only the first half of every uploaded file, and answer 226 all the same")
     parser.add_argument("--drop-stor", metavar="NAME",
                         help="once, drop both connections while an upload whose name contains NAME arrives")
+    parser.add_argument("--fail-stor", metavar="NAME",
+                        help="refuse every upload whose name contains NAME with 553")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     args = parser.parse_args()
@@ -146,6 +148,9 @@ def main():
 
         def ftp_STOR(self, file, mode="w"):
             self.storing = file
+            if args.fail_stor and args.fail_stor in os.path.basename(file):
+                self.respond("553 Could not create file (refused by the test server).")
+                return
             return super().ftp_STOR(file, mode)
 
         def on_file_received(self, file):

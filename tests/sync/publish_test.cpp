@@ -393,6 +393,8 @@ const OddServerCase kOddServers[] = {
     {"no SIZE, no MLSD", {"--no-size", "--no-mlst"}, true, ""},
     {"stores half of each file", {"--truncate-stor"}, false, "大きさ"},
     {"drops the connection during an upload", {"--drop-stor", "b.bmp"}, false, "\\img\\b.bmp"},
+    // The server's own reply to the upload is what the author needs to read.
+    {"refuses an upload", {"--fail-stor", "b.bmp"}, false, "553 Could not create file"},
 };
 
 TEST_F(FtpPublishTest, OddServersEndEqualOrFailNamingWhy) {
@@ -454,6 +456,19 @@ TEST_F(FtpPublishTest, AServerThatChangesShiftJisNamesNeverGetsTheIndex) {
   EXPECT_TRUE(r.message.contains(QStringLiteral("更新定義ファイルを送信しませんでした"))) << r.message.toStdString();
   EXPECT_TRUE(r.message.contains(QStringLiteral("Shift-JIS"))) << r.message.toStdString();
   EXPECT_EQ(lmtest::TreeOf(Site())[QStringLiteral("index.fet")], serverIndex);
+}
+
+// Names as long as a file system allows (255 bytes): the temporary name an
+// upload goes through must not be longer than the name itself may be.
+TEST_F(FtpPublishTest, NamesOfTheLongestLengthArrive) {
+  const QString longest(255, QLatin1Char('n'));
+  File(longest, "longest");
+  File(QStringLiteral("sub/") + QString(250, QLatin1Char('s')), "almost");
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  const PublishResult r = Publish();
+  ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+  ExpectServerEqualsDat(Site());
 }
 
 TEST_F(FtpPublishTest, AStaleIndexIsNeverSent) {
