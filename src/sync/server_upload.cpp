@@ -231,15 +231,15 @@ class Uploader {
       return false;
     }
     const qint64 size = before.size;
-    if (!indexFile && hooks_.asPlanned && !hooks_.asPlanned(indexPath, before.size, before.seconds)) {
-      outcome_.message = ChangedDuringRunMessage(indexPath);
-      return false;
-    }
     progress_.current = indexPath;
     if (!Report()) return cancelled_ = true, false;
     const QByteArray sha256 = indexFile ? QByteArray() : FileSha256(local);
     if (!indexFile && sha256.isEmpty()) {
       outcome_.message = QStringLiteral("ファイルを読み込めません。") + CR + Bracketed(local);
+      return false;
+    }
+    if (!indexFile && hooks_.asPlanned && !hooks_.asPlanned(indexPath, before.size, before.seconds)) {
+      outcome_.message = ChangedDuringRunMessage(indexPath);
       return false;
     }
     ftp_.SetProgressHandler([this](qint64 bytes) { return Report(bytes); });
