@@ -182,7 +182,10 @@ QStringList ServerDifferences(const std::vector<RemoteEntry>& remote, const std:
     }
   }
   for (const QString& path : gone) {
-    if (there.contains(RelOf(path))) out << QStringLiteral("削除されていません: ") + path;
+    // An entry of the other kind under the same name is what replaced it.
+    const auto it = there.constFind(RelOf(path));
+    if (it != there.constEnd() && (*it)->dir == path.endsWith(QLatin1Char('\\')))
+      out << QStringLiteral("削除されていません: ") + path;
   }
   for (const RemoteEntry& r : remote) {
     const QString name = r.path.mid(r.path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -343,11 +346,16 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     const QString rel = RelOf(path);
     localPaths.insert(path);
     const bool dir = e.attr == QLatin1String("d");
-    const auto r = there.constFind(rel);
-    if (r != there.constEnd() && (*r)->dir != dir)
+    const auto found = there.constFind(rel);
+    // A published entry of the other kind (a file that became a folder, or
+    // the reverse) is among the deletions, which make room for this one
+    // first; an entry that was never published stops the run.
+    const bool otherKind = found != there.constEnd() && (*found)->dir != dir;
+    if (otherKind && !published.contains(IndexPathOf(rel, (*found)->dir)))
       return Failed(QStringLiteral("サーバーの同じ名前の%1が邪魔になって送信できません。")
-                        .arg((*r)->dir ? QStringLiteral("フォルダ") : QStringLiteral("ファイル")) +
+                        .arg((*found)->dir ? QStringLiteral("フォルダ") : QStringLiteral("ファイル")) +
                     CR + Bracketed(path));
+    const auto r = otherKind ? there.constEnd() : found;
     if (dir) {
       expected[path] = -1;
       if (r == there.constEnd()) plan.folders << path;

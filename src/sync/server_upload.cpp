@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QObject>
+#include <QSet>
 
 #include "sync/mc_win_ftp.h"
 #include "sync/remote_path.h"
@@ -168,6 +169,37 @@ class Uploader {
       if (!Report()) return Cancelled();
     }
 
+    // Deletions that make room for an entry of the other kind (a published
+    // file where a folder is to be made, or a published folder where a file
+    // is to be sent) go first, with the author's consent to all deletions.
+    QSet<QString> sentFiles, madeFolders;
+    for (const QString& u : uploads) {
+      if (u.endsWith(QLatin1Char('\\')))
+        madeFolders.insert(u.chopped(1));
+      else
+        sentFiles.insert(u);
+    }
+    const auto makesRoom = [&](const QString& deletion) {
+      const bool folder = deletion.endsWith(QLatin1Char('\\'));
+      const QString path = folder ? deletion.chopped(1) : deletion;
+      if (folder ? sentFiles.contains(path) : madeFolders.contains(path)) return true;
+      // Inside a folder whose path a file takes.
+      for (qsizetype i = path.lastIndexOf(QLatin1Char('\\')); i > 0; i = path.lastIndexOf(QLatin1Char('\\'), i - 1))
+        if (sentFiles.contains(path.left(i))) return true;
+      return false;
+    };
+    QStringList early, late;
+    for (const QString& d : deletions) (makesRoom(d) ? early : late) << d;
+    bool agreed = false;
+    if (!early.isEmpty()) {
+      agreed = hooks_.confirmDeletions && hooks_.confirmDeletions(static_cast<int>(deletions.size()));
+      if (agreed) Delete(early);
+      if (!agreed || !outcome_.notDeleted.isEmpty())
+        return Fail(QStringLiteral("サーバーの古い項目を削除できないため、同じ名前の新しい項目を送信できません。") +
+                    CR + Bracketed(agreed ? outcome_.notDeleted.first() : early.first()));
+      if (!Report()) return Cancelled();
+    }
+
     // Folders in path order: a parent before its children.
     for (const QString& folder : folders) {
       error_.Clear();
@@ -181,9 +213,10 @@ class Uploader {
     for (const QString& f : files)
       if (!Send(LocalPathOf(datDir, f), f)) return Stopped();
 
-    if (!deletions.isEmpty() && hooks_.confirmDeletions &&
-        hooks_.confirmDeletions(static_cast<int>(deletions.size())))
-      Delete(deletions);
+    if (early.isEmpty())
+      agreed = !deletions.isEmpty() && hooks_.confirmDeletions &&
+               hooks_.confirmDeletions(static_cast<int>(deletions.size()));
+    if (agreed) Delete(late);
     if (!Report()) return Cancelled();
     QString why;
     if (hooks_.checkBeforeIndex && !hooks_.checkBeforeIndex(why)) return Fail(why);

@@ -471,6 +471,39 @@ TEST_F(FtpPublishTest, NamesOfTheLongestLengthArrive) {
   ExpectServerEqualsDat(Site());
 }
 
+// A published file that DAT now holds as a folder of the same name, and a
+// published folder that became a file: the old entry is removed first, so
+// the new one can take its place. An entry that was never published stays
+// and stops the run, naming it.
+TEST_F(FtpPublishTest, AFileThatBecameAFolderAndAFolderThatBecameAFileArrive) {
+  File(QStringLiteral("x"), "file x");
+  File(QStringLiteral("y/in.txt"), "in y");
+  File(QStringLiteral("y/deeper/z.txt"), "in y/deeper");
+  File(QStringLiteral("a.txt"), "a");
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+
+  QFile::remove(Dat(QStringLiteral("x")));
+  File(QStringLiteral("x/in.txt"), "now in folder x");
+  QDir(Dat(QStringLiteral("y"))).removeRecursively();
+  File(QStringLiteral("y"), "now a file");
+  WriteIndex();
+  const PublishResult r = Publish();
+  ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+  ExpectServerEqualsDat(Site());
+  EXPECT_EQ(VerifyServer(profile, Layout(), questions).status, PublishResult::Done);
+
+  // Someone else's folder where DAT has a file: left alone, and named.
+  QDir().mkpath(Site(QStringLiteral("foreign")));
+  File(QStringLiteral("foreign"), "mine");
+  WriteIndex();
+  const std::map<QString, QByteArray> before = lmtest::TreeOf(Site());
+  const PublishResult refused = Publish();
+  EXPECT_EQ(refused.status, PublishResult::Failed);
+  EXPECT_TRUE(refused.message.contains(QStringLiteral("\\foreign"))) << refused.message.toStdString();
+  EXPECT_EQ(lmtest::TreeOf(Site()), before);
+}
+
 TEST_F(FtpPublishTest, AStaleIndexIsNeverSent) {
   File(QStringLiteral("a.txt"), "a");
   WriteIndex();
