@@ -120,6 +120,23 @@ bool HasNonAscii(const QString& text) {
   return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x7E; });
 }
 
+QString JoinedLines(const QString& first, const QString& second) {
+  if (first.isEmpty()) return second;
+  if (second.isEmpty()) return first;
+  return first + CR + second;
+}
+
+// indextmp.fet beside index.fet: none, the twin of index.fet as it is now,
+// or one that an earlier run wrote for another index.fet (the index writer
+// leaves it alone when it is not asked to write it).
+enum class TwinState { Absent, Current, Stale };
+TwinState TwinOf(const QString& indexPath, const QString& tmpPath) {
+  if (!QFileInfo(tmpPath).isFile()) return TwinState::Absent;
+  QByteArray index, twin;
+  if (!ReadFileBytes(indexPath, index) || !ReadFileBytes(tmpPath, twin)) return TwinState::Stale;
+  return twin == IndexTwinBytes(index) ? TwinState::Current : TwinState::Stale;
+}
+
 PublishResult Failed(const QString& message) {
   PublishResult r;
   r.status = PublishResult::Failed;
@@ -333,6 +350,16 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
 
   QHash<QString, const RemoteEntry*> there;
   for (const RemoteEntry& r : remote) there.insert(r.path, &r);
+  const auto tmpThere = there.constFind(QStringLiteral("indextmp.fet"));
+  const bool tmpOnServer = tmpThere != there.constEnd() && !(*tmpThere)->dir;
+  const TwinState tmp = TwinOf(indexPath, LocalFileOf(datDir, QStringLiteral("indextmp.fet")));
+  QString tmpNote;
+  if (tmp == TwinState::Stale)
+    tmpNote = QStringLiteral("DAT の indextmp.fet は index.fet と一致しない古いものなので送信しませんでした。") + CR +
+              QStringLiteral("必要なときは「indextmp.fetを作成する」をオンにして更新定義ファイルを作成し直してください。");
+  if (tmp != TwinState::Current && tmpOnServer)
+    tmpNote += (tmpNote.isEmpty() ? QString() : CR) +
+               QStringLiteral("サーバーの indextmp.fet は新しい index.fet と一致しなくなるため削除します。");
   const QHash<QString, const IndexEntry*> serverIndex = ByPath(plan.shown.server);
   const QHash<QString, const IndexEntry*> localIndex = ByPath(plan.shown.local);
 
@@ -419,6 +446,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   }
   if (options.dryRun) {
     result.status = PublishResult::Previewed;
+    result.message = tmpNote;
     return result;
   }
 
@@ -429,6 +457,9 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   QHash<QString, const ScanEntry*> scanned;
   for (const ScanEntry& e : scan) scanned.insert(IndexPathOf(e), &e);
   UploadHooks hooks;
+  hooks.tmpIndex = tmp == TwinState::Current ? UploadHooks::TmpIndex::SendIfPresent
+                  : tmpOnServer                ? UploadHooks::TmpIndex::DeleteOnServer
+                                               : UploadHooks::TmpIndex::Skip;
   hooks.progress = [&questions](const UploadProgress& p) { return questions.Progress(p); };
   hooks.asPlanned = [&scanned](const QString& path, qint64 size, qint64 seconds) {
     const auto it = scanned.constFind(path);
@@ -460,7 +491,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks, plan.renames);
   if (result.upload.status != UploadOutcome::Done) {
     result.status = result.upload.status == UploadOutcome::Cancelled ? PublishResult::Cancelled : PublishResult::Failed;
-    result.message = UploadOutcomeText(result.upload);
+    result.message = JoinedLines(tmpNote, UploadOutcomeText(result.upload));
     return result;
   }
 
@@ -489,19 +520,21 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
 
   // Proof: the server folder as it is now.
   expected[QStringLiteral("\\index.fet")] = QFileInfo(indexPath).size();
-  const QString tmp = LocalFileOf(datDir, QStringLiteral("indextmp.fet"));
-  if (QFileInfo(tmp).isFile()) expected[QStringLiteral("\\indextmp.fet")] = QFileInfo(tmp).size();
   // Paths the author chose to keep on the server are not expected to be gone.
   QStringList gone;
   if (deletionsAgreed) gone = plan.deletions;
+  if (tmp == TwinState::Current)
+    expected[QStringLiteral("\\indextmp.fet")] = QFileInfo(LocalFileOf(datDir, QStringLiteral("indextmp.fet"))).size();
+  else if (tmpOnServer)
+    gone << QStringLiteral("\\indextmp.fet");
   if (!ListRemoteTree(ftp, remote, message)) {
     result.status = PublishResult::Failed;
-    result.message = UploadOutcomeText(result.upload) + CR + message;
+    result.message = JoinedLines(tmpNote, UploadOutcomeText(result.upload)) + CR + message;
     return result;
   }
   result.differences = ServerDifferences(remote, expected, {}, gone);
   ftp.CloseSession();
-  result.message = UploadOutcomeText(result.upload);
+  result.message = JoinedLines(tmpNote, UploadOutcomeText(result.upload));
   if (!recorded)
     result.message += CR + QStringLiteral("送信した内容の記録を書き込めませんでした。次回はすべて送り直します。") + CR +
                       recordError;

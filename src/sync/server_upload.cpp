@@ -144,7 +144,8 @@ class Uploader {
         folders.insert(rel.left(slash));
     }
     QStringList indexFiles{QStringLiteral("\\index.fet")};
-    if (QFileInfo::exists(LocalPathOf(datDir, QStringLiteral("\\indextmp.fet"))))
+    if (hooks_.tmpIndex == UploadHooks::TmpIndex::SendIfPresent &&
+        QFileInfo::exists(LocalPathOf(datDir, QStringLiteral("\\indextmp.fet"))))
       indexFiles << QStringLiteral("\\indextmp.fet");
     if (!QFileInfo(LocalPathOf(datDir, indexFiles[0])).isFile())
       return Fail(QStringLiteral("ローカルの更新定義ファイルがありません。") + CR +
@@ -221,6 +222,12 @@ class Uploader {
     QString why;
     if (hooks_.checkBeforeIndex && !hooks_.checkBeforeIndex(why)) return Fail(why);
 
+    if (hooks_.tmpIndex == UploadHooks::TmpIndex::DeleteOnServer) {
+      error_.Clear();
+      if (!ftp_.DeleteFile(QStringLiteral("indextmp.fet")))
+        return Fail(QStringLiteral("サーバーの古い indextmp.fet を削除できないため、更新定義ファイルを送信しませんでした。") +
+                    CR + error_.text);
+    }
     // The index files last: only now may clients see the new state.
     for (const QString& f : indexFiles)
       if (!Send(LocalPathOf(datDir, f), f)) return Stopped();

@@ -31,6 +31,7 @@
 #include "sync/publish.h"
 #include "sync/ssh_test_server.h"
 #include "sync/sync_test_print.h"
+#include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
 
@@ -520,6 +521,53 @@ TEST_F(FtpPublishTest, AStaleIndexIsNeverSent) {
   };
   const PublishResult sent = Publish();
   ASSERT_EQ(sent.status, PublishResult::Done) << sent.message.toStdString();
+  ExpectServerEqualsDat(Site());
+}
+
+// indextmp.fet is written only when asked; one left by an earlier run
+// describes an older DAT. It is not sent, the server's twin of the old
+// index goes, and DAT's stale file stays untouched; written again, it is
+// sent once more.
+TEST_F(FtpPublishTest, AnIndextmpLeftFromAnEarlierIndexIsNeitherSentNorKeptOnTheServer) {
+  struct TmpIndexScope {
+    ~TmpIndexScope() { makeTmpIndex = 0; }
+  } resetTmpIndex;
+  File(QStringLiteral("a.txt"), "a");
+  makeTmpIndex = 1;
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  ASSERT_TRUE(QFile::exists(Site(QStringLiteral("indextmp.fet"))));
+  ExpectServerEqualsDat(Site());
+
+  makeTmpIndex = 0;
+  File(QStringLiteral("b"), "b");
+  WriteIndex();
+  const QByteArray stale = tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/indextmp.fet"));
+  const PublishResult r = Publish();
+  ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+  EXPECT_TRUE(r.message.contains(QStringLiteral("indextmp.fet"))) << r.message.toStdString();
+  EXPECT_FALSE(QFile::exists(Site(QStringLiteral("indextmp.fet"))));
+  EXPECT_EQ(tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/indextmp.fet")), stale);
+  std::map<QString, QByteArray> dat = lmtest::TreeOf(Dat());
+  dat.erase(QStringLiteral("indextmp.fet"));
+  EXPECT_EQ(lmtest::TreeOf(Site()), dat);
+
+  // Nothing on the server to delete: the stale file is still not sent.
+  const PublishResult again = Publish();
+  ASSERT_EQ(again.status, PublishResult::Done) << again.message.toStdString();
+  EXPECT_FALSE(QFile::exists(Site(QStringLiteral("indextmp.fet"))));
+
+  makeTmpIndex = 1;
+  WriteIndex();
+  const PublishResult fresh = Publish();
+  ASSERT_EQ(fresh.status, PublishResult::Done) << fresh.message.toStdString();
+  EXPECT_FALSE(fresh.message.contains(QStringLiteral("indextmp.fet"))) << fresh.message.toStdString();
+  ExpectServerEqualsDat(Site());
+
+  // Deleted from DAT by the author: the server's twin goes with it.
+  QFile::remove(Dat(QStringLiteral("indextmp.fet")));
+  const PublishResult removed = Publish();
+  ASSERT_EQ(removed.status, PublishResult::Done) << removed.message.toStdString();
   ExpectServerEqualsDat(Site());
 }
 
