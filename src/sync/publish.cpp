@@ -211,12 +211,28 @@ QStringList ServerDifferences(const std::vector<RemoteEntry>& remote, const std:
   return out;
 }
 
-QString DifferencesMessage(const QStringList& differences) {
-  QString text = QStringLiteral("サーバーの内容が更新定義ファイルと一致しません (%1 件)。").arg(differences.size());
-  const qsizetype shown = std::min<qsizetype>(differences.size(), 20);
-  for (qsizetype i = 0; i < shown; ++i) text += CR + differences[i];
-  if (differences.size() > shown) text += CR + QStringLiteral("ほか %1 件").arg(differences.size() - shown);
+// The first twenty of `lines`, each on a line of its own, and how many more.
+QString FirstLines(const QStringList& lines) {
+  QString text;
+  const qsizetype shown = std::min<qsizetype>(lines.size(), 20);
+  for (qsizetype i = 0; i < shown; ++i) text += CR + lines[i];
+  if (lines.size() > shown) text += CR + QStringLiteral("ほか %1 件").arg(lines.size() - shown);
   return text;
+}
+
+QString DifferencesMessage(const QStringList& differences) {
+  return QStringLiteral("サーバーの内容が更新定義ファイルと一致しません (%1 件)。").arg(differences.size()) +
+         FirstLines(differences);
+}
+
+QString KeptFilesMessage(const QStringList& kept) {
+  QString text = QStringLiteral("サーバーのほうが新しいファイルを上書きしないことにしたため、何も送信しませんでした (%1 件)。")
+                     .arg(kept.size());
+  QStringList named;
+  for (const QString& path : kept) named << Bracketed(path);
+  return text + FirstLines(named) + CR +
+         QStringLiteral("更新定義ファイルを送ると、サーバーのこれらのファイルもローカルと同じ内容だと示すことになります。") + CR +
+         QStringLiteral("サーバーのファイルを DAT に取り込んで更新定義ファイルを作成し直すか、上書きを許可してください。");
 }
 
 // Connects, enters the server folder and fetches the server's index.fet
@@ -366,6 +382,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   // The plan: folders missing, files changed or missing, what the last
   // publish left that DAT no longer has.
   PublishRecord next;
+  QStringList kept;  // newer on the server, and not to be overwritten
   QSet<QString> localPaths;
   std::map<QString, qint64> expected;  // comparison path -> bytes (-1 for a folder)
   for (const ScanEntry& e : scan) {
@@ -419,12 +436,19 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     const auto s = serverIndex.constFind(path);
     const auto l = localIndex.constFind(path);
     if (s != serverIndex.constEnd() && l != localIndex.constEnd() && (*s)->date > (*l)->date &&
-        !AskUploadOverNewer(path))
+        !AskUploadOverNewer(path)) {
+      kept << path;
       continue;
+    }
     plan.files << path;
     plan.bytes += e.size;
     next.files.insert(rel, now);
   }
+  // A file the author keeps as the server has it would make the new
+  // index.fet describe content the server does not hold, and the next run
+  // would take it for the author's: nothing is sent, and the next run asks
+  // again.
+  if (!kept.isEmpty()) return Failed(KeptFilesMessage(kept));
   for (const QString& path : std::as_const(published)) {
     if (localPaths.contains(path) || IsIndexFileName(RelOf(path))) continue;
     const auto r = there.constFind(RelOf(path));

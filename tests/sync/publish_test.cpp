@@ -85,6 +85,13 @@ class YesQuestions final : public PublishQuestions {
 
 using lmtest::TreeOf;
 
+// Puts a file on the server behind the program's back.
+void WriteServerFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
 // The same by the names' own bytes (as Latin-1 texts), read with the
 // system's directory calls, since the names need not be UTF-8.
 void RawTree(const QByteArray& root, const QByteArray& rel, std::map<QString, QByteArray>& out) {
@@ -568,6 +575,46 @@ TEST_F(FtpPublishTest, AnIndextmpLeftFromAnEarlierIndexIsNeitherSentNorKeptOnThe
   QFile::remove(Dat(QStringLiteral("indextmp.fet")));
   const PublishResult removed = Publish();
   ASSERT_EQ(removed.status, PublishResult::Done) << removed.message.toStdString();
+  ExpectServerEqualsDat(Site());
+}
+
+// The server's index dates a file later than the author's and the author
+// keeps the server's version: sending index.fet would claim the author's
+// version is there, and the next run would take it as published. Nothing
+// is sent, the next run asks again, and a yes sends everything.
+TEST_F(FtpPublishTest, AFileKeptAsTheServerHasItSendsNothingAndIsAskedAgain) {
+  File(QStringLiteral("a.txt"), "a");
+  File(QStringLiteral("news.txt"), "author's");
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  // Someone put a newer news.txt on the server, with an index that says so.
+  QByteArray serverIndex = lmtest::TreeOf(Site())[QStringLiteral("index.fet")];
+  const qsizetype at = serverIndex.indexOf("+news.txt");
+  ASSERT_GT(at, 0);
+  const qsizetype lineStart = serverIndex.lastIndexOf('\n', at) + 1;
+  serverIndex.replace(lineStart, 12, "209901010000");
+  WriteServerFile(Site(QStringLiteral("index.fet")), serverIndex);
+  WriteServerFile(Site(QStringLiteral("news.txt")), "the server's, longer");
+  File(QStringLiteral("a.txt"), "a, changed");
+  WriteIndex();
+  const std::map<QString, QByteArray> before = lmtest::TreeOf(Site());
+
+  for (int run = 0; run < 2; ++run) {
+    boxes.Clear();
+    boxes.Answer(button::No);
+    const PublishResult r = Publish();
+    EXPECT_EQ(r.status, PublishResult::Failed);
+    EXPECT_TRUE(r.message.contains(QStringLiteral("\\news.txt"))) << r.message.toStdString();
+    ASSERT_EQ(boxes.Shown().size(), 1u) << run;
+    EXPECT_TRUE(boxes.Shown()[0].text.contains(QStringLiteral("\\news.txt")));
+    EXPECT_EQ(lmtest::TreeOf(Site()), before) << run;
+  }
+
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  const PublishResult yes = Publish();
+  ASSERT_EQ(yes.status, PublishResult::Done) << yes.message.toStdString();
+  EXPECT_EQ(boxes.Shown().size(), 1u);
   ExpectServerEqualsDat(Site());
 }
 
