@@ -52,18 +52,13 @@ QString LocalFileOf(const QString& datDir, const QString& rel) {
   return real.isEmpty() ? joined : real;
 }
 
-// The SHA-256 of a file that still has the size and last-write time given,
-// and kept them while it was read; empty otherwise.
-QByteArray UnchangedFileSha256(const QString& path, qint64 size, qint64 seconds) {
-  const QFileInfo before(path);
-  if (!before.isFile() || before.size() != size || before.lastModified().toSecsSinceEpoch() != seconds)
-    return QByteArray();
-  const QByteArray sha = FileSha256(path);
-  const QFileInfo after(path);
-  if (after.size() != before.size() || after.lastModified() != before.lastModified() ||
-      after.metadataChangeTime() != before.metadataChangeTime())
-    return QByteArray();
-  return sha;
+// The file read again as it is now, when it still has the stamp the plan
+// saw (and kept it while it was read).
+bool ReadUnchangedFile(const QString& path, PublishedFile& file) {
+  PublishedFile now;
+  if (!file.stamp.known() || !HashSteadyFile(path, now) || !(now.stamp == file.stamp)) return false;
+  file = now;
+  return true;
 }
 
 // Entries of DAT whose names the server holds in another letter case only,
@@ -407,17 +402,20 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     }
     expected[path] = e.size;
     const QString local = LocalFileOf(datDir, rel);
-    PublishedFile now{e.size, e.seconds, QByteArray()};
+    PublishedFile now{e.size, e.seconds, QByteArray(), StampOf(local), false};
     bool unchanged = false;
     const auto rec = record.files.constFind(rel);
     if (r != there.constEnd() && (*r)->size == e.size) {
       if (rec != record.files.constEnd()) {
-        if (rec->size == e.size && rec->seconds == e.seconds) {
+        // Only a stamp taken well after the file's last write vouches for
+        // its bytes; otherwise (a write within the same second, a record
+        // of an older version) they are read and compared.
+        if (rec->settled && rec->size == e.size && now.stamp == rec->stamp) {
           unchanged = true;
-          now.sha256 = rec->sha256;
+          now = *rec;
         } else if (rec->size == e.size) {
-          now.sha256 = FileSha256(local);
-          unchanged = !now.sha256.isEmpty() && now.sha256 == rec->sha256;
+          unchanged = HashSteadyFile(local, now) && now.sha256 == rec->sha256;
+          if (!unchanged) now.sha256.clear();
         }
       } else {
         // Published before the record was kept: the two indexes must agree.
@@ -532,7 +530,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
       next.files.remove(rel);
   }
   for (auto it = next.files.begin(); it != next.files.end();) {
-    if (it->sha256.isEmpty()) it->sha256 = UnchangedFileSha256(LocalFileOf(datDir, it.key()), it->size, it->seconds);
+    if (it->sha256.isEmpty() && !ReadUnchangedFile(LocalFileOf(datDir, it.key()), *it)) it->sha256.clear();
     if (it->sha256.isEmpty())
       it = next.files.erase(it);
     else

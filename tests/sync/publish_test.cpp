@@ -29,6 +29,7 @@
 #include "sync/mc_win_ftp.h"
 #include "sync/profile_scope.h"
 #include "sync/publish.h"
+#include "sync/publish_record.h"
 #include "sync/ssh_test_server.h"
 #include "sync/sync_test_print.h"
 #include "util/app_globals.h"
@@ -290,6 +291,101 @@ TEST_F(FtpPublishTest, AChangeTheIndexCannotShowIsSentAnyway) {
   ASSERT_EQ(removal.status, PublishResult::Done) << removal.message.toStdString();
   EXPECT_EQ(questions.plan.deletions, (QStringList{QStringLiteral("\\img\\"), QStringLiteral("\\img\\a.bmp")}));
   ExpectServerEqualsDat(Site());
+}
+
+// A file saved again within the same second as the published version,
+// with the same size: whole seconds cannot tell them apart, the record's
+// finer stamp can. A record written by an older version (whole seconds)
+// still works: its files are read again and compared.
+TEST_F(FtpPublishTest, ASameSecondEditOfTheSameSizeIsSent) {
+  File(QStringLiteral("news.txt"), "version 1");
+  const QString news = Dat(QStringLiteral("news.txt"));
+  const auto setTime = [&](long nsec) {
+    const struct timespec times[2] = {{1772366410, nsec}, {1772366410, nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(news).constData(), times, 0), 0);
+  };
+  setTime(100'000'000);
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+
+  // Saved again half a second later in the same second.
+  const auto saveAndPublish = [&](const QByteArray& bytes, const QStringList& sent) {
+    File(QStringLiteral("news.txt"), bytes);
+    setTime(600'000'000);
+    const PublishResult r = Publish();
+    ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+    EXPECT_EQ(questions.plan.files, sent);
+    ExpectServerEqualsDat(Site());
+  };
+  saveAndPublish("version 2", {QStringLiteral("\\news.txt")});
+
+  // The record as an older version wrote it: the same file is found unchanged
+  // by its bytes, a changed one is sent.
+  const QStringList records = QDir(tree.Path()).entryList({QStringLiteral("lfup-published-*")}, QDir::Files);
+  ASSERT_EQ(records.size(), 1);
+  const QString recordPath = tree.Path() + QLatin1Char('/') + records[0];
+  QByteArray record;
+  ASSERT_TRUE(ReadFileBytes(recordPath, record));
+  QList<QByteArray> lines = record.split('\n');
+  ASSERT_EQ(lines[0], QByteArray("#Loftmark published files 2"));
+  QByteArray old = "#Loftmark published files 1\n";
+  for (const QByteArray& line : lines.mid(1)) {
+    const QList<QByteArray> parts = line.split(' ');
+    if (line.startsWith('#') || parts.size() < 7) continue;
+    old += parts[0] + ' ' + parts[1] + ' ' + parts[2].left(parts[2].indexOf('.')) + ' ' +
+           line.mid(line.indexOf(' ' + parts[5] + ' ' + parts[6]) + 3) + '\n';
+  }
+  ASSERT_TRUE(old.contains(" 1772366410 news.txt\n")) << old.toStdString();
+  ASSERT_TRUE(WriteFileAtomically(recordPath, old));
+  saveAndPublish("version 2", {});
+  ASSERT_TRUE(WriteFileAtomically(recordPath, old));
+  saveAndPublish("version 3", {QStringLiteral("\\news.txt")});
+}
+
+// The record keeps the whole stamp, names with blanks included, and reads
+// what an older version wrote; only a file read well after its last write
+// counts as settled.
+TEST(PublishRecordTest, StampsSurviveTheRecordAndOnlyOldWritesSettle) {
+  lmtest::TempTree dir;
+  Profile profile;
+  profile.profile = QStringLiteral("P");
+  PublishRecord record;
+  const QByteArray sha(64, 'a');
+  record.files.insert(QStringLiteral("a b/c d.txt"),
+                      PublishedFile{5, 1772366410, sha, FileStamp{5, 1772366410, 7, 1772366411, 999999999, 42}, true});
+  record.files.insert(QStringLiteral("x"), PublishedFile{0, 9, sha, FileStamp{}, true});
+  const QString path = PublishRecordPath(dir.Path(), profile);
+  ASSERT_TRUE(WritePublishRecord(path, profile, record));
+  const PublishRecord back = ReadPublishRecord(path);
+  ASSERT_EQ(back.files.size(), 2);
+  const PublishedFile& f = back.files[QStringLiteral("a b/c d.txt")];
+  EXPECT_EQ(f.sha256, sha);
+  EXPECT_TRUE(f.stamp == record.files[QStringLiteral("a b/c d.txt")].stamp);
+  EXPECT_TRUE(f.settled);
+  EXPECT_EQ(f.seconds, 1772366410);
+  // Not known: written as not settled, so that it is read again.
+  EXPECT_FALSE(back.files[QStringLiteral("x")].settled);
+
+  dir.WriteFile(QStringLiteral("old.txt"), "#Loftmark published files 1\n" + sha + " 3 1700000000 dir/a b.txt\n");
+  const PublishRecord old = ReadPublishRecord(dir.Path(QStringLiteral("old.txt")));
+  ASSERT_EQ(old.files.size(), 1);
+  const PublishedFile& o = old.files[QStringLiteral("dir/a b.txt")];
+  EXPECT_EQ(o.size, 3);
+  EXPECT_EQ(o.seconds, 1700000000);
+  EXPECT_FALSE(o.stamp.known());
+  EXPECT_FALSE(o.settled);
+
+  struct Case {
+    qint64 modified, changed, readAt;  // seconds
+    bool settled;
+  } const cases[] = {
+      {100, 100, 104, true}, {100, 100, 103, false}, {100, 102, 104, false}, {102, 100, 104, false}, {100, 100, 100, false},
+  };
+  for (const Case& c : cases) {
+    const FileStamp stamp{1, c.modified, 0, c.changed, 0, 1};
+    EXPECT_EQ(SettledStamp(stamp, c.readAt * 1'000'000'000), c.settled) << c.modified << " " << c.changed << " " << c.readAt;
+  }
+  EXPECT_FALSE(SettledStamp(FileStamp{}, 1'000'000'000'000'000'000));
 }
 
 // The author saves a file again while the run is still sending others: the
