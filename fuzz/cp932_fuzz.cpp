@@ -1,6 +1,7 @@
 // Shift-JIS decoding of any bytes: the lossy decoder always gives UTF-8 of
 // bounded size, agrees with the strict decoder wherever that succeeds, and
-// its result escaped for display holds no control character.
+// its result escaped for display holds no control character; the decoder
+// that keeps unreadable bytes gives a text that writes and reads back alike.
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!cp932::ToUtf8(in.substr(0, bad), prefix)) fuzzsupport::Fail("prefix before the bad byte is not valid");
     if (lossy.compare(0, prefix.size(), prefix) != 0) fuzzsupport::Fail("lossy decoding differs before the bad byte");
   }
+  // Text read keeping the bytes no character uses writes back and reads
+  // back as the same text.
+  const std::string kept = cp932::ToUtf8KeepingBytes(in);
+  std::string keptBytes;
+  if (!cp932::FromUtf8KeepingBytes(kept, keptBytes)) fuzzsupport::Fail("text read keeping bytes does not encode again");
+  if (cp932::ToUtf8KeepingBytes(keptBytes) != kept) fuzzsupport::Fail("text read keeping bytes reads back differently");
   // Whatever decodes strictly encodes again.
   std::string back;
   if (!strict.empty() && !cp932::FromUtf8(strict, back)) fuzzsupport::Fail("decoded text does not encode again");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "support/temp_tree.h"
 #include "util/path_resolver.h"
 #include "util/text_file.h"
@@ -42,6 +44,10 @@ TEST(Cp932, KeepsBytesThatAreNotShiftJis) {
       {"lead byte before a blank", QByteArray("\x83 c"), 1, QStringLiteral(" c")},
       {"between kanji", QByteArray("\x93\xFA\xA0\x96\x7B"), 1, QStringLiteral("日本")},
       {"user-defined area stays a character", QByteArray("\xF0\x40"), 0, QStringLiteral("\uE000")},
+      // 0xEE9A has a twin code 0xFBB6; written as the twin after the kept
+      // lead byte 0xEE it would read back as 0xEEFB and 0xB6.
+      {"twin-coded kanji after a kept lead byte", QByteArray("\xEE\xEE\x9A" "a"), 3, QStringLiteral("a")},
+      {"twin-coded symbol after a kept lead byte", QByteArray("\x85\x87\x9A"), 3, QString()},
   };
   for (const Case& c : cases) {
     const QString text = lm::DecodeCp932KeepingBytes(c.bytes);
@@ -80,6 +86,31 @@ TEST(Cp932, KeepsBytesThatAreNotShiftJis) {
   lm::FileError error;
   EXPECT_FALSE(lm::EncodeTextLines({lm::DecodeCp932KeepingBytes("p\x80")}, file, &error));
   EXPECT_EQ(error.kind, lm::FileError::Kind::NotEncodable);
+}
+
+// Whatever bytes a file holds, the text read from it keeping bytes is
+// written and read back as the same text. Characters with two codes are
+// written as one of them, so the bytes may change, the text never does.
+TEST(Cp932, TextReadKeepingBytesReadsBackAlike) {
+  const QByteArray alphabet("\x81\x87\x9A\xEE\xED\xFA\xFB\xFC\x40\x5C\xE6\x80\xA0\xFF a", 16);
+  std::uint32_t seed = 12345;
+  for (int round = 0; round < 3000; ++round) {
+    QByteArray bytes;
+    const int length = 1 + round % 9;
+    for (int i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      bytes += alphabet.at(static_cast<int>((seed >> 16) % static_cast<std::uint32_t>(alphabet.size())));
+    }
+    const QString text = lm::DecodeCp932KeepingBytes(bytes);
+    QByteArray back;
+    ASSERT_TRUE(lm::EncodeCp932KeepingBytes(text, back)) << bytes.toHex().constData();
+    EXPECT_EQ(lm::DecodeCp932KeepingBytes(back), text) << bytes.toHex().constData();
+  }
+  // A twin-coded character on its own is written with the code the
+  // converter prefers and reads back as itself.
+  QByteArray back;
+  ASSERT_TRUE(lm::EncodeCp932KeepingBytes(lm::DecodeCp932KeepingBytes("a\xEE\x9A"), back));
+  EXPECT_EQ(back, QByteArray("a\xFB\xB6"));
 }
 
 TEST(TextFile, WritesCrLfShiftJisAndReadsBack) {

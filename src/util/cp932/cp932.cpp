@@ -58,11 +58,34 @@ bool ToUtf8(std::string_view sjis, std::string& out, std::size_t* badOffset) {
 
 namespace {
 
+bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// Code page 932 gives some characters two codes (the NEC-selected IBM
+// extensions in rows 0xED/0xEE and their IBM twins in 0xFA..0xFC, the NEC
+// row-13 twins of a few symbols); encoding writes one of them. Such a
+// character right after a byte that was kept on its own must stay as the
+// bytes it was: written as the other code, its first byte could pair with
+// the kept lead byte before it and the text would read back differently.
+// Returns the length of the character at the front of `rest` when it is one
+// of those (1 or 2), otherwise 0.
+std::size_t NonCanonicalCharAt(std::string_view rest) {
+  if (rest.empty()) return 0;
+  const std::size_t len = IsLeadByte(static_cast<unsigned char>(rest[0])) && rest.size() >= 2 ? 2 : 1;
+  const std::string_view bytes = rest.substr(0, len);
+  std::string utf8;
+  std::string again;
+  if (!ToUtf8(bytes, utf8, nullptr) || utf8.empty()) return 0;
+  if (FromUtf8(utf8, again, nullptr) && again == bytes) return 0;
+  return len;
+}
+
 // Decodes like ToUtf8, but each byte that starts no character is replaced by
 // the UTF-8 of `stand(byte)` (at most three bytes) and decoding goes on from
-// the byte after it.
+// the byte after it. With `exact`, a character with two codes that follows a
+// replaced byte is replaced byte by byte too (see NonCanonicalCharAt), so
+// that encoding the text gives back the very same bytes.
 template <class Stand>
-std::string DecodeReplacing(std::string_view sjis, Stand stand) {
+std::string DecodeReplacing(std::string_view sjis, Stand stand, bool exact = false) {
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // Without a converter every byte is unreadable: keep the length visible.
@@ -91,12 +114,19 @@ std::string DecodeReplacing(std::string_view sjis, Stand stand) {
     }
     // EILSEQ or EINVAL: the byte at inPtr starts no character. It becomes
     // its stand-in and the conversion goes on from the byte after it.
-    const std::string replacement = stand(static_cast<unsigned char>(*inPtr));
-    if (out.size() - outPos < replacement.size()) out.resize(out.size() * 2);
-    out.replace(outPos, replacement.size(), replacement);
-    outPos += replacement.size();
-    ++inPtr;
-    --inLeft;
+    std::size_t replaced = 1;
+    if (exact) {
+      for (std::size_t n; (n = NonCanonicalCharAt(std::string_view(inPtr + replaced, inLeft - replaced))) > 0;)
+        replaced += n;
+    }
+    for (std::size_t i = 0; i < replaced; ++i) {
+      const std::string replacement = stand(static_cast<unsigned char>(inPtr[i]));
+      if (out.size() - outPos < replacement.size()) out.resize(out.size() * 2);
+      out.replace(outPos, replacement.size(), replacement);
+      outPos += replacement.size();
+    }
+    inPtr += replaced;
+    inLeft -= replaced;
   }
   iconv_close(cd);
   out.resize(outPos);
@@ -116,7 +146,7 @@ std::string ToUtf8Lossy(std::string_view sjis) {
   return DecodeReplacing(sjis, [](unsigned char) { return std::string("\xEF\xBF\xBD"); });  // U+FFFD
 }
 
-std::string ToUtf8KeepingBytes(std::string_view sjis) { return DecodeReplacing(sjis, KeptByteUtf8); }
+std::string ToUtf8KeepingBytes(std::string_view sjis) { return DecodeReplacing(sjis, KeptByteUtf8, true); }
 
 bool FromUtf8KeepingBytes(std::string_view utf8, std::string& out, std::size_t* badOffset) {
   out.clear();
