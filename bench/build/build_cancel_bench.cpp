@@ -129,6 +129,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it is made, also into a file
   const quint64 megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 200;
   const int count = argc > 2 ? std::atoi(argv[2]) : 3000;
 
@@ -195,7 +196,8 @@ int main(int argc, char** argv) {
     const char* step;  // the step key to wait for
     double after;      // seconds into it
   };
-  const Moment moments[] = {{"LZH a", 0.0}, {"LZH a", 3.0}, {"LZH s", 0.05}, {"LZH e", 0.3}, {"CAB", 0.5}, {"CAB", 5.0}};
+  const Moment moments[] = {{"LZH a", 0.0}, {"LZH a", 3.0}, {"LZH s", 0.05}, {"LZH e", 0.3}, {"CAB", 0.1}, {"CAB", 0.5},
+                           {"CAB", 5.0}};
   std::printf("Cancel latency (from RequestBuildCancel to the end of BuildArchives)\n");
   std::printf("  %-22s %-10s %10s   %s\n", "cancelled", "hit", "latency s", "afterwards");
   double worst = 0;

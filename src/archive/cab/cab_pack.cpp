@@ -194,11 +194,19 @@ gboolean OnCabFile(GCabFile* file, gpointer data) {
 // Writes the cabinet for `sources` to `target` through a temporary file in
 // the same directory.
 int WriteCabinet(const std::string& target, const std::vector<Source>& sources, int compression,
-                 std::string& report) {
+                 CabProgress& progress, std::string& report) {
   GCabFolder* folder = gcab_folder_new(compression);
   uint64_t total = 0;
-  CabProgress progress;
+  // Setting up thousands of files takes a while: a cancel is heard every
+  // few dozen of them too.
+  constexpr size_t kPollEvery = 32;
+  size_t count = 0;
   for (const Source& s : sources) {
+    if (++count % kPollEvery == 0 && !progress.meter.Poll()) {
+      report += "cancelled\r\n";
+      g_object_unref(folder);
+      return ARC_ERROR_USER_CANCEL;
+    }
     struct stat st {};
     // Not waiting on open: a FIFO or device put in a file's place is refused.
     int fd = ::open(s.fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -289,7 +297,8 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
     g_clear_error(&err);
   }
   g_object_unref(cabinet);
-  ok = ::fsync(fd) == 0 && ok;
+  // A cabinet that is not kept is not written out to the disk first.
+  ok = ok && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
     report += "cannot replace " + target + "\r\n";
@@ -358,7 +367,21 @@ int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::stri
   if (unique.size() > 0xFFFF) return ARC_ERROR_TOO_MANY_FILES;
 
   report += "Creating cabinet: " + target + "\r\n";
-  const int rc = WriteCabinet(target, unique, compression, report);
+  CabProgress progress;
+  if (progress.meter.Active()) {
+    // The command's total first, so that every report carries it.
+    uint64_t total = 0;
+    for (const Source& s : unique) {
+      struct stat st {};
+      if (::stat(s.fsPath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
+    }
+    progress.meter.SetCommandTotal(total);
+  }
+  if (!progress.meter.Poll()) {
+    report += "cancelled\r\n";
+    return ARC_ERROR_USER_CANCEL;
+  }
+  const int rc = WriteCabinet(target, unique, compression, progress, report);
   if (rc == ARC_OK) report += std::to_string(unique.size()) + " file(s) packed.\r\n";
   return rc;
 }
