@@ -175,6 +175,14 @@ TEST_P(ArchiverProgressTest, ReportsEveryFileAndTheBytesReadOfTheWholeCommand) {
     int withinBig = 0;
     for (const Seen& s : rec.seen) withinBig += s.memberTotal == sizes_[QStringLiteral("SRC/big.bin")] && s.memberDone > 0 && s.memberDone < s.memberTotal;
     EXPECT_GE(withinBig, 2);
+  } else {
+    // The cabinet writer hears from the procedure while it packs a large
+    // file too (so that a cancel does not wait for the file's end).
+    std::string big;
+    ASSERT_TRUE(cp932::FromUtf8("big.bin", big));
+    int aboutBig = 0;
+    for (const Seen& s : rec.seen) aboutBig += s.member.size() >= big.size() && s.member.compare(s.member.size() - big.size(), big.size(), big) == 0;
+    EXPECT_GE(aboutBig, 4);
   }
   const auto r = RunTool(QString::fromLatin1(GetParam().reader), {QString::fromLatin1(GetParam().readerList), ArchivePath()});
   EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();

@@ -191,6 +191,70 @@ gboolean OnCabFile(GCabFile* file, gpointer data) {
   return TRUE;
 }
 
+// The stream the cabinet writer writes into: every write goes on to the
+// work file, and between writes the progress procedure is asked whether to
+// go on. The writer calls back only as each file begins, so without this a
+// cancel would wait for a large file to be packed whole. The writer seeks
+// back to fill in offsets: the stream is seekable as the work file is.
+struct PollingOutput {
+  GOutputStream parent_instance;
+  GOutputStream* base;
+  CabProgress* progress;
+  unsigned writes;
+};
+struct PollingOutputClass {
+  GOutputStreamClass parent_class;
+};
+
+GType polling_output_get_type();
+void polling_output_seekable_init(GSeekableIface* iface);
+G_DEFINE_TYPE_WITH_CODE(PollingOutput, polling_output, G_TYPE_OUTPUT_STREAM,
+                        G_IMPLEMENT_INTERFACE(G_TYPE_SEEKABLE, polling_output_seekable_init))
+
+PollingOutput* AsPolling(void* object) { return static_cast<PollingOutput*>(object); }
+GSeekable* BaseSeekable(GSeekable* seekable) { return G_SEEKABLE(AsPolling(seekable)->base); }
+
+gssize PollingWrite(GOutputStream* stream, const void* buffer, gsize count, GCancellable* cancellable,
+                    GError** error) {
+  PollingOutput* self = AsPolling(stream);
+  // A data block is written in a few pieces: asking at every eighth write is
+  // about every 64 KiB of input.
+  if (++self->writes % 8 == 0 && !self->progress->meter.Poll()) {
+    g_cancellable_cancel(self->progress->cancel);
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_CANCELLED, "cancelled");
+    return -1;
+  }
+  return g_output_stream_write(self->base, buffer, count, cancellable, error);
+}
+
+gboolean PollingFlush(GOutputStream* stream, GCancellable* cancellable, GError** error) {
+  return g_output_stream_flush(AsPolling(stream)->base, cancellable, error);
+}
+
+void polling_output_class_init(PollingOutputClass* klass) {
+  klass->parent_class.write_fn = PollingWrite;
+  klass->parent_class.flush = PollingFlush;
+}
+
+void polling_output_init(PollingOutput* self) {
+  self->base = nullptr;
+  self->progress = nullptr;
+  self->writes = 0;
+}
+
+void polling_output_seekable_init(GSeekableIface* iface) {
+  iface->tell = [](GSeekable* s) { return g_seekable_tell(BaseSeekable(s)); };
+  iface->can_seek = [](GSeekable* s) { return g_seekable_can_seek(BaseSeekable(s)); };
+  iface->seek = [](GSeekable* s, goffset offset, GSeekType type, GCancellable* cancellable, GError** error) {
+    return g_seekable_seek(BaseSeekable(s), offset, type, cancellable, error);
+  };
+  iface->can_truncate = [](GSeekable*) -> gboolean { return FALSE; };
+  iface->truncate_fn = [](GSeekable*, goffset, GCancellable*, GError** error) -> gboolean {
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "not supported");
+    return FALSE;
+  };
+}
+
 // Writes the cabinet for `sources` to `target` through a temporary file in
 // the same directory.
 int WriteCabinet(const std::string& target, const std::vector<Source>& sources, int compression,
@@ -276,11 +340,20 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
   bool ok = io != nullptr;
   bool cancelled = false;
   if (ok) {
-    GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(io));
+    GOutputStream* file = g_io_stream_get_output_stream(G_IO_STREAM(io));
     progress.cancel = g_cancellable_new();
     progress.meter.SetCommandTotal(total);
+    // Only a listening procedure needs the stream that asks it.
+    PollingOutput* polling = nullptr;
+    if (progress.meter.Active()) {
+      polling = AsPolling(g_object_new(polling_output_get_type(), nullptr));
+      polling->base = file;
+      polling->progress = &progress;
+    }
+    GOutputStream* out = polling ? G_OUTPUT_STREAM(polling) : file;
     ok = gcab_cabinet_write_simple(cabinet, out, progress.meter.Active() ? OnCabFile : nullptr, &progress,
                                    progress.cancel, &err);
+    if (polling) g_object_unref(polling);
     if (ok) progress.meter.Add(progress.current);  // the last file is complete
     if (progress.meter.Cancelled()) {
       cancelled = true;
