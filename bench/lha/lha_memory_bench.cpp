@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,10 @@ int main(int argc, char** argv) {
   // Measured before the reader decoded in pieces: a 64 MB file took 87 MB
   // to compress and a 200 MB one 208 MB.
   std::printf("(before: 64 MB file 87 MB peak, 200 MB file 208 MB peak)\n");
+  // Peak memory of packing the largest file, per mode, for the goal rows.
+  long largestKib[2] = {0, 0};
+  double largestCpu[2] = {0, 0};
+  std::size_t largestMb = 0;
   for (std::size_t mb : {std::size_t{64}, std::size_t{1024}}) {
     if (mb > maxMb) break;
     fs::remove_all(root);
@@ -92,7 +97,21 @@ int main(int argc, char** argv) {
                   add.kib / 1024.0, add.seconds, add.cpu, ext.kib / 1024.0, ext.seconds,
                   add.rc == 0 && ext.rc == 0 ? "" : "  (a command failed)");
       std::fflush(stdout);
+      largestKib[*mode ? 1 : 0] = std::max(add.kib, ext.kib);
+      largestCpu[*mode ? 1 : 0] = add.cpu;
     }
+    largestMb = mb;
+  }
+  // The goal: a file of any size packs and unpacks in bounded memory. The
+  // run before this version of the encoder measured the 1024 MB file at
+  // 8.4 MB peak / 70.6 s CPU (default) and 5.5 MB / 42.1 s (fast).
+  std::printf("\nGoals (before: the run before this version of the encoder)\n");
+  const char* before[2] = {"8.4 MB, 70.6 s CPU", "5.5 MB, 42.1 s CPU"};
+  for (int m = 0; m < 2; ++m) {
+    const double peakMb = largestKib[m] / 1024.0;
+    std::printf("  %zu MB file, %-7s peak %6.1f MB, %6.1f s CPU   before %-20s  at most 16 MB   %s\n", largestMb,
+                m ? "fast" : "default", peakMb, largestCpu[m], largestMb == 1024 ? before[m] : "-",
+                peakMb <= 16.0 ? "met" : "NOT met");
   }
   fs::remove_all(root);
   return 0;

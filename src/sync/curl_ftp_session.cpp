@@ -680,9 +680,10 @@ bool CurlFtpSession::RemoteSize(const QString& path, qint64& size, FtpFailure& f
   if (!Perform(failure)) return false;
   curl_off_t length = -1;
   curl_easy_getinfo(s_->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  if (length < 0 && Sftp()) {
-    // libcurl reports no length for an empty file over SFTP; the parent
-    // folder's listing has the size, 0 included.
+  if (length < 0) {
+    // libcurl reports no length for an empty file over SFTP, nor for any
+    // file of an FTP server without the SIZE command; the parent folder's
+    // listing has the size, 0 included.
     const QString abs = Absolute(path);
     std::vector<FtpFindData> siblings;
     if (!ListDirectory(RemoteParent(abs), siblings, failure)) return false;
@@ -693,10 +694,6 @@ bool CurlFtpSession::RemoteSize(const QString& path, qint64& size, FtpFailure& f
       return true;
     }
     failure = Fail(ftperr::FileNotFound);
-    return false;
-  }
-  if (length < 0) {
-    failure = Fail(ftperr::ExtendedError, s_->lastReply);
     return false;
   }
   size = static_cast<qint64>(length);

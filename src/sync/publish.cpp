@@ -17,6 +17,7 @@
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
+#include "util/pathfind/name_fold.h"
 #include "util/text_file.h"
 
 namespace lm {
@@ -49,6 +50,74 @@ QString LocalFileOf(const QString& datDir, const QString& rel) {
   const QString joined = dir + rel;
   const QString real = ResolveExisting(joined);
   return real.isEmpty() ? joined : real;
+}
+
+// The SHA-256 of a file that still has the size and last-write time given,
+// and kept them while it was read; empty otherwise.
+QByteArray UnchangedFileSha256(const QString& path, qint64 size, qint64 seconds) {
+  const QFileInfo before(path);
+  if (!before.isFile() || before.size() != size || before.lastModified().toSecsSinceEpoch() != seconds)
+    return QByteArray();
+  const QByteArray sha = FileSha256(path);
+  const QFileInfo after(path);
+  if (after.size() != before.size() || after.lastModified() != before.lastModified() ||
+      after.metadataChangeTime() != before.metadataChangeTime())
+    return QByteArray();
+  return sha;
+}
+
+// Entries of DAT whose names the server holds in another letter case only,
+// from an earlier publish (the author renamed "Readme.txt" to "readme.txt").
+// A server that finds names without regard to case holds one entry for both
+// names, so sending the new name and deleting the old one would delete what
+// was just sent; the entry is renamed on the server instead, parents before
+// their children. `remote` is changed as the renames will change the server.
+QList<CaseRename> CaseOnlyRenames(const std::vector<ScanEntry>& scan, const QSet<QString>& published,
+                                  std::vector<RemoteEntry>& remote) {
+  // Renames change only the case of paths, so their folded forms stay keys.
+  const auto folded = [](const QString& path) {
+    return QString::fromStdString(pathfind::FoldName(path.toStdString()));
+  };
+  QHash<QString, QList<std::size_t>> byFolded;
+  std::vector<QString> listed;  // each entry's path as the server listed it
+  for (std::size_t i = 0; i < remote.size(); ++i) {
+    byFolded[folded(remote[i].path)] << i;
+    listed.push_back(remote[i].path);
+  }
+  QSet<QString> local;
+  for (const ScanEntry& e : scan) local.insert(RelOf(IndexPathOf(e)));
+  QList<CaseRename> renames;
+  for (const ScanEntry& e : scan) {
+    const bool dir = e.attr == QLatin1String("d");
+    const QString rel = RelOf(IndexPathOf(e));
+    const QList<std::size_t> same = byFolded.value(folded(rel));
+    if (same.size() != 1) continue;
+    const RemoteEntry& match = remote[same.first()];
+    const QString from = match.path;
+    const QString before = listed[same.first()];
+    // Only the last level may differ: a parent that could not be matched
+    // exactly is left alone, and so are its children.
+    if (from == rel || match.dir != dir || local.contains(from) ||
+        from.left(from.lastIndexOf(QLatin1Char('/')) + 1) != rel.left(rel.lastIndexOf(QLatin1Char('/')) + 1) ||
+        !published.contains(IndexPathOf(before, dir)))
+      continue;
+    renames << CaseRename{IndexPathOf(from, dir), IndexPathOf(rel, dir)};
+    for (RemoteEntry& r : remote) {
+      if (r.path == from)
+        r.path = rel;
+      else if (dir && r.path.startsWith(from + QLatin1Char('/')))
+        r.path = rel + r.path.mid(from.size());
+    }
+  }
+  return renames;
+}
+
+QString NamesNotKeptHint() {
+  return QStringLiteral("サーバーが日本語 (Shift-JIS) の名前を送られたとおりに保存していない可能性があります。");
+}
+
+bool HasNonAscii(const QString& text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x7E; });
 }
 
 PublishResult Failed(const QString& message) {
@@ -113,7 +182,10 @@ QStringList ServerDifferences(const std::vector<RemoteEntry>& remote, const std:
     }
   }
   for (const QString& path : gone) {
-    if (there.contains(RelOf(path))) out << QStringLiteral("削除されていません: ") + path;
+    // An entry of the other kind under the same name is what replaced it.
+    const auto it = there.constFind(RelOf(path));
+    if (it != there.constEnd() && (*it)->dir == path.endsWith(QLatin1Char('\\')))
+      out << QStringLiteral("削除されていません: ") + path;
   }
   for (const RemoteEntry& r : remote) {
     const QString name = r.path.mid(r.path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -143,7 +215,10 @@ std::optional<PublishResult> ReachServer(McWinFTP& ftp, Profile& profile, Publis
 }  // namespace
 
 QString PublishPlan::TotalsText() const {
-  return QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files.size()).arg(ByteCountText(bytes)).arg(deletions.size());
+  QString text =
+      QStringLiteral("送信 %1 件 (%2)　削除 %3 件").arg(files.size()).arg(ByteCountText(bytes)).arg(deletions.size());
+  if (!renames.isEmpty()) text += QStringLiteral("　名前の変更 %1 件").arg(renames.size());
+  return text;
 }
 
 QString PublishRecordDir() { return QFileInfo(ServerIndexCopyPath()).absolutePath(); }
@@ -237,6 +312,25 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   const QString recordPath = PublishRecordPath(PublishRecordDir(), profile);
   const PublishRecord record = ReadPublishRecord(recordPath);
 
+  // What was published before: the entries of the server's index, the
+  // files of the record and the folders they lay in.
+  QSet<QString> published;
+  for (const IndexEntry& e : std::as_const(plan.shown.server)) published.insert(e.path);
+  for (auto it = record.files.constBegin(); it != record.files.constEnd(); ++it) {
+    published.insert(IndexPathOf(it.key(), false));
+    QString rel = it.key();
+    for (qsizetype slash = rel.lastIndexOf(QLatin1Char('/')); slash > 0; slash = rel.lastIndexOf(QLatin1Char('/'))) {
+      rel = rel.left(slash);
+      published.insert(IndexPathOf(rel, true));
+    }
+  }
+  // Temporary files an interrupted run left, by their names before any rename.
+  for (const RemoteEntry& r : remote) {
+    const QString name = r.path.mid(r.path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!r.dir && IsUploadTempName(name)) plan.leftovers << r.path;
+  }
+  plan.renames = CaseOnlyRenames(scan, published, remote);
+
   QHash<QString, const RemoteEntry*> there;
   for (const RemoteEntry& r : remote) there.insert(r.path, &r);
   const QHash<QString, const IndexEntry*> serverIndex = ByPath(plan.shown.server);
@@ -252,11 +346,16 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     const QString rel = RelOf(path);
     localPaths.insert(path);
     const bool dir = e.attr == QLatin1String("d");
-    const auto r = there.constFind(rel);
-    if (r != there.constEnd() && (*r)->dir != dir)
+    const auto found = there.constFind(rel);
+    // A published entry of the other kind (a file that became a folder, or
+    // the reverse) is among the deletions, which make room for this one
+    // first; an entry that was never published stops the run.
+    const bool otherKind = found != there.constEnd() && (*found)->dir != dir;
+    if (otherKind && !published.contains(IndexPathOf(rel, (*found)->dir)))
       return Failed(QStringLiteral("サーバーの同じ名前の%1が邪魔になって送信できません。")
-                        .arg((*r)->dir ? QStringLiteral("フォルダ") : QStringLiteral("ファイル")) +
+                        .arg((*found)->dir ? QStringLiteral("フォルダ") : QStringLiteral("ファイル")) +
                     CR + Bracketed(path));
+    const auto r = otherKind ? there.constEnd() : found;
     if (dir) {
       expected[path] = -1;
       if (r == there.constEnd()) plan.folders << path;
@@ -299,26 +398,11 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     plan.bytes += e.size;
     next.files.insert(rel, now);
   }
-  QSet<QString> published;
-  for (const IndexEntry& e : std::as_const(plan.shown.server)) published.insert(e.path);
-  for (auto it = record.files.constBegin(); it != record.files.constEnd(); ++it) {
-    published.insert(IndexPathOf(it.key(), false));
-    // The folders a recorded file lay in were published as well.
-    QString rel = it.key();
-    for (qsizetype slash = rel.lastIndexOf(QLatin1Char('/')); slash > 0; slash = rel.lastIndexOf(QLatin1Char('/'))) {
-      rel = rel.left(slash);
-      published.insert(IndexPathOf(rel, true));
-    }
-  }
   for (const QString& path : std::as_const(published)) {
     if (localPaths.contains(path) || IsIndexFileName(RelOf(path))) continue;
     const auto r = there.constFind(RelOf(path));
     if (r == there.constEnd() || (*r)->dir != path.endsWith(QLatin1Char('\\'))) continue;
     plan.deletions << path;
-  }
-  for (const RemoteEntry& r : remote) {
-    const QString name = r.path.mid(r.path.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!r.dir && IsUploadTempName(name)) plan.leftovers << r.path;
   }
   SortPathList(plan.folders);
   SortPathList(plan.files);
@@ -342,24 +426,62 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   // looks at them.
   for (const QString& rel : std::as_const(plan.leftovers)) ftp.DeleteFile(rel);
 
+  QHash<QString, const ScanEntry*> scanned;
+  for (const ScanEntry& e : scan) scanned.insert(IndexPathOf(e), &e);
   UploadHooks hooks;
   hooks.progress = [&questions](const UploadProgress& p) { return questions.Progress(p); };
+  hooks.asPlanned = [&scanned](const QString& path, qint64 size, qint64 seconds) {
+    const auto it = scanned.constFind(path);
+    return it != scanned.constEnd() && (*it)->size == size && (*it)->seconds == seconds;
+  };
   bool deletionsAgreed = false;
   hooks.confirmDeletions = [&](int count) { return deletionsAgreed = questions.ConfirmDeletions(count); };
-  result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks);
+  // The index files go out only once the server was seen to hold what they
+  // list: a server that stored a file under another name (one that does not
+  // keep Shift-JIS names as sent), lost one, or cut one short keeps its old
+  // index.fet.
+  hooks.checkBeforeIndex = [&](QString& stop) {
+    const QString head =
+        QStringLiteral("サーバーの内容が送信したものと一致しないため、更新定義ファイルを送信しませんでした。");
+    std::vector<RemoteEntry> now;
+    QString listError;
+    if (!ListRemoteTree(ftp, now, listError)) {
+      stop = head + CR + listError;
+      if (std::any_of(scan.begin(), scan.end(), [](const ScanEntry& e) { return HasNonAscii(e.name); }))
+        stop += CR + NamesNotKeptHint();
+      return false;
+    }
+    const QStringList differences = ServerDifferences(now, expected, {}, {});
+    if (differences.isEmpty()) return true;
+    stop = head + CR + DifferencesMessage(differences);
+    if (std::any_of(differences.begin(), differences.end(), HasNonAscii)) stop += CR + NamesNotKeptHint();
+    return false;
+  };
+  result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks, plan.renames);
   if (result.upload.status != UploadOutcome::Done) {
     result.status = result.upload.status == UploadOutcome::Cancelled ? PublishResult::Cancelled : PublishResult::Failed;
     result.message = UploadOutcomeText(result.upload);
     return result;
   }
 
-  // The record of what the server now holds.
+  // The record of what the server now holds: for a file sent, what was
+  // read and sent; for a file kept, its bytes as long as they are still
+  // those the plan saw (a file changed since is left out, so that the next
+  // run compares it with the indexes and sends it).
   for (const QString& path : std::as_const(plan.files)) {
     const QString rel = RelOf(path);
-    next.files[rel].sha256 = FileSha256(LocalFileOf(datDir, rel));
+    const auto sent = result.upload.sent.constFind(rel);
+    if (sent != result.upload.sent.constEnd())
+      next.files[rel] = *sent;
+    else
+      next.files.remove(rel);
   }
-  for (auto it = next.files.begin(); it != next.files.end(); ++it) {
-    if (it->sha256.isEmpty()) it->sha256 = FileSha256(LocalFileOf(datDir, it.key()));
+  for (auto it = next.files.begin(); it != next.files.end();) {
+    if (it->sha256.isEmpty()) it->sha256 = UnchangedFileSha256(LocalFileOf(datDir, it.key()), it->size, it->seconds);
+    if (it->sha256.isEmpty())
+      it = next.files.erase(it);
+    else
+      ++it;
   }
   QString recordError;
   const bool recorded = WritePublishRecord(recordPath, profile, next, &recordError);

@@ -36,11 +36,14 @@ struct PublishPlan {
   QStringList files;      // "\img\a.bmp": files to send
   QStringList deletions;  // "\old.txt", "\olddir\": published before, gone from DAT
   QStringList leftovers;  // "img/.a.bmp.lmpart": temporary files of an interrupted run
+  // Published entries whose names DAT now spells in another letter case
+  // only, renamed on the server before anything is sent.
+  QList<CaseRename> renames;
   qint64 bytes = 0;       // of the files to send
   // What the window's four lists show: the entries of the local and of the
   // server's index.fet, and the uploads and deletions above.
   IndexComparison shown;
-  // "送信 N 件 (B バイト)　削除 M 件"
+  // "送信 N 件 (B バイト)　削除 M 件", and "　名前の変更 K 件" when there are renames
   QString TotalsText() const;
 };
 

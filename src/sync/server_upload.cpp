@@ -1,13 +1,17 @@
 #include "sync/server_upload.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QObject>
+#include <QSet>
 
 #include "sync/mc_win_ftp.h"
 #include "sync/remote_path.h"
@@ -43,9 +47,19 @@ class LastError {
 
 constexpr qint32 kCancelled = 1223;
 
+// The name a file is sent under before it is renamed into place: ".NAME.lmpart",
+// or, where that would pass the 255 bytes a name may have on most file
+// systems, "." and a digest of the name, so that the longest names can be
+// published too.
 QString TempNameFor(const QString& remote) {
   const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
-  return remote.left(slash + 1) + QLatin1Char('.') + remote.mid(slash + 1) + QStringLiteral(".lmpart");
+  const QString name = remote.mid(slash + 1);
+  const QString suffix = QStringLiteral(".lmpart");
+  QByteArray bytes;
+  const qsizetype length = EncodeCp932(name, bytes) ? bytes.size() : name.toUtf8().size();
+  if (1 + length + suffix.size() <= 255) return remote.left(slash + 1) + QLatin1Char('.') + name + suffix;
+  const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+  return remote.left(slash + 1) + QLatin1Char('.') + QString::fromLatin1(digest) + suffix;
 }
 
 QString LocalPathOf(const QString& datDir, const QString& indexPath) {
@@ -60,6 +74,40 @@ QString LocalPathOf(const QString& datDir, const QString& indexPath) {
   return real.isEmpty() ? joined : real;
 }
 
+// What tells whether a file changed: a write moves its change time, even
+// when its last-write time is set back afterwards.
+struct FileState {
+  bool ok = false;
+  qint64 size = 0;
+  qint64 seconds = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+  ino_t inode = 0;
+  bool operator==(const FileState& o) const {
+    return ok == o.ok && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+           changed.tv_nsec == o.changed.tv_nsec && inode == o.inode;
+  }
+};
+
+FileState StateOf(const QString& path) {
+  FileState s;
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+  s.ok = true;
+  s.size = static_cast<qint64>(st.st_size);
+  s.seconds = static_cast<qint64>(st.st_mtim.tv_sec);
+  s.modified = st.st_mtim;
+  s.changed = st.st_ctim;
+  s.inode = st.st_ino;
+  return s;
+}
+
+QString ChangedDuringRunMessage(const QString& indexPath) {
+  return QStringLiteral("処理の途中で DAT のファイルが変更されました。もう一度実行してください。") + CR +
+         Bracketed(indexPath);
+}
+
 bool IsIndexName(const QString& indexPath) {
   return indexPath.compare(QLatin1String("\\index.fet"), Qt::CaseInsensitive) == 0 ||
          indexPath.compare(QLatin1String("\\indextmp.fet"), Qt::CaseInsensitive) == 0;
@@ -69,10 +117,13 @@ class Uploader {
  public:
   Uploader(McWinFTP& ftp, const UploadHooks& hooks) : ftp_(ftp), hooks_(hooks), error_(ftp) {}
 
-  UploadOutcome Run(const QString& datDir, const QStringList& uploads, const QStringList& deletions) {
+  UploadOutcome Run(const QString& datDir, const QStringList& uploads, const QStringList& deletions,
+                    const QList<CaseRename>& renames) {
     // Every path is checked once more before anything is done with it: no
     // entry may reach outside DAT or outside the server folder.
-    for (const QString& path : uploads + deletions) {
+    QStringList renamed;
+    for (const CaseRename& r : renames) renamed << r.from << r.to;
+    for (const QString& path : uploads + deletions + renamed) {
       if (!IsSafeIndexPath(path))
         return Fail(UnsafeNameMessage(path, QStringLiteral("フォルダの外を指す名前です。"), QString()));
     }
@@ -107,6 +158,48 @@ class Uploader {
     }
     if (!Report()) return Cancelled();
 
+    // Names whose letter case changed, before anything is sent into them.
+    for (const CaseRename& r : renames) {
+      error_.Clear();
+      const QString from = RemoteRelativePath(r.from);
+      const QString to = RemoteRelativePath(r.to);
+      if (!ftp_.RenameFile(from, to))
+        return Fail(QStringLiteral("サーバーで名前の大文字・小文字を変更できませんでした。") + CR + Bracketed(from) +
+                    QStringLiteral(" → ") + Bracketed(to) + CR + error_.text);
+      if (!Report()) return Cancelled();
+    }
+
+    // Deletions that make room for an entry of the other kind (a published
+    // file where a folder is to be made, or a published folder where a file
+    // is to be sent) go first, with the author's consent to all deletions.
+    QSet<QString> sentFiles, madeFolders;
+    for (const QString& u : uploads) {
+      if (u.endsWith(QLatin1Char('\\')))
+        madeFolders.insert(u.chopped(1));
+      else
+        sentFiles.insert(u);
+    }
+    const auto makesRoom = [&](const QString& deletion) {
+      const bool folder = deletion.endsWith(QLatin1Char('\\'));
+      const QString path = folder ? deletion.chopped(1) : deletion;
+      if (folder ? sentFiles.contains(path) : madeFolders.contains(path)) return true;
+      // Inside a folder whose path a file takes.
+      for (qsizetype i = path.lastIndexOf(QLatin1Char('\\')); i > 0; i = path.lastIndexOf(QLatin1Char('\\'), i - 1))
+        if (sentFiles.contains(path.left(i))) return true;
+      return false;
+    };
+    QStringList early, late;
+    for (const QString& d : deletions) (makesRoom(d) ? early : late) << d;
+    bool agreed = false;
+    if (!early.isEmpty()) {
+      agreed = hooks_.confirmDeletions && hooks_.confirmDeletions(static_cast<int>(deletions.size()));
+      if (agreed) Delete(early);
+      if (!agreed || !outcome_.notDeleted.isEmpty())
+        return Fail(QStringLiteral("サーバーの古い項目を削除できないため、同じ名前の新しい項目を送信できません。") +
+                    CR + Bracketed(agreed ? outcome_.notDeleted.first() : early.first()));
+      if (!Report()) return Cancelled();
+    }
+
     // Folders in path order: a parent before its children.
     for (const QString& folder : folders) {
       error_.Clear();
@@ -120,10 +213,13 @@ class Uploader {
     for (const QString& f : files)
       if (!Send(LocalPathOf(datDir, f), f)) return Stopped();
 
-    if (!deletions.isEmpty() && hooks_.confirmDeletions &&
-        hooks_.confirmDeletions(static_cast<int>(deletions.size())))
-      Delete(deletions);
+    if (early.isEmpty())
+      agreed = !deletions.isEmpty() && hooks_.confirmDeletions &&
+               hooks_.confirmDeletions(static_cast<int>(deletions.size()));
+    if (agreed) Delete(late);
     if (!Report()) return Cancelled();
+    QString why;
+    if (hooks_.checkBeforeIndex && !hooks_.checkBeforeIndex(why)) return Fail(why);
 
     // The index files last: only now may clients see the new state.
     for (const QString& f : indexFiles)
@@ -155,23 +251,46 @@ class Uploader {
   UploadOutcome Stopped() { return cancelled_ ? Cancelled() : outcome_; }
 
   // One file to a temporary name, its size checked, then renamed into place.
+  // The file's state is taken before it is read and checked again once it
+  // was sent: only bytes that did not change meanwhile are recorded as
+  // what the server holds.
   bool Send(const QString& local, const QString& indexPath) {
     const QString remote = RemoteRelativePath(indexPath);
     const QString temp = TempNameFor(remote);
-    const qint64 size = QFileInfo(local).size();
+    const bool indexFile = IsIndexName(indexPath);
+    const FileState before = StateOf(local);
+    if (!before.ok) {
+      outcome_.message = QStringLiteral("ファイルが見つかりません。") + CR + Bracketed(local);
+      return false;
+    }
+    const qint64 size = before.size;
     progress_.current = indexPath;
     if (!Report()) return cancelled_ = true, false;
+    const QByteArray sha256 = indexFile ? QByteArray() : FileSha256(local);
+    if (!indexFile && sha256.isEmpty()) {
+      outcome_.message = QStringLiteral("ファイルを読み込めません。") + CR + Bracketed(local);
+      return false;
+    }
+    if (!indexFile && hooks_.asPlanned && !hooks_.asPlanned(indexPath, before.size, before.seconds)) {
+      outcome_.message = ChangedDuringRunMessage(indexPath);
+      return false;
+    }
     ftp_.SetProgressHandler([this](qint64 bytes) { return Report(bytes); });
     error_.Clear();
     const bool sent = ftp_.PutFile(local, temp, 2) != 0;
     ftp_.SetProgressHandler(nullptr);
+    if (sent && !(StateOf(local) == before)) {
+      ftp_.DeleteFile(temp);
+      outcome_.message = ChangedDuringRunMessage(indexPath);
+      return false;
+    }
     if (!sent) {
       if (error_.number == kCancelled) cancelled_ = true;
+      const QString why = error_.text;  // the server's answer to the upload, not to the clean-up
       error_.Clear();
       ftp_.DeleteFile(temp);  // a partial upload is of no use
       if (cancelled_) return false;
-      outcome_.message = QStringLiteral("ファイルを送信できませんでした。") + CR + Bracketed(indexPath) + CR +
-                         error_.text;
+      outcome_.message = QStringLiteral("ファイルを送信できませんでした。") + CR + Bracketed(indexPath) + CR + why;
       return false;
     }
     qint64 onServer = -1;
@@ -190,6 +309,7 @@ class Uploader {
     outcome_.filesSent += 1;
     outcome_.bytesSent += size;
     outcome_.sentOrder << remote;
+    if (!indexFile) outcome_.sent.insert(remote, PublishedFile{size, before.seconds, sha256});
     progress_.filesDone += 1;
     progress_.bytesDone += size;
     return true;
@@ -419,9 +539,9 @@ bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message, 
 }
 
 UploadOutcome UploadChanges(McWinFTP& ftp, const QString& datDir, const QStringList& uploads,
-                            const QStringList& deletions, const UploadHooks& hooks) {
+                            const QStringList& deletions, const UploadHooks& hooks, const QList<CaseRename>& renames) {
   Uploader uploader(ftp, hooks);
-  return uploader.Run(datDir, uploads, deletions);
+  return uploader.Run(datDir, uploads, deletions, renames);
 }
 
 }  // namespace lm

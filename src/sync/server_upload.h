@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include "profiles/profile.h"
+#include "sync/publish_record.h"
 
 namespace lm {
 
@@ -35,6 +36,15 @@ struct UploadHooks {
   std::function<bool(const UploadProgress&)> progress;
   // Asked once before `count` server entries are deleted; false keeps them.
   std::function<bool(int count)> confirmDeletions;
+  // Asked before each file of the list is sent, with its size in bytes and
+  // last-write time in seconds as they are now: false when that is not the
+  // file the plan (and index.fet) saw, which stops the run before the index
+  // files are sent.
+  std::function<bool(const QString& indexPath, qint64 size, qint64 seconds)> asPlanned;
+  // Asked once the files were sent and the deletions made, before the index
+  // files: false, with the reason in `why`, stops the run there and leaves
+  // the server's index files as they were.
+  std::function<bool(QString& why)> checkBeforeIndex;
 };
 
 struct UploadOutcome {
@@ -45,6 +55,10 @@ struct UploadOutcome {
   int deleted = 0;
   QStringList notDeleted;  // server entries whose deletion the server refused
   QStringList sentOrder;   // remote paths in the order they were put in place
+  // What each file of the list that reached the server held, by its path
+  // below DAT ("img/a.bmp"): the size, the last-write time and the SHA-256
+  // of the bytes sent. The file did not change while it was read and sent.
+  QHash<QString, PublishedFile> sent;
   // What is true of the server's index.fet when the run failed and it is not
   // the old one any more (or may not be); empty when it is unchanged.
   QString serverState;
@@ -77,11 +91,21 @@ bool FetchServerIndex(McWinFTP& ftp, const QString& copyPath, QString& message,
 // beside `copyPath`) that are older than `olderThanSeconds`.
 void RemoveStaleIndexDownloads(const QString& copyPath, int olderThanSeconds);
 
-// Sends the entries of `uploads` from `datDir` (paths as the comparison gives
-// them: "\img\", "\img\a.bmp"), deletes those of `deletions` when the hook
-// agrees, and sends datDir's index.fet and, when present, indextmp.fet last.
+// A server entry renamed to a name that differs in letter case only
+// (comparison paths: "\IMG\" to "\img\", "\Readme.txt" to "\readme.txt").
+struct CaseRename {
+  QString from;
+  QString to;
+  bool operator==(const CaseRename& o) const { return from == o.from && to == o.to; }
+};
+
+// Renames the entries of `renames` in their order, sends the entries of
+// `uploads` from `datDir` (paths as the comparison gives them: "\img\",
+// "\img\a.bmp"), deletes those of `deletions` when the hook agrees, and
+// sends datDir's index.fet and, when present, indextmp.fet last.
 UploadOutcome UploadChanges(McWinFTP& ftp, const QString& datDir, const QStringList& uploads,
-                            const QStringList& deletions, const UploadHooks& hooks);
+                            const QStringList& deletions, const UploadHooks& hooks,
+                            const QList<CaseRename>& renames = {});
 
 // The remote path of a comparison path: "\img\a.bmp" gives "img/a.bmp".
 QString RemoteRelativePath(const QString& indexPath);

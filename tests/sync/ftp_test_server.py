@@ -11,7 +11,12 @@ requires TLS on the control and the data connections.
 
 Run with the system interpreter: /usr/bin/python3 ftp_test_server.py
     --root DIR --user NAME --password PW --log FILE [--no-mlst]
-    [--tls-cert PEM --tls-key PEM]
+    [--tls-cert PEM --tls-key PEM] [--case-insensitive] [--no-size]
+    [--truncate-stor] [--drop-stor NAME] [--fail-stor NAME]
+
+With --case-insensitive it finds names without regard to letter case and
+keeps the case a name was created or renamed with, as the file systems of
+Windows servers do.
 """
 
 import argparse
@@ -20,6 +25,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -36,6 +42,16 @@ def main():
                         help="once, carry out a rename to NAME and drop the connection before the reply")
     parser.add_argument("--fail-retr", metavar="NAME",
                         help="answer every download of NAME with 451, a failure that is not 'no such file'")
+    parser.add_argument("--case-insensitive", action="store_true",
+                        help="find names without regard to case, keeping the case they were given")
+    parser.add_argument("--no-size", action="store_true",
+                        help="offer no SIZE command, like some older servers")
+    parser.add_argument("--truncate-stor", action="store_true",
+                        help="keep only the first half of every uploaded file, and answer 226 all the same")
+    parser.add_argument("--drop-stor", metavar="NAME",
+                        help="once, drop both connections while an upload whose name contains NAME arrives")
+    parser.add_argument("--fail-stor", metavar="NAME",
+                        help="refuse every upload whose name contains NAME with 553")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     args = parser.parse_args()
@@ -65,10 +81,57 @@ def main():
         base.tls_data_required = True
 
     dropped = []
+    dropped_stor = []
+
+    class DroppingDTPHandler(base.dtp_handler):
+        def handle_read(self):
+            super().handle_read()
+            name = getattr(self.cmd_channel, "storing", "") or ""
+            if (args.drop_stor and not dropped_stor and self.receive and self.tot_bytes_received > 0
+                    and args.drop_stor in os.path.basename(name)):
+                dropped_stor.append(name)
+                log.write("DROPPED during STOR\n")
+                self.cmd_channel.close()
+                self.close()
+
+        # pyftpdlib's loop calls handle_read_event, bound to the base's method.
+        handle_read_event = handle_read
+    raw_rnto = []
+
+    class CaseInsensitiveFS(AbstractedFS):
+        def ftp2fs(self, ftppath):
+            real = super().ftp2fs(ftppath)
+            rel = os.path.relpath(real, self.root)
+            if rel == "." or rel.startswith(".."):
+                return real
+            current = self.root
+            for part in rel.split(os.sep):
+                try:
+                    names = os.listdir(current)
+                except OSError:
+                    names = []
+                if part not in names:
+                    part = next((n for n in names if n.lower() == part.lower()), part)
+                current = os.path.join(current, part)
+            return current
+
+        def rename(self, src, dst):
+            # The target takes the case it was given, also when it replaces
+            # an entry whose name differs only in case (or is that entry).
+            given = os.path.basename(raw_rnto[-1]) if raw_rnto else os.path.basename(dst)
+            wanted = os.path.join(os.path.dirname(dst), given)
+            if os.path.exists(dst) and not os.path.samefile(src, dst):
+                if os.path.isdir(dst):
+                    os.rmdir(dst)
+                else:
+                    os.remove(dst)
+            os.rename(src, wanted)
 
     class LoggingHandler(base):
         def pre_process_command(self, line, cmd, arg):
             shown = "PASS ***" if cmd == "PASS" else line
+            if cmd == "RNTO":
+                raw_rnto.append(arg)
             log.write(shown + "\n")
             return super().pre_process_command(line, cmd, arg)
 
@@ -83,6 +146,17 @@ def main():
                 return
             return super().ftp_RNTO(path)
 
+        def ftp_STOR(self, file, mode="w"):
+            self.storing = file
+            if args.fail_stor and args.fail_stor in os.path.basename(file):
+                self.respond("553 Could not create file (refused by the test server).")
+                return
+            return super().ftp_STOR(file, mode)
+
+        def on_file_received(self, file):
+            if args.truncate_stor:
+                os.truncate(file, os.path.getsize(file) // 2)
+
         def ftp_RETR(self, file):
             if args.fail_retr and os.path.basename(file) == args.fail_retr:
                 self.respond("451 Requested action aborted: local error in processing.")
@@ -95,6 +169,12 @@ def main():
         LoggingHandler.proto_cmds = {k: v for k, v in base.proto_cmds.items()
                                      if k not in ("MLSD", "MLST")}
     LoggingHandler.authorizer = authorizer
+    if args.drop_stor:
+        LoggingHandler.dtp_handler = DroppingDTPHandler
+    if args.no_size:
+        LoggingHandler.proto_cmds = {k: v for k, v in LoggingHandler.proto_cmds.items() if k != "SIZE"}
+    if args.case_insensitive:
+        LoggingHandler.abstracted_fs = CaseInsensitiveFS
     LoggingHandler.banner = "loftmark test server ready."
     LoggingHandler.permit_foreign_addresses = False
     # Answer a wrong password at once instead of after the usual delay.

@@ -297,6 +297,8 @@ int WriteNewMember(std::FILE* out, const NewMember& nm, const PrepackedMember* p
   EncoderOptions eo;
   eo.dictionaryBits = options.dictionaryBits;
   eo.parse = options.parse;
+  // A large file is parsed in segments on as many threads as pack ahead.
+  eo.threads = options.threads > 0 ? options.threads : MemberPrepacker::DefaultThreads();
   const bool packed = size > 0 && encoder.Encode(source, size, eo, sink);
   if (meter.Cancelled()) return ARC_ERROR_USER_CANCEL;
   if (readFailed) return ARC_ERROR_FILE_OPEN;

@@ -69,9 +69,10 @@ struct NewMember {
 struct WriteOptions {
   int dictionaryBits = 13;  // 13 = -lh5-, 15 = -lh6-, 16 = -lh7-
   ParseMode parse = ParseMode::kOptimal;
-  // Threads that pack small files ahead of the writer; 0 = one per core
-  // (at most four), 1 = pack each file in turn on the calling thread. The
-  // archive is the same byte for byte either way.
+  // Threads that pack small files ahead of the writer and parse the
+  // segments of a large file side by side; 0 = one per core (at most
+  // four), 1 = everything in turn on the calling thread. The archive is
+  // the same byte for byte either way.
   int threads = 0;
 };
 

@@ -59,19 +59,21 @@ void WalkCLengths(const uint8_t* cLen, int n, F&& emit) {
   }
 }
 
-void BuildTrees(const LzhFrequencies& freq, const LzhDistanceTree& geometry, BlockTrees& t) {
+// The trees' code lengths, and their codes when `withCodes` (counting the
+// bits a block takes needs the lengths only).
+void BuildTrees(const LzhFrequencies& freq, const LzhDistanceTree& geometry, BlockTrees& t, bool withCodes = true) {
   t.cRoot = BuildCodeLengths(freq.c, kNC, kMaxCodeBits, t.cLen);
   if (t.cRoot < 0) {
-    BuildCanonicalCodes(t.cLen, kNC, t.cCode);
+    if (withCodes) BuildCanonicalCodes(t.cLen, kNC, t.cCode);
     t.cCount = kNC;
     while (t.cCount > 0 && t.cLen[t.cCount - 1] == 0) --t.cCount;
     uint32_t tFreq[kNT] = {};
     WalkCLengths(t.cLen, t.cCount, [&](int sym, int, int) { ++tFreq[sym]; });
     t.tRoot = BuildCodeLengths(tFreq, kNT, kMaxCodeBits, t.tLen);
-    if (t.tRoot < 0) BuildCanonicalCodes(t.tLen, kNT, t.tCode);
+    if (t.tRoot < 0 && withCodes) BuildCanonicalCodes(t.tLen, kNT, t.tCode);
   }
   t.pRoot = BuildCodeLengths(freq.p, geometry.symbols, kMaxCodeBits, t.pLen);
-  if (t.pRoot < 0) BuildCanonicalCodes(t.pLen, geometry.symbols, t.pCode);
+  if (t.pRoot < 0 && withCodes) BuildCanonicalCodes(t.pLen, geometry.symbols, t.pCode);
 }
 
 template <typename Out>
@@ -144,7 +146,7 @@ void WriteLzhBlock(BitWriter& out, const LzhCode* codes, std::size_t count, cons
 
 uint64_t LzhBlockBits(const LzhFrequencies& freq, const LzhDistanceTree& geometry) {
   BlockTrees t;
-  BuildTrees(freq, geometry, t);
+  BuildTrees(freq, geometry, t, false);
   BitCounter counter;
   std::size_t count = 0;
   for (int c = 0; c < kNC; ++c) count += freq.c[c];

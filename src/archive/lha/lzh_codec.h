@@ -51,6 +51,10 @@ struct EncoderOptions {
   // Other settings of the optimal parse (lzh_encoders.h), for the
   // benchmarks; null for the default.
   const OptimalTuning* tuning = nullptr;
+  // Threads the optimal parse may use on one large input: it is parsed in
+  // segments, that many at a time (at most two). The output does not
+  // depend on it.
+  int threads = 1;
 };
 
 // Compresses `size` bytes. The result is the packed data of one member.

@@ -24,7 +24,7 @@ bool LzhEncoder::Encode(const ByteSource& source, uint64_t size, const EncoderOp
   if (options.parse == ParseMode::kOptimal) {
     if (!optimal_) optimal_ = std::make_unique<OptimalParse>();
     const OptimalTuning tuning = options.tuning ? *options.tuning : OptimalTuning();
-    return optimal_->Encode(source, size, options.dictionaryBits, tuning, sink);
+    return optimal_->Encode(source, size, options.dictionaryBits, tuning, sink, options.threads);
   }
   if (!lazy_) lazy_ = std::make_unique<LazyParse>();
   return lazy_->Encode(source, size, options.dictionaryBits, options.parse == ParseMode::kFast, sink);

@@ -3,7 +3,10 @@
 // hands finished blocks to `sink`.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "archive/lha/lzh_codec.h"
 
@@ -19,6 +22,16 @@ struct OptimalTuning {
   int niceLength = 64;
   int niceLengthWide = 128;
   int treeDepth = 16;  // nodes of the match tree visited per position
+  // The forward pass's length loop in 256-bit vectors where the processor
+  // has them; false takes the plain loop everywhere (the output is the
+  // same either way, which the tests check with this switch).
+  bool wideLengthLoop = true;
+  // An input larger than this is parsed in segments of `segmentBytes`,
+  // each on its own with the window before it to match against, so that
+  // several threads can parse one large input; the codes are then coded
+  // in order. The output is the same whatever the number of threads.
+  uint64_t segmentFrom = uint64_t{4} << 20;
+  std::size_t segmentBytes = std::size_t{1} << 20;
 };
 
 class OptimalParse {
@@ -27,12 +40,16 @@ class OptimalParse {
   ~OptimalParse();
   OptimalParse(const OptimalParse&) = delete;
   OptimalParse& operator=(const OptimalParse&) = delete;
+  // `threads`: how many segments of a large input are parsed at a time.
   bool Encode(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
-              const ByteSink& sink);
+              const ByteSink& sink, int threads = 1);
 
  private:
   class Impl;
+  bool EncodeInSegments(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
+                        const ByteSink& sink, int threads);
   std::unique_ptr<Impl> impl_;
+  std::vector<std::unique_ptr<Impl>> helpers_;  // the parsers of the other threads, kept
 };
 
 class LazyParse {

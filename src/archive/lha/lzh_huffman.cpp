@@ -1,55 +1,93 @@
 #include "archive/lha/lzh_huffman.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace lha {
 
+namespace {
+
+// The leaves' keys, weight << 10 | place, in increasing order: by weight,
+// equal weights in place order. Weights below 2^16 (every block's counts)
+// take two stable byte-wise passes; larger ones a comparison sort.
+void SortLeaves(const uint64_t* weight, int leaves, uint64_t* order) {
+  uint64_t largest = 0;
+  for (int i = 0; i < leaves; ++i) {
+    order[i] = weight[i] << 10 | static_cast<uint64_t>(i);
+    largest = std::max(largest, weight[i]);
+  }
+  if (largest >= (uint64_t{1} << 16)) {
+    std::sort(order, order + leaves);
+    return;
+  }
+  uint64_t spare[1024];
+  uint64_t* from = order;
+  uint64_t* to = spare;
+  for (int shift = 10; shift < 26; shift += 8) {
+    int start[257] = {};
+    for (int i = 0; i < leaves; ++i) ++start[((from[i] >> shift) & 0xFF) + 1];
+    for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+    for (int i = 0; i < leaves; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  // Two passes: the sorted keys are back in `order`.
+}
+
+}  // namespace
+
 int BuildCodeLengths(const uint32_t* freq, int n, int maxBits, uint8_t* lengths) {
-  std::vector<int> used;
+  // The largest alphabet of the format has 510 symbols; the work arrays
+  // live on the stack, as the optimal parse builds lengths several times
+  // for each member.
+  constexpr int kMaxSymbols = 1024;
+  int used[kMaxSymbols];
+  int leaves = 0;
   for (int i = 0; i < n; ++i) {
     lengths[i] = 0;
-    if (freq[i]) used.push_back(i);
+    if (freq[i]) used[leaves++] = i;
   }
-  if (used.size() < 2) return used.empty() ? 0 : used[0];
+  if (leaves < 2) return leaves == 0 ? 0 : used[0];
 
-  std::vector<uint64_t> weight(n);
-  for (int s : used) weight[s] = freq[s];
-  const int leaves = static_cast<int>(used.size());
+  uint64_t weight[kMaxSymbols];
+  for (int i = 0; i < leaves; ++i) weight[i] = freq[used[i]];
+  // Leaves sorted by weight, equal weights in symbol order: the key is the
+  // weight above the leaf's place in `used` (which is in symbol order).
+  uint64_t order[kMaxSymbols];
+  uint64_t nodeWeight[kMaxSymbols];
+  int parent[2 * kMaxSymbols];
+  int depth[2 * kMaxSymbols];
   for (;;) {
-    // Two-queue construction over the leaves sorted by weight: internal
-    // nodes are made in non-decreasing weight order, so the second queue
-    // stays sorted by itself.
-    std::vector<int> order(used);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return weight[a] < weight[b]; });
-    std::vector<uint64_t> nodeWeight(leaves - 1);
-    std::vector<int> parent(2 * leaves - 1, -1);  // leaves 0..leaves-1, internal leaves..
+    SortLeaves(weight, leaves, order);
+    auto leafWeight = [&](int k) { return order[k] >> 10; };
+    // Two-queue construction over the sorted leaves: internal nodes are
+    // made in non-decreasing weight order, so the second queue stays
+    // sorted by itself. Leaves are 0..leaves-1 (in sorted order), internal
+    // nodes leaves.. in the order they are made.
     int li = 0, ni = 0, made = 0;
     auto takeSmallest = [&]() -> int {
-      if (li < leaves && (ni >= made || weight[order[li]] <= nodeWeight[ni])) return li++;
+      if (li < leaves && (ni >= made || leafWeight(li) <= nodeWeight[ni])) return li++;
       return leaves + ni++;
     };
-    auto weightOf = [&](int node) { return node < leaves ? weight[order[node]] : nodeWeight[node - leaves]; };
+    auto weightOf = [&](int node) { return node < leaves ? leafWeight(node) : nodeWeight[node - leaves]; };
     for (; made < leaves - 1; ++made) {
-      int a = takeSmallest();
-      int b = takeSmallest();
+      const int a = takeSmallest();
+      const int b = takeSmallest();
       nodeWeight[made] = weightOf(a) + weightOf(b);
       parent[a] = leaves + made;
       parent[b] = leaves + made;
     }
     // Depths: the root is the last internal node.
-    std::vector<int> depth(2 * leaves - 1, 0);
+    depth[2 * leaves - 2] = 0;
     int longest = 0;
     for (int node = 2 * leaves - 3; node >= 0; --node) {
       depth[node] = depth[parent[node]] + 1;
       if (node < leaves) longest = std::max(longest, depth[node]);
     }
     if (longest <= maxBits) {
-      for (int i = 0; i < leaves; ++i) lengths[order[i]] = static_cast<uint8_t>(depth[i]);
+      for (int k = 0; k < leaves; ++k) lengths[used[order[k] & 1023]] = static_cast<uint8_t>(depth[k]);
       return -1;
     }
     // Too deep: flatten the distribution and build again.
-    for (int s : used) weight[s] = (weight[s] >> 1) | 1;
+    for (int i = 0; i < leaves; ++i) weight[i] = (weight[i] >> 1) | 1;
   }
 }
 

@@ -35,6 +35,18 @@ class LzhInputWindow {
     base_ = 0;
     loaded_ = 0;
     buf_.resize(std::max<std::size_t>(1, std::min(size, windowSize + segment + 2 * kLookahead)));
+    data_ = buf_.data();
+  }
+
+  // Starts over on `size` bytes held in memory elsewhere, read in place
+  // (they must stay there while this input is used).
+  void ResetInPlace(const uint8_t* data, std::size_t size, std::size_t windowSize) {
+    source_ = nullptr;
+    size_ = size;
+    windowSize_ = windowSize;
+    base_ = 0;
+    loaded_ = size;
+    data_ = data;
   }
 
   std::size_t size() const { return size_; }
@@ -48,6 +60,7 @@ class LzhInputWindow {
   // buffer is full or the input is all read. False when the source ends
   // early.
   bool Load(std::size_t pos) {
+    if (!source_) return true;  // read in place: all there
     const std::size_t keepFrom = pos > windowSize_ + 1 ? pos - windowSize_ - 1 : base_;
     if (keepFrom > base_) {
       std::memmove(buf_.data(), At(keepFrom), loaded_ - keepFrom);
@@ -62,8 +75,8 @@ class LzhInputWindow {
     return true;
   }
 
-  const uint8_t* At(std::size_t pos) const { return buf_.data() + (pos - base_); }
-  uint8_t Byte(std::size_t pos) const { return buf_[pos - base_]; }
+  const uint8_t* At(std::size_t pos) const { return data_ + (pos - base_); }
+  uint8_t Byte(std::size_t pos) const { return data_[pos - base_]; }
   uint32_t Load32(std::size_t pos) const {
     uint32_t v;
     std::memcpy(&v, At(pos), 4);
@@ -98,7 +111,8 @@ class LzhInputWindow {
   std::size_t size_ = 0;
   std::size_t windowSize_ = 0;
   std::vector<uint8_t> buf_;
-  std::size_t base_ = 0;    // position of buf_[0]
+  const uint8_t* data_ = nullptr;  // buf_'s bytes, or those of an input read in place
+  std::size_t base_ = 0;    // position of data_[0]
   std::size_t loaded_ = 0;  // position after the last byte read
 };
 

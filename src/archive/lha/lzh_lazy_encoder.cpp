@@ -194,7 +194,9 @@ class LazyParse::Impl {
   // that pay for themselves, the last of them left open until `done`.
   void FlushBlock(bool done) {
     if (codes_.empty()) return;
-    if (cutBlocks_) {
+    // A short member, whole: weighing its cuts would cost the fast mode
+    // more time than the few bytes it could save.
+    if (cutBlocks_ && !(done && codes_.size() <= kWholeCodes)) {
       cutter_.Cut(codes_, done, output_.bits(), tree_);
       return;
     }
@@ -204,6 +206,8 @@ class LazyParse::Impl {
 
   // Codes gathered in the fast mode before the blocks among them are cut.
   static constexpr std::size_t kCutSymbols = std::size_t{1} << 17;
+  // A member of at most this many codes is one block in the fast mode too.
+  static constexpr std::size_t kWholeCodes = 8192;
 
   LzhBlockOutput output_;
   std::size_t n_ = 0;

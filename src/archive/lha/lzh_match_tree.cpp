@@ -1,6 +1,7 @@
 #include "archive/lha/lzh_match_tree.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "archive/lha/lzh_block.h"
 
@@ -14,6 +15,21 @@ int SlotBits(std::size_t inputSize, int dictionaryBits) {
   int bits = 1;
   while (bits < dictionaryBits && (std::size_t{1} << bits) < inputSize) ++bits;
   return bits;
+}
+
+// How many bytes at `a` and `b` agree, counting on from `len` (known
+// equal) up to `limit`.
+inline std::size_t MatchingBytes(const uint8_t* a, const uint8_t* b, std::size_t len, std::size_t limit) {
+  while (len + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + len, 8);
+    std::memcpy(&y, b + len, 8);
+    const uint64_t diff = x ^ y;
+    if (diff) return len + (__builtin_ctzll(diff) >> 3);
+    len += 8;
+  }
+  while (len < limit && a[len] == b[len]) ++len;
+  return len;
 }
 
 }  // namespace
@@ -67,25 +83,30 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   uint32_t cur = head4_[h4];
   head4_[h4] = at;
   // Links still to be filled: the new root's smaller and larger subtrees.
-  uint32_t* smaller = &children_[2 * (pos & windowMask_)];
+  uint32_t* const children = children_.data();
+  uint32_t* smaller = &children[2 * (pos & windowMask_)];
   uint32_t* larger = smaller + 1;
   std::size_t smallerLen = 0, largerLen = 0;  // bytes known equal on each side
+  const uint8_t* const here = in_.At(pos);
+  const std::size_t maxDist = maxDist_;
   int visits = depth_;
   for (;;) {
     // Links always point to older positions, so the walk ends; a node
-    // beyond the window has had its slot reused.
-    if (cur == kNone || cur >= at || at - cur > maxDist_ || visits-- == 0) {
+    // beyond the window has had its slot reused. A link to `pos` or later
+    // wraps the distance round to beyond the window as well.
+    const uint32_t dist = at - cur;
+    if (cur == kNone || dist - 1u >= maxDist || visits-- == 0) {
       *smaller = kNone;
       *larger = kNone;
       return count;
     }
-    const std::size_t curPos = cur - base_;
-    uint32_t* node = &children_[2 * (curPos & windowMask_)];
+    const uint8_t* const there = here - dist;
+    uint32_t* node = &children[2 * ((pos - dist) & windowMask_)];
     std::size_t len = std::min(smallerLen, largerLen);
-    len += in_.MatchLength(curPos + len, pos + len, limit - len);
+    len = MatchingBytes(there, here, len, limit);
     if (kCollect && len > best) {
       best = len;
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(at - cur)};
+      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(dist)};
     }
     if (len == limit) {
       // Equal as far as we look: the new root takes over the node's subtrees.
@@ -93,7 +114,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
       *larger = node[1];
       return count;
     }
-    if (in_.Byte(curPos + len) < in_.Byte(pos + len)) {
+    if (there[len] < here[len]) {
       *smaller = cur;
       smaller = &node[1];
       cur = *smaller;

@@ -39,6 +39,16 @@ class LzhMatchTree {
   // Inserts `pos` only (a position inside a long match taken anyway).
   void Insert(std::size_t pos) { Walk<false>(pos, nullptr); }
 
+  // Asks the processor to fetch the table entries that the walk at `pos`
+  // starts from, a few positions before it gets there: on text they are
+  // rarely in the cache, and waiting for them took a quarter of the walk.
+  // `pos` and the four bytes from it must have been read.
+  void Prefetch(std::size_t pos) const {
+    if (pos + 4 > in_.size()) return;
+    __builtin_prefetch(&head3_[in_.Hash3(pos, kHash3Bits)], 1);
+    __builtin_prefetch(&head4_[in_.Hash4(pos, kHash4Bits)], 1);
+  }
+
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
   static constexpr int kHash3Bits = 14;

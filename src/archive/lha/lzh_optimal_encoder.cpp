@@ -13,7 +13,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "archive/lha/lzh_block.h"
 #include "archive/lha/lzh_block_cutter.h"
@@ -25,10 +28,20 @@ namespace lha {
 namespace {
 
 constexpr int kNC = kLzhLiteralLengthCodes;
-// The cost of a position not reached yet: above every real cost (a chunk
-// costs far less than 2^31 sixteenths of a bit), and a positive 32-bit
-// signed number, as the vector compare of the length loop takes them.
-constexpr int32_t kUnreached = 0x7FFFFFFF;
+// A position of the chunk as the forward pass keeps it: the cheapest
+// cost found to it (in sixteenths of a bit) in the upper 32 bits, the way
+// it is reached in the lower (see Way). One unsigned compare then orders
+// two ways by cost first and, of one cost, by the way, so that the parse
+// does not depend on the order in which the ways are tried.
+using Cell = uint64_t;
+// A position not reached yet: above every real cost (a chunk costs far
+// less than 2^31 sixteenths of a bit).
+constexpr Cell kUnreached = 0x7FFFFFFF7FFFFFFFull;
+inline int32_t CostOf(Cell c) { return static_cast<int32_t>(c >> 32); }
+inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
+// Cells past the end of the arrays of cells that the length loop may read
+// and write back unchanged.
+constexpr std::size_t kCellPadding = 4;
 
 // A match as the parse keeps it: its distance with the distance code's
 // symbol worked out once.
@@ -62,12 +75,16 @@ class Prices {
       const int32_t extra = kScale * (p > 1 ? p - 1 : 0);
       distance_[p] = (p < tree.symbols && freq.p[p] ? Share(freq.p[p], pTotal) : kScale * pUnused) + extra;
     }
-    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) length_[len] = code_[256 + len - kLzhMinMatch];
+    for (int len = kLzhMinMatch; len <= kLzhMaxMatch; ++len) {
+      lengthCell_[len] = Cell{static_cast<uint32_t>(code_[256 + len - kLzhMinMatch])} << 32 | Cell(len) << 16;
+    }
   }
   int32_t Literal(uint8_t c) const { return code_[c]; }
   int32_t Slot(int slot) const { return distance_[slot]; }
-  // The cost of each match length, indexed by the length.
-  const int32_t* Lengths() const { return length_; }
+  // Per match length: its cost as a cell reached by a match of that
+  // length at distance 0 (adding the distance and the cost before it
+  // gives the cell the match reaches).
+  const Cell* LengthCells() const { return lengthCell_; }
 
  private:
   static int32_t Share(uint64_t count, uint64_t total) {
@@ -76,82 +93,87 @@ class Prices {
 
   int32_t code_[kNC] = {};
   int32_t distance_[kLzhMaxDistanceCodes] = {};
-  int32_t length_[kLzhMaxMatch + 1] = {};
+  Cell lengthCell_[kLzhMaxMatch + 1 + kCellPadding] = {};
 };
 
-// The way a position is reached, below its cost: the last code's length
-// << 16 | its distance (a literal has length 1, distance 0). Of two ways
-// of one cost the smaller of these wins, so that the parse does not depend
-// on the order in which the ways are tried.
-inline int32_t Way(std::size_t length, uint32_t distance) {
-  return static_cast<int32_t>(length << 16 | distance);
-}
+// The way a position is reached: the last code's length << 16 | its
+// distance (a literal has length 1, distance 0).
+inline uint32_t Way(std::size_t length, uint32_t distance) { return static_cast<uint32_t>(length << 16 | distance); }
 
-// Four lanes of the length loop.
-typedef int32_t Lanes __attribute__((vector_size(16)));
+// Four cells of the length loop, as signed numbers (cells stay below
+// 2^63, so signed and unsigned order agree).
+typedef int64_t CellLanes __attribute__((vector_size(32)));
 
-inline Lanes LoadLanes(const int32_t* p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void StoreLanes(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
-
-// Lengths << 16, for the lanes of the length loop.
-struct LengthWays {
-  int32_t v[kLzhMaxMatch + 1];
-  LengthWays() {
-    for (int l = 0; l <= kLzhMaxMatch; ++l) v[l] = l << 16;
+// The lengths covered+1 .. len of one match at one position: to[l] takes
+// base + lengths[l] where that is cheaper. `kWide` does four lengths at a
+// time; the lanes past `len` keep their cells (the arrays are padded).
+template <bool kWide>
+inline void OfferLengths(Cell* to, const Cell* lengths, Cell base, std::size_t covered, std::size_t len) {
+  if (!kWide) {
+    for (std::size_t l = covered + 1; l <= len; ++l) to[l] = std::min(to[l], base + lengths[l]);
+    return;
   }
-};
-const LengthWays kLengthWays;
+  const int64_t b = static_cast<int64_t>(base), last = static_cast<int64_t>(len);
+  const CellLanes vBase = {b, b, b, b};
+  const CellLanes vLast = {last, last, last, last};
+  CellLanes index = {0, 1, 2, 3};
+  index += static_cast<int64_t>(covered + 1);
+  const CellLanes step = {4, 4, 4, 4};
+  for (std::size_t l = covered + 1; l <= len; l += 4) {
+    CellLanes old, add;
+    std::memcpy(&old, to + l, sizeof old);
+    std::memcpy(&add, lengths + l, sizeof add);
+    const CellLanes offer = vBase + add;
+    const CellLanes take = (offer < old) & (index <= vLast);
+    const CellLanes now = (offer & take) | (old & ~take);
+    std::memcpy(to + l, &now, sizeof now);
+    index += step;
+  }
+}
 
-// The forward pass: cost[j] becomes the cheapest cost found to position j
-// of the chunk and way[j] how it was reached.
-void PriceChunk(int32_t* cost, int32_t* way, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
-                const StoredMatch* matches, const Prices& prices) {
-  const int32_t* lengths = prices.Lengths();
-  cost[0] = 0;
-  way[0] = 0;
-  std::fill(cost + 1, cost + count + 1, kUnreached);
-  std::fill(way + 1, way + count + 1, kUnreached);
-  const int32_t literalWay = Way(1, 0);
+// The forward pass: cell[j] becomes the cheapest way found to position j
+// of the chunk. `cell` has room for kCellPadding cells past `count`.
+template <bool kWide>
+void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
+                    const StoredMatch* matches, const Prices& prices) {
+  const Cell* lengths = prices.LengthCells();
+  cell[0] = 0;
+  std::fill(cell + 1, cell + count + 1 + kCellPadding, kUnreached);
+  const uint32_t literalWay = Way(1, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    const int32_t here = cost[i];
-    const int32_t lit = here + prices.Literal(bytes[i]);
-    if (lit < cost[i + 1] || (lit == cost[i + 1] && literalWay < way[i + 1])) {
-      cost[i + 1] = lit;
-      way[i + 1] = literalWay;
-    }
+    const uint32_t here = static_cast<uint32_t>(CostOf(cell[i]));
+    const Cell lit = Cell{here + static_cast<uint32_t>(prices.Literal(bytes[i]))} << 32 | literalWay;
+    cell[i + 1] = std::min(cell[i + 1], lit);
     std::size_t covered = kLzhMinMatch - 1;
     const std::size_t room = count - i;
     for (uint32_t k = matchStart[i]; k < matchStart[i + 1]; ++k) {
       const StoredMatch m = matches[k];
       const std::size_t len = std::min<std::size_t>(m.Length(), room);
       if (len <= covered) continue;
-      const int32_t base = here + prices.Slot(m.slot);
-      int32_t* to = cost + i;
-      int32_t* toWay = way + i;
-      std::size_t l = covered + 1;
-      const Lanes vBase = {base, base, base, base};
-      const int32_t d = m.distance;
-      const Lanes vDist = {d, d, d, d};
-      for (; l + 3 <= len; l += 4) {
-        const Lanes c = LoadLanes(to + l), w = LoadLanes(toWay + l);
-        const Lanes nc = vBase + LoadLanes(lengths + l), nw = vDist | LoadLanes(kLengthWays.v + l);
-        const Lanes better = (nc < c) | ((nc == c) & (nw < w));
-        StoreLanes(to + l, (nc & better) | (c & ~better));
-        StoreLanes(toWay + l, (nw & better) | (w & ~better));
-      }
-      for (; l <= len; ++l) {
-        const int32_t nc = base + lengths[l], nw = Way(l, m.distance);
-        if (nc < to[l] || (nc == to[l] && nw < toWay[l])) {
-          to[l] = nc;
-          toWay[l] = nw;
-        }
-      }
+      // Lengths past `covered` only: a shorter length is reached as
+      // cheaply by the nearer match before.
+      const Cell base = Cell{here + static_cast<uint32_t>(prices.Slot(m.slot))} << 32 | m.distance;
+      OfferLengths<kWide>(cell + i, lengths, base, covered, len);
       covered = len;
     }
+  }
+}
+
+// The same pass built for processors with 256-bit vectors, where four
+// lengths take one compare.
+__attribute__((target("avx2"))) void PriceChunkWide(Cell* cell, std::size_t count, const uint8_t* bytes,
+                                                    const uint32_t* matchStart, const StoredMatch* matches,
+                                                    const Prices& prices) {
+  PriceChunkWith<true>(cell, count, bytes, matchStart, matches, prices);
+}
+
+void PriceChunk(Cell* cell, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
+                const StoredMatch* matches, const Prices& prices, bool allowWide) {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide && allowWide) {
+    PriceChunkWide(cell, count, bytes, matchStart, matches, prices);
+  } else {
+    PriceChunkWith<false>(cell, count, bytes, matchStart, matches, prices);
   }
 }
 
@@ -165,23 +187,34 @@ class OptimalParse::Impl {
   bool Encode(const ByteSource& source, uint64_t size, int dictBits, const OptimalTuning& tuning,
               const ByteSink& sink) {
     output_.Reset(sink);
-    n_ = static_cast<std::size_t>(size);
-    tuning_ = tuning;
-    niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
-    tree_ = LzhDistanceTree::For(dictBits);
-    in_.Reset(source, n_, std::size_t{1} << dictBits, kSegment);
-    matchTree_.Reset(dictBits, tuning_.treeDepth);
-    codes_.clear();
-    // Small inputs get small tables; the tables of a larger input before
-    // are kept.
-    const std::size_t chunk = std::min(kChunk, n_);
-    if (matchStart_.size() < chunk + 1) {
-      matchStart_.resize(chunk + 1);
-      cost_.resize(chunk + 1);
-      way_.resize(chunk + 1);
-    }
-    return Run();
+    in_.Reset(source, static_cast<std::size_t>(size), std::size_t{1} << dictBits, kSegment);
+    Start(dictBits, tuning, kChunk, kMatchStore);
+    return Run(0, true);
   }
+
+  // Parses bytes `prefix` .. `size` of `data` on their own (the bytes
+  // before `prefix` only to match against) and leaves their codes in
+  // `codes`. The result does not depend on what the encoder did before.
+  void ParseSegment(const uint8_t* data, std::size_t prefix, std::size_t size, int dictBits,
+                    const OptimalTuning& tuning, std::vector<LzhCode>& codes) {
+    in_.ResetInPlace(data, size, std::size_t{1} << dictBits);
+    // Half-size chunks: several segments are parsed at a time, and each
+    // parser's tables grow with its chunk.
+    Start(dictBits, tuning, kChunk / 2, kMatchStore / 2);
+    for (std::size_t p = 0; p < prefix; ++p) matchTree_.Insert(p);
+    // The codes go straight into `codes` (whose buffer is reused).
+    codes_.swap(codes);
+    codes_.clear();
+    // At most one code per byte: room for them all at once, so that the
+    // buffer is never copied to a larger one (its untouched pages take no
+    // memory).
+    codes_.reserve(size - prefix);
+    Run(prefix, false);
+    codes_.swap(codes);
+  }
+
+  // Codes handed to the block cutter at a time when segments are coded.
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
 
  private:
   static constexpr std::size_t kSegment = std::size_t{1} << 20;
@@ -189,13 +222,39 @@ class OptimalParse::Impl {
   // A chunk ends early when its matches fill this store (highly repetitive
   // input reports many lengths per position).
   static constexpr std::size_t kMatchStore = std::size_t{1} << 20;
+  // How far ahead of the walk the match tree's table entries are fetched.
+  static constexpr std::size_t kPrefetchAhead = 16;
 
-  bool Run() {
+  // Sets up for the input `in_` was just given.
+  void Start(int dictBits, const OptimalTuning& tuning, std::size_t chunk, std::size_t matchStore) {
+    n_ = in_.size();
+    chunk_ = chunk;
+    matchStore_ = matchStore;
+    tuning_ = tuning;
+    niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
+    tree_ = LzhDistanceTree::For(dictBits);
+    matchTree_.Reset(dictBits, tuning_.treeDepth);
+    codes_.clear();
+    // Small inputs get small tables; the tables of a larger input before
+    // are kept.
+    // Room for a full store at once: the matches are never copied to a
+    // larger buffer, and pages not written take no memory.
+    matches_.reserve(matchStore_);
+    const std::size_t cells = std::min(chunk_, n_);
+    if (matchStart_.size() < cells + 1) {
+      matchStart_.resize(cells + 1);
+      cells_.resize(cells + 1 + kCellPadding);
+    }
+  }
+
+  // Parses the input from `from` on. `toBlocks`: the codes are cut into
+  // blocks and written as they come (false: they are all kept in codes_).
+  bool Run(std::size_t from, bool toBlocks) {
     if (!in_.Load(0)) return false;
     bool seeded = false;
-    std::size_t pos = 0;
+    std::size_t pos = from;
     while (pos < n_) {
-      if (!in_.Holds(pos, kChunk + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
+      if (!in_.Holds(pos, chunk_ + LzhInputWindow::kLookahead) && !in_.Load(pos)) return false;
       const std::size_t end = FindMatches(pos);
       // The first chunk starts from rough costs and is parsed more often;
       // later ones start from the costs of the chunk before, which are close.
@@ -211,22 +270,24 @@ class OptimalParse::Impl {
         prices_.From(freq, tree_);
       }
       pos = end;
+      if (!toBlocks) continue;
       cutter_.Cut(codes_, pos == n_, output_.bits(), tree_);
       if (!output_.DrainIfFull()) return false;
     }
-    return output_.Finish();
+    return !toBlocks || output_.Finish();
   }
 
   // Every match at every position of the chunk from `start`; returns the
   // chunk's end.
   std::size_t FindMatches(std::size_t start) {
     matches_.clear();
-    const std::size_t stop = std::min(n_, start + kChunk);
+    const std::size_t stop = std::min(n_, start + chunk_);
     LzhMatch found[LzhMatchTree::kMaxMatchesPerPosition];
     std::size_t p = start;
     std::size_t searchFrom = start;
     while (p < stop) {
       matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+      if (p + kPrefetchAhead < stop) matchTree_.Prefetch(p + kPrefetchAhead);
       if (p < searchFrom) {
         matchTree_.Insert(p++);
         continue;
@@ -239,7 +300,7 @@ class OptimalParse::Impl {
       }
       if (k > 0 && found[k - 1].length >= niceLength_) searchFrom = p + found[k - 1].length;
       ++p;
-      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > kMatchStore) break;
+      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > matchStore_) break;
     }
     matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
     return p;
@@ -270,7 +331,8 @@ class OptimalParse::Impl {
 
   // The cheapest way to reach each position of the chunk.
   void Price(std::size_t start, std::size_t end) {
-    PriceChunk(cost_.data(), way_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_);
+    PriceChunk(cells_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_,
+               tuning_.wideLengthLoop);
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
@@ -279,7 +341,7 @@ class OptimalParse::Impl {
     path_.clear();
     std::size_t j = end - start;
     while (j > 0) {
-      const uint32_t w = static_cast<uint32_t>(way_[j]);
+      const uint32_t w = WayOf(cells_[j]);
       const uint16_t len = static_cast<uint16_t>(w >> 16);
       if (len == 1) {
         path_.push_back({in_.Byte(start + j - 1), 0});
@@ -294,6 +356,8 @@ class OptimalParse::Impl {
 
   LzhBlockOutput output_;
   std::size_t n_ = 0;
+  std::size_t chunk_ = kChunk;            // positions parsed at a time
+  std::size_t matchStore_ = kMatchStore;  // matches held at a time
   OptimalTuning tuning_;
   int niceLength_ = 128;
   LzhDistanceTree tree_{};
@@ -302,10 +366,8 @@ class OptimalParse::Impl {
   Prices prices_;
   std::vector<StoredMatch> matches_;
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
-  // The cheapest cost found to each position of the chunk, in sixteenths
-  // of a bit, and the way it is reached (see Way).
-  std::vector<int32_t> cost_;
-  std::vector<int32_t> way_;
+  // The cheapest way found to each position of the chunk (see Cell).
+  std::vector<Cell> cells_;
   std::vector<LzhCode> path_;
   std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
   LzhBlockCutter cutter_;
@@ -315,8 +377,101 @@ OptimalParse::OptimalParse() : impl_(std::make_unique<Impl>()) {}
 OptimalParse::~OptimalParse() = default;
 
 bool OptimalParse::Encode(const ByteSource& source, uint64_t size, int dictionaryBits, const OptimalTuning& tuning,
-                          const ByteSink& sink) {
+                          const ByteSink& sink, int threads) {
+  if (size > tuning.segmentFrom && tuning.segmentBytes > 0) {
+    return EncodeInSegments(source, size, dictionaryBits, tuning, sink, threads);
+  }
   return impl_->Encode(source, size, dictionaryBits, tuning, sink);
+}
+
+// A large input: read a few segments at a time, each with the window
+// before it, parsed side by side (one on this thread, the others on
+// threads of their own), then their codes cut into blocks and written in
+// order. Each segment's codes depend on its bytes only, so the output is
+// the same whatever the number of threads.
+bool OptimalParse::EncodeInSegments(const ByteSource& source, uint64_t size, int dictionaryBits,
+                                    const OptimalTuning& tuning, const ByteSink& sink, int threads) {
+  const std::size_t window = std::size_t{1} << dictionaryBits;
+  const std::size_t segment = tuning.segmentBytes;
+  // At most two segments at a time: each parser holds about 7 MB, and a
+  // file of any size stays within 16 MB.
+  const int parsers = std::clamp(threads, 1, 2);
+  while (helpers_.size() + 1 < static_cast<std::size_t>(parsers)) helpers_.push_back(std::make_unique<Impl>());
+  struct Job {
+    std::vector<uint8_t> bytes;  // the window before the segment, then the segment
+    std::size_t prefix = 0;
+    std::vector<LzhCode> codes;
+    std::exception_ptr failure;
+  };
+  std::vector<Job> jobs(static_cast<std::size_t>(parsers));
+  std::vector<uint8_t> before;  // the last window of bytes read
+  const LzhDistanceTree tree = LzhDistanceTree::For(dictionaryBits);
+  LzhBlockOutput output;
+  output.Reset(sink);
+  LzhBlockCutter cutter;
+  std::vector<LzhCode> open;  // the codes of the open block, then those of the next piece
+  uint64_t read = 0;
+  while (read < size) {
+    // Read the next segments.
+    std::size_t count = 0;
+    for (; count < jobs.size() && read < size; ++count) {
+      Job& job = jobs[count];
+      const std::size_t length = static_cast<std::size_t>(std::min<uint64_t>(segment, size - read));
+      job.prefix = before.size();
+      job.bytes.assign(before.begin(), before.end());
+      job.bytes.resize(job.prefix + length);
+      for (std::size_t have = 0; have < length;) {
+        const std::size_t got = source(job.bytes.data() + job.prefix + have, length - have);
+        if (got == 0) return false;
+        have += got;
+      }
+      read += length;
+      const std::size_t keep = std::min(window, job.bytes.size());
+      before.assign(job.bytes.end() - static_cast<std::ptrdiff_t>(keep), job.bytes.end());
+    }
+    // Parse them: the first here, the others on threads of their own (or
+    // here as well when no thread can be had).
+    // A failure (out of memory) is handed on once every thread is done.
+    auto parse = [&](std::size_t k, Impl& parser) {
+      Job& job = jobs[k];
+      try {
+        parser.ParseSegment(job.bytes.data(), job.prefix, job.bytes.size(), dictionaryBits, tuning, job.codes);
+      } catch (...) {
+        job.failure = std::current_exception();
+      }
+    };
+    std::vector<std::thread> running;
+    std::vector<std::size_t> left;
+    for (std::size_t k = 1; k < count; ++k) {
+      try {
+        running.emplace_back(parse, k, std::ref(*helpers_[k - 1]));
+      } catch (const std::system_error&) {
+        left.push_back(k);
+      }
+    }
+    parse(0, *impl_);
+    for (const std::size_t k : left) parse(k, *impl_);
+    for (std::thread& t : running) t.join();
+    for (std::size_t k = 0; k < count; ++k) {
+      if (jobs[k].failure) std::rethrow_exception(jobs[k].failure);
+    }
+    // Code them in order, in pieces of a chunk's size as the one-piece
+    // parse hands its codes on.
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::vector<LzhCode>& codes = jobs[k].codes;
+      const bool lastSegment = read == size && k + 1 == count;
+      for (std::size_t at = 0; at < codes.size();) {
+        const std::size_t piece = std::min(Impl::kPiece, codes.size() - at);
+        open.insert(open.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
+                    codes.begin() + static_cast<std::ptrdiff_t>(at + piece));
+        at += piece;
+        cutter.Cut(open, lastSegment && at == codes.size(), output.bits(), tree);
+        if (!output.DrainIfFull()) return false;
+      }
+      jobs[k].bytes.clear();
+    }
+  }
+  return output.Finish();
 }
 
 }  // namespace lha

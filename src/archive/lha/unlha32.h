@@ -7,7 +7,10 @@
  * with a price-based parse. The switch -f of the "a" command packs in the
  * fast mode instead: a quick lazy-matching parse whose blocks still end
  * where a new set of Huffman trees pays for itself (a few per cent larger,
- * a fraction of the processor time; -f0 or no switch: the default). Archives are read with headers of levels 0 to
+ * a fraction of the processor time; -f0 or no switch: the default). A
+ * file over 4 MiB is parsed in segments, two at a time on a machine with
+ * two cores or more; the archive is the same whatever the number of
+ * threads, and memory stays within 16 MB. Archives are read with headers of levels 0 to
  * 3 and the methods -lh0-, -lh1-, -lh4- .. -lh7-, -lzs-, -lz4-, -lz5- and
  * -lhd-; names in the Unix form of level 0 (0xFF between levels, the Unix
  * time extension) and names followed by a NUL and a comment are read as

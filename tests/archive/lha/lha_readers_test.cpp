@@ -10,14 +10,16 @@ namespace {
 using namespace lhatest;
 
 // A tree with everything the readers must agree on: compressible text over
-// 1 MiB, incompressible data, data whose statistics shift (so the encoder
-// ends blocks where they shift), empty files, empty directories, Japanese
-// names.
+// 1 MiB, a file large enough to be parsed in segments, incompressible
+// data, data whose statistics shift (so the encoder ends blocks where they
+// shift), empty files, empty directories, Japanese names.
 struct Corpus {
   TempDir tmp;
   std::string root = tmp.Path("in");
   Corpus() {
     WriteFile(root + "/pkg/big.txt", TextBytes(3 << 20, 21));
+    // Large enough to be parsed in segments side by side.
+    WriteFile(root + "/pkg/huge.dat", TextBytes(3 << 20, 29) + RandomBytes(300000, 30) + TextBytes(2 << 20, 31));
     WriteFile(root + "/pkg/random.bin", RandomBytes(400000, 22));
     std::string gradient;
     for (int i = 0; i < 150000; ++i) gradient += static_cast<char>((i % 640) * 255 / 640 + (i / 640) % 3);

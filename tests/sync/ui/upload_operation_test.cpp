@@ -150,6 +150,34 @@ TEST_F(UploadOperationTest, CancelInTheProgressDialogLeavesTheServerIndexAlone) 
   EXPECT_TRUE(QFile::exists(server.Root(QStringLiteral("site/dat/index.fet"))));
 }
 
+// The author renamed a folder changing only its letter case, on a server
+// that finds names without regard to case: the result window's totals name
+// the rename, and afterwards the server holds the folder under its new name
+// with its file, nothing deleted.
+TEST_F(UploadOperationTest, ACaseOnlyRenameIsShownAndCarriedOut) {
+  server.RestartWith({QStringLiteral("--case-insensitive")});
+  scope.Current().server = QStringLiteral("ftp://127.0.0.1:%1").arg(server.Port());
+  const auto upload = [](FrmTestFet& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdUpload")), Qt::LeftButton);
+  };
+  ASSERT_TRUE(Run(upload));
+  ASSERT_TRUE(
+      QDir(tree.Path(QStringLiteral("scripts/SAMPLE/DAT"))).rename(QStringLiteral("img"), QStringLiteral("IMG")));
+  WriteIndex();
+  boxes.Clear();
+  QString totals;
+  EXPECT_TRUE(Run([&](FrmTestFet& w) {
+    totals = w.findChild<QLabel*>(QStringLiteral("LblTotals"))->text();
+    upload(w);
+  }));
+  EXPECT_TRUE(totals.endsWith(QStringLiteral("名前の変更 1 件"))) << totals.toStdString();
+  ASSERT_FALSE(boxes.Texts().isEmpty());
+  EXPECT_TRUE(boxes.Texts().last().startsWith(QStringLiteral("アップロードが完了しました。")))
+      << boxes.Texts().last().toStdString();
+  EXPECT_TRUE(QFileInfo(server.Root(QStringLiteral("site/dat/IMG/title.bmp"))).isFile());
+  EXPECT_FALSE(QFileInfo::exists(server.Root(QStringLiteral("site/dat/img"))));
+}
+
 TEST_F(UploadOperationTest, AWrongPasswordIsReportedWithTheServersReply) {
   scope.Current().password = QStringLiteral("wrong");
   EXPECT_FALSE(Run([](FrmTestFet&) {}));
