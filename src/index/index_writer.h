@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include "profiles/date_box.h"
+#include "profiles/profile.h"
 
 namespace lm {
 
@@ -50,8 +51,10 @@ class IndexRunView {
 int16_t WriteIndexForScript(const QString& scriptPath, int16_t mode, NextUpdateBoxes& boxes,
                             IndexRunView& view);
 
-// WriteIndexForScript for the current profile's script; on success the
-// profile keeps the trimmed path.
+// WriteIndexForScript for the script of `profile` (null: none, refused
+// with its message); on success the profile keeps the trimmed path.
+int16_t WriteIndexForProfile(Profile* profile, int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view);
+// The same for the current profile (CurrentProfile).
 int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view);
 
 // Removes the temporary files that a run killed while it replaced the index
