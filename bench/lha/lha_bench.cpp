@@ -85,7 +85,6 @@ lha::OptimalTuning EarlierTuning() {
   t.niceLength = 128;
   t.niceLengthWide = 128;
   t.treeDepth = 32;
-  t.compareToNiceLength = false;
   return t;
 }
 
@@ -451,7 +450,6 @@ void PrintSettings() {
   line("nice length, -lh5- (a match taken as it is)", now.niceLength, before.niceLength);
   line("nice length, -lh6-/-lh7-", now.niceLengthWide, before.niceLengthWide);
   line("match tree depth (nodes per position)", now.treeDepth, before.treeDepth);
-  line("tree nodes compared up to the nice length only", now.compareToNiceLength, before.compareToNiceLength);
   std::printf("  always (no change of output): one encoder per thread, match tables not cleared between\n"
               "  members, buffers kept, distance symbol stored with each match, cost and way in one 64-bit\n"
               "  cell (four lengths per compare with AVX2), match-table entries fetched ahead of the walk,\n"

@@ -22,10 +22,6 @@ struct OptimalTuning {
   int niceLength = 64;
   int niceLengthWide = 128;
   int treeDepth = 16;  // nodes of the match tree visited per position
-  // The match tree compares the bytes of a node up to the nice length
-  // only (a match reaching it is then measured to its end, and the walk
-  // ends there); false compares up to the longest match length.
-  bool compareToNiceLength = true;
   // The forward pass's length loop in 256-bit vectors where the processor
   // has them; false takes the plain loop everywhere (the output is the
   // same either way, which the tests check with this switch).

@@ -34,8 +34,7 @@ inline std::size_t MatchingBytes(const uint8_t* a, const uint8_t* b, std::size_t
 
 }  // namespace
 
-void LzhMatchTree::Reset(int dictionaryBits, int depth, std::size_t compareLimit) {
-  compareLimit_ = compareLimit;
+void LzhMatchTree::Reset(int dictionaryBits, int depth) {
   const std::size_t n = in_.size();
   windowMask_ = (std::size_t{1} << SlotBits(n, dictionaryBits)) - 1;
   maxDist_ = (std::size_t{1} << dictionaryBits) - 1;
@@ -60,10 +59,7 @@ template <bool kCollect>
 int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const std::size_t n = in_.size();
   if (pos + kLzhMinMatch > n) return 0;
-  const std::size_t full = std::min<std::size_t>(kLzhMaxMatch, n - pos);
-  // The tree's nodes are compared up to `limit` (the tree is ordered by
-  // that many bytes); the longest match found is then measured in full.
-  const std::size_t limit = std::min(full, compareLimit_);
+  const std::size_t limit = std::min<std::size_t>(kLzhMaxMatch, n - pos);
   int count = 0;
   std::size_t best = kLzhMinMatch - 1;
 
@@ -75,13 +71,13 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const uint32_t c3 = head3_[h3];
   head3_[h3] = at;
   if (kCollect && c3 != kNone && c3 < at && at - c3 <= maxDist_) {
-    const std::size_t len = in_.MatchLength(c3 - base_, pos, full);
+    const std::size_t len = in_.MatchLength(c3 - base_, pos, limit);
     if (len >= kLzhMinMatch) {
       out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(at - c3)};
       best = len;
     }
   }
-  if (full < 4) return count;
+  if (limit < 4) return count;
 
   const uint32_t h4 = in_.Hash4(pos, kHash4Bits);
   uint32_t cur = head4_[h4];
@@ -116,17 +112,6 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
       // Equal as far as we look: the new root takes over the node's subtrees.
       *smaller = node[0];
       *larger = node[1];
-      if (kCollect && limit < full) {
-        // Compared up to the cap only: measure the match to its end. The
-        // node's own entry is the last one when the walk reported it;
-        // otherwise the three-byte match (measured in full) may be shorter.
-        const std::size_t whole = MatchingBytes(there, here, len, full);
-        if (count > 0 && out[count - 1].distance == dist) {
-          out[count - 1].length = static_cast<uint16_t>(whole);
-        } else if (whole > best) {
-          out[count++] = {static_cast<uint16_t>(whole), static_cast<uint16_t>(dist)};
-        }
-      }
       return count;
     }
     if (there[len] < here[len]) {

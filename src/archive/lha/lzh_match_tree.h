@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "archive/lha/lzh_format.h"
 #include "archive/lha/lzh_input_window.h"
 
 namespace lha {
@@ -28,12 +27,10 @@ class LzhMatchTree {
   explicit LzhMatchTree(const LzhInputWindow& in) : in_(in) {}
 
   // Starts on the input that `in` now holds. `depth` bounds the nodes
-  // visited per position; `compareLimit` the bytes compared per node (a
-  // match reaching it ends the walk and is then measured in full). The
-  // tables are kept from the input before: the positions they remember
-  // are counted on from that input's end, one window and more apart, so
-  // that they lie out of reach and need no reset.
-  void Reset(int dictionaryBits, int depth, std::size_t compareLimit = kLzhMaxMatch);
+  // visited per position. The tables are kept from the input before: the
+  // positions they remember are counted on from that input's end, one
+  // window and more apart, so that they lie out of reach and need no reset.
+  void Reset(int dictionaryBits, int depth);
 
   // Inserts `pos` and writes its matches to `out` in increasing length
   // (and distance); returns how many.
@@ -64,7 +61,6 @@ class LzhMatchTree {
   std::size_t windowMask_ = 0;
   std::size_t maxDist_ = 0;
   int depth_ = 0;
-  std::size_t compareLimit_ = 256;
   // Position 0 of the current input in the tables; positions of earlier
   // inputs lie more than a window below it.
   uint32_t base_ = 0;

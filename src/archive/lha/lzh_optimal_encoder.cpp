@@ -233,8 +233,7 @@ class OptimalParse::Impl {
     tuning_ = tuning;
     niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
     tree_ = LzhDistanceTree::For(dictBits);
-    matchTree_.Reset(dictBits, tuning_.treeDepth,
-                     tuning_.compareToNiceLength ? static_cast<std::size_t>(niceLength_) : kLzhMaxMatch);
+    matchTree_.Reset(dictBits, tuning_.treeDepth);
     codes_.clear();
     // Small inputs get small tables; the tables of a larger input before
     // are kept.

@@ -287,7 +287,7 @@ TEST(LzhOutputStability, ArchivesAreTheRecordedBytesWhateverTheThreads) {
     int bits;
     const char* checksum;
   };
-  const Case cases[] = {{TextCorpus, 13, "e7af6f289bee0e06"}, {PackageCorpus, 16, "2f6b0b55c6a93c79"}, {BinaryCorpus, 13, "db9352d1712b80e2"}};
+  const Case cases[] = {{TextCorpus, 13, "8245dc11ec5ab9f9"}, {PackageCorpus, 16, "2f6b0b55c6a93c79"}, {BinaryCorpus, 13, "53c00c04dac41d7d"}};
   for (const Case& c : cases) {
     const std::vector<NamedFile> files = c.make();
     for (int threads : {1, 2, 3}) {
