@@ -13,6 +13,7 @@
 #include <ctime>
 #include <vector>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -57,6 +58,10 @@ int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView&
 // files left in `datDir`, each with a run note. The caller holds
 // IndexFilesResource(datDir).
 void RemoveIndexLeftovers(const QString& datDir);
+
+// The bytes of indextmp.fet that belong with the bytes of an index.fet: its
+// entry lines without the header lines and without the size field.
+QByteArray IndexTwinBytes(const QByteArray& indexBytes);
 
 // Scans datDir (with trailing separator) and writes its index files; 0 or -9.
 int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_t mode,
