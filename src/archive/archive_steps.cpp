@@ -37,16 +37,31 @@ bool RunArchiverStep(cArchiver& archiver, const QString& command) {
   return false;
 }
 
-ArchiveName ArchiveNameOf(const Profile& p, const QString& extension) {
+QString CommandWord(const QString& name) {
+  if (name.startsWith(QLatin1Char('-'))) return QLatin1Char('"') + name + QLatin1Char('"');
+  return cFile().AddQuotesToFN(name);
+}
+
+ArchiveNames ArchiveNamesIn(const QString& folder, const QString& name) {
   const cFile f;
-  ArchiveName name;
-  // A name with a blank or a comma goes in quotes of its own, so that the
-  // archive stays one word of the command line.
-  name.command = f.GetDosShortPathName(p.dirarc) + QLatin1Char('\\') + f.AddQuotesToFN(p.namearc + extension);
-  QString dir = p.dirarc;
+  ArchiveNames names;
+  names.folder = folder;
+  names.name = name;
+  names.folderCommand = f.GetDosShortPathName(folder);
+  names.stemCommand = names.folderCommand + QLatin1Char('\\') + CommandWord(name);
+  QString dir = folder;
   if (!dir.endsWith(QLatin1Char('/')) && !dir.endsWith(QLatin1Char('\\'))) dir += QLatin1Char('/');
-  name.file = dir + p.namearc + extension;
-  return name;
+  const auto one = [&](const QString& extension) {
+    // A name with a blank or a comma goes in quotes of its own, so that the
+    // archive stays one word of the command line.
+    return ArchiveName{names.folderCommand + QLatin1Char('\\') + f.AddQuotesToFN(name + extension),
+                       dir + name + extension};
+  };
+  names.lzh = one(QStringLiteral(".lzh"));
+  names.exe = one(QStringLiteral(".exe"));
+  names.cab = one(QStringLiteral(".cab"));
+  names.qsc = one(QStringLiteral(".qsc"));
+  return names;
 }
 
 bool DeleteIfExists(const QString& path) {

@@ -7,8 +7,6 @@
 
 #include <QString>
 
-#include "profiles/profile.h"
-
 namespace lm {
 
 class cArchiver;
@@ -24,22 +22,31 @@ bool RunArchiverStep(cArchiver& archiver, const QString& command);
 using ArchiverCommandTrace = std::function<void(const QString& libraryFile, const QString& command)>;
 void SetArchiverCommandTrace(ArchiverCommandTrace trace);
 
-// True when currentProfile indexes the profile table.
-bool HaveCurrentProfile();
-// The current profile, or an empty one when there is none.
-const Profile& CurrentProfileOrEmpty();
-
-// One archive of the current profile under two spellings: the text that goes
-// on command lines (the archive directory in short form, then "\", the name
-// and the extension) and the path that file operations use (the directory as
-// stored, "/" and the same name). The two differ where the short form puts
-// the directory in quotes.
+// One archive under two spellings: the text that goes on command lines (the
+// archive folder in short form, then "\", the name and the extension) and
+// the path that file operations use (the folder as given, "/" and the same
+// name). The two differ where the short form puts the folder in quotes.
 struct ArchiveName {
   QString command;
   QString file;
 };
-ArchiveName ArchiveNameOf(const Profile& profile, const QString& extension);  // extension with its dot: ".lzh"
-ArchiveName CurrentArchiveName(const QString& extension);  // of the current profile
+
+// The archives of one build in one folder, every spelling the build needs
+// worked out once from the folder and the base name (without extension).
+struct ArchiveNames {
+  QString folder;  // as given
+  QString name;    // the base name
+  ArchiveName lzh, exe, cab, qsc;
+  // The self-extractor command's spellings: the folder in short form, and
+  // that folder, "\" and the base name as one word.
+  QString folderCommand;
+  QString stemCommand;
+};
+ArchiveNames ArchiveNamesIn(const QString& folder, const QString& name);
+
+// A name as one word of a command line: in quotes when it holds a blank or
+// a comma, or begins with "-" (so that it is not taken for a switch).
+QString CommandWord(const QString& name);
 
 // Deletes the file when one of that name exists (found without regard to
 // case); false when it exists and cannot be deleted.

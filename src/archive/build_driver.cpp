@@ -72,26 +72,25 @@ bool WriteSfxOrSay(const Profile& profile) {
 // The archive names are this run's: what killed runs left is cleaned up,
 // the archives are made in a staging folder and moved to their names when
 // all of them were made.
-void BuildLockedArchives(Profile& profile, const ScriptLayout& layout, int16_t package, int16_t sfx,
-                         const QString& extraArguments, quintptr hwnd) {
+void BuildLockedArchives(Profile& profile, const ScriptLayout& layout, const ArchiveNames& names, int16_t package,
+                         int16_t sfx, const QString& extraArguments, quintptr hwnd) {
   // One step per archiver command: the attachments, the script, install.txt,
   // the deletion; three more for the self-extractor, two for the package.
   ExpectMoreBuildSteps(std::clamp<int>(profile.addfilecnt, 0, kAttachmentCapacity) + 3 + (sfx == 1 ? 3 : 0) +
                        (package == 1 ? 2 : 0));
-  RecoverArchiveFolder(profile.dirarc, profile.namearc);
+  RecoverArchiveFolder(names.folder, names.name);
   KeepAttachments(profile, layout.folder);
   ArchiveStaging staging;
   QString failedPath;
   VbBool made = kVbFalse;
-  if (!staging.Create(profile.dirarc, profile.namearc, failedPath)) {
+  if (!staging.Create(names.folder, names.name, failedPath)) {
     MsgBox(QStringLiteral("作業フォルダ") + Bracketed(failedPath) + QStringLiteral("を作成できません。"),
            style::Exclamation, kAppTitle);
   } else {
     // The builders write into the staging folder under the archives' own names.
-    Profile staged = profile;
-    staged.dirarc = staging.Path();
-    made = package == 1 ? BuildCabPackageFor(staged, layout, sfx, extraArguments, hwnd)
-                        : BuildLzhArchiveFor(staged, layout, sfx, extraArguments, hwnd);
+    const ArchiveNames staged = ArchiveNamesIn(staging.Path(), names.name);
+    made = package == 1 ? BuildCabPackageFor(profile, layout, staged, sfx, extraArguments, hwnd)
+                        : BuildLzhArchiveFor(profile, layout, staged, sfx, extraArguments, hwnd);
   }
   if (BuildCancelled()) {
     MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
@@ -100,19 +99,22 @@ void BuildLockedArchives(Profile& profile, const ScriptLayout& layout, int16_t p
   if (made != kVbFalse) {
     // The LZH build replaces both LHA archives (an older executable goes also
     // when none is made); the package build its cabinet too.
-    QStringList kinds = {QStringLiteral(".lzh")};
-    QStringList gone;
-    (sfx == 1 ? kinds : gone) << QStringLiteral(".exe");
+    const QString lzh = QStringLiteral(".lzh"), exe = QStringLiteral(".exe"), qsc = QStringLiteral(".qsc"),
+                  cab = QStringLiteral(".cab");
+    QStringList put = {names.name + lzh};
+    QStringList wanted = {names.lzh.file};
+    QStringList remove;
+    if (sfx == 1) {
+      put << names.name + exe;
+      wanted << names.exe.file;
+    } else {
+      remove << names.name + exe;
+    }
     if (package == 1) {
-      kinds << QStringLiteral(".qsc");
-      gone << QStringLiteral(".cab");
+      put << names.name + qsc;
+      wanted << names.qsc.file;
+      remove << names.name + cab;
     }
-    QStringList put, remove, wanted;
-    for (const QString& ext : std::as_const(kinds)) {
-      put << profile.namearc + ext;
-      wanted << ArchiveNameOf(profile, ext).file;
-    }
-    for (const QString& ext : std::as_const(gone)) remove << profile.namearc + ext;
     if (!staging.Commit(put, remove, failedPath)) {
       MsgBox(QStringLiteral("ファイル") + Bracketed(failedPath) + QStringLiteral("を置き換えられません。"),
              style::Exclamation, kAppTitle);
@@ -126,9 +128,21 @@ void BuildLockedArchives(Profile& profile, const ScriptLayout& layout, int16_t p
          style::OkOnly, kAppTitle);
 }
 
+// The folder and base name of the archives of `profile`: the overrides',
+// else the profile's, else (for what the profile leaves empty) the defaults
+// the build fills in.
+QString ArchiveFolderOf(const Profile& profile, const BuildOverrides& overrides) {
+  if (!overrides.folder.isEmpty()) return overrides.folder;
+  return profile.dirarc.isEmpty() ? DefaultArchiveFolder() : profile.dirarc;
+}
+QString ArchiveBaseNameOf(const Profile& profile, const ScriptLayout& layout, const BuildOverrides& overrides) {
+  if (!overrides.name.isEmpty()) return overrides.name;
+  return profile.namearc.isEmpty() ? layout.name.toLower() : profile.namearc;
+}
+
 }  // namespace
 
-void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwnd) {
+void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwnd, const BuildOverrides& overrides) {
   g_written.clear();
   const cFile f;
   if (!f.CheckExistFile(QStringLiteral("UnLHA32.DLL"))) {
@@ -177,27 +191,33 @@ void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwn
   }
 
   QString extraArguments = TrimBlanks(profile.addarc);
+  // The library's switch of its fast mode after the profile's own arguments.
+  if (overrides.fast) extraArguments += extraArguments.isEmpty() ? QStringLiteral("-f") : QStringLiteral(" -f");
   if (!extraArguments.isEmpty()) extraArguments += QLatin1Char(' ');
   QString message;
   ScriptLayout layout;
   if (CheckScriptLayout(TrimBlanks(profile.ugu), layout, message) != 0) {
     MsgBox(message, style::OkOnly, kAppTitle);
   } else {
-    if (profile.dirarc.isEmpty()) {
+    // The profile keeps the defaults filled in here; a folder or name of the
+    // overrides is this build's only.
+    if (overrides.folder.isEmpty() && profile.dirarc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ作成ディレクトリが定義されていません。") + CR +
                  QStringLiteral("アーカイブ作成ディレクトリを下記に設定します。") + CR + Bracketed(DefaultArchiveFolder()),
              style::OkOnly, kAppTitle);
       profile.dirarc = DefaultArchiveFolder();
     }
-    if (profile.namearc.isEmpty()) {
+    if (overrides.name.isEmpty() && profile.namearc.isEmpty()) {
       MsgBox(QStringLiteral("配布用アーカイブ名が定義されていません。") + CR +
                  QStringLiteral("アーカイブ名を下記とします。") + CR + Bracketed(layout.name.toLower()),
              style::OkOnly, kAppTitle);
       profile.namearc = layout.name.toLower();
     }
-    RunLocks names;
-    if (TakeRunLocks({ArchiveNamesResource(profile.dirarc, profile.namearc)}, names)) {
-      BuildLockedArchives(profile, layout, package, sfx, extraArguments, hwnd);
+    const ArchiveNames names =
+        ArchiveNamesIn(ArchiveFolderOf(profile, overrides), ArchiveBaseNameOf(profile, layout, overrides));
+    RunLocks locks;
+    if (TakeRunLocks({ArchiveNamesResource(names.folder, names.name)}, locks)) {
+      BuildLockedArchives(profile, layout, names, package, sfx, extraArguments, hwnd);
     }
   }
   EndBuildSteps();
@@ -207,24 +227,24 @@ void BuildArchives(const QString& archiveType, quintptr hwnd) {
   // Without a current profile the build stops at its first check (no script
   // name for install.txt), as it always did.
   Profile none;
-  BuildArchivesFor(HaveCurrentProfile() ? profileTable[currentProfile] : none, archiveType, hwnd);
+  Profile* current = CurrentProfile();
+  BuildArchivesFor(current ? *current : none, archiveType, hwnd);
 }
 
 QString ArchiveFolderOfCurrentProfile() {
-  if (!HaveCurrentProfile()) return DefaultArchiveFolder();
-  const QString dir = TrimBlanks(profileTable[currentProfile].dirarc);
+  const Profile* current = CurrentProfile();
+  if (!current) return DefaultArchiveFolder();
+  const QString dir = TrimBlanks(current->dirarc);
   return dir.isEmpty() ? DefaultArchiveFolder() : dir;
 }
 
-std::vector<RunResource> RunResourcesOf(const Profile& profile) {
+std::vector<RunResource> RunResourcesOf(const Profile& profile, const BuildOverrides& overrides) {
   QString message;
   ScriptLayout layout;
   if (CheckScriptLayout(TrimBlanks(profile.ugu), layout, message) != 0) return {};
-  // The defaults the build fills in where the profile has none.
-  const QString folder = profile.dirarc.isEmpty() ? DefaultArchiveFolder() : profile.dirarc;
-  const QString name = profile.namearc.isEmpty() ? layout.name.toLower() : profile.namearc;
+  const QString name = ArchiveBaseNameOf(profile, layout, overrides);
   std::vector<RunResource> resources = {IndexFilesResource(layout.datDir)};
-  if (!name.isEmpty()) resources.push_back(ArchiveNamesResource(folder, name));
+  if (!name.isEmpty()) resources.push_back(ArchiveNamesResource(ArchiveFolderOf(profile, overrides), name));
   return resources;
 }
 
@@ -242,17 +262,22 @@ ArchiveBuildScope::~ArchiveBuildScope() {
   g_buildRunning = false;
 }
 
-int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView) {
+int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView,
+                   const BuildOverrides& overrides) {
   ArchiveBuildScope scope(archiveView);
   if (!scope.Active()) return kAborted;
   g_written.clear();
+  // The profile is looked up once: the index and the build work on the same one.
+  Profile* current = CurrentProfile();
+  Profile none;
+  Profile& profile = current ? *current : none;
   // The script's index files and the archive names stay this run's from the
   // index to the last archive: another run that wants either waits.
   RunLocks locks;
-  if (!TakeRunLocks(RunResourcesOf(CurrentProfileOrEmpty()), locks)) return kAborted;
+  if (!TakeRunLocks(RunResourcesOf(profile, overrides), locks)) return kAborted;
   BeginBuildSteps(1);
   ReportBuildStep(IndexStepText());
-  const int16_t status = WriteIndexForProfile(1, boxes, indexView);
+  const int16_t status = WriteIndexForProfile(current, 1, boxes, indexView);
   if (status == kOk) {
     if (BuildCancelled()) {
       MsgBox(kBuildCancelled, style::OkOnly, kAppTitle);
@@ -260,7 +285,7 @@ int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunVi
       // Read on this thread: the view belongs to the window.
       const QString type = archiveView.ArchiveTypeText();
       const quintptr hwnd = archiveView.WindowHandle();
-      archiveView.RunBuild([type, hwnd] { BuildArchives(type, hwnd); });
+      archiveView.RunBuild([&profile, &overrides, type, hwnd] { BuildArchivesFor(profile, type, hwnd, overrides); });
       if (!g_written.isEmpty()) archiveView.ShowArchivesWritten(g_written);
     }
   }

@@ -34,9 +34,20 @@ class IndexRunView;
 // says so). Another run's build of the same archive names is waited for.
 void BuildArchives(const QString& archiveType, quintptr hwnd = 0);
 
+// What one build uses instead of the profile's own settings (the command
+// line's --out, --name and --fast). They are the build's values only: the
+// profile, and so lfup.ini, never sees them.
+struct BuildOverrides {
+  QString folder;     // the archive folder ("": the profile's)
+  QString name;       // the archive base name ("": the profile's)
+  bool fast = false;  // the LZH library's fast mode (-f after the profile's extra arguments)
+};
+
 // BuildArchives for `profile`, which gets the default archive directory and
-// name filled in where it has none and its attachments in their kept form.
-void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwnd = 0);
+// name filled in where it has none (and the overrides give none) and its
+// attachments in their kept form.
+void BuildArchivesFor(Profile& profile, const QString& archiveType, quintptr hwnd = 0,
+                      const BuildOverrides& overrides = {});
 
 // What the archive operation needs from the main window.
 class ArchiveRunView {
@@ -63,7 +74,7 @@ QString ArchiveFolderOfCurrentProfile();
 // What a build of `profile` holds while it runs: its script's index files
 // and its archive names (see util/run_lock.h); none for a script that fails
 // its check.
-std::vector<RunResource> RunResourcesOf(const Profile& profile);
+std::vector<RunResource> RunResourcesOf(const Profile& profile, const BuildOverrides& overrides = {});
 
 // True from the start of RunOption2 (or an ArchiveBuildScope) to its end.
 bool ArchiveBuildRunning();
@@ -85,11 +96,13 @@ class ArchiveBuildScope {
   bool active_;
 };
 
-// The execute command's second operation: WriteIndexForProfile(1) and, only
-// when it returned kOk, BuildArchives with the view's type text. Returns the
+// The execute command's second operation for the current profile, looked
+// up once: WriteIndexForProfile(1) and, only when it returned kOk,
+// BuildArchivesFor with the view's type text and `overrides`. Returns the
 // index writer's status (kOk or kFailed); kAborted when another build of this
 // process was still going on, or when it gave up waiting for another run
 // (see RunResourcesOf), and nothing was done.
-int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView);
+int16_t RunOption2(NextUpdateBoxes& boxes, IndexRunView& indexView, ArchiveRunView& archiveView,
+                   const BuildOverrides& overrides = {});
 
 }  // namespace lm

@@ -146,14 +146,14 @@ int32_t ClearDirectory(const QString& dir, bool dropReadOnly) {
 
 int32_t ClearTempDir(const QString& dir) { return ClearDirectory(dir, false); }
 
-VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                          const QString& extraArguments, quintptr hwnd) {
-  if (BuildLzhArchiveFor(profile, layout, sfx, extraArguments, hwnd) == kVbFalse) return kVbFalse;
+VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, const ArchiveNames& names,
+                          int16_t sfx, const QString& extraArguments, quintptr hwnd) {
+  if (BuildLzhArchiveFor(profile, layout, names, sfx, extraArguments, hwnd) == kVbFalse) return kVbFalse;
 
   const cFile f;
-  const ArchiveName lzh = ArchiveNameOf(profile, QStringLiteral(".lzh"));
-  const ArchiveName cab = ArchiveNameOf(profile, QStringLiteral(".cab"));
-  const ArchiveName qsc = ArchiveNameOf(profile, QStringLiteral(".qsc"));
+  const ArchiveName& lzh = names.lzh;
+  const ArchiveName& cab = names.cab;
+  const ArchiveName& qsc = names.qsc;
   if (!DeleteIfExists(cab.file)) {
     return ReportStepFailure(QStringLiteral("ファイル") + Bracketed(cab.file) + QStringLiteral("を削除できません。"));
   }
@@ -198,7 +198,7 @@ VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, in
   }
   const QString cabReal = ResolveExisting(cab.file);
   const QString qscTarget = cabReal.left(cabReal.lastIndexOf(QLatin1Char('/')) + 1) +
-                            profile.namearc + QStringLiteral(".qsc");
+                            names.name + QStringLiteral(".qsc");
   if (cabReal.isEmpty() || !QFile::rename(cabReal, qscTarget)) {
     return ReportStepFailure(QStringLiteral("ファイル") + Bracketed(cab.file) + QStringLiteral("の名前を") + Bracketed(qsc.file) +
                              QStringLiteral("に変更できません。"));

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "archive/archive_steps.h"
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
 #include "util/status.h"
@@ -24,13 +25,8 @@ QString WorkDirPath();
 // Builds the LZH archive, the self-extracting file if asked for and the
 // package; kVbTrue (-1) when all were made, kVbFalse (0) after the message
 // of a failed step. The arguments are those of BuildLzhArchiveFor.
-VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                          const QString& extraArguments, quintptr hwnd = 0);
-
-// BuildCabPackageFor for the current profile; the arguments are those of
-// BuildLzhArchive.
-VbBool BuildCabPackage(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                       int16_t nonRegular, quintptr hwnd = 0);
+VbBool BuildCabPackageFor(const Profile& profile, const ScriptLayout& layout, const ArchiveNames& names,
+                          int16_t sfx, const QString& extraArguments, quintptr hwnd = 0);
 
 // Removes every file and every subdirectory below `dir` and keeps `dir`.
 // When something cannot be removed (a read-only file, a directory that

@@ -36,10 +36,4 @@ int16_t WriteInstallFileFor(const Profile& profile, FileError* error = nullptr);
 // 0 when "$" was written; -9 when it cannot be written.
 int16_t WriteSfxOptionsFor(const Profile& profile, FileError* error = nullptr);
 
-// The same for the current profile (an empty one when there is none).
-bool InstallFileLines(QStringList& lines);
-QStringList SfxOptionLines();
-int16_t WriteInstallFile(FileError* error = nullptr);
-int16_t WriteSfxOptions(FileError* error = nullptr);
-
 }  // namespace lm

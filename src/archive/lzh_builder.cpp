@@ -20,14 +20,6 @@ bool EndsWithSeparator(const QString& s) {
   return s.endsWith(QLatin1Char('\\')) || s.endsWith(QLatin1Char('/'));
 }
 
-// A name on a command line: in quotes when it holds a blank or a comma, so
-// that it stays one word, or begins with "-", so that it is not taken for a
-// switch (other names go as they are).
-QString Word(const QString& name) {
-  if (name.startsWith(QLatin1Char('-'))) return QLatin1Char('"') + name + QLatin1Char('"');
-  return cFile().AddQuotesToFN(name);
-}
-
 bool RemoveOldArchive(const QString& path) {
   if (DeleteIfExists(path)) return true;
   MsgBox(QStringLiteral("ファイル") + Bracketed(path) + QStringLiteral("を削除できません。") + CR +
@@ -62,11 +54,11 @@ QString AttachmentAddCommand(const QString& attachment, const QString& scriptDir
       rest.remove(0, 1);  // a doubled separator would make the rest an absolute path
     }
     if (f.FileExists(a)) {
-      return add + f.GetDosShortPathName(scriptDir) + QLatin1Char(' ') + Word(rest) + QStringLiteral(" -xr2");
+      return add + f.GetDosShortPathName(scriptDir) + QLatin1Char(' ') + CommandWord(rest) + QStringLiteral(" -xr2");
     }
     if (f.DirExists(a)) {
       // The script directory itself has no rest: its whole content.
-      const QString what = rest.isEmpty() ? QStringLiteral("*.*") : Word(rest + QStringLiteral("\\*.*"));
+      const QString what = rest.isEmpty() ? QStringLiteral("*.*") : CommandWord(rest + QStringLiteral("\\*.*"));
       return add + f.GetDosShortPathName(scriptDir) + QLatin1Char(' ') + what + QStringLiteral(" -xr2");
     }
     return {};
@@ -76,7 +68,7 @@ QString AttachmentAddCommand(const QString& attachment, const QString& scriptDir
     QString base, name;
     DirOf(a, base);
     FileNameOf(a, name);
-    return add + f.GetDosShortPathName(base) + QLatin1Char(' ') + Word(name + QStringLiteral("\\*.*")) +
+    return add + f.GetDosShortPathName(base) + QLatin1Char(' ') + CommandWord(name + QStringLiteral("\\*.*")) +
            QStringLiteral(" -xr2");
   }
   return {};
@@ -87,14 +79,14 @@ void KeepAttachments(Profile& profile, const QString& scriptDir) {
   for (int i = 0; i < count; ++i) profile.addfile[i] = KeptAttachment(profile.addfile[i], scriptDir);
 }
 
-VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                          const QString& extraArguments, quintptr hwnd) {
+VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, const ArchiveNames& names,
+                          int16_t sfx, const QString& extraArguments, quintptr hwnd) {
   const cFile f;
   const QString& scriptDir = layout.folder;
   QString fileName;
   FileNameOf(layout.scriptPath, fileName);
-  const ArchiveName lzh = ArchiveNameOf(profile, QStringLiteral(".lzh"));
-  const ArchiveName exe = ArchiveNameOf(profile, QStringLiteral(".exe"));
+  const ArchiveName& lzh = names.lzh;
+  const ArchiveName& exe = names.exe;
 
   // An older archive of the same name would otherwise keep its members.
   if (!RemoveOldArchive(lzh.file) || !RemoveOldArchive(exe.file)) return kVbFalse;
@@ -118,8 +110,8 @@ VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, in
   const QString dat = layout.nonRegular == 1 ? QStringLiteral("dat\\") : layout.name + QStringLiteral("\\dat\\");
   const QString shortDir = f.GetDosShortPathName(scriptDir);
   if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortDir + QLatin1Char(' ') +
-                                extraArguments + Word(fileName) + QLatin1Char(' ') +
-                                Word(dat + QStringLiteral("*.*")) + QStringLiteral(" -xr2"))) {
+                                extraArguments + CommandWord(fileName) + QLatin1Char(' ') +
+                                CommandWord(dat + QStringLiteral("*.*")) + QStringLiteral(" -xr2"))) {
     return kVbFalse;
   }
 
@@ -132,20 +124,19 @@ VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, in
 
   // Files the script platform keeps for itself are not distributed.
   if (!RunArchiverStep(lha, QStringLiteral("d ") + lzh.command + QLatin1Char(' ') +
-                                Word(dat + QStringLiteral("LASTUPDATE")) + QLatin1Char(' ') +
-                                Word(dat + QStringLiteral("UPDATE.LOG")) + QLatin1Char(' ') +
-                                Word(dat + QStringLiteral("MIRROR.FET")))) {
+                                CommandWord(dat + QStringLiteral("LASTUPDATE")) + QLatin1Char(' ') +
+                                CommandWord(dat + QStringLiteral("UPDATE.LOG")) + QLatin1Char(' ') +
+                                CommandWord(dat + QStringLiteral("MIRROR.FET")))) {
     return kVbFalse;
   }
 
   if (sfx == 1) {
-    const QString shortArcDir = f.GetDosShortPathName(profile.dirarc);
     if (!RunArchiverStep(lha, QStringLiteral("a ") + lzh.command + QLatin1Char(' ') + shortWorkDir +
                                   QStringLiteral("\\$"))) {
       return kVbFalse;
     }
-    if (!RunArchiverStep(lha, QStringLiteral("s  ") + shortArcDir + QLatin1Char('\\') + Word(profile.namearc) +
-                                  QLatin1Char(' ') + shortArcDir + QStringLiteral("\\ -gw4gx2 -x"))) {
+    if (!RunArchiverStep(lha, QStringLiteral("s  ") + names.stemCommand + QLatin1Char(' ') + names.folderCommand +
+                                  QStringLiteral("\\ -gw4gx2 -x"))) {
       return kVbFalse;
     }
     if (!RunArchiverStep(lha, QStringLiteral("d ") + lzh.command + QStringLiteral(" $"))) return kVbFalse;

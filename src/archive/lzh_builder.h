@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "archive/archive_steps.h"
 #include "profiles/profile.h"
 #include "profiles/script_check.h"
 #include "util/status.h"
@@ -29,27 +30,16 @@ QString AttachmentAddCommand(const QString& attachment, const QString& scriptDir
 // else stays as given.
 QString KeptAttachment(const QString& attachment, const QString& scriptDir);
 
-// AttachmentAddCommand for attachment `index` of the current profile, which
-// is then stored back in its kept form (KeptAttachment).
-QString AttachmentCommand(int index, const QString& scriptDir, const QString& lzhCommand);
-
 // Puts every attachment of `profile` into its kept form.
 void KeepAttachments(Profile& profile, const QString& scriptDir);
 
-// Builds the archives of `profile` (its attachments in their kept form) for
-// the script `layout`. sfx 1 makes the self-extracting file;
-// extraArguments: "" or the trimmed addarc followed by one blank.
-// kVbTrue (-1) when the LZH archive (and with sfx 1 the self-extracting
-// file) was made, kVbFalse (0) after the message of a failed step. `hwnd` is
-// the main window's handle, passed on to the library.
-VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, int16_t sfx,
-                          const QString& extraArguments, quintptr hwnd = 0);
-
-// BuildLzhArchiveFor for the current profile (its attachments put into
-// their kept form first) and the script at scriptPath (the trimmed ugu;
-// nonRegular 1: DAT lies beside the script information file). kVbFalse when
-// there is no current profile.
-VbBool BuildLzhArchive(const QString& scriptPath, int16_t sfx, const QString& extraArguments,
-                       int16_t nonRegular, quintptr hwnd = 0);
+// Builds the archives `names` (in their folder) from the attachments of
+// `profile` (in their kept form) and the script `layout`. sfx 1 makes the
+// self-extracting file; extraArguments: "" or the extra arguments followed
+// by one blank. kVbTrue (-1) when the LZH archive (and with sfx 1 the
+// self-extracting file) was made, kVbFalse (0) after the message of a
+// failed step. `hwnd` is the main window's handle, passed on to the library.
+VbBool BuildLzhArchiveFor(const Profile& profile, const ScriptLayout& layout, const ArchiveNames& names,
+                          int16_t sfx, const QString& extraArguments, quintptr hwnd = 0);
 
 }  // namespace lm

@@ -65,13 +65,16 @@ int16_t WriteIndexForScript(const QString& scriptPath, int16_t mode, NextUpdateB
   return status;
 }
 
-int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view) {
-  const bool validProfile = currentProfile >= 0 && currentProfile < kProfileCapacity;
-  const QString path = validProfile ? TrimBlanks(profileTable[currentProfile].ugu) : QString();
+int16_t WriteIndexForProfile(Profile* profile, int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view) {
+  const QString path = profile ? TrimBlanks(profile->ugu) : QString();
   const int16_t status = WriteIndexForScript(path, mode, boxes, view);
   // The profile keeps the path in the form that was used.
-  if (status == kOk) profileTable[currentProfile].ugu = path;
+  if (status == kOk && profile) profile->ugu = path;
   return status;
+}
+
+int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view) {
+  return WriteIndexForProfile(CurrentProfile(), mode, boxes, view);
 }
 
 }  // namespace lm

@@ -8,6 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+#include <vector>
+
 #include <QFile>
 #include <QStringBuilder>
 
@@ -23,6 +26,26 @@ namespace {
 
 QString SystemFailure(int err, const QString& path) {
   return QString::fromLocal8Bit(std::strerror(err)) + CR + Bracketed(path);
+}
+
+// Where a symbolic link points, as its own text says.
+QString LinkTarget(int dirFd, const char* name) {
+  QByteArray target(4096, '\0');
+  const ssize_t n = ::readlinkat(dirFd, name, target.data(), static_cast<std::size_t>(target.size()));
+  return n < 0 ? QString() : QFile::decodeName(target.left(n));
+}
+
+// A symbolic link in DAT that cannot be followed: what is wrong with it,
+// where it points and the link.
+QString BrokenLinkMessage(int err, const QString& link, const QString& target) {
+  QString what;
+  if (err == ELOOP)
+    what = QStringLiteral("シンボリックリンクが循環しているため、たどれません。");
+  else if (err == ENOENT || err == ENOTDIR)
+    what = QStringLiteral("シンボリックリンクの指す先がありません。");
+  else
+    what = QStringLiteral("シンボリックリンクの指す先を読めません (%1)。").arg(QString::fromLocal8Bit(std::strerror(err)));
+  return what + CR + QStringLiteral("リンク先: ") + target + CR + Bracketed(link);
 }
 
 // A character that would break the line structure or the tree name of an
@@ -231,9 +254,16 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
     QString display;    // full path for messages
     QString relative;   // "\a\b", "" for DAT
     int depth;          // levels below DAT
+    // The device and inode of this directory and of those above it up to
+    // DAT: a link to one of them would lead round in a circle.
+    std::vector<std::pair<dev_t, ino_t>> path;
   };
   std::vector<PendingDir> dirs;
-  dirs.push_back({QFile::encodeName(root), root, QString(), 0});
+  {
+    struct stat rootStat {};
+    ::stat(QFile::encodeName(root).constData(), &rootStat);
+    dirs.push_back({QFile::encodeName(root), root, QString(), 0, {{rootStat.st_dev, rootStat.st_ino}}});
+  }
 
   ScanEntry rootRecord;
   rootRecord.treeMarker = QStringLiteral("+");
@@ -289,9 +319,20 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
       if (tooManyEntries && de->d_type == DT_DIR) {
         st.st_mode = S_IFDIR;
       } else if (::fstatat(dfd, de->d_name, &st, 0) != 0) {
-        return fail(SystemFailure(errno, DisplayOf(name)));
+        const int err = errno;
+        struct stat link {};
+        if (::fstatat(dfd, de->d_name, &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode))
+          return fail(BrokenLinkMessage(err, DisplayOf(name), LinkTarget(dfd, de->d_name)));
+        return fail(SystemFailure(err, DisplayOf(name)));
       }
       const bool isDir = S_ISDIR(st.st_mode);
+      // Links to folders are followed (an author may link shared material
+      // into DAT), but not into a folder that holds the link.
+      if (isDir) {
+        const std::vector<std::pair<dev_t, ino_t>>& above = dirs[i].path;
+        if (std::find(above.begin(), above.end(), std::make_pair(st.st_dev, st.st_ino)) != above.end())
+          return fail(BrokenLinkMessage(ELOOP, DisplayOf(name), LinkTarget(dfd, de->d_name)));
+      }
       // Sockets, pipes and device nodes are no files a script can hold.
       if (!isDir && !S_ISREG(st.st_mode)) continue;
 
@@ -320,7 +361,9 @@ bool ScanDatTree(const QString& datDir, std::vector<ScanEntry>& entries, QString
         QByteArray childNative = dirNative;
         childNative.append('/');
         childNative.append(de->d_name);
-        dirs.push_back({childNative, DisplayOf(name), relative, depth + 1});
+        std::vector<std::pair<dev_t, ino_t>> path = dirs[i].path;
+        path.emplace_back(st.st_dev, st.st_ino);
+        dirs.push_back({childNative, DisplayOf(name), relative, depth + 1, std::move(path)});
       }
       if (tooManyEntries) continue;
       // The names left out of the index do not count against its bound, so

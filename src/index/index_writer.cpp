@@ -41,6 +41,24 @@ bool EncodeIndexText(const QString& text, const std::vector<const ScanEntry*>& l
 
 }  // namespace
 
+QByteArray IndexTwinBytes(const QByteArray& indexBytes) {
+  // The size field lies at the same place in every entry line and is plain
+  // ASCII, so the twin's bytes are cut from the encoded index.
+  QByteArray twin;
+  twin.reserve(indexBytes.size());
+  for (qsizetype pos = 0; pos < indexBytes.size();) {
+    qsizetype end = indexBytes.indexOf("\r\n", pos);
+    end = end < 0 ? indexBytes.size() : end + 2;
+    const bool entry = indexBytes[pos] != '#' && end - pos > kIndexNameOffset + 2;
+    if (entry) {
+      twin.append(indexBytes.constData() + pos, kIndexSizeOffset);
+      twin.append(indexBytes.constData() + pos + kIndexNameOffset, end - pos - kIndexNameOffset);
+    }
+    pos = end;
+  }
+  return twin;
+}
+
 QString CannotWriteIndexMessage() { return QStringLiteral("更新定義ファイルに書きこみできませんでした。"); }
 
 int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_t mode,
@@ -95,22 +113,7 @@ int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_
   view.ClearList();
   QByteArray bytes;
   if (!EncodeIndexText(text, listed, root, bytes, failure)) return report(failure);
-  QByteArray tmpBytes;
-  if (withTmp) {
-    // The twin holds the same lines without the header and without the size
-    // field, which lies at the same place in every line and is plain ASCII,
-    // so its bytes are cut from the encoded index.
-    QByteArray encodedHeader;
-    EncodeCp932(header, encodedHeader);
-    tmpBytes.reserve(bytes.size());
-    qsizetype pos = encodedHeader.size();
-    while (pos < bytes.size()) {
-      const qsizetype end = bytes.indexOf("\r\n", pos) + 2;
-      tmpBytes.append(bytes.constData() + pos, kIndexSizeOffset);
-      tmpBytes.append(bytes.constData() + pos + kIndexNameOffset, end - pos - kIndexNameOffset);
-      pos = end;
-    }
-  }
+  const QByteArray tmpBytes = withTmp ? IndexTwinBytes(bytes) : QByteArray();
 
   // Both files are replaced together or not at all: a run that fails on
   // either leaves both as they were, so they never disagree.

@@ -13,10 +13,12 @@
 #include <ctime>
 #include <vector>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include "profiles/date_box.h"
+#include "profiles/profile.h"
 
 namespace lm {
 
@@ -49,14 +51,20 @@ class IndexRunView {
 int16_t WriteIndexForScript(const QString& scriptPath, int16_t mode, NextUpdateBoxes& boxes,
                             IndexRunView& view);
 
-// WriteIndexForScript for the current profile's script; on success the
-// profile keeps the trimmed path.
+// WriteIndexForScript for the script of `profile` (null: none, refused
+// with its message); on success the profile keeps the trimmed path.
+int16_t WriteIndexForProfile(Profile* profile, int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view);
+// The same for the current profile (CurrentProfile).
 int16_t WriteIndexForProfile(int16_t mode, NextUpdateBoxes& boxes, IndexRunView& view);
 
 // Removes the temporary files that a run killed while it replaced the index
 // files left in `datDir`, each with a run note. The caller holds
 // IndexFilesResource(datDir).
 void RemoveIndexLeftovers(const QString& datDir);
+
+// The bytes of indextmp.fet that belong with the bytes of an index.fet: its
+// entry lines without the header lines and without the size field.
+QByteArray IndexTwinBytes(const QByteArray& indexBytes);
 
 // Scans datDir (with trailing separator) and writes its index files; 0 or -9.
 int16_t WriteIndexFiles(const QString& datDir, const QString& nextUpdate, int16_t mode,

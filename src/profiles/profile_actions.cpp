@@ -37,9 +37,10 @@ std::optional<int> WholeNumber(const QString& part) {
 
 int16_t RefreshMainWindow(MainWindowView& view) {
   view.SelectProfileEntry(currentProfile);
-  if (currentProfile < 0 || currentProfile >= kProfileCapacity) return 0;
+  const Profile* current = CurrentProfile();
+  if (!current) return 0;
 
-  const QString path = profileTable[currentProfile].ugu;
+  const QString path = current->ugu;
   view.SetScriptFileText(path);
 
   QString message;
@@ -142,8 +143,9 @@ int16_t DropScriptOnMainWindow(const QStringList& files, MainWindowView& view) {
     MsgBox(message, style::OkOnly);
     return 0;
   }
-  if (!InUse(currentProfile)) return 0;
-  profileTable[currentProfile].ugu = TrimBlanks(f);
+  Profile* current = CurrentProfile();
+  if (!current) return 0;
+  current->ugu = TrimBlanks(f);
   RefreshMainWindow(view);
   return 0;
 }

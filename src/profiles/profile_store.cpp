@@ -24,6 +24,11 @@ int16_t currentProfile = 0;
 int16_t addingProfile = 0;
 std::vector<int16_t> unfoundProfiles;
 
+Profile* CurrentProfile() {
+  if (currentProfile < 0 || currentProfile > lastProfile || currentProfile >= kProfileCapacity) return nullptr;
+  return &profileTable[static_cast<size_t>(currentProfile)];
+}
+
 namespace {
 
 const QString kSettingsFileName = QStringLiteral("lfup.ini");

@@ -30,6 +30,12 @@ extern int16_t addingProfile;   // 1 while a just-appended profile is edited
 // are written back unchanged, so nothing is lost when the script returns.
 extern std::vector<int16_t> unfoundProfiles;
 
+// The profile selected in the main window: profile currentProfile when that
+// is one in use (0..lastProfile), null when none is selected (an empty
+// profile list gives -1). The one place that checks currentProfile: an
+// operation resolves it once at its start and hands the profile on.
+Profile* CurrentProfile();
+
 // Reads lfup.ini (ConfigFolder() + "/lfup.ini") into the table; records programDir first.
 void LoadProfiles();
 // The same from another settings file; the program directory stays that of

@@ -9,9 +9,8 @@ namespace lm {
 QString CurrentProfileIndexPath() {
   // The stored path as it is; the check's status and message do not matter
   // here, only which layout the script has.
-  const QString scriptFile = currentProfile >= 0 && currentProfile < kProfileCapacity
-                                 ? profileTable[currentProfile].ugu
-                                 : QString();
+  const Profile* current = CurrentProfile();
+  const QString scriptFile = current ? current->ugu : QString();
   ScriptLayout layout;
   QString message;
   CheckScriptLayout(scriptFile, layout, message);

@@ -52,18 +52,13 @@ QString LocalFileOf(const QString& datDir, const QString& rel) {
   return real.isEmpty() ? joined : real;
 }
 
-// The SHA-256 of a file that still has the size and last-write time given,
-// and kept them while it was read; empty otherwise.
-QByteArray UnchangedFileSha256(const QString& path, qint64 size, qint64 seconds) {
-  const QFileInfo before(path);
-  if (!before.isFile() || before.size() != size || before.lastModified().toSecsSinceEpoch() != seconds)
-    return QByteArray();
-  const QByteArray sha = FileSha256(path);
-  const QFileInfo after(path);
-  if (after.size() != before.size() || after.lastModified() != before.lastModified() ||
-      after.metadataChangeTime() != before.metadataChangeTime())
-    return QByteArray();
-  return sha;
+// The file read again as it is now, when it still has the stamp the plan
+// saw (and kept it while it was read).
+bool ReadUnchangedFile(const QString& path, PublishedFile& file) {
+  PublishedFile now;
+  if (!file.stamp.known() || !HashSteadyFile(path, now) || !(now.stamp == file.stamp)) return false;
+  file = now;
+  return true;
 }
 
 // Entries of DAT whose names the server holds in another letter case only,
@@ -118,6 +113,23 @@ QString NamesNotKeptHint() {
 
 bool HasNonAscii(const QString& text) {
   return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x7E; });
+}
+
+QString JoinedLines(const QString& first, const QString& second) {
+  if (first.isEmpty()) return second;
+  if (second.isEmpty()) return first;
+  return first + CR + second;
+}
+
+// indextmp.fet beside index.fet: none, the twin of index.fet as it is now,
+// or one that an earlier run wrote for another index.fet (the index writer
+// leaves it alone when it is not asked to write it).
+enum class TwinState { Absent, Current, Stale };
+TwinState TwinOf(const QString& indexPath, const QString& tmpPath) {
+  if (!QFileInfo(tmpPath).isFile()) return TwinState::Absent;
+  QByteArray index, twin;
+  if (!ReadFileBytes(indexPath, index) || !ReadFileBytes(tmpPath, twin)) return TwinState::Stale;
+  return twin == IndexTwinBytes(index) ? TwinState::Current : TwinState::Stale;
 }
 
 PublishResult Failed(const QString& message) {
@@ -194,12 +206,28 @@ QStringList ServerDifferences(const std::vector<RemoteEntry>& remote, const std:
   return out;
 }
 
-QString DifferencesMessage(const QStringList& differences) {
-  QString text = QStringLiteral("サーバーの内容が更新定義ファイルと一致しません (%1 件)。").arg(differences.size());
-  const qsizetype shown = std::min<qsizetype>(differences.size(), 20);
-  for (qsizetype i = 0; i < shown; ++i) text += CR + differences[i];
-  if (differences.size() > shown) text += CR + QStringLiteral("ほか %1 件").arg(differences.size() - shown);
+// The first twenty of `lines`, each on a line of its own, and how many more.
+QString FirstLines(const QStringList& lines) {
+  QString text;
+  const qsizetype shown = std::min<qsizetype>(lines.size(), 20);
+  for (qsizetype i = 0; i < shown; ++i) text += CR + lines[i];
+  if (lines.size() > shown) text += CR + QStringLiteral("ほか %1 件").arg(lines.size() - shown);
   return text;
+}
+
+QString DifferencesMessage(const QStringList& differences) {
+  return QStringLiteral("サーバーの内容が更新定義ファイルと一致しません (%1 件)。").arg(differences.size()) +
+         FirstLines(differences);
+}
+
+QString KeptFilesMessage(const QStringList& kept) {
+  QString text = QStringLiteral("サーバーのほうが新しいファイルを上書きしないことにしたため、何も送信しませんでした (%1 件)。")
+                     .arg(kept.size());
+  QStringList named;
+  for (const QString& path : kept) named << Bracketed(path);
+  return text + FirstLines(named) + CR +
+         QStringLiteral("更新定義ファイルを送ると、サーバーのこれらのファイルもローカルと同じ内容だと示すことになります。") + CR +
+         QStringLiteral("サーバーのファイルを DAT に取り込んで更新定義ファイルを作成し直すか、上書きを許可してください。");
 }
 
 // Connects, enters the server folder and fetches the server's index.fet
@@ -333,12 +361,23 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
 
   QHash<QString, const RemoteEntry*> there;
   for (const RemoteEntry& r : remote) there.insert(r.path, &r);
+  const auto tmpThere = there.constFind(QStringLiteral("indextmp.fet"));
+  const bool tmpOnServer = tmpThere != there.constEnd() && !(*tmpThere)->dir;
+  const TwinState tmp = TwinOf(indexPath, LocalFileOf(datDir, QStringLiteral("indextmp.fet")));
+  QString tmpNote;
+  if (tmp == TwinState::Stale)
+    tmpNote = QStringLiteral("DAT の indextmp.fet は index.fet と一致しない古いものなので送信しませんでした。") + CR +
+              QStringLiteral("必要なときは「indextmp.fetを作成する」をオンにして更新定義ファイルを作成し直してください。");
+  if (tmp != TwinState::Current && tmpOnServer)
+    tmpNote += (tmpNote.isEmpty() ? QString() : CR) +
+               QStringLiteral("サーバーの indextmp.fet は新しい index.fet と一致しなくなるため削除します。");
   const QHash<QString, const IndexEntry*> serverIndex = ByPath(plan.shown.server);
   const QHash<QString, const IndexEntry*> localIndex = ByPath(plan.shown.local);
 
   // The plan: folders missing, files changed or missing, what the last
   // publish left that DAT no longer has.
   PublishRecord next;
+  QStringList kept;  // newer on the server, and not to be overwritten
   QSet<QString> localPaths;
   std::map<QString, qint64> expected;  // comparison path -> bytes (-1 for a folder)
   for (const ScanEntry& e : scan) {
@@ -363,17 +402,20 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     }
     expected[path] = e.size;
     const QString local = LocalFileOf(datDir, rel);
-    PublishedFile now{e.size, e.seconds, QByteArray()};
+    PublishedFile now{e.size, e.seconds, QByteArray(), StampOf(local), false};
     bool unchanged = false;
     const auto rec = record.files.constFind(rel);
     if (r != there.constEnd() && (*r)->size == e.size) {
       if (rec != record.files.constEnd()) {
-        if (rec->size == e.size && rec->seconds == e.seconds) {
+        // Only a stamp taken well after the file's last write vouches for
+        // its bytes; otherwise (a write within the same second, a record
+        // of an older version) they are read and compared.
+        if (rec->settled && rec->size == e.size && now.stamp == rec->stamp) {
           unchanged = true;
-          now.sha256 = rec->sha256;
+          now = *rec;
         } else if (rec->size == e.size) {
-          now.sha256 = FileSha256(local);
-          unchanged = !now.sha256.isEmpty() && now.sha256 == rec->sha256;
+          unchanged = HashSteadyFile(local, now) && now.sha256 == rec->sha256;
+          if (!unchanged) now.sha256.clear();
         }
       } else {
         // Published before the record was kept: the two indexes must agree.
@@ -392,12 +434,19 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
     const auto s = serverIndex.constFind(path);
     const auto l = localIndex.constFind(path);
     if (s != serverIndex.constEnd() && l != localIndex.constEnd() && (*s)->date > (*l)->date &&
-        !AskUploadOverNewer(path))
+        !AskUploadOverNewer(path)) {
+      kept << path;
       continue;
+    }
     plan.files << path;
     plan.bytes += e.size;
     next.files.insert(rel, now);
   }
+  // A file the author keeps as the server has it would make the new
+  // index.fet describe content the server does not hold, and the next run
+  // would take it for the author's: nothing is sent, and the next run asks
+  // again.
+  if (!kept.isEmpty()) return Failed(KeptFilesMessage(kept));
   for (const QString& path : std::as_const(published)) {
     if (localPaths.contains(path) || IsIndexFileName(RelOf(path))) continue;
     const auto r = there.constFind(RelOf(path));
@@ -419,6 +468,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   }
   if (options.dryRun) {
     result.status = PublishResult::Previewed;
+    result.message = tmpNote;
     return result;
   }
 
@@ -429,6 +479,9 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   QHash<QString, const ScanEntry*> scanned;
   for (const ScanEntry& e : scan) scanned.insert(IndexPathOf(e), &e);
   UploadHooks hooks;
+  hooks.tmpIndex = tmp == TwinState::Current ? UploadHooks::TmpIndex::SendIfPresent
+                  : tmpOnServer                ? UploadHooks::TmpIndex::DeleteOnServer
+                                               : UploadHooks::TmpIndex::Skip;
   hooks.progress = [&questions](const UploadProgress& p) { return questions.Progress(p); };
   hooks.asPlanned = [&scanned](const QString& path, qint64 size, qint64 seconds) {
     const auto it = scanned.constFind(path);
@@ -460,7 +513,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
   result.upload = UploadChanges(ftp, datDir, plan.folders + plan.files, plan.deletions, hooks, plan.renames);
   if (result.upload.status != UploadOutcome::Done) {
     result.status = result.upload.status == UploadOutcome::Cancelled ? PublishResult::Cancelled : PublishResult::Failed;
-    result.message = UploadOutcomeText(result.upload);
+    result.message = JoinedLines(tmpNote, UploadOutcomeText(result.upload));
     return result;
   }
 
@@ -477,7 +530,7 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
       next.files.remove(rel);
   }
   for (auto it = next.files.begin(); it != next.files.end();) {
-    if (it->sha256.isEmpty()) it->sha256 = UnchangedFileSha256(LocalFileOf(datDir, it.key()), it->size, it->seconds);
+    if (it->sha256.isEmpty() && !ReadUnchangedFile(LocalFileOf(datDir, it.key()), *it)) it->sha256.clear();
     if (it->sha256.isEmpty())
       it = next.files.erase(it);
     else
@@ -489,19 +542,21 @@ PublishResult PublishScript(Profile& profile, const ScriptLayout& layout, Publis
 
   // Proof: the server folder as it is now.
   expected[QStringLiteral("\\index.fet")] = QFileInfo(indexPath).size();
-  const QString tmp = LocalFileOf(datDir, QStringLiteral("indextmp.fet"));
-  if (QFileInfo(tmp).isFile()) expected[QStringLiteral("\\indextmp.fet")] = QFileInfo(tmp).size();
   // Paths the author chose to keep on the server are not expected to be gone.
   QStringList gone;
   if (deletionsAgreed) gone = plan.deletions;
+  if (tmp == TwinState::Current)
+    expected[QStringLiteral("\\indextmp.fet")] = QFileInfo(LocalFileOf(datDir, QStringLiteral("indextmp.fet"))).size();
+  else if (tmpOnServer)
+    gone << QStringLiteral("\\indextmp.fet");
   if (!ListRemoteTree(ftp, remote, message)) {
     result.status = PublishResult::Failed;
-    result.message = UploadOutcomeText(result.upload) + CR + message;
+    result.message = JoinedLines(tmpNote, UploadOutcomeText(result.upload)) + CR + message;
     return result;
   }
   result.differences = ServerDifferences(remote, expected, {}, gone);
   ftp.CloseSession();
-  result.message = UploadOutcomeText(result.upload);
+  result.message = JoinedLines(tmpNote, UploadOutcomeText(result.upload));
   if (!recorded)
     result.message += CR + QStringLiteral("送信した内容の記録を書き込めませんでした。次回はすべて送り直します。") + CR +
                       recordError;

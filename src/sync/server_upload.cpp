@@ -1,7 +1,5 @@
 #include "sync/server_upload.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <set>
 
@@ -74,35 +72,6 @@ QString LocalPathOf(const QString& datDir, const QString& indexPath) {
   return real.isEmpty() ? joined : real;
 }
 
-// What tells whether a file changed: a write moves its change time, even
-// when its last-write time is set back afterwards.
-struct FileState {
-  bool ok = false;
-  qint64 size = 0;
-  qint64 seconds = 0;
-  struct timespec modified {};
-  struct timespec changed {};
-  ino_t inode = 0;
-  bool operator==(const FileState& o) const {
-    return ok == o.ok && size == o.size && modified.tv_sec == o.modified.tv_sec &&
-           modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
-           changed.tv_nsec == o.changed.tv_nsec && inode == o.inode;
-  }
-};
-
-FileState StateOf(const QString& path) {
-  FileState s;
-  struct stat st {};
-  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
-  s.ok = true;
-  s.size = static_cast<qint64>(st.st_size);
-  s.seconds = static_cast<qint64>(st.st_mtim.tv_sec);
-  s.modified = st.st_mtim;
-  s.changed = st.st_ctim;
-  s.inode = st.st_ino;
-  return s;
-}
-
 QString ChangedDuringRunMessage(const QString& indexPath) {
   return QStringLiteral("処理の途中で DAT のファイルが変更されました。もう一度実行してください。") + CR +
          Bracketed(indexPath);
@@ -144,7 +113,8 @@ class Uploader {
         folders.insert(rel.left(slash));
     }
     QStringList indexFiles{QStringLiteral("\\index.fet")};
-    if (QFileInfo::exists(LocalPathOf(datDir, QStringLiteral("\\indextmp.fet"))))
+    if (hooks_.tmpIndex == UploadHooks::TmpIndex::SendIfPresent &&
+        QFileInfo::exists(LocalPathOf(datDir, QStringLiteral("\\indextmp.fet"))))
       indexFiles << QStringLiteral("\\indextmp.fet");
     if (!QFileInfo(LocalPathOf(datDir, indexFiles[0])).isFile())
       return Fail(QStringLiteral("ローカルの更新定義ファイルがありません。") + CR +
@@ -221,6 +191,12 @@ class Uploader {
     QString why;
     if (hooks_.checkBeforeIndex && !hooks_.checkBeforeIndex(why)) return Fail(why);
 
+    if (hooks_.tmpIndex == UploadHooks::TmpIndex::DeleteOnServer) {
+      error_.Clear();
+      if (!ftp_.DeleteFile(QStringLiteral("indextmp.fet")))
+        return Fail(QStringLiteral("サーバーの古い indextmp.fet を削除できないため、更新定義ファイルを送信しませんでした。") +
+                    CR + error_.text);
+    }
     // The index files last: only now may clients see the new state.
     for (const QString& f : indexFiles)
       if (!Send(LocalPathOf(datDir, f), f)) return Stopped();
@@ -258,20 +234,21 @@ class Uploader {
     const QString remote = RemoteRelativePath(indexPath);
     const QString temp = TempNameFor(remote);
     const bool indexFile = IsIndexName(indexPath);
-    const FileState before = StateOf(local);
-    if (!before.ok) {
+    const FileStamp before = StampOf(local);
+    if (!before.known()) {
       outcome_.message = QStringLiteral("ファイルが見つかりません。") + CR + Bracketed(local);
       return false;
     }
     const qint64 size = before.size;
     progress_.current = indexPath;
     if (!Report()) return cancelled_ = true, false;
+    const qint64 readAt = WallClockNs();
     const QByteArray sha256 = indexFile ? QByteArray() : FileSha256(local);
     if (!indexFile && sha256.isEmpty()) {
       outcome_.message = QStringLiteral("ファイルを読み込めません。") + CR + Bracketed(local);
       return false;
     }
-    if (!indexFile && hooks_.asPlanned && !hooks_.asPlanned(indexPath, before.size, before.seconds)) {
+    if (!indexFile && hooks_.asPlanned && !hooks_.asPlanned(indexPath, before.size, before.modifiedSec)) {
       outcome_.message = ChangedDuringRunMessage(indexPath);
       return false;
     }
@@ -279,7 +256,7 @@ class Uploader {
     error_.Clear();
     const bool sent = ftp_.PutFile(local, temp, 2) != 0;
     ftp_.SetProgressHandler(nullptr);
-    if (sent && !(StateOf(local) == before)) {
+    if (sent && !(StampOf(local) == before)) {
       ftp_.DeleteFile(temp);
       outcome_.message = ChangedDuringRunMessage(indexPath);
       return false;
@@ -309,7 +286,9 @@ class Uploader {
     outcome_.filesSent += 1;
     outcome_.bytesSent += size;
     outcome_.sentOrder << remote;
-    if (!indexFile) outcome_.sent.insert(remote, PublishedFile{size, before.seconds, sha256});
+    if (!indexFile)
+      outcome_.sent.insert(remote,
+                           PublishedFile{size, before.modifiedSec, sha256, before, SettledStamp(before, readAt)});
     progress_.filesDone += 1;
     progress_.bytesDone += size;
     return true;

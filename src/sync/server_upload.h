@@ -45,6 +45,11 @@ struct UploadHooks {
   // files: false, with the reason in `why`, stops the run there and leaves
   // the server's index files as they were.
   std::function<bool(QString& why)> checkBeforeIndex;
+  // What becomes of indextmp.fet: sent after index.fet when DAT holds one;
+  // not sent; or not sent and the server's one deleted before index.fet is
+  // sent, since it would describe an older index.fet (a failed deletion
+  // stops the run with the server's index files as they were).
+  enum class TmpIndex { SendIfPresent, Skip, DeleteOnServer } tmpIndex = TmpIndex::SendIfPresent;
 };
 
 struct UploadOutcome {

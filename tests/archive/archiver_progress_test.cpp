@@ -175,6 +175,14 @@ TEST_P(ArchiverProgressTest, ReportsEveryFileAndTheBytesReadOfTheWholeCommand) {
     int withinBig = 0;
     for (const Seen& s : rec.seen) withinBig += s.memberTotal == sizes_[QStringLiteral("SRC/big.bin")] && s.memberDone > 0 && s.memberDone < s.memberTotal;
     EXPECT_GE(withinBig, 2);
+  } else {
+    // The cabinet writer hears from the procedure while it packs a large
+    // file too (so that a cancel does not wait for the file's end).
+    std::string big;
+    ASSERT_TRUE(cp932::FromUtf8("big.bin", big));
+    int aboutBig = 0;
+    for (const Seen& s : rec.seen) aboutBig += s.member.size() >= big.size() && s.member.compare(s.member.size() - big.size(), big.size(), big) == 0;
+    EXPECT_GE(aboutBig, 4);
   }
   const auto r = RunTool(QString::fromLatin1(GetParam().reader), {QString::fromLatin1(GetParam().readerList), ArchivePath()});
   EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
@@ -230,15 +238,31 @@ TEST_P(ArchiverProgressTest, TheProcedureBelongsToTheThreadThatSetIt) {
 INSTANTIATE_TEST_SUITE_P(Libraries, ArchiverProgressTest, ::testing::ValuesIn(kLibraries),
                          [](const auto& p) { return std::string(p.param.prefix); });
 
+// UnLHA32.DLL's command and progress entry points, loaded from the build.
+struct UnlhaEntries {
+  void* handle = nullptr;
+  int (*run)(ARC_HWND, const char*, char*, uint32_t) = nullptr;
+  int (*setProc)(ARC_PROGRESS_PROC, void*) = nullptr;
+  bool Load() {
+    if (!lmtest::HaveLibrary("UnLHA32.DLL")) return false;
+    handle = ::dlopen((BinDir() + QStringLiteral("/UnLHA32.DLL")).toUtf8().constData(), RTLD_NOW | RTLD_NODELETE);
+    if (!handle) return false;
+    run = reinterpret_cast<decltype(run)>(::dlsym(handle, "Unlha"));
+    setProc = reinterpret_cast<decltype(setProc)>(::dlsym(handle, "UnlhaSetProgressProc"));
+    return run && setProc;
+  }
+  ~UnlhaEntries() {
+    if (handle) ::dlclose(handle);
+  }
+};
+
 // The LZH archive is the same byte for byte whether or not a procedure
 // listens: counting changes nothing in what is written.
 TEST(UnlhaProgressTest, AListeningProcedureChangesNoByteOfTheArchive) {
-  ASSERT_TRUE(lmtest::HaveLibrary("UnLHA32.DLL"));
-  void* h = ::dlopen((BinDir() + QStringLiteral("/UnLHA32.DLL")).toUtf8().constData(), RTLD_NOW | RTLD_NODELETE);
-  ASSERT_NE(h, nullptr);
-  auto run = reinterpret_cast<int (*)(ARC_HWND, const char*, char*, uint32_t)>(::dlsym(h, "Unlha"));
-  auto setProc = reinterpret_cast<int (*)(ARC_PROGRESS_PROC, void*)>(::dlsym(h, "UnlhaSetProgressProc"));
-  ASSERT_TRUE(run && setProc);
+  UnlhaEntries lib;
+  ASSERT_TRUE(lib.Load()) << ::dlerror();
+  const auto run = lib.run;
+  const auto setProc = lib.setProc;
   lmtest::TempTree tree;
   QByteArray data;
   for (int i = 0; i < 400000; ++i) data.append(char('a' + (i * i) % 23));
@@ -258,7 +282,91 @@ TEST(UnlhaProgressTest, AListeningProcedureChangesNoByteOfTheArchive) {
     archives[listen] = f.readAll();
   }
   EXPECT_EQ(archives[0], archives[1]);
-  ::dlclose(h);
+}
+
+// The self-extractor's "s" (stub and archive copied into the executable)
+// and the unpacking "e" report their bytes too, and stop on a cancel
+// without leaving a partial file.
+TEST(UnlhaProgressTest, SelfExtractorAndUnpackingReportBytesAndStopOnCancel) {
+  ASSERT_TRUE(lmtest::HaveLibrary("lfsfxw.exe")) << "the Windows stub is not built in " << LM_BIN_DIR;
+  UnlhaEntries lib;
+  ASSERT_TRUE(lib.Load()) << ::dlerror();
+  const auto run = lib.run;
+  const auto setProc = lib.setProc;
+  lmtest::TempTree tree;
+  QByteArray big;
+  uint32_t x = 99;
+  for (int i = 0; i < (2 << 20); ++i) {
+    x = x * 1103515245u + 12345u;
+    big.append(char(x >> 24));
+  }
+  tree.WriteFile(QStringLiteral("src/big.bin"), big);
+  tree.WriteFile(QStringLiteral("src/表/ソ.txt"), QByteArray(5000, 's'));
+  tree.WriteFile(QStringLiteral("src/empty.txt"));
+  const uint64_t files = uint64_t(big.size()) + 5000;
+  const QString arc = tree.Path(QStringLiteral("a.lzh"));
+  auto call = [&](const std::string& command) {
+    std::string line;
+    EXPECT_TRUE(cp932::FromUtf8(command, line));
+    std::string out(4096, '\0');
+    return run(nullptr, line.c_str(), out.data(), uint32_t(out.size()));
+  };
+  ASSERT_EQ(call(LhaCommand(arc.toStdString(), tree.Path(QStringLiteral("src")).toStdString())), 0);
+  const uint64_t sfxTotal = uint64_t(QFileInfo(arc).size() + QFileInfo(BinDir() + QStringLiteral("/lfsfxw.exe")).size());
+
+  struct Case {
+    const char* what;
+    std::string command;
+    QString out;       // the folder the command writes into
+    uint64_t total;    // the bytes it reports in all
+    QString written;   // a file it writes
+  };
+  const QString exeDir = tree.MakeDir(QStringLiteral("exe"));
+  const QString unpackDir = tree.MakeDir(QStringLiteral("unpacked"));
+  const Case cases[] = {
+      {"self-extractor", "s  " + tree.Path(QStringLiteral("a")).toStdString() + " " + exeDir.toStdString() + "\\ -gw4gx2 -x",
+       exeDir, sfxTotal, exeDir + QStringLiteral("/a.exe")},
+      {"unpacking", "e " + arc.toStdString() + " " + unpackDir.toStdString() + "\\ *.*  -xr2 -jyc -jyo", unpackDir, files,
+       unpackDir + QStringLiteral("/big.bin")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      Recorder rec;
+      setProc(Record, &rec);
+      EXPECT_EQ(call(c.command), 0);
+      setProc(nullptr, nullptr);
+      ASSERT_FALSE(rec.seen.empty());
+      uint64_t last = 0;
+      int within = 0;
+      for (const Seen& seen : rec.seen) {
+        EXPECT_EQ(seen.commandTotal, c.total);
+        EXPECT_GE(seen.commandDone, last);
+        EXPECT_FALSE(seen.member.empty());
+        last = seen.commandDone;
+        within += seen.commandDone > 0 && seen.commandDone < c.total;
+      }
+      EXPECT_EQ(last, c.total);
+      EXPECT_GE(within, 4) << "reports within the command, not only at its ends";
+      EXPECT_TRUE(QFileInfo::exists(c.written));
+    }
+    QDir(c.out).removeRecursively();
+    QDir().mkpath(c.out);
+    {
+      Recorder rec;
+      rec.cancelAt = 1 << 20;
+      setProc(Record, &rec);
+      EXPECT_EQ(call(c.command), ARC_ERROR_USER_CANCEL);
+      setProc(nullptr, nullptr);
+      EXPECT_TRUE(rec.cancelled);
+      EXPECT_EQ(rec.callsAfterCancel, 0);
+      // Neither the file being written nor a temporary file of it is left.
+      EXPECT_FALSE(QFileInfo::exists(c.written));
+      const QStringList left =
+          QDir(c.out).entryList({QStringLiteral(".lha-*")}, QDir::Files | QDir::Hidden | QDir::System);
+      EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
+    }
+  }
 }
 
 }  // namespace

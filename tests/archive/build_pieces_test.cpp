@@ -36,14 +36,14 @@ class TemporaryFileTest : public ::testing::Test {
 TEST_F(TemporaryFileTest, InstallFileHoldsTheTrimmedProfileNameAndTheScriptName) {
   p_.profile = QStringLiteral("  My Script  ");
   p_.ugu = QStringLiteral(" /s/Sample.ugu ");
-  ASSERT_EQ(lm::WriteInstallFile(), 0);
+  ASSERT_EQ(lm::WriteInstallFileFor(p_), 0);
   EXPECT_EQ(Read(tree_.Path(QStringLiteral("install.txt"))),
             QByteArray("type,script\r\nname,My Script\r\ndirectory,SAMPLE\r\nrefresh,1\r\n"));
 
   // Japanese names are written in Shift-JIS; an existing file is replaced.
   p_.profile = QStringLiteral("さくら");
   p_.ugu = QStringLiteral("/s/さくら.psn");
-  ASSERT_EQ(lm::WriteInstallFile(), 0);
+  ASSERT_EQ(lm::WriteInstallFileFor(p_), 0);
   EXPECT_EQ(Read(tree_.Path(QStringLiteral("install.txt"))),
             QByteArray("type,script\r\nname,\x82\xb3\x82\xad\x82\xe7\r\ndirectory,\x82\xb3\x82\xad\x82\xe7\r\nrefresh,1\r\n"));
 }
@@ -65,7 +65,7 @@ TEST_F(TemporaryFileTest, InstallFileIsNotWrittenForAnInvalidScriptNameOrAnUnenc
     p_.profile = c.profile;
     p_.ugu = c.ugu;
     lm::FileError error;
-    EXPECT_EQ(lm::WriteInstallFile(&error), -9);
+    EXPECT_EQ(lm::WriteInstallFileFor(p_, &error), -9);
     EXPECT_FALSE(error.ok());
     EXPECT_FALSE(Exists(tree_.Path(QStringLiteral("install.txt"))));
   }
@@ -91,7 +91,7 @@ TEST_F(TemporaryFileTest, OptionFileLinesFollowTheProfile) {
     p_.exewintitle = c.windowTitle;
     p_.exeviewdir = c.installDir;
     p_.autoview = c.command;
-    ASSERT_EQ(lm::WriteSfxOptions(), 0);
+    ASSERT_EQ(lm::WriteSfxOptionsFor(p_), 0);
     EXPECT_EQ(Read(tree_.Path(QStringLiteral("$"))), c.bytes);
   }
 }
@@ -99,7 +99,7 @@ TEST_F(TemporaryFileTest, OptionFileLinesFollowTheProfile) {
 TEST_F(TemporaryFileTest, OptionFileWithATextOutsideShiftJisIsNotWritten) {
   p_.autoview = QStringLiteral("読んで😀.txt");
   lm::FileError error;
-  EXPECT_EQ(lm::WriteSfxOptions(&error), -9);
+  EXPECT_EQ(lm::WriteSfxOptionsFor(p_, &error), -9);
   EXPECT_EQ(error.kind, lm::FileError::Kind::NotEncodable);
   EXPECT_FALSE(Exists(tree_.Path(QStringLiteral("$"))));
 }
@@ -148,8 +148,12 @@ TEST_F(TemporaryFileTest, AttachmentCommandsByKindAndPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
+    EXPECT_EQ(lm::AttachmentAddCommand(c.attachment, d, QStringLiteral("L")), c.command);
+    EXPECT_EQ(lm::KeptAttachment(c.attachment, d), c.storedAfter);
+    // The build keeps every attachment of the profile in that form.
+    p_.addfilecnt = 4;
     p_.addfile[3] = c.attachment;
-    EXPECT_EQ(lm::AttachmentCommand(3, d, QStringLiteral("L")), c.command);
+    lm::KeepAttachments(p_, d);
     EXPECT_EQ(p_.addfile[3], c.storedAfter);
   }
 }

@@ -20,14 +20,18 @@ class IndexForProfileTest : public ::testing::Test {
   void SetUp() override {
     savedProfile_ = lm::profileTable[2];
     savedCurrent_ = lm::currentProfile;
+    savedLast_ = lm::lastProfile;
     savedTmp_ = lm::makeTmpIndex;
     lm::makeTmpIndex = 0;
+    // Profile 2 in use and current.
+    lm::lastProfile = 2;
     lm::currentProfile = 2;
     lm::profileTable[2].Clear();
   }
   void TearDown() override {
     lm::profileTable[2] = savedProfile_;
     lm::currentProfile = savedCurrent_;
+    lm::lastProfile = savedLast_;
     lm::makeTmpIndex = savedTmp_;
   }
   QString& Ugu() { return lm::profileTable[2].ugu; }
@@ -48,6 +52,7 @@ class IndexForProfileTest : public ::testing::Test {
  private:
   lm::Profile savedProfile_;
   int16_t savedCurrent_ = 0;
+  int16_t savedLast_ = 0;
   int16_t savedTmp_ = 0;
 };
 

@@ -251,8 +251,67 @@ TEST_F(IndexWriterTest, DirectoryLinkLoopEndsWithAMessage) {
   ASSERT_EQ(::symlink(".", QFile::encodeName(tree_.Path(P(QStringLiteral("loop")))).constData()), 0);
   EXPECT_EQ(Run(0), -9);
   ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_TRUE(boxes_.Shown()[0].text.contains(QStringLiteral("/loop/loop/"))) << boxes_.Shown()[0].text.toStdString();
+  EXPECT_TRUE(boxes_.Shown()[0].text.endsWith(QStringLiteral("/DAT/loop』"))) << boxes_.Shown()[0].text.toStdString();
+  EXPECT_TRUE(boxes_.Shown()[0].text.contains(QStringLiteral("循環"))) << boxes_.Shown()[0].text.toStdString();
   EXPECT_EQ(Index(), QByteArray("old\r\n"));
+}
+
+// Links that cannot be followed stop the run with a message in Japanese
+// that names the link and where it points; the index stays as it was.
+TEST_F(IndexWriterTest, LinksThatCannotBeFollowedAreNamedInJapanese) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> links;  // link below DAT -> target
+    const char* named;                                       // the link the message names
+    const char* says;
+  } const cases[] = {
+      {"itself", {{"a", "a"}}, "a", "循環"},
+      {"each other", {{"表", "ソ"}, {"ソ", "表"}}, nullptr, "循環"},
+      {"its own folder from below", {{"sub/up", ".."}}, "sub/up", "循環"},
+      {"nothing", {{"sub/x", "missing.txt"}}, "sub/x", "指す先がありません"},
+      {"through a file", {{"y", "a.txt/z"}}, "y", "指す先がありません"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lmtest::TempTree other;
+    other.WriteFile(QStringLiteral("DAT/a.txt"));
+    other.MakeDir(QStringLiteral("DAT/sub"));
+    other.WriteFile(QStringLiteral("DAT/index.fet"), "old\r\n");
+    for (const auto& [link, target] : c.links)
+      ASSERT_EQ(::symlink(target, QFile::encodeName(other.Path(QStringLiteral("DAT/") + QString::fromUtf8(link))).constData()), 0);
+    boxes_.Clear();
+    EXPECT_EQ(WriteIndexFiles(other.Path(QStringLiteral("DAT")) + QLatin1Char('/'), QStringLiteral("2026 1 1 0 0 "), 1, view_), -9);
+    ASSERT_EQ(boxes_.Shown().size(), 1u);
+    const QString text = boxes_.Shown()[0].text;
+    EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("シンボリックリンク"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("symbolic"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("No such"))) << text.toStdString();
+    if (c.named) {
+      EXPECT_TRUE(text.endsWith(QStringLiteral("/DAT/") + QString::fromUtf8(c.named) + QStringLiteral("』")))
+          << text.toStdString();
+    }
+    EXPECT_TRUE(text.contains(QStringLiteral("リンク先: ") + QString::fromUtf8(c.links[0].second)) ||
+                text.contains(QStringLiteral("リンク先: ") + QString::fromUtf8(c.links.back().second)))
+        << text.toStdString();
+    EXPECT_EQ(other.ReadFile(QStringLiteral("DAT/index.fet")), QByteArray("old\r\n"));
+  }
+}
+
+// One shared folder linked into DAT twice, and a link to a sibling folder:
+// no circle, so all of them are listed.
+TEST_F(IndexWriterTest, AFolderLinkedTwiceIsListedTwice) {
+  lmtest::TempTree outside;
+  outside.WriteFile(QStringLiteral("shared/s.txt"));
+  File(QStringLiteral("img/i.txt"));
+  for (const char* link : {"one", "two"})
+    ASSERT_EQ(::symlink(QFile::encodeName(outside.Path(QStringLiteral("shared"))).constData(),
+                        QFile::encodeName(tree_.Path(P(QString::fromLatin1(link)))).constData()), 0);
+  ASSERT_EQ(::symlink("img", QFile::encodeName(tree_.Path(P(QStringLiteral("one2")))).constData()), 0);
+  ASSERT_EQ(Run(0), 0) << (boxes_.Shown().empty() ? std::string() : boxes_.Shown()[0].text.toStdString());
+  QStringList names;
+  for (const QString& line : EntryLinesOf(Index())) names << line.mid(18);
+  EXPECT_EQ(names, QStringList({"+img", "|+i.txt", "+one", "|+s.txt", "+one2", "|+i.txt", "+two", "|+s.txt"}));
 }
 
 TEST_F(IndexWriterTest, HiddenEntriesAndEverythingBelowHiddenDirectoriesAreLeftOut) {

@@ -114,6 +114,27 @@ TEST(ProfilePaths, SplitKeyedLine) {
   }
 }
 
+// The current profile is one in use or none: an index below 0 (an empty
+// list's selection), beyond the last profile in use or beyond the table
+// gives none.
+TEST_F(ProfileStore, CurrentProfileIsAProfileInUseOrNone) {
+  lm::lastProfile = 3;
+  struct Case {
+    int16_t current;
+    int expected;  // the table index, or -1 for none
+  };
+  const Case cases[] = {{-1, -1}, {0, 0}, {2, 2}, {3, 3}, {4, -1}, {lm::kProfileCapacity, -1}, {-2, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.current);
+    lm::currentProfile = c.current;
+    if (c.expected < 0) {
+      EXPECT_EQ(lm::CurrentProfile(), nullptr);
+    } else {
+      EXPECT_EQ(lm::CurrentProfile(), &lm::profileTable[static_cast<size_t>(c.expected)]);
+    }
+  }
+}
+
 TEST_F(ProfileStore, NoSettingsFileGivesDefault) {
   lm::profileTable[0].ugu = QStringLiteral("stale");
   lm::profileTable[0].addfilecnt = 3;

@@ -1,5 +1,6 @@
-// Points programDir at a test directory and makes one profile current for
-// the life of the object, restoring all three afterwards.
+// Points programDir at a test directory and makes one profile current (and
+// in use: lastProfile reaches it) for the life of the object, restoring all
+// four afterwards.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +16,16 @@ class CurrentProfileScope {
  public:
   CurrentProfileScope(const QString& dir, int16_t index)
       : index_(index), savedDir_(lm::programDir), savedProfile_(lm::profileTable[index]),
-        savedCurrent_(lm::currentProfile) {
+        savedCurrent_(lm::currentProfile), savedLast_(lm::lastProfile) {
     lm::programDir = dir;
     lm::currentProfile = index;
+    if (lm::lastProfile < index) lm::lastProfile = index;
   }
   ~CurrentProfileScope() {
     lm::programDir = savedDir_;
     lm::profileTable[index_] = savedProfile_;
     lm::currentProfile = savedCurrent_;
+    lm::lastProfile = savedLast_;
   }
   lm::Profile& Current() { return lm::profileTable[index_]; }
 
@@ -31,6 +34,7 @@ class CurrentProfileScope {
   QString savedDir_;
   lm::Profile savedProfile_;
   int16_t savedCurrent_;
+  int16_t savedLast_;
 };
 
 }  // namespace lmtest

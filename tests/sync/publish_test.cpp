@@ -29,8 +29,10 @@
 #include "sync/mc_win_ftp.h"
 #include "sync/profile_scope.h"
 #include "sync/publish.h"
+#include "sync/publish_record.h"
 #include "sync/ssh_test_server.h"
 #include "sync/sync_test_print.h"
+#include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/text_file.h"
 
@@ -83,6 +85,13 @@ class YesQuestions final : public PublishQuestions {
 };
 
 using lmtest::TreeOf;
+
+// Puts a file on the server behind the program's back.
+void WriteServerFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  ASSERT_EQ(f.write(bytes), bytes.size());
+}
 
 // The same by the names' own bytes (as Latin-1 texts), read with the
 // system's directory calls, since the names need not be UTF-8.
@@ -282,6 +291,101 @@ TEST_F(FtpPublishTest, AChangeTheIndexCannotShowIsSentAnyway) {
   ASSERT_EQ(removal.status, PublishResult::Done) << removal.message.toStdString();
   EXPECT_EQ(questions.plan.deletions, (QStringList{QStringLiteral("\\img\\"), QStringLiteral("\\img\\a.bmp")}));
   ExpectServerEqualsDat(Site());
+}
+
+// A file saved again within the same second as the published version,
+// with the same size: whole seconds cannot tell them apart, the record's
+// finer stamp can. A record written by an older version (whole seconds)
+// still works: its files are read again and compared.
+TEST_F(FtpPublishTest, ASameSecondEditOfTheSameSizeIsSent) {
+  File(QStringLiteral("news.txt"), "version 1");
+  const QString news = Dat(QStringLiteral("news.txt"));
+  const auto setTime = [&](long nsec) {
+    const struct timespec times[2] = {{1772366410, nsec}, {1772366410, nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(news).constData(), times, 0), 0);
+  };
+  setTime(100'000'000);
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+
+  // Saved again half a second later in the same second.
+  const auto saveAndPublish = [&](const QByteArray& bytes, const QStringList& sent) {
+    File(QStringLiteral("news.txt"), bytes);
+    setTime(600'000'000);
+    const PublishResult r = Publish();
+    ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+    EXPECT_EQ(questions.plan.files, sent);
+    ExpectServerEqualsDat(Site());
+  };
+  saveAndPublish("version 2", {QStringLiteral("\\news.txt")});
+
+  // The record as an older version wrote it: the same file is found unchanged
+  // by its bytes, a changed one is sent.
+  const QStringList records = QDir(tree.Path()).entryList({QStringLiteral("lfup-published-*")}, QDir::Files);
+  ASSERT_EQ(records.size(), 1);
+  const QString recordPath = tree.Path() + QLatin1Char('/') + records[0];
+  QByteArray record;
+  ASSERT_TRUE(ReadFileBytes(recordPath, record));
+  QList<QByteArray> lines = record.split('\n');
+  ASSERT_EQ(lines[0], QByteArray("#Loftmark published files 2"));
+  QByteArray old = "#Loftmark published files 1\n";
+  for (const QByteArray& line : lines.mid(1)) {
+    const QList<QByteArray> parts = line.split(' ');
+    if (line.startsWith('#') || parts.size() < 7) continue;
+    old += parts[0] + ' ' + parts[1] + ' ' + parts[2].left(parts[2].indexOf('.')) + ' ' +
+           line.mid(line.indexOf(' ' + parts[5] + ' ' + parts[6]) + 3) + '\n';
+  }
+  ASSERT_TRUE(old.contains(" 1772366410 news.txt\n")) << old.toStdString();
+  ASSERT_TRUE(WriteFileAtomically(recordPath, old));
+  saveAndPublish("version 2", {});
+  ASSERT_TRUE(WriteFileAtomically(recordPath, old));
+  saveAndPublish("version 3", {QStringLiteral("\\news.txt")});
+}
+
+// The record keeps the whole stamp, names with blanks included, and reads
+// what an older version wrote; only a file read well after its last write
+// counts as settled.
+TEST(PublishRecordTest, StampsSurviveTheRecordAndOnlyOldWritesSettle) {
+  lmtest::TempTree dir;
+  Profile profile;
+  profile.profile = QStringLiteral("P");
+  PublishRecord record;
+  const QByteArray sha(64, 'a');
+  record.files.insert(QStringLiteral("a b/c d.txt"),
+                      PublishedFile{5, 1772366410, sha, FileStamp{5, 1772366410, 7, 1772366411, 999999999, 42}, true});
+  record.files.insert(QStringLiteral("x"), PublishedFile{0, 9, sha, FileStamp{}, true});
+  const QString path = PublishRecordPath(dir.Path(), profile);
+  ASSERT_TRUE(WritePublishRecord(path, profile, record));
+  const PublishRecord back = ReadPublishRecord(path);
+  ASSERT_EQ(back.files.size(), 2);
+  const PublishedFile& f = back.files[QStringLiteral("a b/c d.txt")];
+  EXPECT_EQ(f.sha256, sha);
+  EXPECT_TRUE(f.stamp == record.files[QStringLiteral("a b/c d.txt")].stamp);
+  EXPECT_TRUE(f.settled);
+  EXPECT_EQ(f.seconds, 1772366410);
+  // Not known: written as not settled, so that it is read again.
+  EXPECT_FALSE(back.files[QStringLiteral("x")].settled);
+
+  dir.WriteFile(QStringLiteral("old.txt"), "#Loftmark published files 1\n" + sha + " 3 1700000000 dir/a b.txt\n");
+  const PublishRecord old = ReadPublishRecord(dir.Path(QStringLiteral("old.txt")));
+  ASSERT_EQ(old.files.size(), 1);
+  const PublishedFile& o = old.files[QStringLiteral("dir/a b.txt")];
+  EXPECT_EQ(o.size, 3);
+  EXPECT_EQ(o.seconds, 1700000000);
+  EXPECT_FALSE(o.stamp.known());
+  EXPECT_FALSE(o.settled);
+
+  struct Case {
+    qint64 modified, changed, readAt;  // seconds
+    bool settled;
+  } const cases[] = {
+      {100, 100, 104, true}, {100, 100, 103, false}, {100, 102, 104, false}, {102, 100, 104, false}, {100, 100, 100, false},
+  };
+  for (const Case& c : cases) {
+    const FileStamp stamp{1, c.modified, 0, c.changed, 0, 1};
+    EXPECT_EQ(SettledStamp(stamp, c.readAt * 1'000'000'000), c.settled) << c.modified << " " << c.changed << " " << c.readAt;
+  }
+  EXPECT_FALSE(SettledStamp(FileStamp{}, 1'000'000'000'000'000'000));
 }
 
 // The author saves a file again while the run is still sending others: the
@@ -520,6 +624,93 @@ TEST_F(FtpPublishTest, AStaleIndexIsNeverSent) {
   };
   const PublishResult sent = Publish();
   ASSERT_EQ(sent.status, PublishResult::Done) << sent.message.toStdString();
+  ExpectServerEqualsDat(Site());
+}
+
+// indextmp.fet is written only when asked; one left by an earlier run
+// describes an older DAT. It is not sent, the server's twin of the old
+// index goes, and DAT's stale file stays untouched; written again, it is
+// sent once more.
+TEST_F(FtpPublishTest, AnIndextmpLeftFromAnEarlierIndexIsNeitherSentNorKeptOnTheServer) {
+  struct TmpIndexScope {
+    ~TmpIndexScope() { makeTmpIndex = 0; }
+  } resetTmpIndex;
+  File(QStringLiteral("a.txt"), "a");
+  makeTmpIndex = 1;
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  ASSERT_TRUE(QFile::exists(Site(QStringLiteral("indextmp.fet"))));
+  ExpectServerEqualsDat(Site());
+
+  makeTmpIndex = 0;
+  File(QStringLiteral("b"), "b");
+  WriteIndex();
+  const QByteArray stale = tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/indextmp.fet"));
+  const PublishResult r = Publish();
+  ASSERT_EQ(r.status, PublishResult::Done) << r.message.toStdString();
+  EXPECT_TRUE(r.message.contains(QStringLiteral("indextmp.fet"))) << r.message.toStdString();
+  EXPECT_FALSE(QFile::exists(Site(QStringLiteral("indextmp.fet"))));
+  EXPECT_EQ(tree.ReadFile(QStringLiteral("scripts/SAMPLE/DAT/indextmp.fet")), stale);
+  std::map<QString, QByteArray> dat = lmtest::TreeOf(Dat());
+  dat.erase(QStringLiteral("indextmp.fet"));
+  EXPECT_EQ(lmtest::TreeOf(Site()), dat);
+
+  // Nothing on the server to delete: the stale file is still not sent.
+  const PublishResult again = Publish();
+  ASSERT_EQ(again.status, PublishResult::Done) << again.message.toStdString();
+  EXPECT_FALSE(QFile::exists(Site(QStringLiteral("indextmp.fet"))));
+
+  makeTmpIndex = 1;
+  WriteIndex();
+  const PublishResult fresh = Publish();
+  ASSERT_EQ(fresh.status, PublishResult::Done) << fresh.message.toStdString();
+  EXPECT_FALSE(fresh.message.contains(QStringLiteral("indextmp.fet"))) << fresh.message.toStdString();
+  ExpectServerEqualsDat(Site());
+
+  // Deleted from DAT by the author: the server's twin goes with it.
+  QFile::remove(Dat(QStringLiteral("indextmp.fet")));
+  const PublishResult removed = Publish();
+  ASSERT_EQ(removed.status, PublishResult::Done) << removed.message.toStdString();
+  ExpectServerEqualsDat(Site());
+}
+
+// The server's index dates a file later than the author's and the author
+// keeps the server's version: sending index.fet would claim the author's
+// version is there, and the next run would take it as published. Nothing
+// is sent, the next run asks again, and a yes sends everything.
+TEST_F(FtpPublishTest, AFileKeptAsTheServerHasItSendsNothingAndIsAskedAgain) {
+  File(QStringLiteral("a.txt"), "a");
+  File(QStringLiteral("news.txt"), "author's");
+  WriteIndex();
+  ASSERT_EQ(Publish().status, PublishResult::Done);
+  // Someone put a newer news.txt on the server, with an index that says so.
+  QByteArray serverIndex = lmtest::TreeOf(Site())[QStringLiteral("index.fet")];
+  const qsizetype at = serverIndex.indexOf("+news.txt");
+  ASSERT_GT(at, 0);
+  const qsizetype lineStart = serverIndex.lastIndexOf('\n', at) + 1;
+  serverIndex.replace(lineStart, 12, "209901010000");
+  WriteServerFile(Site(QStringLiteral("index.fet")), serverIndex);
+  WriteServerFile(Site(QStringLiteral("news.txt")), "the server's, longer");
+  File(QStringLiteral("a.txt"), "a, changed");
+  WriteIndex();
+  const std::map<QString, QByteArray> before = lmtest::TreeOf(Site());
+
+  for (int run = 0; run < 2; ++run) {
+    boxes.Clear();
+    boxes.Answer(button::No);
+    const PublishResult r = Publish();
+    EXPECT_EQ(r.status, PublishResult::Failed);
+    EXPECT_TRUE(r.message.contains(QStringLiteral("\\news.txt"))) << r.message.toStdString();
+    ASSERT_EQ(boxes.Shown().size(), 1u) << run;
+    EXPECT_TRUE(boxes.Shown()[0].text.contains(QStringLiteral("\\news.txt")));
+    EXPECT_EQ(lmtest::TreeOf(Site()), before) << run;
+  }
+
+  boxes.Clear();
+  boxes.Answer(button::Yes);
+  const PublishResult yes = Publish();
+  ASSERT_EQ(yes.status, PublishResult::Done) << yes.message.toStdString();
+  EXPECT_EQ(boxes.Shown().size(), 1u);
   ExpectServerEqualsDat(Site());
 }
 

@@ -191,14 +191,86 @@ gboolean OnCabFile(GCabFile* file, gpointer data) {
   return TRUE;
 }
 
+// The stream the cabinet writer writes into: every write goes on to the
+// work file, and between writes the progress procedure is asked whether to
+// go on. The writer calls back only as each file begins, so without this a
+// cancel would wait for a large file to be packed whole. The writer seeks
+// back to fill in offsets: the stream is seekable as the work file is.
+struct PollingOutput {
+  GOutputStream parent_instance;
+  GOutputStream* base;
+  CabProgress* progress;
+  unsigned writes;
+};
+struct PollingOutputClass {
+  GOutputStreamClass parent_class;
+};
+
+GType polling_output_get_type();
+void polling_output_seekable_init(GSeekableIface* iface);
+G_DEFINE_TYPE_WITH_CODE(PollingOutput, polling_output, G_TYPE_OUTPUT_STREAM,
+                        G_IMPLEMENT_INTERFACE(G_TYPE_SEEKABLE, polling_output_seekable_init))
+
+PollingOutput* AsPolling(void* object) { return static_cast<PollingOutput*>(object); }
+GSeekable* BaseSeekable(GSeekable* seekable) { return G_SEEKABLE(AsPolling(seekable)->base); }
+
+gssize PollingWrite(GOutputStream* stream, const void* buffer, gsize count, GCancellable* cancellable,
+                    GError** error) {
+  PollingOutput* self = AsPolling(stream);
+  // A data block is written in a few pieces: asking at every eighth write is
+  // about every 64 KiB of input.
+  if (++self->writes % 8 == 0 && !self->progress->meter.Poll()) {
+    g_cancellable_cancel(self->progress->cancel);
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_CANCELLED, "cancelled");
+    return -1;
+  }
+  return g_output_stream_write(self->base, buffer, count, cancellable, error);
+}
+
+gboolean PollingFlush(GOutputStream* stream, GCancellable* cancellable, GError** error) {
+  return g_output_stream_flush(AsPolling(stream)->base, cancellable, error);
+}
+
+void polling_output_class_init(PollingOutputClass* klass) {
+  klass->parent_class.write_fn = PollingWrite;
+  klass->parent_class.flush = PollingFlush;
+}
+
+void polling_output_init(PollingOutput* self) {
+  self->base = nullptr;
+  self->progress = nullptr;
+  self->writes = 0;
+}
+
+void polling_output_seekable_init(GSeekableIface* iface) {
+  iface->tell = [](GSeekable* s) { return g_seekable_tell(BaseSeekable(s)); };
+  iface->can_seek = [](GSeekable* s) { return g_seekable_can_seek(BaseSeekable(s)); };
+  iface->seek = [](GSeekable* s, goffset offset, GSeekType type, GCancellable* cancellable, GError** error) {
+    return g_seekable_seek(BaseSeekable(s), offset, type, cancellable, error);
+  };
+  iface->can_truncate = [](GSeekable*) -> gboolean { return FALSE; };
+  iface->truncate_fn = [](GSeekable*, goffset, GCancellable*, GError** error) -> gboolean {
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "not supported");
+    return FALSE;
+  };
+}
+
 // Writes the cabinet for `sources` to `target` through a temporary file in
 // the same directory.
 int WriteCabinet(const std::string& target, const std::vector<Source>& sources, int compression,
-                 std::string& report) {
+                 CabProgress& progress, std::string& report) {
   GCabFolder* folder = gcab_folder_new(compression);
   uint64_t total = 0;
-  CabProgress progress;
+  // Setting up thousands of files takes a while: a cancel is heard every
+  // few dozen of them too.
+  constexpr size_t kPollEvery = 32;
+  size_t count = 0;
   for (const Source& s : sources) {
+    if (++count % kPollEvery == 0 && !progress.meter.Poll()) {
+      report += "cancelled\r\n";
+      g_object_unref(folder);
+      return ARC_ERROR_USER_CANCEL;
+    }
     struct stat st {};
     // Not waiting on open: a FIFO or device put in a file's place is refused.
     int fd = ::open(s.fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -268,11 +340,20 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
   bool ok = io != nullptr;
   bool cancelled = false;
   if (ok) {
-    GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(io));
+    GOutputStream* file = g_io_stream_get_output_stream(G_IO_STREAM(io));
     progress.cancel = g_cancellable_new();
     progress.meter.SetCommandTotal(total);
+    // Only a listening procedure needs the stream that asks it.
+    PollingOutput* polling = nullptr;
+    if (progress.meter.Active()) {
+      polling = AsPolling(g_object_new(polling_output_get_type(), nullptr));
+      polling->base = file;
+      polling->progress = &progress;
+    }
+    GOutputStream* out = polling ? G_OUTPUT_STREAM(polling) : file;
     ok = gcab_cabinet_write_simple(cabinet, out, progress.meter.Active() ? OnCabFile : nullptr, &progress,
                                    progress.cancel, &err);
+    if (polling) g_object_unref(polling);
     if (ok) progress.meter.Add(progress.current);  // the last file is complete
     if (progress.meter.Cancelled()) {
       cancelled = true;
@@ -289,7 +370,8 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
     g_clear_error(&err);
   }
   g_object_unref(cabinet);
-  ok = ::fsync(fd) == 0 && ok;
+  // A cabinet that is not kept is not written out to the disk first.
+  ok = ok && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
     report += "cannot replace " + target + "\r\n";
@@ -358,7 +440,21 @@ int Pack(const arc::ParsedCommand& cmd, bool recurse, int compression, std::stri
   if (unique.size() > 0xFFFF) return ARC_ERROR_TOO_MANY_FILES;
 
   report += "Creating cabinet: " + target + "\r\n";
-  const int rc = WriteCabinet(target, unique, compression, report);
+  CabProgress progress;
+  if (progress.meter.Active()) {
+    // The command's total first, so that every report carries it.
+    uint64_t total = 0;
+    for (const Source& s : unique) {
+      struct stat st {};
+      if (::stat(s.fsPath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
+    }
+    progress.meter.SetCommandTotal(total);
+  }
+  if (!progress.meter.Poll()) {
+    report += "cancelled\r\n";
+    return ARC_ERROR_USER_CANCEL;
+  }
+  const int rc = WriteCabinet(target, unique, compression, progress, report);
   if (rc == ARC_OK) report += std::to_string(unique.size()) + " file(s) packed.\r\n";
   return rc;
 }

@@ -57,6 +57,11 @@ class ProgressMeter {
     return Report();
   }
 
+  // Asks the procedure whether to go on, with the counts as they are: for
+  // work that reads no member data but takes its time (setting up a command
+  // of many files). False when the command is to stop.
+  bool Poll() { return Report(); }
+
   bool Cancelled() const { return cancelled_; }
   uint64_t CommandDone() const { return commandDone_; }
 

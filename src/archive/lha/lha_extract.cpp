@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "archive/common/progress_meter.h"
 #include "archive/common/result_codes.h"
 #include "archive/lha/command_parts.h"
 #include "archive/lha/lha_archive.h"
@@ -71,7 +72,8 @@ int MakeDirectories(pathfind::FolderIndex& index, const std::string& root, const
 }
 
 int ExtractFile(pathfind::FolderIndex& index, const ArchiveReader& reader, const Entry& e, const std::string& dir,
-                const std::string& leaf) {
+                const std::string& leaf, arc::ProgressMeter& meter) {
+  if (!meter.BeginMember(e.m.name, e.m.originalSize)) return ARC_ERROR_USER_CANCEL;
   std::string found;
   std::string target = pathfind::Join(dir, leaf);
   const bool existed = index.Find(dir, leaf, found);
@@ -84,7 +86,9 @@ int ExtractFile(pathfind::FolderIndex& index, const ArchiveReader& reader, const
   mode_t newMode = 0644;
   const int fd = MakeTempFile(dir, tmp, &newMode);
   if (fd < 0) return ARC_ERROR_FILE_OPEN;
-  const ByteSink sink = [fd](const uint8_t* d, std::size_t n) {
+  // A cancel stops the member at its next block; the partial file goes.
+  const ByteSink sink = [fd, &meter](const uint8_t* d, std::size_t n) {
+    if (!meter.Add(n)) return false;
     while (n > 0) {
       const ssize_t w = ::write(fd, d, n);
       if (w < 0 && errno == EINTR) continue;
@@ -95,6 +99,7 @@ int ExtractFile(pathfind::FolderIndex& index, const ArchiveReader& reader, const
     return true;
   };
   int rc = reader.Extract(e, sink);
+  if (meter.Cancelled()) rc = ARC_ERROR_USER_CANCEL;
   if (rc == 0) {
     // The stored Unix permissions within what the umask allows; a DOS
     // read-only attribute takes the write bits away.
@@ -202,6 +207,7 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
   std::vector<std::pair<std::string, int64_t>> dirTimes;
   // Each output directory is listed once for the whole command.
   pathfind::FolderIndex index;
+  std::vector<const Entry*> chosen;
   for (const Entry& e : reader.entries()) {
     if (skip && skip(e.path)) continue;
     if (!patterns.empty()) {
@@ -209,6 +215,19 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
       for (const std::string& p : patterns) any = any || NameMatches(p, e.path);
       if (!any) continue;
     }
+    chosen.push_back(&e);
+  }
+  // The command's total for the progress procedure: the original sizes of
+  // the files to be written.
+  arc::ProgressMeter meter;
+  if (meter.Active()) {
+    uint64_t total = 0;
+    for (const Entry* e : chosen)
+      if (!e->m.isSymlink && !e->m.IsDirectory()) total += e->m.originalSize;
+    meter.SetCommandTotal(total);
+  }
+  for (const Entry* chosenEntry : chosen) {
+    const Entry& e = *chosenEntry;
     if (e.m.isSymlink) {
       const int rc = ExtractLink(index, root, e, withPaths, report);
       if (rc) {
@@ -242,7 +261,13 @@ int ExtractMembers(const ArchiveReader& reader, const std::string& outDirWord, b
     }
     std::string dir;
     int rc = MakeDirectories(index, root, levels, levels.size() - 1, dir);
-    if (rc == 0) rc = ExtractFile(index, reader, e, dir, levels.back());
+    if (rc == 0) rc = ExtractFile(index, reader, e, dir, levels.back(), meter);
+    // A cancelled command stops here: what it wrote so far stays, the member
+    // it was writing does not.
+    if (rc == ARC_ERROR_USER_CANCEL) {
+      report += "cancelled: " + visible::Escape(e.path) + "\r\n";
+      return rc;
+    }
     if (rc) {
       report += "failed: " + visible::Escape(e.path) + "\r\n";
       note(rc);

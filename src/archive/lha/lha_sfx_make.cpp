@@ -7,15 +7,19 @@
 #include <cstring>
 #include <vector>
 
+#include "archive/common/progress_meter.h"
 #include "archive/common/result_codes.h"
 #include "archive/lha/command_parts.h"
 #include "archive/lha/lha_archive.h"
+#include "util/cp932/cp932.h"
 #include "util/pathfind/path_find.h"
 
 namespace lha {
 namespace {
 
-bool CopyFileBytes(int outFd, const std::string& path, uint64_t& copied) {
+// Appends the file at `path` to `outFd`, counting its bytes on `meter`;
+// false when it cannot be read or written, or the command is cancelled.
+bool CopyFileBytes(int outFd, const std::string& path, uint64_t& copied, arc::ProgressMeter& meter) {
   const int in = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st {};
@@ -35,6 +39,10 @@ bool CopyFileBytes(int outFd, const std::string& path, uint64_t& copied) {
       break;
     }
     copied += static_cast<uint64_t>(n);
+    if (!meter.Add(static_cast<uint64_t>(n))) {
+      ok = false;
+      break;
+    }
   }
   ::close(in);
   return ok;
@@ -79,8 +87,20 @@ int CommandSfx(const Words& w, const CommandEnv& env, std::string& report) {
   mode_t newMode = 0644;
   const int fd = MakeTempFile(outDir, tmp, &newMode);
   if (fd < 0) return ARC_ERROR_TMP_OPEN;
+  // Progress: the executable being made, over the bytes of stub and archive.
+  arc::ProgressMeter meter;
+  std::string exeName;
+  if (!cp932::FromUtf8(leaf + ".exe", exeName)) exeName = leaf + ".exe";
+  uint64_t total = 0;
+  struct stat st {};
+  if (meter.Active()) {
+    if (::stat(env.stubPath.c_str(), &st) == 0) total += static_cast<uint64_t>(st.st_size);
+    if (::stat(archive.c_str(), &st) == 0) total += static_cast<uint64_t>(st.st_size);
+    meter.SetCommandTotal(total);
+  }
   uint64_t stubSize = 0, archiveSize = 0;
-  bool ok = CopyFileBytes(fd, env.stubPath, stubSize) && CopyFileBytes(fd, archive, archiveSize);
+  bool ok = meter.BeginMember(exeName, total) && CopyFileBytes(fd, env.stubPath, stubSize, meter) &&
+            CopyFileBytes(fd, archive, archiveSize, meter);
   if (ok) {
     uint8_t trailer[kSfxTrailerSize];
     std::memcpy(trailer, kSfxMagic, 8);
@@ -90,6 +110,11 @@ int CommandSfx(const Words& w, const CommandEnv& env, std::string& report) {
   // Executable wherever it is readable.
   ok = ok && fchmod(fd, newMode | ((newMode & 0444) >> 2)) == 0 && fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
+  if (meter.Cancelled()) {
+    ::unlink(tmp.c_str());
+    report += "cancelled: " + exe + "\r\n";
+    return ARC_ERROR_USER_CANCEL;
+  }
   if (!ok || ::rename(tmp.c_str(), exe.c_str()) != 0) {
     ::unlink(tmp.c_str());
     report += "cannot write " + exe + "\r\n";

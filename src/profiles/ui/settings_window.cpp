@@ -216,13 +216,8 @@ SETTING::SETTING(SettingsHost& host, QWidget* parent) : QDialog(parent), host_(h
 
 // ---------------------------------------------------------------- commands of the main window
 
-namespace {
-// currentProfile names a profile in use (a list without a selection gives -1).
-bool CurrentProfileInUse() { return currentProfile >= 0 && currentProfile <= lastProfile; }
-}  // namespace
-
 void SETTING::EditCurrentProfile() {
-  if (!CurrentProfileInUse()) return;
+  if (!CurrentProfile()) return;
   addingProfile = 0;
   FillSettingsWindow();
   ShowModally();
@@ -240,7 +235,7 @@ void SETTING::AddProfile() {
   lastProfile = static_cast<int16_t>(lastProfile + 1);
   addingProfile = 1;
   currentProfile = lastProfile;
-  profileTable[currentProfile].Clear();
+  CurrentProfile()->Clear();
   ShowModally();
 }
 
@@ -267,8 +262,9 @@ void SETTING::Hide() { done(QDialog::Accepted); }
 // ---------------------------------------------------------------- boxes
 
 void SETTING::FillSettingsWindow() {
-  if (!CurrentProfileInUse()) return;
-  const Profile& p = profileTable[currentProfile];
+  const Profile* current = CurrentProfile();
+  if (!current) return;
+  const Profile& p = *current;
   profileBox_->setText(p.profile);
   scriptBox_->setText(p.ugu);
   arcDirect_->setText(p.dirarc);
@@ -335,9 +331,10 @@ int16_t SETTING::ApplySettingsWindow() {
     }
     target->setFocus(Qt::OtherFocusReason);
   });
-  if (status != 0 || !CurrentProfileInUse()) return -1;
+  Profile* current = CurrentProfile();
+  if (status != 0 || !current) return -1;
 
-  Profile& p = profileTable[currentProfile];
+  Profile& p = *current;
   StoreSettings(texts, p);
   if (addingProfile == 0) {
     host_.SetProfileEntryText(currentProfile, p.profile);
@@ -389,7 +386,8 @@ void SETTING::reject() { Command2_Click(); }
 void SETTING::PointAtScriptFolder(ChooserWindow& chooser) const {
   // The script being edited, else the current profile's; when neither folder
   // is there the chooser stays where it was last (home at first).
-  for (const QString& ugu : {TrimBlanks(scriptBox_->text()), TrimBlanks(profileTable[currentProfile].ugu)}) {
+  const Profile* current = CurrentProfile();
+  for (const QString& ugu : {TrimBlanks(scriptBox_->text()), current ? TrimBlanks(current->ugu) : QString()}) {
     if (ugu.isEmpty()) continue;
     const QString dir = ResolveExisting(DirOf(ugu));
     if (!dir.isEmpty() && chooser.PointAt(dir)) return;

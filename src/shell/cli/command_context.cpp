@@ -73,9 +73,8 @@ int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
                                                 : QStringLiteral("--profile NAME を指定してください。"));
   // The archive name is checked with the other arguments, before the
   // settings are read.
-  QString archiveName;
   if (ctx.args.isSet(QStringLiteral("name"))) {
-    archiveName = TrimBlanks(ctx.args.value(QStringLiteral("name")));
+    const QString archiveName = TrimBlanks(ctx.args.value(QStringLiteral("name")));
     if (archiveName.isEmpty() || archiveName.contains(QLatin1Char('/')) || archiveName.contains(QLatin1Char('\\')))
       return UsageError(QStringLiteral("--name にはフォルダを含まないアーカイブ名を指定してください。"));
   }
@@ -97,18 +96,15 @@ int ChooseProfile(CommandContext& ctx, bool scriptAllowed) {
     profileTable[0].profile = QFileInfo(script).completeBaseName();
     profileTable[0].ugu = QFileInfo(script).absoluteFilePath();
   }
-
-  Profile& profile = profileTable[static_cast<size_t>(currentProfile)];
-  if (ctx.args.isSet(QStringLiteral("out")))
-    profile.dirarc = QFileInfo(ctx.args.value(QStringLiteral("out"))).absoluteFilePath();
-  if (!archiveName.isEmpty()) profile.namearc = archiveName;
-  // The library's switch of its fast mode, after the profile's own
-  // arguments, for this run only.
-  if (ctx.args.isSet(QStringLiteral("fast"))) {
-    const QString own = TrimBlanks(profile.addarc);
-    profile.addarc = own.isEmpty() ? QStringLiteral("-f") : own + QStringLiteral(" -f");
-  }
   return kSuccess;
+}
+
+BuildOverrides BuildOverridesOf(const Arguments& args) {
+  BuildOverrides overrides;
+  if (args.isSet(QStringLiteral("out"))) overrides.folder = QFileInfo(args.value(QStringLiteral("out"))).absoluteFilePath();
+  if (args.isSet(QStringLiteral("name"))) overrides.name = TrimBlanks(args.value(QStringLiteral("name")));
+  overrides.fast = args.isSet(QStringLiteral("fast"));
+  return overrides;
 }
 
 bool MakeOutputFolder(const QString& folder) {

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "archive/build_driver.h"
 #include "shell/cli/arguments.h"
 #include "shell/cli/console_sink.h"
 
@@ -26,10 +27,14 @@ int Failure(CommandContext& ctx, const QString& text);
 int LoadSettings(CommandContext& ctx);
 
 // Makes the profile named by --profile, or a profile for --script FILE,
-// the current one (in memory only; nothing is saved). --out and --name, when
-// given, set its archive folder and name; the folder is not made here (see
-// MakeOutputFolder). kSuccess or the exit status.
+// the current one (in memory only; nothing is saved); a --name that names a
+// folder is refused here, before the settings are read. kSuccess or the
+// exit status.
 int ChooseProfile(CommandContext& ctx, bool scriptAllowed);
+
+// The build's own values from --out (made absolute; the folder is not made
+// here, see MakeOutputFolder), --name and --fast. The profile is left alone.
+BuildOverrides BuildOverridesOf(const Arguments& args);
 
 // Makes the folder of --out when it is not there yet; false after the
 // message when it cannot be made. The build calls it when the archives are

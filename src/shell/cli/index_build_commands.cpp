@@ -74,7 +74,9 @@ int FillBoxes(CommandContext& ctx, ArgumentBoxes& boxes, bool required) {
     for (int i = 0; i < kNextUpdateBoxCount; ++i) boxes.SetNextUpdateText(DateBoxOfPosition(i), parts[i]);
     return kSuccess;
   }
-  const Profile& profile = profileTable[static_cast<size_t>(currentProfile)];
+  Profile none;
+  const Profile* current = CurrentProfile();
+  const Profile& profile = current ? *current : none;
   QString message;
   QString value;
   int16_t nonRegular = 0;
@@ -130,15 +132,14 @@ int RunBuildCommand(CommandContext& ctx) {
   makeTmpIndex = ctx.args.isSet(QStringLiteral("tmp")) ? 1 : 0;
 
   QuietIndexView indexView;
-  CommandArchiveView archiveView(type, ctx.args.isSet(QStringLiteral("out"))
-                                          ? profileTable[static_cast<size_t>(currentProfile)].dirarc
-                                          : QString());
+  const BuildOverrides overrides = BuildOverridesOf(ctx.args);
+  CommandArchiveView archiveView(type, overrides.folder);
   int16_t status = 0;
   {
     CommandRunWaiter waiter(!ctx.args.isSet(QStringLiteral("no-wait")));
     BuildStepsOnLine progress;
     CancelOnInterrupt interrupt;
-    status = RunOption2(boxes, indexView, archiveView);
+    status = RunOption2(boxes, indexView, archiveView, overrides);
   }
   const bool ok = status == 0 && !archiveView.written.isEmpty() && !ctx.sink.QuestionRefused();
   ctx.sink.Flush(ok);

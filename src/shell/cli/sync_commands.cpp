@@ -147,7 +147,8 @@ int RunServerCommand(CommandContext& ctx, bool publish) {
   if (ctx.args.isSet(QStringLiteral("reindex")) && !ctx.args.isSet(QStringLiteral("next")))
     return UsageError(QStringLiteral("--reindex には --next で次回更新予定日時を指定してください。"));
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
-  Profile profile = profileTable[static_cast<size_t>(currentProfile)];
+  // ChooseProfile made a profile in use the current one.
+  Profile profile = *CurrentProfile();
   if (profile.server.trimmed().isEmpty()) return Failure(ctx, QStringLiteral("接続先サーバが設定されていません。"));
   if (const int rc = CheckTrustOption(ctx); rc != kSuccess) return rc;
   ScriptLayout layout;
@@ -184,7 +185,7 @@ int RunHttpVerify(CommandContext& ctx) {
   if (!IsUsableBaseUrl(url, &why))
     return UsageError(QStringLiteral("--url が正しくありません: ") + Bracketed(Visible(url)) + CR + why);
   if (const int rc = ChooseProfile(ctx, false); rc != kSuccess) return rc;
-  const Profile profile = profileTable[static_cast<size_t>(currentProfile)];
+  const Profile profile = *CurrentProfile();
   ScriptLayout layout;
   QString message;
   if (CheckScriptLayout(profile.ugu, layout, message) != 0) return Failure(ctx, message);

@@ -399,15 +399,15 @@ void FIND::AddNewProfile() { SettingsWindow().AddProfile(); }
 void FIND::CompareWithServerIndex() {
   // With a server the operation fetches the server's index and can publish
   // the changes; without one it compares with the copy already at hand.
-  const bool server = currentProfile >= 0 && currentProfile < kProfileCapacity &&
-                      ProfileHasServer(profileTable[currentProfile]);
+  const Profile* current = CurrentProfile();
+  const bool server = current && ProfileHasServer(*current);
   if (server) RunUploadOperation(this, this, this);
   else RunCompareOperation(this);
 }
 
 void FIND::UpdateUploadOption() {
-  const bool server = currentProfile >= 0 && currentProfile < kProfileCapacity &&
-                      ProfileHasServer(profileTable[currentProfile]);
+  const Profile* current = CurrentProfile();
+  const bool server = current && ProfileHasServer(*current);
   option3_->setEnabled(server);
   if (!server && option3_->isChecked()) option1_->setChecked(true);
 }

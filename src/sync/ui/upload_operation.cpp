@@ -125,24 +125,23 @@ class WindowQuestions final : public PublishQuestions {
   std::unique_ptr<QProgressDialog> progress_;
 };
 
-// The current profile and its script's layout; false when there is none.
-bool CurrentScript(Profile& profile, ScriptLayout& layout) {
-  if (currentProfile < 0 || currentProfile >= kProfileCapacity) return false;
-  profile = profileTable[currentProfile];
+// The current profile, looked up once: a copy of it in `profile` and its
+// script's layout; null when there is none or it names no server.
+Profile* CurrentScript(Profile& profile, ScriptLayout& layout) {
+  Profile* current = CurrentProfile();
+  if (!current) return nullptr;
+  profile = *current;
   if (!ProfileHasServer(profile)) {
     MsgBox(QStringLiteral("接続先サーバが設定されていません。"), style::Exclamation);
-    return false;
+    return nullptr;
   }
   QString message;
   CheckScriptLayout(profile.ugu, layout, message);
-  return true;
+  return current;
 }
 
 // A certificate trusted during the run stays with the profile.
-void KeepTrust(const Profile& profile) {
-  if (currentProfile >= 0 && currentProfile < kProfileCapacity)
-    profileTable[currentProfile].servercert = profile.servercert;
-}
+void KeepTrust(Profile& stored, const Profile& used) { stored.servercert = used.servercert; }
 
 }  // namespace
 
@@ -151,11 +150,12 @@ bool ProfileHasServer(const Profile& profile) { return !profile.server.trimmed()
 void RunUploadOperation(QWidget* parent, NextUpdateBoxes* boxes, IndexRunView* view) {
   Profile profile;
   ScriptLayout layout;
-  if (!CurrentScript(profile, layout)) return;
+  Profile* stored = CurrentScript(profile, layout);
+  if (!stored) return;
   WindowQuestions questions(parent, boxes, view);
   const PublishResult result = PublishScript(profile, layout, questions);
   questions.HideProgress();
-  KeepTrust(profile);
+  KeepTrust(*stored, profile);
   if (result.message.isEmpty()) return;
   MsgBox(result.message, result.ok() ? style::Information : style::Exclamation);
 }
@@ -163,10 +163,11 @@ void RunUploadOperation(QWidget* parent, NextUpdateBoxes* boxes, IndexRunView* v
 void RunServerCheckOperation(QWidget* parent) {
   Profile profile;
   ScriptLayout layout;
-  if (!CurrentScript(profile, layout)) return;
+  Profile* stored = CurrentScript(profile, layout);
+  if (!stored) return;
   WindowQuestions questions(parent, nullptr, nullptr);
   const PublishResult result = VerifyServer(profile, layout, questions);
-  KeepTrust(profile);
+  KeepTrust(*stored, profile);
   if (result.message.isEmpty()) return;
   MsgBox(result.message, result.ok() ? style::Information : style::Exclamation);
 }
