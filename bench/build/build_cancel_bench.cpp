@@ -37,6 +37,7 @@
 #include "profiles/profile_store.h"
 #include "util/app_globals.h"
 #include "util/message_box.h"
+#include "support/script_data.h"
 
 namespace {
 
@@ -53,46 +54,6 @@ class QuietBoxes final : public lm::MessageBoxSink {
   }
   QString last;
 };
-
-// Files of text-like and noisy data, `count` small ones and large ones up to
-// `bytes` in all.
-void MakeData(const QString& dir, quint64 bytes, int count, int& files) {
-  quint32 x = 2463534242u;
-  auto next = [&x] {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  };
-  static const char* words[] = {"persona ", "script ", "quillet ", "update ", "会話 ", "表示 ", "\r\n", "0123 "};
-  quint64 written = 0;
-  auto write = [&](const QString& path, quint64 size) {
-    QByteArray data;
-    data.reserve(qsizetype(size) + 16);
-    while (quint64(data.size()) < size) {
-      if (next() % 4 == 0) {
-        data.append(char(next() >> 24));
-      } else {
-        data.append(words[next() % 8]);
-      }
-    }
-    data.resize(qsizetype(size));
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size()) {
-      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-      std::exit(1);
-    }
-    written += size;
-    ++files;
-  };
-  for (int i = 0; i < count && written < bytes; ++i) {
-    const QString sub = dir + QStringLiteral("/フォルダ%1").arg(i % 40);
-    QDir().mkpath(sub);
-    write(sub + QStringLiteral("/ファイル%1.dat").arg(i), 1000 + next() % 130000);
-  }
-  for (int i = 0; written < bytes; ++i)
-    write(dir + QStringLiteral("/large%1.bin").arg(i), std::min<quint64>(quint64{16} << 20, bytes - written));
-}
 
 QByteArray Digest(const QString& path) {
   QFile f(path);
@@ -153,7 +114,8 @@ int main(int argc, char** argv) {
     proof.open(QIODevice::WriteOnly);
     proof.write("proof");
   }
-  MakeData(s + QStringLiteral("/Sample/DAT"), megabytes << 20, count, files);
+  files = benchdata::MakeScriptData((s + QStringLiteral("/Sample/DAT")).toStdString(), megabytes << 20, count,
+                                   "フォルダ", "ファイル");
   const QString arc = root.path() + QStringLiteral("/arc");
   QDir().mkpath(arc);
   lm::Profile& p = lm::profileTable[0];

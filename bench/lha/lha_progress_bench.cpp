@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +25,7 @@
 #include "archive/common/progress_meter.h"
 #include "archive/common/result_codes.h"
 #include "archive/lha/lha_commands.h"
+#include "support/script_data.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -36,43 +36,6 @@ double CpuSeconds() {
   rusage ru{};
   ::getrusage(RUSAGE_SELF, &ru);
   return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-// Files of text-like and noisy data: `count` small ones (1 KB .. 130 KB)
-// and large ones up to `bytes` in all.
-void MakeTree(const fs::path& dir, uint64_t bytes, int count) {
-  fs::create_directories(dir);
-  uint32_t x = 2463534242u;
-  auto next = [&x] {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  };
-  static const char* words[] = {"persona ", "script ", "quillet ", "update ", "会話 ", "表示 ", "\r\n", "0123 "};
-  uint64_t written = 0;
-  auto writeFile = [&](const fs::path& p, uint64_t size) {
-    std::string data;
-    data.reserve(size);
-    while (data.size() < size) {
-      if (next() % 4 == 0) {
-        data.push_back(char(next() >> 24));
-      } else {
-        data += words[next() % 8];
-      }
-    }
-    data.resize(size);
-    std::ofstream(p, std::ios::binary).write(data.data(), std::streamsize(data.size()));
-    written += size;
-  };
-  for (int i = 0; i < count && written < bytes; ++i) {
-    const fs::path sub = dir / ("d" + std::to_string(i % 40));
-    fs::create_directories(sub);
-    writeFile(sub / ("f" + std::to_string(i) + ".dat"), 1000 + next() % 130000);
-  }
-  for (int i = 0; written < bytes; ++i) {
-    writeFile(dir / ("large" + std::to_string(i) + ".bin"), std::min<uint64_t>(uint64_t{16} << 20, bytes - written));
-  }
 }
 
 std::atomic<bool> g_cancel{false};
@@ -96,8 +59,8 @@ int main(int argc, char** argv) {
   const uint64_t smallMb = std::max<uint64_t>(16, megabytes / 10);
   std::printf("Making %llu MB and %llu MB of files in %s ...\n", (unsigned long long)smallMb,
               (unsigned long long)megabytes, root.c_str());
-  MakeTree(root / "small", smallMb << 20, 300);
-  MakeTree(root / "big", megabytes << 20, 3000);
+  benchdata::MakeScriptData(root / "small", smallMb << 20, 300, "d", "f");
+  benchdata::MakeScriptData(root / "big", megabytes << 20, 3000, "d", "f");
 
   std::printf("\nPacking %llu MB without and with a counting progress procedure (median of 3, alternating)\n",
               (unsigned long long)smallMb);
