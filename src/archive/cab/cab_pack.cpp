@@ -26,6 +26,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -206,11 +209,6 @@ struct PollingOutputClass {
   GOutputStreamClass parent_class;
 };
 
-GType polling_output_get_type();
-void polling_output_seekable_init(GSeekableIface* iface);
-G_DEFINE_TYPE_WITH_CODE(PollingOutput, polling_output, G_TYPE_OUTPUT_STREAM,
-                        G_IMPLEMENT_INTERFACE(G_TYPE_SEEKABLE, polling_output_seekable_init))
-
 PollingOutput* AsPolling(void* object) { return static_cast<PollingOutput*>(object); }
 GSeekable* BaseSeekable(GSeekable* seekable) { return G_SEEKABLE(AsPolling(seekable)->base); }
 
@@ -231,18 +229,21 @@ gboolean PollingFlush(GOutputStream* stream, GCancellable* cancellable, GError**
   return g_output_stream_flush(AsPolling(stream)->base, cancellable, error);
 }
 
-void polling_output_class_init(PollingOutputClass* klass) {
+void PollingOutputClassInit(gpointer klassPointer, gpointer) {
+  auto* klass = static_cast<PollingOutputClass*>(klassPointer);
   klass->parent_class.write_fn = PollingWrite;
   klass->parent_class.flush = PollingFlush;
 }
 
-void polling_output_init(PollingOutput* self) {
+void PollingOutputInit(GTypeInstance* instance, gpointer) {
+  PollingOutput* self = AsPolling(instance);
   self->base = nullptr;
   self->progress = nullptr;
   self->writes = 0;
 }
 
-void polling_output_seekable_init(GSeekableIface* iface) {
+void PollingOutputSeekableInit(gpointer ifacePointer, gpointer) {
+  auto* iface = static_cast<GSeekableIface*>(ifacePointer);
   iface->tell = [](GSeekable* s) { return g_seekable_tell(BaseSeekable(s)); };
   iface->can_seek = [](GSeekable* s) { return g_seekable_can_seek(BaseSeekable(s)); };
   iface->seek = [](GSeekable* s, goffset offset, GSeekType type, GCancellable* cancellable, GError** error) {
@@ -253,6 +254,30 @@ void polling_output_seekable_init(GSeekableIface* iface) {
     g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "not supported");
     return FALSE;
   };
+}
+
+// The stream's type. GLib keeps a type for the life of the process under
+// its name, while a process may load more than one copy of this library
+// (from two program folders) or load it again after unloading it: each copy
+// registers its type under a name of its own, made from the address of its
+// own code, so that no copy finds the name taken.
+GType PollingOutputType() {
+  static gsize type = 0;
+  if (g_once_init_enter(&type)) {
+    char name[64];
+    std::snprintf(name, sizeof name, "LmCabPollingOutput%" PRIxPTR "x%" PRIxPTR,
+                  reinterpret_cast<std::uintptr_t>(&type), reinterpret_cast<std::uintptr_t>(&PollingWrite));
+    GType registered = g_type_from_name(name);
+    if (registered == 0) {
+      registered = g_type_register_static_simple(G_TYPE_OUTPUT_STREAM, g_intern_string(name),
+                                                 sizeof(PollingOutputClass), PollingOutputClassInit,
+                                                 sizeof(PollingOutput), PollingOutputInit, GTypeFlags(0));
+      const GInterfaceInfo seekable = {PollingOutputSeekableInit, nullptr, nullptr};
+      g_type_add_interface_static(registered, G_TYPE_SEEKABLE, &seekable);
+    }
+    g_once_init_leave(&type, registered);
+  }
+  return type;
 }
 
 // Writes the cabinet for `sources` to `target` through a temporary file in
@@ -346,7 +371,7 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
     // Only a listening procedure needs the stream that asks it.
     PollingOutput* polling = nullptr;
     if (progress.meter.Active()) {
-      polling = AsPolling(g_object_new(polling_output_get_type(), nullptr));
+      polling = AsPolling(g_object_new(PollingOutputType(), nullptr));
       polling->base = file;
       polling->progress = &progress;
     }
