@@ -19,7 +19,6 @@
 #include "util/app_globals.h"
 #include "util/message_box.h"
 #include "util/path_resolver.h"
-#include "util/pathfind/name_fold.h"
 #include "util/text_file.h"
 
 namespace lm {
@@ -67,8 +66,6 @@ QString MakeTempDir(const QString& parent, const QString& prefix) {
   if (!::mkdtemp(templ.data())) return {};
   return QFile::decodeName(templ);
 }
-
-QString Folded(const QString& name) { return QString::fromStdString(pathfind::FoldName(name.toStdString())); }
 
 // The archive base name of a staging folder's name; "" for any other name.
 QString StagingBase(const QString& entry) {
@@ -140,7 +137,7 @@ QString EarlierArchiveName(const QString& entry, const QString& name) {
   static const QRegularExpression earlier(QStringLiteral("^\\.(.+)\\.(lzh|exe|cab|qsc)\\.earlier$"),
                                           QRegularExpression::CaseInsensitiveOption);
   const auto m = earlier.match(entry);
-  if (!m.hasMatch() || Folded(m.captured(1)) != Folded(name)) return {};
+  if (!m.hasMatch() || !NamesEqualIgnoringCase(m.captured(1), name)) return {};
   return m.captured(1) + QLatin1Char('.') + m.captured(2);
 }
 
@@ -226,11 +223,10 @@ bool ArchiveStaging::Commit(const QStringList& put, const QStringList& remove, Q
 void RecoverArchiveFolder(const QString& folder, const QString& name) {
   const QString real = ResolveExisting(folder);
   if (real.isEmpty() || !QFileInfo(real).isDir()) return;
-  const QString base = Folded(name);
   for (const QString& entry : EntryNames(real)) {
     const QString path = real + QLatin1Char('/') + entry;
     const QString stagedFor = StagingBase(entry);
-    if (!stagedFor.isEmpty() && Folded(stagedFor) == base && IsDirectoryNoLink(path)) {
+    if (!stagedFor.isEmpty() && NamesEqualIgnoringCase(stagedFor, name) && IsDirectoryNoLink(path)) {
       QStringList lines;
       QString failed;
       // A build that had made every archive and was moving them: finish it.

@@ -309,7 +309,8 @@ int WriteCabinet(const std::string& target, const std::vector<Source>& sources, 
     // The format's limit for the data of one folder; beyond it the offsets
     // would not fit and the cabinet would be damaged.
     total += static_cast<uint64_t>(st.st_size);
-    progress.sizes[s.stored] = static_cast<uint64_t>(st.st_size);
+    // Only the file callback of a listening procedure looks the sizes up.
+    if (progress.meter.Active()) progress.sizes[s.stored] = static_cast<uint64_t>(st.st_size);
     if (total > 0x7FFF8000ULL) {
       report += "too much data for one cabinet folder at: " + s.fsPath + "\r\n";
       g_object_unref(folder);
