@@ -280,25 +280,6 @@ void CompareIndexes(const QList<IndexEntry>& local, const QList<IndexEntry>& ser
 
 }  // namespace
 
-QByteArray PercentEncodeBytes(const QByteArray& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  QByteArray out;
-  out.reserve(bytes.size() * 3);
-  for (const char ch : bytes) {
-    const auto b = static_cast<unsigned char>(ch);
-    const bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
-                       b == '.' || b == '_' || b == '~';
-    if (plain) {
-      out += static_cast<char>(b);
-    } else {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0x0F];
-    }
-  }
-  return out;
-}
-
 bool IsUsableBaseUrl(const QString& baseUrl, QString* why) {
   auto refuse = [why](const QString& reason) {
     if (why) *why = reason;
@@ -338,7 +319,7 @@ bool HttpFileUrl(const QString& baseUrl, const QString& indexPath, QByteArray& u
       return false;
     }
     if (!first) url += '/';
-    url += PercentEncodeBytes(bytes);
+    url += bytes.toPercentEncoding();  // all but A-Z a-z 0-9 - . _ ~
     first = false;
   }
   return true;

@@ -68,7 +68,4 @@ bool IsUsableBaseUrl(const QString& baseUrl, QString* why = nullptr);
 // when a level cannot be written in Shift-JIS or fails the name check.
 bool HttpFileUrl(const QString& baseUrl, const QString& indexPath, QByteArray& url, QString* why = nullptr);
 
-// One level's bytes percent-encoded (all but A-Z a-z 0-9 - . _ ~).
-QByteArray PercentEncodeBytes(const QByteArray& bytes);
-
 }  // namespace lm
