@@ -17,21 +17,6 @@ int SlotBits(std::size_t inputSize, int dictionaryBits) {
   return bits;
 }
 
-// How many bytes at `a` and `b` agree, counting on from `len` (known
-// equal) up to `limit`.
-inline std::size_t MatchingBytes(const uint8_t* a, const uint8_t* b, std::size_t len, std::size_t limit) {
-  while (len + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + len, 8);
-    std::memcpy(&y, b + len, 8);
-    const uint64_t diff = x ^ y;
-    if (diff) return len + (__builtin_ctzll(diff) >> 3);
-    len += 8;
-  }
-  while (len < limit && a[len] == b[len]) ++len;
-  return len;
-}
-
 }  // namespace
 
 void LzhMatchTree::Reset(int dictionaryBits, int depth) {
@@ -103,7 +88,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
     const uint8_t* const there = here - dist;
     uint32_t* node = &children[2 * ((pos - dist) & windowMask_)];
     std::size_t len = std::min(smallerLen, largerLen);
-    len = MatchingBytes(there, here, len, limit);
+    len = CountEqualBytes(there, here, len, limit);
     if (kCollect && len > best) {
       best = len;
       out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(dist)};
