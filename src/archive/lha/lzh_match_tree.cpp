@@ -17,6 +17,11 @@ int SlotBits(std::size_t inputSize, int dictionaryBits) {
   return bits;
 }
 
+inline LzhMatch MatchAt(std::size_t length, uint32_t distance) {
+  return {static_cast<uint16_t>(distance), static_cast<uint8_t>(DistanceSymbol(distance - 1u)),
+          static_cast<uint8_t>(length - kLzhMinMatch)};
+}
+
 }  // namespace
 
 void LzhMatchTree::Reset(int dictionaryBits, int depth) {
@@ -58,7 +63,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   if (kCollect && c3 != kNone && c3 < at && at - c3 <= maxDist_) {
     const std::size_t len = in_.MatchLength(c3 - base_, pos, limit);
     if (len >= kLzhMinMatch) {
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(at - c3)};
+      out[count++] = MatchAt(len, at - c3);
       best = len;
     }
   }
@@ -91,7 +96,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
     len = CountEqualBytes(there, here, len, limit);
     if (kCollect && len > best) {
       best = len;
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(dist)};
+      out[count++] = MatchAt(len, dist);
     }
     if (len == limit) {
       // Equal as far as we look: the new root takes over the node's subtrees.

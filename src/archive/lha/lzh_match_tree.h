@@ -10,13 +10,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/lha/lzh_format.h"
 #include "archive/lha/lzh_input_window.h"
 
 namespace lha {
 
+// A match as the parse keeps it: its distance, with the distance code's
+// symbol worked out once, and its length.
 struct LzhMatch {
-  uint16_t length;    // 3 .. 256
   uint16_t distance;  // 1 .. window size - 1
+  uint8_t slot;       // DistanceSymbol(distance - 1)
+  uint8_t length;     // length - kLzhMinMatch (3 .. 256 stored as 0 .. 253)
+  int Length() const { return length + kLzhMinMatch; }
 };
 
 class LzhMatchTree {

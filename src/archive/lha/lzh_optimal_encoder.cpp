@@ -43,13 +43,27 @@ inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
 // and write back unchanged.
 constexpr std::size_t kCellPadding = 4;
 
-// A match as the parse keeps it: its distance with the distance code's
-// symbol worked out once.
-struct StoredMatch {
-  uint16_t distance;
-  uint8_t slot;    // DistanceSymbol(distance - 1)
-  uint8_t length;  // length - kLzhMinMatch
-  int Length() const { return length + kLzhMinMatch; }
+// A match as the parse keeps it (its distance symbol worked out once).
+using StoredMatch = LzhMatch;
+
+// Room for a chunk's matches, allocated once and not cleared: the match
+// tree writes each position's matches straight into it, and pages never
+// written take no memory.
+class MatchStore {
+ public:
+  void Reserve(std::size_t n) {
+    if (n <= capacity_) return;
+    data_ = std::make_unique_for_overwrite<StoredMatch[]>(n);
+    capacity_ = n;
+  }
+  StoredMatch* data() { return data_.get(); }
+  const StoredMatch* data() const { return data_.get(); }
+  const StoredMatch& operator[](std::size_t k) const { return data_[k]; }
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  std::unique_ptr<StoredMatch[]> data_;
+  std::size_t capacity_ = 0;
 };
 
 // Costs of each choice in sixteenths of a bit: -log2 of each symbol's share
@@ -239,7 +253,7 @@ class OptimalParse::Impl {
     // are kept.
     // Room for a full store at once: the matches are never copied to a
     // larger buffer, and pages not written take no memory.
-    matches_.reserve(matchStore_);
+    matches_.Reserve(matchStore_);
     const std::size_t cells = std::min(chunk_, n_);
     if (matchStart_.size() < cells + 1) {
       matchStart_.resize(cells + 1);
@@ -280,29 +294,31 @@ class OptimalParse::Impl {
   // Every match at every position of the chunk from `start`; returns the
   // chunk's end.
   std::size_t FindMatches(std::size_t start) {
-    matches_.clear();
     const std::size_t stop = std::min(n_, start + chunk_);
-    LzhMatch found[LzhMatchTree::kMaxMatchesPerPosition];
+    StoredMatch* const store = matches_.data();
+    // A position is searched only while a whole position's worth of
+    // matches still fits.
+    const std::size_t full = matchStore_ - LzhMatchTree::kMaxMatchesPerPosition;
+    std::size_t count = 0;
     std::size_t p = start;
     std::size_t searchFrom = start;
     while (p < stop) {
-      matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+      matchStart_[p - start] = static_cast<uint32_t>(count);
       if (p + kPrefetchAhead < stop) matchTree_.Prefetch(p + kPrefetchAhead);
       if (p < searchFrom) {
         matchTree_.Insert(p++);
         continue;
       }
-      const int k = matchTree_.FindAndInsert(p, found);
-      for (int j = 0; j < k; ++j) {
-        const LzhMatch m = found[j];
-        matches_.push_back({m.distance, static_cast<uint8_t>(DistanceSymbol(m.distance - 1u)),
-                            static_cast<uint8_t>(m.length - kLzhMinMatch)});
+      const int k = matchTree_.FindAndInsert(p, store + count);
+      if (k > 0) {
+        const std::size_t longest = store[count + static_cast<std::size_t>(k) - 1].Length();
+        if (longest >= static_cast<std::size_t>(niceLength_)) searchFrom = p + longest;
       }
-      if (k > 0 && found[k - 1].length >= niceLength_) searchFrom = p + found[k - 1].length;
+      count += static_cast<std::size_t>(k);
       ++p;
-      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > matchStore_) break;
+      if (count > full) break;
     }
-    matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+    matchStart_[p - start] = static_cast<uint32_t>(count);
     return p;
   }
 
@@ -364,7 +380,7 @@ class OptimalParse::Impl {
   LzhInputWindow in_;
   LzhMatchTree matchTree_;
   Prices prices_;
-  std::vector<StoredMatch> matches_;
+  MatchStore matches_;
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
   // The cheapest way found to each position of the chunk (see Cell).
   std::vector<Cell> cells_;
