@@ -113,12 +113,13 @@ class LzhInputWindow {
   }
 
   // Multiplicative hashes, `bits` wide, of the three or four bytes at `pos`
-  // (the match finders' table indices).
+  // (the match finders' table indices). Where four bytes can be read,
+  // both come from one load of them: HashOf(v & 0xFFFFFF) and HashOf(v).
+  static uint32_t HashOf(uint32_t bytes, int bits) { return (bytes * 2654435761u) >> (32 - bits); }
   uint32_t Hash3(std::size_t pos, int bits) const {
-    const uint32_t v = Byte(pos) | (Byte(pos + 1) << 8) | (Byte(pos + 2) << 16);
-    return (v * 2654435761u) >> (32 - bits);
+    return HashOf(Byte(pos) | (Byte(pos + 1) << 8) | (Byte(pos + 2) << 16), bits);
   }
-  uint32_t Hash4(std::size_t pos, int bits) const { return (Load32(pos) * 2654435761u) >> (32 - bits); }
+  uint32_t Hash4(std::size_t pos, int bits) const { return HashOf(Load32(pos), bits); }
 
   // How many bytes at `a` and `b` agree, up to `limit`.
   std::size_t MatchLength(std::size_t a, std::size_t b, std::size_t limit) const {

@@ -50,8 +50,9 @@ class LzhMatchTree {
   // `pos` and the four bytes from it must have been read.
   void Prefetch(std::size_t pos) const {
     if (pos + 4 > in_.size()) return;
-    __builtin_prefetch(&head3_[in_.Hash3(pos, kHash3Bits)], 1);
-    __builtin_prefetch(&head4_[in_.Hash4(pos, kHash4Bits)], 1);
+    const uint32_t bytes = in_.Load32(pos);
+    __builtin_prefetch(&head3_[in_.HashOf(bytes & 0xFFFFFFu, kHash3Bits)], 1);
+    __builtin_prefetch(&head4_[in_.HashOf(bytes, kHash4Bits)], 1);
   }
 
  private:
