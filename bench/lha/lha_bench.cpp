@@ -85,6 +85,8 @@ lha::OptimalTuning EarlierTuning() {
   t.niceLength = 128;
   t.niceLengthWide = 128;
   t.treeDepth = 32;
+  t.treeDepthShort = 32;
+  t.sampleEvery = 1;
   return t;
 }
 
@@ -450,14 +452,21 @@ void PrintSettings() {
   line("nice length, -lh5- (a match taken as it is)", now.niceLength, before.niceLength);
   line("nice length, -lh6-/-lh7-", now.niceLengthWide, before.niceLengthWide);
   line("match tree depth (nodes per position)", now.treeDepth, before.treeDepth);
+  line("  ... while the longest match is shorter than", now.shortMatch, before.shortMatch);
+  line("  ... up to (nodes per position)", std::max(now.treeDepth, now.treeDepthShort),
+       std::max(before.treeDepth, before.treeDepthShort));
+  line("first stretch's earlier passes: one piece in", now.sampleEvery, before.sampleEvery);
+  line("  pieces of (bytes)", static_cast<int>(now.samplePiece), static_cast<int>(before.samplePiece));
   std::printf("  always (no change of output): one encoder per thread, match tables not cleared between\n"
               "  members, buffers kept, distance symbol stored with each match, cost and way in one 64-bit\n"
               "  cell (four lengths per compare with AVX2), match-table entries fetched ahead of the walk,\n"
-              "  Huffman lengths built on the stack (leaves sorted byte-wise), block sizes counted without codes\n"
+              "  Huffman lengths built on the stack (leaves sorted byte-wise), block sizes counted without codes,\n"
+              "  sixteen bytes compared at a time, matches written by the tree in their stored form\n"
               "  a file over 4 MiB: parsed in 1 MiB segments, two at a time (same bytes whatever the threads)\n"
               "  fast mode: a member of at most 8,192 codes is one block (no cuts weighed)\n"
               "  not kept (too large for the +0.3 %% limit): one pass over the first stretch, costs carried\n"
-              "  from the member before, hash tables sized to the member, tree depth 8, nice length 32 (-lh5-)\n");
+              "  from the member before, hash tables sized to the member, tree depth 8, nice length 32 or 48\n"
+              "  (-lh5-), inserts only as far as the nice length, a flat tree depth of 32 (package +11 %% time)\n");
 }
 
 // The goal rows as the run before this version of the encoder measured

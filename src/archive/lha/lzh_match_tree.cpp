@@ -24,11 +24,13 @@ inline LzhMatch MatchAt(std::size_t length, uint32_t distance) {
 
 }  // namespace
 
-void LzhMatchTree::Reset(int dictionaryBits, int depth) {
+void LzhMatchTree::Reset(int dictionaryBits, int depth, int shortDepth, int shortLength) {
   const std::size_t n = in_.size();
   windowMask_ = (std::size_t{1} << SlotBits(n, dictionaryBits)) - 1;
   maxDist_ = (std::size_t{1} << dictionaryBits) - 1;
   depth_ = depth;
+  moreVisits_ = std::max(0, shortDepth - depth);
+  shortLength_ = static_cast<std::size_t>(std::max(0, shortLength));
   // A node's links are always written when it is inserted, before any walk
   // can reach it, so the slots need no clearing.
   if (children_.size() < (windowMask_ + 1) * 2) children_.resize((windowMask_ + 1) * 2, kNone);
@@ -82,12 +84,13 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const uint8_t* const here = in_.At(pos);
   const std::size_t maxDist = maxDist_;
   int visits = depth_;
+  bool deeper = false;
   for (;;) {
     // Links always point to older positions, so the walk ends; a node
     // beyond the window has had its slot reused. A link to `pos` or later
     // wraps the distance round to beyond the window as well.
     const uint32_t dist = at - cur;
-    if (cur == kNone || dist - 1u >= maxDist || visits-- == 0) {
+    if (cur == kNone || dist - 1u >= maxDist || (visits-- == 0 && !GoDeeper(deeper, visits, smallerLen, largerLen))) {
       *smaller = kNone;
       *larger = kNone;
       return count;

@@ -32,10 +32,13 @@ class LzhMatchTree {
   explicit LzhMatchTree(const LzhInputWindow& in) : in_(in) {}
 
   // Starts on the input that `in` now holds. `depth` bounds the nodes
-  // visited per position. The tables are kept from the input before: the
+  // visited per position; a walk whose longest match is still shorter than
+  // `shortLength` when it gets there goes on to `shortDepth` nodes (short
+  // matches are where a deeper search still pays: machine code and tables
+  // hold many of them, text few). The tables are kept from the input before: the
   // positions they remember are counted on from that input's end, one
   // window and more apart, so that they lie out of reach and need no reset.
-  void Reset(int dictionaryBits, int depth);
+  void Reset(int dictionaryBits, int depth, int shortDepth, int shortLength);
 
   // Inserts `pos` and writes its matches to `out` in increasing length
   // (and distance); returns how many.
@@ -63,10 +66,22 @@ class LzhMatchTree {
   template <bool kCollect>
   int Walk(std::size_t pos, LzhMatch* out);
 
+  // At the end of a walk's visits: whether it goes on, as it does once
+  // when the longest match it met (the longer of the lengths known on
+  // either side) is short; `visits` is then set for the nodes left.
+  bool GoDeeper(bool& deeper, int& visits, std::size_t smallerLen, std::size_t largerLen) const {
+    if (deeper || moreVisits_ == 0 || std::max(smallerLen, largerLen) >= shortLength_) return false;
+    deeper = true;
+    visits = moreVisits_ - 1;
+    return true;
+  }
+
   const LzhInputWindow& in_;
   std::size_t windowMask_ = 0;
   std::size_t maxDist_ = 0;
   int depth_ = 0;
+  int moreVisits_ = 0;
+  std::size_t shortLength_ = 0;
   // Position 0 of the current input in the tables; positions of earlier
   // inputs lie more than a window below it.
   uint32_t base_ = 0;

@@ -247,7 +247,7 @@ class OptimalParse::Impl {
     tuning_ = tuning;
     niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
     tree_ = LzhDistanceTree::For(dictBits);
-    matchTree_.Reset(dictBits, tuning_.treeDepth);
+    matchTree_.Reset(dictBits, tuning_.treeDepth, tuning_.treeDepthShort, tuning_.shortMatch);
     codes_.clear();
     // Small inputs get small tables; the tables of a larger input before
     // are kept.
@@ -278,9 +278,13 @@ class OptimalParse::Impl {
         seeded = true;
       }
       for (int pass = 0; pass < passes; ++pass) {
-        Price(pos, end);
         LzhFrequencies freq;
-        Trace(pos, end, pass + 1 == passes, freq);
+        if (pass + 1 < passes && Sampled(end - pos)) {
+          GatherFromPieces(pos, end, freq);
+        } else {
+          Price(pos, end);
+          Trace(pos, end, pass + 1 == passes, freq);
+        }
         prices_.From(freq, tree_);
       }
       pos = end;
@@ -346,9 +350,34 @@ class OptimalParse::Impl {
   }
 
   // The cheapest way to reach each position of the chunk.
-  void Price(std::size_t start, std::size_t end) {
-    PriceChunk(cells_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_,
+  void Price(std::size_t start, std::size_t end) { PricePiece(start, start, end); }
+
+  // The same for the positions from..to of the chunk from `start`, as if
+  // the input began at `from` and ended at `to`.
+  void PricePiece(std::size_t start, std::size_t from, std::size_t to) {
+    PriceChunk(cells_.data(), to - from, in_.At(from), matchStart_.data() + (from - start), matches_.data(), prices_,
                tuning_.wideLengthLoop);
+  }
+
+  // Whether a pass that only gathers costs prices a chunk of `count`
+  // positions in pieces.
+  bool Sampled(std::size_t count) const {
+    return tuning_.sampleEvery > 1 && tuning_.samplePiece > 0 &&
+           count > tuning_.samplePiece * static_cast<std::size_t>(tuning_.sampleEvery);
+  }
+
+  // A pass that only gathers costs, over one piece in every few: each
+  // piece is parsed on its own (its matches cut at its end) and the codes
+  // of all are counted. The costs of a chunk's own parse come out nearly
+  // the same at a fraction of the work.
+  void GatherFromPieces(std::size_t start, std::size_t end, LzhFrequencies& freq) {
+    const std::size_t piece = tuning_.samplePiece;
+    const std::size_t stride = piece * static_cast<std::size_t>(tuning_.sampleEvery);
+    for (std::size_t from = start; from < end; from += stride) {
+      const std::size_t to = std::min(end, from + piece);
+      PricePiece(start, from, to);
+      Trace(from, to, false, freq);
+    }
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
