@@ -99,9 +99,13 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
     uint32_t* node = &children[2 * ((pos - dist) & windowMask_)];
     std::size_t len = std::min(smallerLen, largerLen);
     len = CountEqualBytes(there, here, len, limit);
-    if (kCollect && len > best) {
-      best = len;
-      out[count++] = MatchAt(len, dist);
+    if (kCollect) {
+      // Written always and kept only when longer than the best so far: which
+      // it is varies from node to node, and a branch on it is often
+      // mispredicted.
+      out[count] = MatchAt(len, dist);
+      count += len > best;
+      best = std::max(best, len);
     }
     if (len == limit) {
       // Equal as far as we look: the new root takes over the node's subtrees.
