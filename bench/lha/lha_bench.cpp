@@ -87,6 +87,7 @@ lha::OptimalTuning EarlierTuning() {
   t.treeDepth = 32;
   t.treeDepthShort = 32;
   t.sampleEvery = 1;
+  t.insertToNiceLength = false;
   return t;
 }
 
@@ -455,6 +456,7 @@ void PrintSettings() {
   line("  ... while the longest match is shorter than", now.shortMatch, before.shortMatch);
   line("  ... up to (nodes per position)", std::max(now.treeDepth, now.treeDepthShort),
        std::max(before.treeDepth, before.treeDepthShort));
+  line("positions inside a long match placed by the nice length", now.insertToNiceLength, before.insertToNiceLength);
   line("first stretch's earlier passes: one piece in", now.sampleEvery, before.sampleEvery);
   line("  pieces of (bytes)", static_cast<int>(now.samplePiece), static_cast<int>(before.samplePiece));
   std::printf("  always (no change of output): one encoder per thread, match tables not cleared between\n"
@@ -466,7 +468,7 @@ void PrintSettings() {
               "  fast mode: a member of at most 8,192 codes is one block (no cuts weighed)\n"
               "  not kept (too large for the +0.3 %% limit): one pass over the first stretch, costs carried\n"
               "  from the member before, hash tables sized to the member, tree depth 8, nice length 32 or 48\n"
-              "  (-lh5-), inserts only as far as the nice length, a flat tree depth of 32 (package +11 %% time)\n");
+              "  (-lh5-), a flat tree depth of 32 (package +11 %% time)\n");
 }
 
 // The goal rows as the run before this version of the encoder measured

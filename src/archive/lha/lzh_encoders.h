@@ -26,6 +26,11 @@ struct OptimalTuning {
   // `shortMatch` bytes.
   int treeDepthShort = 32;
   int shortMatch = 24;
+  // A position inside a match taken as it is is entered in the match tree
+  // placed by as many bytes as the nice length (true) instead of as many
+  // as a match can have: in long repeats that comparison was most of the
+  // work of entering it.
+  bool insertToNiceLength = true;
   // The passes over the first stretch before the last one only gather the
   // costs of a parse: they may price pieces of `samplePiece` bytes, one in
   // every `sampleEvery`, spread over the stretch, instead of all of it (a

@@ -24,11 +24,12 @@ inline LzhMatch MatchAt(std::size_t length, uint32_t distance) {
 
 }  // namespace
 
-void LzhMatchTree::Reset(int dictionaryBits, int depth, int shortDepth, int shortLength) {
+void LzhMatchTree::Reset(int dictionaryBits, int depth, int shortDepth, int shortLength, int insertLength) {
   const std::size_t n = in_.size();
   windowMask_ = (std::size_t{1} << SlotBits(n, dictionaryBits)) - 1;
   maxDist_ = (std::size_t{1} << dictionaryBits) - 1;
   depth_ = depth;
+  insertLength_ = static_cast<std::size_t>(std::clamp(insertLength, 4, kLzhMaxMatch));
   moreVisits_ = std::max(0, shortDepth - depth);
   shortLength_ = static_cast<std::size_t>(std::max(0, shortLength));
   // A node's links are always written when it is inserted, before any walk
@@ -51,7 +52,9 @@ template <bool kCollect>
 int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const std::size_t n = in_.size();
   if (pos + kLzhMinMatch > n) return 0;
-  const std::size_t limit = std::min<std::size_t>(kLzhMaxMatch, n - pos);
+  // A position only entered is ordered by fewer bytes when asked to (the
+  // walk stops at a node that agrees that far and takes over its subtrees).
+  const std::size_t limit = std::min<std::size_t>(kCollect ? kLzhMaxMatch : insertLength_, n - pos);
   int count = 0;
   std::size_t best = kLzhMinMatch - 1;
 

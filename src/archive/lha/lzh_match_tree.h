@@ -35,10 +35,11 @@ class LzhMatchTree {
   // visited per position; a walk whose longest match is still shorter than
   // `shortLength` when it gets there goes on to `shortDepth` nodes (short
   // matches are where a deeper search still pays: machine code and tables
-  // hold many of them, text few). The tables are kept from the input before: the
+  // hold many of them, text few). A position only inserted (see Insert)
+  // is placed by its first `insertLength` bytes. The tables are kept from the input before: the
   // positions they remember are counted on from that input's end, one
   // window and more apart, so that they lie out of reach and need no reset.
-  void Reset(int dictionaryBits, int depth, int shortDepth, int shortLength);
+  void Reset(int dictionaryBits, int depth, int shortDepth, int shortLength, int insertLength);
 
   // Inserts `pos` and writes its matches to `out` in increasing length
   // (and distance); returns how many.
@@ -80,6 +81,7 @@ class LzhMatchTree {
   std::size_t windowMask_ = 0;
   std::size_t maxDist_ = 0;
   int depth_ = 0;
+  std::size_t insertLength_ = kLzhMaxMatch;
   int moreVisits_ = 0;
   std::size_t shortLength_ = 0;
   // Position 0 of the current input in the tables; positions of earlier

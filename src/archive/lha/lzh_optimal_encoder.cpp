@@ -247,7 +247,8 @@ class OptimalParse::Impl {
     tuning_ = tuning;
     niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
     tree_ = LzhDistanceTree::For(dictBits);
-    matchTree_.Reset(dictBits, tuning_.treeDepth, tuning_.treeDepthShort, tuning_.shortMatch);
+    matchTree_.Reset(dictBits, tuning_.treeDepth, tuning_.treeDepthShort, tuning_.shortMatch,
+                     tuning_.insertToNiceLength ? niceLength_ : kLzhMaxMatch);
     codes_.clear();
     // Small inputs get small tables; the tables of a larger input before
     // are kept.
