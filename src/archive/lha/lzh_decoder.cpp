@@ -186,8 +186,13 @@ using PtTable = HuffmanTable<8>;
 // which may write up to fifteen bytes past the match into the buffer's
 // slack; those are overwritten by what comes next. A chunk never reads
 // bytes it has not written yet, as it reads at least its width back.
+// Built for size (the Windows self-extractor stub must stay within 62 KiB),
+// a plain byte loop does.
 inline void CopyMatch(uint8_t* dst, uint32_t dist, uint32_t len) {
   const uint8_t* src = dst - dist;
+#if defined(__OPTIMIZE_SIZE__)
+  for (uint32_t i = 0; i < len; ++i) dst[i] = src[i];
+#else
   if (dist >= 16) {
     for (uint32_t i = 0; i < len; i += 16) std::memcpy(dst + i, src + i, 16);
   } else if (dist >= 8) {
@@ -204,6 +209,7 @@ inline void CopyMatch(uint8_t* dst, uint32_t dist, uint32_t len) {
     for (; i < len && i < step - dist; ++i) dst[i] = src[i];
     for (; i < len; i += 8) std::memcpy(dst + i, dst + i - step, 8);
   }
+#endif
 }
 
 class Decoder {
