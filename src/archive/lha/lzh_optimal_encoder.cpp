@@ -336,22 +336,31 @@ class OptimalParse::Impl {
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
-  // codes; the last pass also keeps them.
+  // codes; the last pass also keeps them. The codes are written from the
+  // end of `path_` backwards, so that they lie there in order.
   void Trace(std::size_t start, std::size_t end, bool keep, LzhFrequencies& freq) {
-    path_.clear();
     std::size_t j = end - start;
+    // At most one code per position.
+    if (path_.size() < j) path_.resize(j);
+    LzhCode* const last = path_.data() + path_.size();
+    LzhCode* code = last;
+    const uint8_t* bytes = in_.At(start);
     while (j > 0) {
       const uint32_t w = WayOf(cells_[j]);
-      const uint16_t len = static_cast<uint16_t>(w >> 16);
+      const uint32_t len = w >> 16;
+      --code;
       if (len == 1) {
-        path_.push_back({in_.Byte(start + j - 1), 0});
+        *code = {bytes[j - 1], 0};
+        ++freq.c[bytes[j - 1]];
       } else {
-        path_.push_back({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((w & 0xFFFF) - 1)});
+        const uint16_t distanceCode = static_cast<uint16_t>((w & 0xFFFF) - 1);
+        *code = {static_cast<uint16_t>(256 + len - kLzhMinMatch), distanceCode};
+        ++freq.c[256 + len - kLzhMinMatch];
+        ++freq.p[DistanceSymbol(distanceCode)];
       }
       j -= len;
     }
-    for (const LzhCode& c : path_) freq.Add(c);
-    if (keep) codes_.insert(codes_.end(), path_.rbegin(), path_.rend());
+    if (keep) codes_.insert(codes_.end(), code, last);
   }
 
   LzhBlockOutput output_;
@@ -368,7 +377,7 @@ class OptimalParse::Impl {
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
   // The cheapest way found to each position of the chunk (see Cell).
   std::vector<Cell> cells_;
-  std::vector<LzhCode> path_;
+  std::vector<LzhCode> path_;   // room for a chunk's codes, which Trace writes from the end back
   std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
   LzhBlockCutter cutter_;
 };
