@@ -35,8 +35,11 @@ constexpr int kNC = kLzhLiteralLengthCodes;
 // does not depend on the order in which the ways are tried.
 using Cell = uint64_t;
 // A position not reached yet: above every real cost (a chunk costs far
-// less than 2^31 sixteenths of a bit).
-constexpr Cell kUnreached = 0x7FFFFFFF7FFFFFFFull;
+// less than 2^30 sixteenths of a bit), and one byte repeated, so that the
+// cells are reset with memset.
+constexpr uint8_t kUnreachedByte = 0x7F;
+constexpr Cell kUnreached = 0x7F7F7F7F7F7F7F7Full;
+static_assert(kUnreached == 0x0101010101010101ull * kUnreachedByte);
 inline int32_t CostOf(Cell c) { return static_cast<int32_t>(c >> 32); }
 inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
 // Cells past the end of the arrays of cells that the length loop may read
@@ -138,7 +141,7 @@ void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const u
                     const StoredMatch* matches, const Prices& prices) {
   const Cell* lengths = prices.LengthCells();
   cell[0] = 0;
-  std::fill(cell + 1, cell + count + 1 + kCellPadding, kUnreached);
+  std::memset(cell + 1, kUnreachedByte, (count + kCellPadding) * sizeof(Cell));
   const uint32_t literalWay = Way(1, 0);
   for (std::size_t i = 0; i < count; ++i) {
     const uint32_t here = static_cast<uint32_t>(CostOf(cell[i]));
