@@ -269,8 +269,12 @@ class OptimalParse::Impl {
       for (int pass = 0; pass < passes; ++pass) {
         Price(pos, end);
         LzhFrequencies freq;
-        Trace(pos, end, pass + 1 == passes, freq);
-        prices_.From(freq, tree_);
+        const bool last = pass + 1 == passes;
+        Trace(pos, end, last, freq);
+        // The costs of the input's last pass would price nothing: the next
+        // input starts from costs of its own (most inputs are one chunk,
+        // whose costs were built three times).
+        if (!last || end < n_) prices_.From(freq, tree_);
       }
       pos = end;
       if (!toBlocks) continue;
