@@ -317,12 +317,17 @@ class OptimalParse::Impl {
   // wherever there is one.
   void SeedPrices(std::size_t start, std::size_t end) {
     LzhFrequencies freq;
+    // Plain pointers: each step waits for the match of the step before,
+    // and the tables' addresses are then not fetched again on the way.
+    const uint32_t* matchStart = matchStart_.data();
+    const StoredMatch* matches = matches_.data();
+    const uint8_t* bytes = in_.At(start);
     std::size_t i = 0;
     const std::size_t count = end - start;
     while (i < count) {
-      const uint32_t first = matchStart_[i], last = matchStart_[i + 1];
+      const uint32_t first = matchStart[i], last = matchStart[i + 1];
       if (first < last) {
-        const StoredMatch m = matches_[last - 1];
+        const StoredMatch m = matches[last - 1];
         const std::size_t len = std::min<std::size_t>(m.Length(), count - i);
         if (len >= kLzhMinMatch) {
           freq.Add({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>(m.distance - 1)});
@@ -330,7 +335,7 @@ class OptimalParse::Impl {
           continue;
         }
       }
-      freq.Add({in_.Byte(start + i), 0});
+      freq.Add({bytes[i], 0});
       ++i;
     }
     prices_.From(freq, tree_);
@@ -352,8 +357,9 @@ class OptimalParse::Impl {
     LzhCode* const last = path_.data() + path_.size();
     LzhCode* code = last;
     const uint8_t* bytes = in_.At(start);
+    const Cell* cells = cells_.data();
     while (j > 0) {
-      const uint32_t w = WayOf(cells_[j]);
+      const uint32_t w = WayOf(cells[j]);
       const uint32_t len = w >> 16;
       --code;
       if (len == 1) {
