@@ -35,8 +35,11 @@ constexpr int kNC = kLzhLiteralLengthCodes;
 // does not depend on the order in which the ways are tried.
 using Cell = uint64_t;
 // A position not reached yet: above every real cost (a chunk costs far
-// less than 2^31 sixteenths of a bit).
-constexpr Cell kUnreached = 0x7FFFFFFF7FFFFFFFull;
+// less than 2^30 sixteenths of a bit), and one byte repeated, so that the
+// cells are reset with memset.
+constexpr uint8_t kUnreachedByte = 0x7F;
+constexpr Cell kUnreached = 0x7F7F7F7F7F7F7F7Full;
+static_assert(kUnreached == 0x0101010101010101ull * kUnreachedByte);
 inline int32_t CostOf(Cell c) { return static_cast<int32_t>(c >> 32); }
 inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
 // Cells past the end of the arrays of cells that the length loop may read
@@ -152,7 +155,7 @@ void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const u
                     const StoredMatch* matches, const Prices& prices) {
   const Cell* lengths = prices.LengthCells();
   cell[0] = 0;
-  std::fill(cell + 1, cell + count + 1 + kCellPadding, kUnreached);
+  std::memset(cell + 1, kUnreachedByte, (count + kCellPadding) * sizeof(Cell));
   const uint32_t literalWay = Way(1, 0);
   for (std::size_t i = 0; i < count; ++i) {
     const uint32_t here = static_cast<uint32_t>(CostOf(cell[i]));
@@ -280,13 +283,17 @@ class OptimalParse::Impl {
       }
       for (int pass = 0; pass < passes; ++pass) {
         LzhFrequencies freq;
-        if (pass + 1 < passes && Sampled(end - pos)) {
+        const bool last = pass + 1 == passes;
+        if (!last && Sampled(end - pos)) {
           GatherFromPieces(pos, end, freq);
         } else {
           Price(pos, end);
-          Trace(pos, end, pass + 1 == passes, freq);
+          Trace(pos, end, last, freq);
         }
-        prices_.From(freq, tree_);
+        // The costs of the input's last pass would price nothing: the next
+        // input starts from costs of its own (most inputs are one chunk,
+        // whose costs were built three times).
+        if (!last || end < n_) prices_.From(freq, tree_);
       }
       pos = end;
       if (!toBlocks) continue;
@@ -331,12 +338,17 @@ class OptimalParse::Impl {
   // wherever there is one.
   void SeedPrices(std::size_t start, std::size_t end) {
     LzhFrequencies freq;
+    // Plain pointers: each step waits for the match of the step before,
+    // and the tables' addresses are then not fetched again on the way.
+    const uint32_t* matchStart = matchStart_.data();
+    const StoredMatch* matches = matches_.data();
+    const uint8_t* bytes = in_.At(start);
     std::size_t i = 0;
     const std::size_t count = end - start;
     while (i < count) {
-      const uint32_t first = matchStart_[i], last = matchStart_[i + 1];
+      const uint32_t first = matchStart[i], last = matchStart[i + 1];
       if (first < last) {
-        const StoredMatch m = matches_[last - 1];
+        const StoredMatch m = matches[last - 1];
         const std::size_t len = std::min<std::size_t>(m.Length(), count - i);
         if (len >= kLzhMinMatch) {
           freq.Add({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>(m.distance - 1)});
@@ -344,7 +356,7 @@ class OptimalParse::Impl {
           continue;
         }
       }
-      freq.Add({in_.Byte(start + i), 0});
+      freq.Add({bytes[i], 0});
       ++i;
     }
     prices_.From(freq, tree_);
@@ -382,22 +394,32 @@ class OptimalParse::Impl {
   }
 
   // Follows the cheapest path back from the chunk's end, counting its
-  // codes; the last pass also keeps them.
+  // codes; the last pass also keeps them. The codes are written from the
+  // end of `path_` backwards, so that they lie there in order.
   void Trace(std::size_t start, std::size_t end, bool keep, LzhFrequencies& freq) {
-    path_.clear();
     std::size_t j = end - start;
+    // At most one code per position.
+    if (path_.size() < j) path_.resize(j);
+    LzhCode* const last = path_.data() + path_.size();
+    LzhCode* code = last;
+    const uint8_t* bytes = in_.At(start);
+    const Cell* cells = cells_.data();
     while (j > 0) {
-      const uint32_t w = WayOf(cells_[j]);
-      const uint16_t len = static_cast<uint16_t>(w >> 16);
+      const uint32_t w = WayOf(cells[j]);
+      const uint32_t len = w >> 16;
+      --code;
       if (len == 1) {
-        path_.push_back({in_.Byte(start + j - 1), 0});
+        *code = {bytes[j - 1], 0};
+        ++freq.c[bytes[j - 1]];
       } else {
-        path_.push_back({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((w & 0xFFFF) - 1)});
+        const uint16_t distanceCode = static_cast<uint16_t>((w & 0xFFFF) - 1);
+        *code = {static_cast<uint16_t>(256 + len - kLzhMinMatch), distanceCode};
+        ++freq.c[256 + len - kLzhMinMatch];
+        ++freq.p[DistanceSymbol(distanceCode)];
       }
       j -= len;
     }
-    for (const LzhCode& c : path_) freq.Add(c);
-    if (keep) codes_.insert(codes_.end(), path_.rbegin(), path_.rend());
+    if (keep) codes_.insert(codes_.end(), code, last);
   }
 
   LzhBlockOutput output_;
@@ -414,7 +436,7 @@ class OptimalParse::Impl {
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
   // The cheapest way found to each position of the chunk (see Cell).
   std::vector<Cell> cells_;
-  std::vector<LzhCode> path_;
+  std::vector<LzhCode> path_;   // room for a chunk's codes, which Trace writes from the end back
   std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
   LzhBlockCutter cutter_;
 };
