@@ -252,7 +252,12 @@ class Decoder {
         const int pc = pTable_.Decode(br_);
         if (pc < 0) return DecodeStatus::kCorrupt;
         uint32_t dist = static_cast<uint32_t>(pc);
-        if (pc > 1) dist = (1u << (pc - 1)) + br_.Get(pc - 1);
+        // The refill before the code left at least 57 bits: enough for the
+        // code, the distance code and its extra bits (16 + 16 + 15).
+        if (pc > 1) {
+          dist = (1u << (pc - 1)) + br_.Peek(pc - 1);
+          br_.Skip(pc - 1);
+        }
         ++dist;
         if (len > originalSize - produced) len = static_cast<uint32_t>(originalSize - produced);
         CopyMatch(out + pos, dist, len);
