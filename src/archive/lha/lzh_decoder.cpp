@@ -181,6 +181,37 @@ class HuffmanTable {
 using CTable = HuffmanTable<12>;
 using PtTable = HuffmanTable<8>;
 
+// Copies a match of `len` bytes from `dist` bytes back to `dst`. Most
+// matches are short: they are copied sixteen (or eight) bytes at a time,
+// which may write up to fifteen bytes past the match into the buffer's
+// slack; those are overwritten by what comes next. A chunk never reads
+// bytes it has not written yet, as it reads at least its width back.
+// Built for size (the Windows self-extractor stub must stay within 62 KiB),
+// a plain byte loop does.
+inline void CopyMatch(uint8_t* dst, uint32_t dist, uint32_t len) {
+  const uint8_t* src = dst - dist;
+#if defined(__OPTIMIZE_SIZE__)
+  for (uint32_t i = 0; i < len; ++i) dst[i] = src[i];
+#else
+  if (dist >= 16) {
+    for (uint32_t i = 0; i < len; i += 16) std::memcpy(dst + i, src + i, 16);
+  } else if (dist >= 8) {
+    for (uint32_t i = 0; i < len; i += 8) std::memcpy(dst + i, src + i, 8);
+  } else if (dist == 1) {
+    std::memset(dst, *src, len);
+  } else {
+    // A repeating pattern shorter than eight bytes: it repeats as well at
+    // the first multiple of its length that is eight or more, `step`, so
+    // after the first step - dist bytes it is copied from that far back
+    // eight bytes at a time.
+    const uint32_t step = (8 + dist - 1) / dist * dist;
+    uint32_t i = 0;
+    for (; i < len && i < step - dist; ++i) dst[i] = src[i];
+    for (; i < len; i += 8) std::memcpy(dst + i, dst + i - step, 8);
+  }
+#endif
+}
+
 class Decoder {
  public:
   Decoder(int dictBits, const ByteSource& source, const ByteSink& sink) : br_(source), sink_(sink) {
@@ -188,7 +219,9 @@ class Decoder {
     np_ = distances.symbols;
     pBits_ = distances.countBits;
     history_ = std::size_t{1} << (np_ - 1);  // the farthest a distance code can reach
-    buf_.resize(history_ + kChunk + 2 * 256);
+    // Behind the chunk: room for a match that starts at its end, and for
+    // the bytes a match copy may write past the match (see CopyMatch).
+    buf_.resize(history_ + kChunk + 2 * 256 + 16);
     // Data before the start of the stream reads as blanks, as the format's
     // reference decoder primes its dictionary.
     std::memset(buf_.data(), ' ', history_);
@@ -222,13 +255,7 @@ class Decoder {
         if (pc > 1) dist = (1u << (pc - 1)) + br_.Get(pc - 1);
         ++dist;
         if (len > originalSize - produced) len = static_cast<uint32_t>(originalSize - produced);
-        const uint8_t* src = out + pos - dist;
-        uint8_t* dst = out + pos;
-        if (dist >= len) {
-          std::memcpy(dst, src, len);
-        } else {
-          for (uint32_t i = 0; i < len; ++i) dst[i] = src[i];
-        }
+        CopyMatch(out + pos, dist, len);
         pos += len;
         produced += len;
       }

@@ -22,6 +22,22 @@ struct OptimalTuning {
   int niceLength = 64;
   int niceLengthWide = 128;
   int treeDepth = 16;  // nodes of the match tree visited per position
+  // ... and as many as this while the longest match found is shorter than
+  // `shortMatch` bytes.
+  int treeDepthShort = 32;
+  int shortMatch = 24;
+  // A position inside a match taken as it is is entered in the match tree
+  // placed by as many bytes as the nice length (true) instead of as many
+  // as a match can have: in long repeats that comparison was most of the
+  // work of entering it.
+  bool insertToNiceLength = true;
+  // The passes over the first stretch before the last one only gather the
+  // costs of a parse: they may price pieces of `samplePiece` bytes, one in
+  // every `sampleEvery`, spread over the stretch, instead of all of it (a
+  // stretch of at most `sampleEvery` pieces is priced whole; 0 or 1: always
+  // whole). The last pass always prices the whole stretch.
+  std::size_t samplePiece = 2048;
+  int sampleEvery = 3;
   // The forward pass's length loop in 256-bit vectors where the processor
   // has them; false takes the plain loop everywhere (the output is the
   // same either way, which the tests check with this switch).

@@ -7,13 +7,26 @@ namespace lha {
 namespace {
 
 // The leaves' keys, weight << 10 | place, in increasing order: by weight,
-// equal weights in place order. Weights below 2^16 (every block's counts)
-// take two stable byte-wise passes; larger ones a comparison sort.
+// equal weights in place order (the keys differ, so any sort gives the
+// same order). A few leaves (the distance and code-length trees) are
+// sorted by insertion; more with weights below 2^16 (every block's counts)
+// take two stable byte-wise passes, whose 256 buckets would cost more than
+// the few leaves; larger ones a comparison sort.
 void SortLeaves(const uint64_t* weight, int leaves, uint64_t* order) {
   uint64_t largest = 0;
   for (int i = 0; i < leaves; ++i) {
     order[i] = weight[i] << 10 | static_cast<uint64_t>(i);
     largest = std::max(largest, weight[i]);
+  }
+  constexpr int kFewLeaves = 32;
+  if (leaves <= kFewLeaves) {
+    for (int i = 1; i < leaves; ++i) {
+      const uint64_t key = order[i];
+      int j = i;
+      for (; j > 0 && order[j - 1] > key; --j) order[j] = order[j - 1];
+      order[j] = key;
+    }
+    return;
   }
   if (largest >= (uint64_t{1} << 16)) {
     std::sort(order, order + leaves);

@@ -17,28 +17,21 @@ int SlotBits(std::size_t inputSize, int dictionaryBits) {
   return bits;
 }
 
-// How many bytes at `a` and `b` agree, counting on from `len` (known
-// equal) up to `limit`.
-inline std::size_t MatchingBytes(const uint8_t* a, const uint8_t* b, std::size_t len, std::size_t limit) {
-  while (len + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + len, 8);
-    std::memcpy(&y, b + len, 8);
-    const uint64_t diff = x ^ y;
-    if (diff) return len + (__builtin_ctzll(diff) >> 3);
-    len += 8;
-  }
-  while (len < limit && a[len] == b[len]) ++len;
-  return len;
+inline LzhMatch MatchAt(std::size_t length, uint32_t distance) {
+  return {static_cast<uint16_t>(distance), static_cast<uint8_t>(DistanceSymbol(distance - 1u)),
+          static_cast<uint8_t>(length - kLzhMinMatch)};
 }
 
 }  // namespace
 
-void LzhMatchTree::Reset(int dictionaryBits, int depth) {
+void LzhMatchTree::Reset(int dictionaryBits, int depth, int shortDepth, int shortLength, int insertLength) {
   const std::size_t n = in_.size();
   windowMask_ = (std::size_t{1} << SlotBits(n, dictionaryBits)) - 1;
   maxDist_ = (std::size_t{1} << dictionaryBits) - 1;
   depth_ = depth;
+  insertLength_ = static_cast<std::size_t>(std::clamp(insertLength, 4, kLzhMaxMatch));
+  moreVisits_ = std::max(0, shortDepth - depth);
+  shortLength_ = static_cast<std::size_t>(std::max(0, shortLength));
   // A node's links are always written when it is inserted, before any walk
   // can reach it, so the slots need no clearing.
   if (children_.size() < (windowMask_ + 1) * 2) children_.resize((windowMask_ + 1) * 2, kNone);
@@ -59,7 +52,9 @@ template <bool kCollect>
 int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const std::size_t n = in_.size();
   if (pos + kLzhMinMatch > n) return 0;
-  const std::size_t limit = std::min<std::size_t>(kLzhMaxMatch, n - pos);
+  // A position only entered is ordered by fewer bytes when asked to (the
+  // walk stops at a node that agrees that far and takes over its subtrees).
+  const std::size_t limit = std::min<std::size_t>(kCollect ? kLzhMaxMatch : insertLength_, n - pos);
   int count = 0;
   std::size_t best = kLzhMinMatch - 1;
 
@@ -67,19 +62,21 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   // the four-byte trees cannot see.
   // The tables hold positions counted from base_; `at` is `pos` there.
   const uint32_t at = static_cast<uint32_t>(base_ + pos);
-  const uint32_t h3 = in_.Hash3(pos, kHash3Bits);
+  const bool four = limit >= 4;
+  const uint32_t bytes = four ? in_.Load32(pos) : 0;
+  const uint32_t h3 = four ? in_.HashOf(bytes & 0xFFFFFFu, kHash3Bits) : in_.Hash3(pos, kHash3Bits);
   const uint32_t c3 = head3_[h3];
   head3_[h3] = at;
   if (kCollect && c3 != kNone && c3 < at && at - c3 <= maxDist_) {
     const std::size_t len = in_.MatchLength(c3 - base_, pos, limit);
     if (len >= kLzhMinMatch) {
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(at - c3)};
+      out[count++] = MatchAt(len, at - c3);
       best = len;
     }
   }
-  if (limit < 4) return count;
+  if (!four) return count;
 
-  const uint32_t h4 = in_.Hash4(pos, kHash4Bits);
+  const uint32_t h4 = in_.HashOf(bytes, kHash4Bits);
   uint32_t cur = head4_[h4];
   head4_[h4] = at;
   // Links still to be filled: the new root's smaller and larger subtrees.
@@ -90,12 +87,13 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const uint8_t* const here = in_.At(pos);
   const std::size_t maxDist = maxDist_;
   int visits = depth_;
+  bool deeper = false;
   for (;;) {
     // Links always point to older positions, so the walk ends; a node
     // beyond the window has had its slot reused. A link to `pos` or later
     // wraps the distance round to beyond the window as well.
     const uint32_t dist = at - cur;
-    if (cur == kNone || dist - 1u >= maxDist || visits-- == 0) {
+    if (cur == kNone || dist - 1u >= maxDist || (visits-- == 0 && !GoDeeper(deeper, visits, smallerLen, largerLen))) {
       *smaller = kNone;
       *larger = kNone;
       return count;
@@ -103,10 +101,14 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
     const uint8_t* const there = here - dist;
     uint32_t* node = &children[2 * ((pos - dist) & windowMask_)];
     std::size_t len = std::min(smallerLen, largerLen);
-    len = MatchingBytes(there, here, len, limit);
-    if (kCollect && len > best) {
-      best = len;
-      out[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(dist)};
+    len = CountEqualBytes(there, here, len, limit);
+    if (kCollect) {
+      // Written always and kept only when longer than the best so far: which
+      // it is varies from node to node, and a branch on it is often
+      // mispredicted.
+      out[count] = MatchAt(len, dist);
+      count += len > best;
+      best = std::max(best, len);
     }
     if (len == limit) {
       // Equal as far as we look: the new root takes over the node's subtrees.

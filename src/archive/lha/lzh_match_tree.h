@@ -10,13 +10,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/lha/lzh_format.h"
 #include "archive/lha/lzh_input_window.h"
 
 namespace lha {
 
+// A match as the parse keeps it: its distance, with the distance code's
+// symbol worked out once, and its length.
 struct LzhMatch {
-  uint16_t length;    // 3 .. 256
   uint16_t distance;  // 1 .. window size - 1
+  uint8_t slot;       // DistanceSymbol(distance - 1)
+  uint8_t length;     // length - kLzhMinMatch (3 .. 256 stored as 0 .. 253)
+  int Length() const { return length + kLzhMinMatch; }
 };
 
 class LzhMatchTree {
@@ -27,10 +32,14 @@ class LzhMatchTree {
   explicit LzhMatchTree(const LzhInputWindow& in) : in_(in) {}
 
   // Starts on the input that `in` now holds. `depth` bounds the nodes
-  // visited per position. The tables are kept from the input before: the
+  // visited per position; a walk whose longest match is still shorter than
+  // `shortLength` when it gets there goes on to `shortDepth` nodes (short
+  // matches are where a deeper search still pays: machine code and tables
+  // hold many of them, text few). A position only inserted (see Insert)
+  // is placed by its first `insertLength` bytes. The tables are kept from the input before: the
   // positions they remember are counted on from that input's end, one
   // window and more apart, so that they lie out of reach and need no reset.
-  void Reset(int dictionaryBits, int depth);
+  void Reset(int dictionaryBits, int depth, int shortDepth, int shortLength, int insertLength);
 
   // Inserts `pos` and writes its matches to `out` in increasing length
   // (and distance); returns how many.
@@ -45,8 +54,9 @@ class LzhMatchTree {
   // `pos` and the four bytes from it must have been read.
   void Prefetch(std::size_t pos) const {
     if (pos + 4 > in_.size()) return;
-    __builtin_prefetch(&head3_[in_.Hash3(pos, kHash3Bits)], 1);
-    __builtin_prefetch(&head4_[in_.Hash4(pos, kHash4Bits)], 1);
+    const uint32_t bytes = in_.Load32(pos);
+    __builtin_prefetch(&head3_[in_.HashOf(bytes & 0xFFFFFFu, kHash3Bits)], 1);
+    __builtin_prefetch(&head4_[in_.HashOf(bytes, kHash4Bits)], 1);
   }
 
  private:
@@ -57,10 +67,23 @@ class LzhMatchTree {
   template <bool kCollect>
   int Walk(std::size_t pos, LzhMatch* out);
 
+  // At the end of a walk's visits: whether it goes on, as it does once
+  // when the longest match it met (the longer of the lengths known on
+  // either side) is short; `visits` is then set for the nodes left.
+  bool GoDeeper(bool& deeper, int& visits, std::size_t smallerLen, std::size_t largerLen) const {
+    if (deeper || moreVisits_ == 0 || std::max(smallerLen, largerLen) >= shortLength_) return false;
+    deeper = true;
+    visits = moreVisits_ - 1;
+    return true;
+  }
+
   const LzhInputWindow& in_;
   std::size_t windowMask_ = 0;
   std::size_t maxDist_ = 0;
   int depth_ = 0;
+  std::size_t insertLength_ = kLzhMaxMatch;
+  int moreVisits_ = 0;
+  std::size_t shortLength_ = 0;
   // Position 0 of the current input in the tables; positions of earlier
   // inputs lie more than a window below it.
   uint32_t base_ = 0;

@@ -35,21 +35,38 @@ constexpr int kNC = kLzhLiteralLengthCodes;
 // does not depend on the order in which the ways are tried.
 using Cell = uint64_t;
 // A position not reached yet: above every real cost (a chunk costs far
-// less than 2^31 sixteenths of a bit).
-constexpr Cell kUnreached = 0x7FFFFFFF7FFFFFFFull;
+// less than 2^30 sixteenths of a bit), and one byte repeated, so that the
+// cells are reset with memset.
+constexpr uint8_t kUnreachedByte = 0x7F;
+constexpr Cell kUnreached = 0x7F7F7F7F7F7F7F7Full;
+static_assert(kUnreached == 0x0101010101010101ull * kUnreachedByte);
 inline int32_t CostOf(Cell c) { return static_cast<int32_t>(c >> 32); }
 inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
 // Cells past the end of the arrays of cells that the length loop may read
 // and write back unchanged.
 constexpr std::size_t kCellPadding = 4;
 
-// A match as the parse keeps it: its distance with the distance code's
-// symbol worked out once.
-struct StoredMatch {
-  uint16_t distance;
-  uint8_t slot;    // DistanceSymbol(distance - 1)
-  uint8_t length;  // length - kLzhMinMatch
-  int Length() const { return length + kLzhMinMatch; }
+// A match as the parse keeps it (its distance symbol worked out once).
+using StoredMatch = LzhMatch;
+
+// Room for a chunk's matches, allocated once and not cleared: the match
+// tree writes each position's matches straight into it, and pages never
+// written take no memory.
+class MatchStore {
+ public:
+  void Reserve(std::size_t n) {
+    if (n <= capacity_) return;
+    data_ = std::make_unique_for_overwrite<StoredMatch[]>(n);
+    capacity_ = n;
+  }
+  StoredMatch* data() { return data_.get(); }
+  const StoredMatch* data() const { return data_.get(); }
+  const StoredMatch& operator[](std::size_t k) const { return data_[k]; }
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  std::unique_ptr<StoredMatch[]> data_;
+  std::size_t capacity_ = 0;
 };
 
 // Costs of each choice in sixteenths of a bit: -log2 of each symbol's share
@@ -138,7 +155,7 @@ void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const u
                     const StoredMatch* matches, const Prices& prices) {
   const Cell* lengths = prices.LengthCells();
   cell[0] = 0;
-  std::fill(cell + 1, cell + count + 1 + kCellPadding, kUnreached);
+  std::memset(cell + 1, kUnreachedByte, (count + kCellPadding) * sizeof(Cell));
   const uint32_t literalWay = Way(1, 0);
   for (std::size_t i = 0; i < count; ++i) {
     const uint32_t here = static_cast<uint32_t>(CostOf(cell[i]));
@@ -233,13 +250,14 @@ class OptimalParse::Impl {
     tuning_ = tuning;
     niceLength_ = dictBits > 13 ? tuning.niceLengthWide : tuning.niceLength;
     tree_ = LzhDistanceTree::For(dictBits);
-    matchTree_.Reset(dictBits, tuning_.treeDepth);
+    matchTree_.Reset(dictBits, tuning_.treeDepth, tuning_.treeDepthShort, tuning_.shortMatch,
+                     tuning_.insertToNiceLength ? niceLength_ : kLzhMaxMatch);
     codes_.clear();
     // Small inputs get small tables; the tables of a larger input before
     // are kept.
     // Room for a full store at once: the matches are never copied to a
     // larger buffer, and pages not written take no memory.
-    matches_.reserve(matchStore_);
+    matches_.Reserve(matchStore_);
     const std::size_t cells = std::min(chunk_, n_);
     if (matchStart_.size() < cells + 1) {
       matchStart_.resize(cells + 1);
@@ -264,10 +282,18 @@ class OptimalParse::Impl {
         seeded = true;
       }
       for (int pass = 0; pass < passes; ++pass) {
-        Price(pos, end);
         LzhFrequencies freq;
-        Trace(pos, end, pass + 1 == passes, freq);
-        prices_.From(freq, tree_);
+        const bool last = pass + 1 == passes;
+        if (!last && Sampled(end - pos)) {
+          GatherFromPieces(pos, end, freq);
+        } else {
+          Price(pos, end);
+          Trace(pos, end, last, freq);
+        }
+        // The costs of the input's last pass would price nothing: the next
+        // input starts from costs of its own (most inputs are one chunk,
+        // whose costs were built three times).
+        if (!last || end < n_) prices_.From(freq, tree_);
       }
       pos = end;
       if (!toBlocks) continue;
@@ -280,29 +306,31 @@ class OptimalParse::Impl {
   // Every match at every position of the chunk from `start`; returns the
   // chunk's end.
   std::size_t FindMatches(std::size_t start) {
-    matches_.clear();
     const std::size_t stop = std::min(n_, start + chunk_);
-    LzhMatch found[LzhMatchTree::kMaxMatchesPerPosition];
+    StoredMatch* const store = matches_.data();
+    // A position is searched only while a whole position's worth of
+    // matches still fits.
+    const std::size_t full = matchStore_ - LzhMatchTree::kMaxMatchesPerPosition;
+    std::size_t count = 0;
     std::size_t p = start;
     std::size_t searchFrom = start;
     while (p < stop) {
-      matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+      matchStart_[p - start] = static_cast<uint32_t>(count);
       if (p + kPrefetchAhead < stop) matchTree_.Prefetch(p + kPrefetchAhead);
       if (p < searchFrom) {
         matchTree_.Insert(p++);
         continue;
       }
-      const int k = matchTree_.FindAndInsert(p, found);
-      for (int j = 0; j < k; ++j) {
-        const LzhMatch m = found[j];
-        matches_.push_back({m.distance, static_cast<uint8_t>(DistanceSymbol(m.distance - 1u)),
-                            static_cast<uint8_t>(m.length - kLzhMinMatch)});
+      const int k = matchTree_.FindAndInsert(p, store + count);
+      if (k > 0) {
+        const std::size_t longest = store[count + static_cast<std::size_t>(k) - 1].Length();
+        if (longest >= static_cast<std::size_t>(niceLength_)) searchFrom = p + longest;
       }
-      if (k > 0 && found[k - 1].length >= niceLength_) searchFrom = p + found[k - 1].length;
+      count += static_cast<std::size_t>(k);
       ++p;
-      if (matches_.size() + LzhMatchTree::kMaxMatchesPerPosition > matchStore_) break;
+      if (count > full) break;
     }
-    matchStart_[p - start] = static_cast<uint32_t>(matches_.size());
+    matchStart_[p - start] = static_cast<uint32_t>(count);
     return p;
   }
 
@@ -310,12 +338,17 @@ class OptimalParse::Impl {
   // wherever there is one.
   void SeedPrices(std::size_t start, std::size_t end) {
     LzhFrequencies freq;
+    // Plain pointers: each step waits for the match of the step before,
+    // and the tables' addresses are then not fetched again on the way.
+    const uint32_t* matchStart = matchStart_.data();
+    const StoredMatch* matches = matches_.data();
+    const uint8_t* bytes = in_.At(start);
     std::size_t i = 0;
     const std::size_t count = end - start;
     while (i < count) {
-      const uint32_t first = matchStart_[i], last = matchStart_[i + 1];
+      const uint32_t first = matchStart[i], last = matchStart[i + 1];
       if (first < last) {
-        const StoredMatch m = matches_[last - 1];
+        const StoredMatch m = matches[last - 1];
         const std::size_t len = std::min<std::size_t>(m.Length(), count - i);
         if (len >= kLzhMinMatch) {
           freq.Add({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>(m.distance - 1)});
@@ -323,35 +356,70 @@ class OptimalParse::Impl {
           continue;
         }
       }
-      freq.Add({in_.Byte(start + i), 0});
+      freq.Add({bytes[i], 0});
       ++i;
     }
     prices_.From(freq, tree_);
   }
 
   // The cheapest way to reach each position of the chunk.
-  void Price(std::size_t start, std::size_t end) {
-    PriceChunk(cells_.data(), end - start, in_.At(start), matchStart_.data(), matches_.data(), prices_,
+  void Price(std::size_t start, std::size_t end) { PricePiece(start, start, end); }
+
+  // The same for the positions from..to of the chunk from `start`, as if
+  // the input began at `from` and ended at `to`.
+  void PricePiece(std::size_t start, std::size_t from, std::size_t to) {
+    PriceChunk(cells_.data(), to - from, in_.At(from), matchStart_.data() + (from - start), matches_.data(), prices_,
                tuning_.wideLengthLoop);
   }
 
+  // Whether a pass that only gathers costs prices a chunk of `count`
+  // positions in pieces.
+  bool Sampled(std::size_t count) const {
+    return tuning_.sampleEvery > 1 && tuning_.samplePiece > 0 &&
+           count > tuning_.samplePiece * static_cast<std::size_t>(tuning_.sampleEvery);
+  }
+
+  // A pass that only gathers costs, over one piece in every few: each
+  // piece is parsed on its own (its matches cut at its end) and the codes
+  // of all are counted. The costs of a chunk's own parse come out nearly
+  // the same at a fraction of the work.
+  void GatherFromPieces(std::size_t start, std::size_t end, LzhFrequencies& freq) {
+    const std::size_t piece = tuning_.samplePiece;
+    const std::size_t stride = piece * static_cast<std::size_t>(tuning_.sampleEvery);
+    for (std::size_t from = start; from < end; from += stride) {
+      const std::size_t to = std::min(end, from + piece);
+      PricePiece(start, from, to);
+      Trace(from, to, false, freq);
+    }
+  }
+
   // Follows the cheapest path back from the chunk's end, counting its
-  // codes; the last pass also keeps them.
+  // codes; the last pass also keeps them. The codes are written from the
+  // end of `path_` backwards, so that they lie there in order.
   void Trace(std::size_t start, std::size_t end, bool keep, LzhFrequencies& freq) {
-    path_.clear();
     std::size_t j = end - start;
+    // At most one code per position.
+    if (path_.size() < j) path_.resize(j);
+    LzhCode* const last = path_.data() + path_.size();
+    LzhCode* code = last;
+    const uint8_t* bytes = in_.At(start);
+    const Cell* cells = cells_.data();
     while (j > 0) {
-      const uint32_t w = WayOf(cells_[j]);
-      const uint16_t len = static_cast<uint16_t>(w >> 16);
+      const uint32_t w = WayOf(cells[j]);
+      const uint32_t len = w >> 16;
+      --code;
       if (len == 1) {
-        path_.push_back({in_.Byte(start + j - 1), 0});
+        *code = {bytes[j - 1], 0};
+        ++freq.c[bytes[j - 1]];
       } else {
-        path_.push_back({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((w & 0xFFFF) - 1)});
+        const uint16_t distanceCode = static_cast<uint16_t>((w & 0xFFFF) - 1);
+        *code = {static_cast<uint16_t>(256 + len - kLzhMinMatch), distanceCode};
+        ++freq.c[256 + len - kLzhMinMatch];
+        ++freq.p[DistanceSymbol(distanceCode)];
       }
       j -= len;
     }
-    for (const LzhCode& c : path_) freq.Add(c);
-    if (keep) codes_.insert(codes_.end(), path_.rbegin(), path_.rend());
+    if (keep) codes_.insert(codes_.end(), code, last);
   }
 
   LzhBlockOutput output_;
@@ -364,11 +432,11 @@ class OptimalParse::Impl {
   LzhInputWindow in_;
   LzhMatchTree matchTree_;
   Prices prices_;
-  std::vector<StoredMatch> matches_;
+  MatchStore matches_;
   std::vector<uint32_t> matchStart_;  // per position of the chunk: its first match in matches_
   // The cheapest way found to each position of the chunk (see Cell).
   std::vector<Cell> cells_;
-  std::vector<LzhCode> path_;
+  std::vector<LzhCode> path_;   // room for a chunk's codes, which Trace writes from the end back
   std::vector<LzhCode> codes_;  // the open block's codes and the chunk's
   LzhBlockCutter cutter_;
 };
