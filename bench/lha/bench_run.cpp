@@ -52,6 +52,12 @@ double ThreadCpuSeconds() {
   return t.tv_sec + t.tv_nsec / 1e9;
 }
 
+double ProcessCpuSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
 bool HaveProgram(const std::string& program) {
   const char* path = std::getenv("PATH");
   std::stringstream dirs(path ? path : "/usr/bin:/bin");

@@ -21,6 +21,9 @@ int Run(const std::vector<std::string>& argv, const std::string& cwd = {}, std::
 // clock, so the benchmark compares its encoders by it.
 double ThreadCpuSeconds();
 
+// Processor time the whole process has used so far, all its threads.
+double ProcessCpuSeconds();
+
 // True when `program` is found on PATH.
 bool HaveProgram(const std::string& program);
 

@@ -390,7 +390,8 @@ int WriteArchive(const std::string& target, const ArchiveReader* existing, const
     if (!written[j]) steps.push_back({false, j});
   }
 
-  // Small files are packed ahead on worker threads, in the order written.
+  // Files are packed ahead on worker threads, in the order written; a
+  // large one is streamed here while the workers go on with those after it.
   std::vector<std::size_t> files;
   for (const Step& step : steps) {
     if (!step.copyOld && !added[step.index].isDirectory) files.push_back(step.index);

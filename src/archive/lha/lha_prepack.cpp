@@ -16,7 +16,6 @@ MemberPrepacker::MemberPrepacker(const std::vector<NewMember>& added, std::vecto
     : added_(added),
       order_(std::move(order)),
       options_(options),
-      ahead_(static_cast<std::size_t>(std::max(threads, 1)) + 2),
       results_(order_.size()),
       done_(order_.size(), false) {
   for (int i = 0; i < threads && static_cast<std::size_t>(i) < order_.size(); ++i) {
@@ -33,7 +32,7 @@ MemberPrepacker::~MemberPrepacker() {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  room_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
@@ -42,13 +41,21 @@ int MemberPrepacker::DefaultThreads() {
   return static_cast<int>(std::clamp(cores, 1u, 4u));
 }
 
+MemberPrepacker::Ahead MemberPrepacker::Held() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return Ahead{next_ - taken_, held_};
+}
+
 void MemberPrepacker::Work() {
   // One encoder for all the files this worker packs: its tables are set up
   // for the first and kept.
   LzhEncoder encoder;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stop_ || next_ >= order_.size() || next_ < taken_ + ahead_; });
+    room_.wait(lock, [&] {
+      return stop_ || next_ >= order_.size() || next_ == taken_ ||
+             (next_ - taken_ < kAheadMembers && held_ < kHeldBytes);
+    });
     if (stop_ || next_ >= order_.size()) return;
     const std::size_t job = next_++;
     lock.unlock();
@@ -61,20 +68,34 @@ void MemberPrepacker::Work() {
       result = PrepackedMember();
     }
     lock.lock();
+    held_ += result.data.size();
     results_[job] = std::move(result);
     done_[job] = true;
-    changed_.notify_all();
+    if (job == taken_) finished_.notify_one();
   }
 }
 
 const PrepackedMember* MemberPrepacker::Take(std::size_t index) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (taken_ > 0) results_[taken_ - 1] = PrepackedMember();  // the writer is done with it
+  // The writer is done with the one before: its room may let a worker
+  // start, and its memory is freed outside the lock.
+  PrepackedMember written;
+  if (taken_ > 0) {
+    written = std::move(results_[taken_ - 1]);
+    results_[taken_ - 1] = PrepackedMember();
+    held_ -= written.data.size();
+  }
+  lock.unlock();
+  room_.notify_all();
+  written = PrepackedMember();
+  lock.lock();
   if (taken_ >= order_.size() || order_[taken_] != index || workers_.empty()) return nullptr;
   const std::size_t job = taken_;
-  changed_.wait(lock, [&] { return done_[job]; });
+  finished_.wait(lock, [&] { return done_[job]; });
+  // The job after it may now start whatever the results held.
   ++taken_;
-  changed_.notify_all();
+  lock.unlock();
+  room_.notify_all();
   return results_[job].packedAhead ? &results_[job] : nullptr;
 }
 
