@@ -20,20 +20,27 @@ struct LzhCode {
   uint16_t distanceCode;
 };
 
-// Bits are written most significant first.
+// Bits are written most significant first. They gather in a 64-bit
+// accumulator and leave it 32 at a time: no loop over bytes, whose varying
+// count the processor could not foresee, for each field.
 class BitWriter {
  public:
   explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+  // `bits`: 0 .. 32.
   void Put(int bits, uint32_t value) {
-    if (bits == 0) return;
     acc_ = (acc_ << bits) | (value & ((uint64_t{1} << bits) - 1));
     count_ += bits;
-    while (count_ >= 8) {
-      count_ -= 8;
-      out_.push_back(static_cast<uint8_t>(acc_ >> count_));
+    if (count_ >= 32) {
+      count_ -= 32;
+      const uint32_t word = static_cast<uint32_t>(acc_ >> count_);
+      const uint8_t bytes[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+                                static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+      out_.insert(out_.end(), bytes, bytes + 4);
     }
   }
+  // Writes the bits still gathered, the last byte padded with zeros.
   void Flush() {
+    for (; count_ >= 8; count_ -= 8) out_.push_back(static_cast<uint8_t>(acc_ >> (count_ - 8)));
     if (count_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - count_)));
     count_ = 0;
     acc_ = 0;
