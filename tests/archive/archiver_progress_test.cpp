@@ -256,14 +256,17 @@ struct UnlhaEntries {
   }
 };
 
+// The library loaded from the build, and a folder for each test's files.
+class UnlhaProgressTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(lib.Load()) << ::dlerror(); }
+  UnlhaEntries lib;
+  lmtest::TempTree tree;
+};
+
 // The LZH archive is the same byte for byte whether or not a procedure
 // listens: counting changes nothing in what is written.
-TEST(UnlhaProgressTest, AListeningProcedureChangesNoByteOfTheArchive) {
-  UnlhaEntries lib;
-  ASSERT_TRUE(lib.Load()) << ::dlerror();
-  const auto run = lib.run;
-  const auto setProc = lib.setProc;
-  lmtest::TempTree tree;
+TEST_F(UnlhaProgressTest, AListeningProcedureChangesNoByteOfTheArchive) {
   QByteArray data;
   for (int i = 0; i < 400000; ++i) data.append(char('a' + (i * i) % 23));
   tree.WriteFile(QStringLiteral("src/one.bin"), data);
@@ -271,11 +274,12 @@ TEST(UnlhaProgressTest, AListeningProcedureChangesNoByteOfTheArchive) {
   QByteArray archives[2];
   for (int listen = 0; listen < 2; ++listen) {
     Recorder rec;
-    setProc(listen ? Record : nullptr, &rec);
+    lib.setProc(listen ? Record : nullptr, &rec);
     const std::string arc = tree.Path(QStringLiteral("a%1.lzh").arg(listen)).toStdString();
     std::string out(4096, '\0');
-    ASSERT_EQ(run(nullptr, LhaCommand(arc, tree.Path(QStringLiteral("src")).toStdString()).c_str(), out.data(), 4096), 0);
-    setProc(nullptr, nullptr);
+    const std::string command = LhaCommand(arc, tree.Path(QStringLiteral("src")).toStdString());
+    ASSERT_EQ(lib.run(nullptr, command.c_str(), out.data(), 4096), 0);
+    lib.setProc(nullptr, nullptr);
     EXPECT_EQ(rec.seen.empty(), listen == 0);
     QFile f(QString::fromStdString(arc));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -287,13 +291,8 @@ TEST(UnlhaProgressTest, AListeningProcedureChangesNoByteOfTheArchive) {
 // The self-extractor's "s" (stub and archive copied into the executable)
 // and the unpacking "e" report their bytes too, and stop on a cancel
 // without leaving a partial file.
-TEST(UnlhaProgressTest, SelfExtractorAndUnpackingReportBytesAndStopOnCancel) {
+TEST_F(UnlhaProgressTest, SelfExtractorAndUnpackingReportBytesAndStopOnCancel) {
   ASSERT_TRUE(lmtest::HaveLibrary("lfsfxw.exe")) << "the Windows stub is not built in " << LM_BIN_DIR;
-  UnlhaEntries lib;
-  ASSERT_TRUE(lib.Load()) << ::dlerror();
-  const auto run = lib.run;
-  const auto setProc = lib.setProc;
-  lmtest::TempTree tree;
   QByteArray big;
   uint32_t x = 99;
   for (int i = 0; i < (2 << 20); ++i) {
@@ -309,7 +308,7 @@ TEST(UnlhaProgressTest, SelfExtractorAndUnpackingReportBytesAndStopOnCancel) {
     std::string line;
     EXPECT_TRUE(cp932::FromUtf8(command, line));
     std::string out(4096, '\0');
-    return run(nullptr, line.c_str(), out.data(), uint32_t(out.size()));
+    return lib.run(nullptr, line.c_str(), out.data(), uint32_t(out.size()));
   };
   ASSERT_EQ(call(LhaCommand(arc.toStdString(), tree.Path(QStringLiteral("src")).toStdString())), 0);
   const uint64_t sfxTotal = uint64_t(QFileInfo(arc).size() + QFileInfo(BinDir() + QStringLiteral("/lfsfxw.exe")).size());
@@ -333,9 +332,9 @@ TEST(UnlhaProgressTest, SelfExtractorAndUnpackingReportBytesAndStopOnCancel) {
     SCOPED_TRACE(c.what);
     {
       Recorder rec;
-      setProc(Record, &rec);
+      lib.setProc(Record, &rec);
       EXPECT_EQ(call(c.command), 0);
-      setProc(nullptr, nullptr);
+      lib.setProc(nullptr, nullptr);
       ASSERT_FALSE(rec.seen.empty());
       uint64_t last = 0;
       int within = 0;
@@ -355,9 +354,9 @@ TEST(UnlhaProgressTest, SelfExtractorAndUnpackingReportBytesAndStopOnCancel) {
     {
       Recorder rec;
       rec.cancelAt = 1 << 20;
-      setProc(Record, &rec);
+      lib.setProc(Record, &rec);
       EXPECT_EQ(call(c.command), ARC_ERROR_USER_CANCEL);
-      setProc(nullptr, nullptr);
+      lib.setProc(nullptr, nullptr);
       EXPECT_TRUE(rec.cancelled);
       EXPECT_EQ(rec.callsAfterCancel, 0);
       // Neither the file being written nor a temporary file of it is left.

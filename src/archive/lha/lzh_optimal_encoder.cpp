@@ -61,8 +61,6 @@ class MatchStore {
   }
   StoredMatch* data() { return data_.get(); }
   const StoredMatch* data() const { return data_.get(); }
-  const StoredMatch& operator[](std::size_t k) const { return data_[k]; }
-  std::size_t capacity() const { return capacity_; }
 
  private:
   std::unique_ptr<StoredMatch[]> data_;
