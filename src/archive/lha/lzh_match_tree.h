@@ -36,9 +36,10 @@ class LzhMatchTree {
   // `shortLength` when it gets there goes on to `shortDepth` nodes (short
   // matches are where a deeper search still pays: machine code and tables
   // hold many of them, text few). A position only inserted (see Insert)
-  // is placed by its first `insertLength` bytes. The tables are kept from the input before: the
-  // positions they remember are counted on from that input's end, one
-  // window and more apart, so that they lie out of reach and need no reset.
+  // is placed by its first `insertLength` bytes. The tables are kept from
+  // the input before: the positions they remember are counted on from that
+  // input's end, one window and more apart, so that they lie out of reach
+  // and need no reset.
   void Reset(int dictionaryBits, int depth, int shortDepth, int shortLength, int insertLength);
 
   // Inserts `pos` and writes its matches to `out` in increasing length
