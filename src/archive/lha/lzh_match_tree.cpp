@@ -64,7 +64,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   const uint32_t at = static_cast<uint32_t>(base_ + pos);
   const bool four = limit >= 4;
   const uint32_t bytes = four ? in_.Load32(pos) : 0;
-  const uint32_t h3 = four ? in_.HashOf(bytes & 0xFFFFFFu, kHash3Bits) : in_.Hash3(pos, kHash3Bits);
+  const uint32_t h3 = four ? Hash3Of(bytes) : in_.Hash3(pos, kHash3Bits);
   const uint32_t c3 = head3_[h3];
   head3_[h3] = at;
   if (kCollect && c3 != kNone && c3 < at && at - c3 <= maxDist_) {
@@ -76,7 +76,7 @@ int LzhMatchTree::Walk(std::size_t pos, LzhMatch* out) {
   }
   if (!four) return count;
 
-  const uint32_t h4 = in_.HashOf(bytes, kHash4Bits);
+  const uint32_t h4 = Hash4Of(bytes);
   uint32_t cur = head4_[h4];
   head4_[h4] = at;
   // Links still to be filled: the new root's smaller and larger subtrees.

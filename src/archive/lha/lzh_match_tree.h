@@ -56,14 +56,18 @@ class LzhMatchTree {
   void Prefetch(std::size_t pos) const {
     if (pos + 4 > in_.size()) return;
     const uint32_t bytes = in_.Load32(pos);
-    __builtin_prefetch(&head3_[in_.HashOf(bytes & 0xFFFFFFu, kHash3Bits)], 1);
-    __builtin_prefetch(&head4_[in_.HashOf(bytes, kHash4Bits)], 1);
+    __builtin_prefetch(&head3_[Hash3Of(bytes)], 1);
+    __builtin_prefetch(&head4_[Hash4Of(bytes)], 1);
   }
 
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
   static constexpr int kHash3Bits = 14;
   static constexpr int kHash4Bits = 16;
+  // The table indices of the four bytes `bytes` read at a position (the
+  // three-byte one from its first three).
+  static uint32_t Hash3Of(uint32_t bytes) { return LzhInputWindow::HashOf(bytes & 0xFFFFFFu, kHash3Bits); }
+  static uint32_t Hash4Of(uint32_t bytes) { return LzhInputWindow::HashOf(bytes, kHash4Bits); }
 
   template <bool kCollect>
   int Walk(std::size_t pos, LzhMatch* out);

@@ -46,9 +46,6 @@ inline uint32_t WayOf(Cell c) { return static_cast<uint32_t>(c); }
 // and write back unchanged.
 constexpr std::size_t kCellPadding = 4;
 
-// A match as the parse keeps it (its distance symbol worked out once).
-using StoredMatch = LzhMatch;
-
 // Room for a chunk's matches, allocated once and not cleared: the match
 // tree writes each position's matches straight into it, and pages never
 // written take no memory.
@@ -56,14 +53,14 @@ class MatchStore {
  public:
   void Reserve(std::size_t n) {
     if (n <= capacity_) return;
-    data_ = std::make_unique_for_overwrite<StoredMatch[]>(n);
+    data_ = std::make_unique_for_overwrite<LzhMatch[]>(n);
     capacity_ = n;
   }
-  StoredMatch* data() { return data_.get(); }
-  const StoredMatch* data() const { return data_.get(); }
+  LzhMatch* data() { return data_.get(); }
+  const LzhMatch* data() const { return data_.get(); }
 
  private:
-  std::unique_ptr<StoredMatch[]> data_;
+  std::unique_ptr<LzhMatch[]> data_;
   std::size_t capacity_ = 0;
 };
 
@@ -150,7 +147,7 @@ inline void OfferLengths(Cell* to, const Cell* lengths, Cell base, std::size_t c
 // of the chunk. `cell` has room for kCellPadding cells past `count`.
 template <bool kWide>
 void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
-                    const StoredMatch* matches, const Prices& prices) {
+                    const LzhMatch* matches, const Prices& prices) {
   const Cell* lengths = prices.LengthCells();
   cell[0] = 0;
   std::memset(cell + 1, kUnreachedByte, (count + kCellPadding) * sizeof(Cell));
@@ -162,7 +159,7 @@ void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const u
     std::size_t covered = kLzhMinMatch - 1;
     const std::size_t room = count - i;
     for (uint32_t k = matchStart[i]; k < matchStart[i + 1]; ++k) {
-      const StoredMatch m = matches[k];
+      const LzhMatch m = matches[k];
       const std::size_t len = std::min<std::size_t>(m.Length(), room);
       if (len <= covered) continue;
       // Lengths past `covered` only: a shorter length is reached as
@@ -177,13 +174,13 @@ void PriceChunkWith(Cell* cell, std::size_t count, const uint8_t* bytes, const u
 // The same pass built for processors with 256-bit vectors, where four
 // lengths take one compare.
 __attribute__((target("avx2"))) void PriceChunkWide(Cell* cell, std::size_t count, const uint8_t* bytes,
-                                                    const uint32_t* matchStart, const StoredMatch* matches,
+                                                    const uint32_t* matchStart, const LzhMatch* matches,
                                                     const Prices& prices) {
   PriceChunkWith<true>(cell, count, bytes, matchStart, matches, prices);
 }
 
 void PriceChunk(Cell* cell, std::size_t count, const uint8_t* bytes, const uint32_t* matchStart,
-                const StoredMatch* matches, const Prices& prices, bool allowWide) {
+                const LzhMatch* matches, const Prices& prices, bool allowWide) {
   static const bool wide = __builtin_cpu_supports("avx2");
   if (wide && allowWide) {
     PriceChunkWide(cell, count, bytes, matchStart, matches, prices);
@@ -305,7 +302,7 @@ class OptimalParse::Impl {
   // chunk's end.
   std::size_t FindMatches(std::size_t start) {
     const std::size_t stop = std::min(n_, start + chunk_);
-    StoredMatch* const store = matches_.data();
+    LzhMatch* const store = matches_.data();
     // A position is searched only while a whole position's worth of
     // matches still fits.
     const std::size_t full = matchStore_ - LzhMatchTree::kMaxMatchesPerPosition;
@@ -339,14 +336,14 @@ class OptimalParse::Impl {
     // Plain pointers: each step waits for the match of the step before,
     // and the tables' addresses are then not fetched again on the way.
     const uint32_t* matchStart = matchStart_.data();
-    const StoredMatch* matches = matches_.data();
+    const LzhMatch* matches = matches_.data();
     const uint8_t* bytes = in_.At(start);
     std::size_t i = 0;
     const std::size_t count = end - start;
     while (i < count) {
       const uint32_t first = matchStart[i], last = matchStart[i + 1];
       if (first < last) {
-        const StoredMatch m = matches[last - 1];
+        const LzhMatch m = matches[last - 1];
         const std::size_t len = std::min<std::size_t>(m.Length(), count - i);
         if (len >= kLzhMinMatch) {
           freq.Add({static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>(m.distance - 1)});
@@ -406,15 +403,9 @@ class OptimalParse::Impl {
       const uint32_t w = WayOf(cells[j]);
       const uint32_t len = w >> 16;
       --code;
-      if (len == 1) {
-        *code = {bytes[j - 1], 0};
-        ++freq.c[bytes[j - 1]];
-      } else {
-        const uint16_t distanceCode = static_cast<uint16_t>((w & 0xFFFF) - 1);
-        *code = {static_cast<uint16_t>(256 + len - kLzhMinMatch), distanceCode};
-        ++freq.c[256 + len - kLzhMinMatch];
-        ++freq.p[DistanceSymbol(distanceCode)];
-      }
+      *code = len == 1 ? LzhCode{bytes[j - 1], 0}
+                       : LzhCode{static_cast<uint16_t>(256 + len - kLzhMinMatch), static_cast<uint16_t>((w & 0xFFFF) - 1)};
+      freq.Add(*code);
       j -= len;
     }
     if (keep) codes_.insert(codes_.end(), code, last);
