@@ -58,7 +58,9 @@ void LibraryMissing(const QString& upperName) {
 void CannotWrite(const QString& what, const QString& path, const FileError& error) {
   QString text = what + Bracketed(path) + QStringLiteral("を作成できません。") + CR +
                  QStringLiteral("処理を中止します。");
-  if (error.kind == FileError::Kind::NotEncodable) text += CR + error.message;
+  // The cause follows on a line of its own: a text Shift-JIS cannot hold,
+  // a script name the install file cannot take, the system's reason.
+  if (!error.message.isEmpty()) text += CR + error.message;
   MsgBox(text, style::OkOnly, kAppTitle);
 }
 

@@ -162,6 +162,24 @@ TEST_F(BuildFailureTest, AProfileNameShiftJisCannotHoldIsNamedInTheMessage) {
   EXPECT_TRUE(recorder_.commands.isEmpty());
 }
 
+// A script whose name is shorter than three letters passes its check but
+// cannot be named in the install file: the message says why, not only
+// that the file was not made.
+TEST_F(BuildFailureTest, AScriptNameTooShortForTheInstallFileIsTheReasonGiven) {
+  sample_ = lmtest::MakeSampleScript(tree_, false, QStringLiteral("Aw.ugu"));
+  lmtest::UseSampleProfile(sample_, QString());
+  lm::BuildArchives(lm::kArchiveTypeLzh, 0);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  const QString text = boxes_.shown[0].text;
+  EXPECT_TRUE(text.startsWith(QStringLiteral("インストール指定ファイル『") + prog_ + QStringLiteral("/builds/build-")))
+      << text.toStdString();
+  EXPECT_TRUE(text.endsWith(QStringLiteral("/install.txt』を作成できません。") + lm::CR + QStringLiteral("処理を中止します。") +
+                            lm::CR + QStringLiteral("スクリプト名が正しくありません。")))
+      << text.toStdString();
+  EXPECT_TRUE(recorder_.commands.isEmpty());
+  EXPECT_EQ(lmtest::EntriesOf(sample_.arcDir), QStringList());
+}
+
 TEST_F(BuildFailureTest, AScriptThatFailsItsCheckShowsItsMessageAndRemovesTheTemporaryFiles) {
   lm::Profile& p = UseSample();
   p.dirarc.clear();
